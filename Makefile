@@ -1,0 +1,55 @@
+# The two commands a newcomer needs:
+#   make run    installs what is missing, builds, writes the demo library and analyses it
+#   make test   installs what is missing, builds and runs every test
+BUILD ?= build
+GENERATOR ?= Ninja
+CMAKE_FLAGS ?=
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 20
+DEMO_DIR ?= demo
+
+.PHONY: all deps configure build run test fuzz-smoke bench format format-check clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+configure: deps
+	cmake -S . -B $(BUILD) -G $(GENERATOR) -DVELLICO_BUILD_GUI=OFF $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j$$(nproc)
+
+run: build
+	$(BUILD)/tools/vellico-make-library demo $(DEMO_DIR) >/dev/null
+	$(BUILD)/src/cli/vellico-cli analyze "$(DEMO_DIR)/Mariage Dupont.fcpbundle"
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$$(nproc)
+	$(MAKE) --no-print-directory fuzz-smoke
+
+# Builds the libFuzzer targets with clang and runs each one briefly from an
+# empty corpus: a smoke test, not a campaign.
+fuzz-smoke: deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G $(GENERATOR) -DVELLICO_FUZZ=ON -DVELLICO_BUILD_GUI=OFF
+	cmake --build $(FUZZ_BUILD) -j$$(nproc)
+	set -e; for f in $(FUZZ_BUILD)/fuzz/*_fuzzer; do \
+	    echo "fuzzing $$f for $(FUZZ_SECONDS) s"; \
+	    if ! $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 > $$f.log 2>&1; then \
+	        tail -60 $$f.log; exit 1; \
+	    fi; \
+	    tail -2 $$f.log; \
+	done
+
+bench: build
+	bench/analyze_bench.sh $(BUILD)
+
+format:
+	find src tests tools bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
+
+format-check:
+	find src tests tools bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs clang-format --dry-run --Werror
+
+clean:
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(DEMO_DIR)

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "analysis/status_text.hpp"
+#include "formats/property_list.hpp"
+#include "model/found_folder.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+namespace vellico::analysis {
+
+// The library's external cache, when its settings name one that is on disk.
+struct ExternalCache {
+    std::optional<std::filesystem::path> url;
+    std::int64_t size = 0;
+};
+
+// Finds the library's backup folders outside the bundle and appends them to
+// the found folders. Given the library's settings dictionary.
+class BackupLocator {
+public:
+    virtual ~BackupLocator() = default;
+    virtual void findBackups(const formats::PlistValue& settings,
+                             const std::filesystem::path& bundle,
+                             std::vector<model::FoundFolder>& into,
+                             const ProgressSink& progress) const = 0;
+};
+
+// Finds and measures the library's external cache from its settings.
+class ExternalCacheLocator {
+public:
+    virtual ~ExternalCacheLocator() = default;
+    virtual ExternalCache findExternalCache(const formats::PlistValue& settings,
+                                            const ProgressSink& progress) const = 0;
+};
+
+// What the analysis calls out to. A missing service finds nothing.
+struct AnalysisServices {
+    const BackupLocator* backups = nullptr;
+    const ExternalCacheLocator* cache = nullptr;
+};
+
+} // namespace vellico::analysis

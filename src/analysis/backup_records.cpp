@@ -1,0 +1,203 @@
+#include "analysis/backup_records.hpp"
+
+#include "analysis/library_identity.hpp"
+#include "platform/file_system.hpp"
+
+#include <uriparser/Uri.h>
+
+#include <cstdlib>
+#include <memory>
+#include <regex>
+
+namespace vellico::analysis {
+
+namespace {
+
+constexpr const char* backupRecordName = "__BackupInfo.plist";
+constexpr const char* previousVersionsName = "Previous Versions";
+
+bool containsSettings(const std::filesystem::path& library)
+{
+    platform::UniqueFd fd = platform::openDirectoryPath(library.string());
+    return fd && platform::existsAt(fd.get(), "Settings.plist");
+}
+
+bool allBackupBundles(const std::filesystem::path& folder)
+{
+    platform::UniqueFd fd = platform::openDirectoryPath(folder.string());
+    if (!fd) {
+        return true; // an unreadable "Previous Versions" does not disqualify
+    }
+    const auto entries = platform::listDirectory(fd.get());
+    if (!entries) {
+        return true;
+    }
+    for (const platform::DirEntry& entry : *entries) {
+        if (!isBackupBundleName(entry.name)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string lastComponent(const std::filesystem::path& path)
+{
+    std::string text = path.string();
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return std::filesystem::path(text).filename().string();
+}
+
+} // namespace
+
+bool isBackupBundleName(std::string_view name)
+{
+    static const std::regex pattern(R"(^[0-9]{8}_[0-9]{4}_GMT[+-][0-9]{1,2}\.fcpbundle$)");
+    return std::regex_match(name.begin(), name.end(), pattern);
+}
+
+std::string normalizedPath(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    // Links resolved in the part of the path that exists; the rest is kept.
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
+    std::string text = ec ? path.lexically_normal().string() : resolved.string();
+    const auto first = text.find_first_not_of('/');
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of('/');
+    return text.substr(first, last - first + 1);
+}
+
+std::optional<std::filesystem::path> pathFromFileURL(std::string_view text)
+{
+    const std::string owned(text);
+    UriUriA uri;
+    const char* errorPos = nullptr;
+    if (uriParseSingleUriA(&uri, owned.c_str(), &errorPos) != URI_SUCCESS) {
+        return std::nullopt;
+    }
+    std::unique_ptr<UriUriA, void (*)(UriUriA*)> holder(&uri, [](UriUriA* u) { uriFreeUriMembersA(u); });
+    const std::string_view scheme(uri.scheme.first,
+                                  static_cast<std::size_t>(uri.scheme.afterLast - uri.scheme.first));
+    if (uri.scheme.first == nullptr || (scheme != "file" && scheme != "FILE" && scheme != "File")) {
+        return std::nullopt;
+    }
+    if (uri.hostText.first != nullptr) {
+        const std::string_view host(uri.hostText.first,
+                                    static_cast<std::size_t>(uri.hostText.afterLast - uri.hostText.first));
+        if (!host.empty() && host != "localhost") {
+            return std::nullopt;
+        }
+    }
+    // The path: its segments, each percent-decoded, after a leading "/".
+    std::string path;
+    for (const UriPathSegmentA* segment = uri.pathHead; segment != nullptr; segment = segment->next) {
+        std::string part(segment->text.first,
+                         static_cast<std::size_t>(segment->text.afterLast - segment->text.first));
+        const char* end = uriUnescapeInPlaceExA(part.data(), URI_FALSE, URI_BR_DONT_TOUCH);
+        part.resize(static_cast<std::size_t>(end - part.data()));
+        path += "/" + part;
+    }
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(path);
+}
+
+std::optional<std::filesystem::path>
+originalLibraryURL(const formats::PlistValue& backupRecord, const platform::BookmarkResolver& bookmarks)
+{
+    if (const auto* bookmark = backupRecord.dataFor("originalBookmark")) {
+        if (const auto resolved = bookmarks.resolve(*bookmark); resolved && containsSettings(*resolved)) {
+            return resolved;
+        }
+    }
+    if (const auto text = backupRecord.stringFor("originalURL")) {
+        if (const auto path = pathFromFileURL(*text); path && containsSettings(*path)) {
+            return path;
+        }
+    }
+    return std::nullopt;
+}
+
+bool isBackupFolder(const std::filesystem::path& folder)
+{
+    platform::UniqueFd fd = platform::openDirectoryPath(folder.string());
+    if (!fd) {
+        return false;
+    }
+    const auto entries = platform::listDirectory(fd.get());
+    if (!entries) {
+        return false;
+    }
+    for (const platform::DirEntry& entry : *entries) {
+        if (entry.name == previousVersionsName) {
+            if (!allBackupBundles(folder / entry.name)) {
+                return false;
+            }
+        } else if (!isBackupBundleName(entry.name)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+BackupMatch matchBackupFolder(const std::filesystem::path& folder,
+                              const std::filesystem::path& bundle,
+                              const std::optional<std::string>& libraryIdentifier,
+                              const platform::BookmarkResolver& bookmarks)
+{
+    platform::UniqueFd fd = platform::openDirectoryPath(folder.string());
+    if (!fd) {
+        return BackupMatch::noMatch;
+    }
+    const auto entries = platform::listDirectory(fd.get());
+    if (!entries) {
+        return BackupMatch::noMatch;
+    }
+    const platform::DirEntry* first = nullptr;
+    for (const platform::DirEntry& entry : *entries) {
+        if (isBackupBundleName(entry.name)) {
+            first = &entry;
+            break;
+        }
+    }
+    if (first == nullptr) {
+        return BackupMatch::noMatch;
+    }
+    const std::filesystem::path backup = folder / first->name;
+    const std::string bundlePath = normalizedPath(bundle);
+
+    std::optional<std::string> recordedName;
+    platform::UniqueFd backupFd = platform::openDirectoryAt(fd.get(), first->name.c_str());
+    const auto record = backupFd ? formats::readPropertyListDictionaryAt(backupFd.get(), backupRecordName)
+                                 : std::nullopt;
+    if (record) {
+        const auto originalURL = record->stringFor("originalURL");
+        const auto originalPath = originalURL ? pathFromFileURL(*originalURL) : std::nullopt;
+        if (originalPath && normalizedPath(*originalPath) == bundlePath) {
+            return BackupMatch::byPath;
+        }
+        if (const auto* bookmark = record->dataFor("originalBookmark")) {
+            if (const auto resolved = bookmarks.resolve(*bookmark);
+                resolved && normalizedPath(*resolved) == bundlePath) {
+                return BackupMatch::byPath;
+            }
+        }
+        if (originalPath) {
+            recordedName = lastComponent(*originalPath);
+        }
+    }
+    if (libraryIdentifier && analysis::libraryIdentifier(backup) == libraryIdentifier) {
+        return BackupMatch::byIdentifier;
+    }
+    if (recordedName && *recordedName == lastComponent(bundle)) {
+        return BackupMatch::byName;
+    }
+    return BackupMatch::noMatch;
+}
+
+} // namespace vellico::analysis

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "formats/property_list.hpp"
+#include "platform/bookmark_resolver.hpp"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vellico::analysis {
+
+// How a backup folder was tied to the analysed library. Only `noMatch`
+// rejects the folder.
+enum class BackupMatch { byPath, byIdentifier, byName, noMatch };
+
+// True for a timed backup bundle's name, e.g. "20240315_1042_GMT+1.fcpbundle":
+// eight digits, "_", four digits, "_GMT", a sign, one or two digits, and the
+// extension, matched whole and case-sensitively.
+bool isBackupBundleName(std::string_view name);
+
+// A path in the form used to compare libraries with backup records: symbolic
+// links resolved (as far as the path exists), every "/" trimmed from both ends.
+std::string normalizedPath(const std::filesystem::path& path);
+
+// The local path of a "file:" URL text (percent-escapes decoded, an empty or
+// "localhost" host); none for any other text.
+std::optional<std::filesystem::path> pathFromFileURL(std::string_view text);
+
+// The library a backup's "__BackupInfo.plist" record was made from: the
+// resolved "originalBookmark" when it holds a library (a "Settings.plist"),
+// otherwise "originalURL" when it does; none otherwise.
+std::optional<std::filesystem::path>
+originalLibraryURL(const formats::PlistValue& backupRecord, const platform::BookmarkResolver& bookmarks);
+
+// True when every non-hidden entry of the folder is a backup bundle, or a
+// "Previous Versions" folder holding only backup bundles (an empty or
+// unreadable one passes). An empty folder is a backup folder; an unreadable
+// one is not.
+bool isBackupFolder(const std::filesystem::path& folder);
+
+// Ties a backup folder to a library by its first backup bundle (in listing
+// order): by the recorded path or bookmark, then by the library identifier in
+// the backup's database, then by the recorded file name.
+BackupMatch matchBackupFolder(const std::filesystem::path& folder,
+                              const std::filesystem::path& bundle,
+                              const std::optional<std::string>& libraryIdentifier,
+                              const platform::BookmarkResolver& bookmarks);
+
+} // namespace vellico::analysis

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "model/uuid.hpp"
+#include "platform/file_identity.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellico::model {
+
+// One deletable folder found by the analysis.
+struct FoundFolder {
+    Uuid id = Uuid::random(); // identity of the row in lists; fresh for every record
+    std::filesystem::path url; // absolute location, as found (links not resolved)
+    std::string name;          // the matching rule name, or "Final Cut Backups"
+    // The event's folder name for an event folder; empty for a top-level
+    // folder; for a backup folder, the display location of its container.
+    std::string parentName;
+    std::int64_t size = 0; // logical bytes, hidden items not counted
+
+    // What the analysis saw at `url` (device, inode, mount). The deletion
+    // refuses a folder whose identity changed since, so a folder swapped for
+    // something else after the analysis is never removed. None when it could
+    // not be read; such a folder is never deleted.
+    std::optional<platform::FileIdentity> identity;
+
+    bool operator==(const FoundFolder&) const = default;
+};
+
+// The result of analysing one library. A plain value, replaced whole by each
+// analysis.
+struct BundleInfo {
+    std::filesystem::path url; // the library bundle that was analysed
+    std::string name;          // bundle's last path component without its extension
+    std::int64_t totalSize = 0;
+    std::vector<FoundFolder> foundFolders; // in display order: backups first
+    std::optional<std::filesystem::path> cacheURL; // external cache, only when found on disk
+    std::int64_t cacheTotalSize = 0;
+    bool isFromAlias = false;
+
+    bool operator==(const BundleInfo&) const = default;
+};
+
+} // namespace vellico::model

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace vellico::model {
+
+// A 128-bit UUID in the byte order of its text form.
+struct Uuid {
+    std::array<std::uint8_t, 16> bytes{};
+
+    // A fresh random (version 4) UUID.
+    static Uuid random();
+
+    // Upper-case text form, e.g. "C60CA724-BC9C-47B9-BF22-97CBCA30D396".
+    std::string toString() const;
+
+    bool operator==(const Uuid&) const = default;
+};
+
+} // namespace vellico::model

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace vellico::platform {
+
+// What makes a directory "the same one" between the analysis and the deletion:
+// device, inode and mount id (a bind mount of the same file system shares the
+// device number but not the mount id). mountId is 0 when the kernel does not
+// report one; two identities then compare on device and inode alone.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t mountId = 0;
+
+    bool sameAs(const FileIdentity& other) const
+    {
+        if (device != other.device || inode != other.inode) {
+            return false;
+        }
+        return mountId == 0 || other.mountId == 0 || mountId == other.mountId;
+    }
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// Identity of the object an open descriptor refers to; none when statx fails.
+std::optional<FileIdentity> identityOf(int fd);
+
+// Identity of `name` inside the directory `dirFd`, without following a final
+// symbolic link; none when it cannot be read.
+std::optional<FileIdentity> identityAt(int dirFd, const char* name);
+
+} // namespace vellico::platform

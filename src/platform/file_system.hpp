@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/unique_fd.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Small fd-relative helpers over the Linux file-system calls. Every open here
+// uses O_CLOEXEC and never follows a symbolic link in the last component, so a
+// caller that reaches a tree one component at a time from an open directory
+// never leaves it. Names are bytes and pass unchanged to the system.
+namespace vellico::platform {
+
+enum class EntryType { directory, regular, symlink, other, unknown };
+
+struct DirEntry {
+    std::string name;
+    EntryType type = EntryType::unknown; // from d_type; `unknown` on NFS, overlayfs, FUSE…
+};
+
+// Opens `name` inside `dirFd` (AT_FDCWD for a path) as a directory, refusing a
+// symbolic link (ELOOP) and anything that is not a directory (ENOTDIR).
+// Invalid fd on failure, with errno set.
+UniqueFd openDirectoryAt(int dirFd, const char* name);
+
+// Opens a directory by path, following links in the path, for the roots the
+// user named (a backup folder reached through the Movies folder, a cache).
+UniqueFd openDirectoryPath(const std::string& path);
+
+// Reads every entry of the directory `dirFd` (the descriptor is not consumed),
+// skipping "." and "..". With `skipHidden`, names beginning with "." are left
+// out. None when the directory cannot be read; a listing cut short by an
+// error mid-way is also none, so callers never act on half a directory.
+std::optional<std::vector<DirEntry>> listDirectory(int dirFd, bool skipHidden = true);
+
+// The entry's type, asking the file system when d_type said `unknown`; does
+// not follow links. `unknown` when the entry has vanished or cannot be read.
+EntryType resolvedType(int dirFd, const DirEntry& entry);
+
+// Type of `name` in `dirFd` by fstatat without following links; none when it
+// does not exist or cannot be read.
+std::optional<EntryType> typeAt(int dirFd, const char* name);
+
+// Reads a whole regular file `name` in `dirFd` (no link followed, FIFOs and
+// devices refused without blocking). None when it cannot be read, is not a
+// regular file, or is larger than `maxBytes`.
+std::optional<std::vector<std::uint8_t>> readRegularFileAt(int dirFd, const char* name,
+                                                           std::size_t maxBytes);
+
+// True when `name` exists in `dirFd` (any type, links not followed).
+bool existsAt(int dirFd, const char* name);
+
+} // namespace vellico::platform

@@ -1,0 +1,208 @@
+#include "platform/file_system.hpp"
+
+#include "platform/file_identity.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace vellico::platform {
+
+namespace {
+
+EntryType typeFromMode(mode_t mode)
+{
+    if (S_ISDIR(mode)) {
+        return EntryType::directory;
+    }
+    if (S_ISREG(mode)) {
+        return EntryType::regular;
+    }
+    if (S_ISLNK(mode)) {
+        return EntryType::symlink;
+    }
+    return EntryType::other;
+}
+
+EntryType typeFromDirent(unsigned char dType)
+{
+    switch (dType) {
+    case DT_DIR:
+        return EntryType::directory;
+    case DT_REG:
+        return EntryType::regular;
+    case DT_LNK:
+        return EntryType::symlink;
+    case DT_UNKNOWN:
+        return EntryType::unknown;
+    default:
+        return EntryType::other;
+    }
+}
+
+} // namespace
+
+UniqueFd openDirectoryAt(int dirFd, const char* name)
+{
+    int fd;
+    do {
+        fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return UniqueFd(fd);
+}
+
+UniqueFd openDirectoryPath(const std::string& path)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return UniqueFd(fd);
+}
+
+std::optional<std::vector<DirEntry>> listDirectory(int dirFd, bool skipHidden)
+{
+    // fdopendir takes ownership of the descriptor it is given, so it gets a
+    // fresh one on the same directory: the caller's fd stays usable, and the
+    // listing starts at the beginning whatever the caller read before.
+    UniqueFd own(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!own) {
+        return std::nullopt;
+    }
+    DIR* dir = ::fdopendir(own.get());
+    if (dir == nullptr) {
+        return std::nullopt;
+    }
+    own.release();
+
+    std::vector<DirEntry> entries;
+    bool failed = false;
+    for (;;) {
+        errno = 0;
+        const dirent* ent = ::readdir(dir);
+        if (ent == nullptr) {
+            failed = errno != 0;
+            break;
+        }
+        const char* n = ent->d_name;
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) {
+            continue;
+        }
+        if (skipHidden && n[0] == '.') {
+            continue;
+        }
+        entries.push_back(DirEntry{n, typeFromDirent(ent->d_type)});
+    }
+    ::closedir(dir);
+    if (failed) {
+        return std::nullopt;
+    }
+    return entries;
+}
+
+std::optional<EntryType> typeAt(int dirFd, const char* name)
+{
+    struct stat st {};
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return std::nullopt;
+    }
+    return typeFromMode(st.st_mode);
+}
+
+EntryType resolvedType(int dirFd, const DirEntry& entry)
+{
+    if (entry.type != EntryType::unknown) {
+        return entry.type;
+    }
+    return typeAt(dirFd, entry.name.c_str()).value_or(EntryType::unknown);
+}
+
+bool existsAt(int dirFd, const char* name)
+{
+    struct stat st {};
+    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+std::optional<std::vector<std::uint8_t>> readRegularFileAt(int dirFd, const char* name,
+                                                           std::size_t maxBytes)
+{
+    // O_NONBLOCK keeps a FIFO planted under the expected name from blocking
+    // the open for ever; S_ISREG then refuses it.
+    int raw;
+    do {
+        raw = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    } while (raw < 0 && errno == EINTR);
+    UniqueFd fd(raw);
+    if (!fd) {
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        return std::nullopt;
+    }
+    // The size may change while we read: read at most maxBytes + 1 and refuse
+    // a file that turns out larger than the cap.
+    std::vector<std::uint8_t> bytes;
+    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == bytes.size()) {
+            if (bytes.size() > maxBytes) {
+                return std::nullopt;
+            }
+            bytes.resize(std::min(maxBytes + 1, bytes.size() * 2 + 4096));
+        }
+        const ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        used += static_cast<std::size_t>(n);
+    }
+    if (used > maxBytes) {
+        return std::nullopt;
+    }
+    bytes.resize(used);
+    return bytes;
+}
+
+namespace {
+
+std::optional<FileIdentity> statxIdentity(int dirFd, const char* name, int flags)
+{
+    struct statx stx {};
+    if (::statx(dirFd, name, flags | AT_STATX_SYNC_AS_STAT, STATX_INO | STATX_MNT_ID, &stx) != 0) {
+        return std::nullopt;
+    }
+    FileIdentity id;
+    id.device = (static_cast<std::uint64_t>(stx.stx_dev_major) << 32) | stx.stx_dev_minor;
+    id.inode = stx.stx_ino;
+    id.mountId = (stx.stx_mask & STATX_MNT_ID) ? stx.stx_mnt_id : 0;
+    return id;
+}
+
+} // namespace
+
+std::optional<FileIdentity> identityOf(int fd)
+{
+    return statxIdentity(fd, "", AT_EMPTY_PATH);
+}
+
+std::optional<FileIdentity> identityAt(int dirFd, const char* name)
+{
+    return statxIdentity(dirFd, name, AT_SYMLINK_NOFOLLOW);
+}
+
+} // namespace vellico::platform

@@ -1,0 +1,170 @@
+#include "analysis/backup_records.hpp"
+
+#include "sample_library.hpp"
+#include "support/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace vellico::analysis {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Resolves the bookmarks it was told about: bytes -> path.
+class FakeBookmarks final : public platform::BookmarkResolver {
+public:
+    std::map<std::vector<std::uint8_t>, fs::path> targets;
+    std::optional<fs::path> resolve(std::span<const std::uint8_t> bytes) const override
+    {
+        const auto it = targets.find(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        return it == targets.end() ? std::nullopt : std::optional<fs::path>(it->second);
+    }
+    std::optional<fs::path> storedPath(std::span<const std::uint8_t> bytes) const override
+    {
+        return resolve(bytes);
+    }
+};
+
+TEST(BackupRecords, BackupBundleNames)
+{
+    const struct {
+        const char* name;
+        bool backup;
+    } cases[] = {
+        {"20240315_1042_GMT+1.fcpbundle", true},
+        {"20240315_1042_GMT-11.fcpbundle", true},
+        {"20240315_1042_GMT+123.fcpbundle", false},
+        {"2024031_1042_GMT+1.fcpbundle", false},
+        {"20240315_1042_UTC+1.fcpbundle", false},
+        {"20240315_1042_GMT+1.fcpbundle.zip", false},
+        {"20240315_1042_GMT+1.FCPBUNDLE", false},
+        {"x20240315_1042_GMT+1.fcpbundle", false},
+        {"٢٠٢٤٠٣١٥_1042_GMT+1.fcpbundle", false}, // non-ASCII digits
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isBackupBundleName(c.name), c.backup) << c.name;
+    }
+}
+
+TEST(BackupRecords, FileURLs)
+{
+    EXPECT_EQ(pathFromFileURL("file:///Users/ana/Movies/My%20Film.fcpbundle/"),
+              fs::path("/Users/ana/Movies/My Film.fcpbundle/"));
+    EXPECT_EQ(pathFromFileURL("file://localhost/Volumes/Archive/A.fcpbundle"),
+              fs::path("/Volumes/Archive/A.fcpbundle"));
+    EXPECT_EQ(pathFromFileURL("file:///C%C3%A9r%C3%A9monie"), fs::path("/Cérémonie"));
+    EXPECT_EQ(pathFromFileURL("https://example.com/A.fcpbundle"), std::nullopt);
+    EXPECT_EQ(pathFromFileURL("file://server/share/A.fcpbundle"), std::nullopt);
+    EXPECT_EQ(pathFromFileURL("not a url at all"), std::nullopt);
+    EXPECT_EQ(pathFromFileURL(""), std::nullopt);
+}
+
+TEST(BackupRecords, NormalizedPathsResolveLinksAndTrimSlashes)
+{
+    test::TempDir tmp;
+    fs::create_directories(tmp / "real/Lib.fcpbundle");
+    fs::create_symlink(tmp / "real", tmp / "link");
+    const std::string expected = normalizedPath(tmp / "real/Lib.fcpbundle");
+    EXPECT_EQ(expected.front() == '/', false);
+    EXPECT_EQ(normalizedPath(tmp / "link/Lib.fcpbundle/"), expected);
+    EXPECT_EQ(normalizedPath("/does/not/exist/"), "does/not/exist");
+}
+
+TEST(BackupRecords, WhatCountsAsABackupFolder)
+{
+    test::TempDir tmp;
+    const fs::path folder = tmp / "My Film";
+    tools::writeBackupFolder(folder, {.backups = {"20240315_1042_GMT+1.fcpbundle", "20240316_0900_GMT+1.fcpbundle"},
+                                      .previousVersions = {"20230101_0000_GMT-5.fcpbundle"}});
+    tools::writeFile(folder / ".DS_Store", "x"); // hidden: ignored
+    EXPECT_TRUE(isBackupFolder(folder));
+
+    tools::writeFile(folder / "Previous Versions/notes.txt", "x");
+    EXPECT_FALSE(isBackupFolder(folder));
+    fs::remove(folder / "Previous Versions/notes.txt");
+
+    fs::create_directories(folder / "Other");
+    EXPECT_FALSE(isBackupFolder(folder));
+
+    fs::create_directories(tmp / "Empty");
+    EXPECT_TRUE(isBackupFolder(tmp / "Empty"));
+    EXPECT_FALSE(isBackupFolder(tmp / "Missing"));
+}
+
+class BackupMatching : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        library = tools::LibraryBuilder(tmp / "Libraries/My Film.fcpbundle").path();
+        identifier = "LIB-ID";
+        tools::writeLibraryDatabase(library / "CurrentVersion.flexolibrary", identifier);
+    }
+    test::TempDir tmp;
+    fs::path library;
+    std::optional<std::string> identifier;
+    FakeBookmarks bookmarks;
+};
+
+TEST_F(BackupMatching, ByRecordedPathThroughALinkOrATrailingSlash)
+{
+    fs::create_symlink(tmp / "Libraries", tmp / "LinkToLibraries");
+    tools::writeBackupFolder(tmp / "B1", {.originalURL = tmp / "LinkToLibraries/My Film.fcpbundle/"});
+    EXPECT_EQ(matchBackupFolder(tmp / "B1", library, std::nullopt, bookmarks), BackupMatch::byPath);
+}
+
+TEST_F(BackupMatching, ByBookmarkWhenTheURLNoLongerMatches)
+{
+    const std::vector<std::uint8_t> blob{'b', 'o', 'o', 'k'};
+    bookmarks.targets[blob] = library;
+    tools::writeBackupFolder(tmp / "B2", {.originalURL = "/old/place/Other.fcpbundle", .originalBookmark = blob});
+    EXPECT_EQ(matchBackupFolder(tmp / "B2", library, std::nullopt, bookmarks), BackupMatch::byPath);
+}
+
+TEST_F(BackupMatching, ByIdentifierThenByNameThenNothing)
+{
+    // Library moved: the recorded path is stale, the backup's database has the id.
+    tools::writeBackupFolder(tmp / "B3", {.originalURL = "/old/place/Renamed.fcpbundle", .identifier = "LIB-ID"});
+    EXPECT_EQ(matchBackupFolder(tmp / "B3", library, identifier, bookmarks), BackupMatch::byIdentifier);
+    // Same file name elsewhere, another identifier.
+    tools::writeBackupFolder(tmp / "B4", {.originalURL = "/old/place/My Film.fcpbundle", .identifier = "OTHER"});
+    EXPECT_EQ(matchBackupFolder(tmp / "B4", library, identifier, bookmarks), BackupMatch::byName);
+    tools::writeBackupFolder(tmp / "B5", {.originalURL = "/old/place/Other.fcpbundle", .identifier = "OTHER"});
+    EXPECT_EQ(matchBackupFolder(tmp / "B5", library, identifier, bookmarks), BackupMatch::noMatch);
+    // No backup bundle at all.
+    fs::create_directories(tmp / "B6/Previous Versions");
+    EXPECT_EQ(matchBackupFolder(tmp / "B6", library, identifier, bookmarks), BackupMatch::noMatch);
+}
+
+TEST_F(BackupMatching, UnreadableRecordMatchesByIdentifierOnly)
+{
+    tools::writeBackupFolder(tmp / "B7", {.originalURL = library, .identifier = "LIB-ID"});
+    tools::writeFile(tmp / "B7/20240315_1042_GMT+1.fcpbundle/__BackupInfo.plist", "<plist><dict>");
+    EXPECT_EQ(matchBackupFolder(tmp / "B7", library, identifier, bookmarks), BackupMatch::byIdentifier);
+    EXPECT_EQ(matchBackupFolder(tmp / "B7", library, std::nullopt, bookmarks), BackupMatch::noMatch);
+}
+
+TEST_F(BackupMatching, OriginalLibraryNeedsItsSettings)
+{
+    const std::vector<std::uint8_t> blob{1, 2, 3};
+    fs::create_directories(tmp / "NotALibrary");
+    bookmarks.targets[blob] = tmp / "NotALibrary";
+    formats::PlistValue::Dict record{{"originalBookmark", formats::PlistValue(formats::PlistValue::Data(blob))},
+                                     {"originalURL", formats::PlistValue(tools::fileURL(library))}};
+    // The bookmark's target has no Settings.plist: the URL's library is taken.
+    EXPECT_EQ(originalLibraryURL(formats::PlistValue(record), bookmarks), library);
+    record[1].second = formats::PlistValue(tools::fileURL(tmp / "NotALibrary"));
+    EXPECT_EQ(originalLibraryURL(formats::PlistValue(record), bookmarks), std::nullopt);
+    bookmarks.targets[blob] = library;
+    EXPECT_EQ(originalLibraryURL(formats::PlistValue(record), bookmarks), library);
+    // Wrong types count as absent.
+    EXPECT_EQ(originalLibraryURL(formats::PlistValue(formats::PlistValue::Dict{
+                                     {"originalURL", formats::PlistValue(std::int64_t{3})}}),
+                                 bookmarks),
+              std::nullopt);
+}
+
+} // namespace
+} // namespace vellico::analysis

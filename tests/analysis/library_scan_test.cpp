@@ -1,0 +1,200 @@
+#include "analysis/library_scan.hpp"
+
+#include "analysis/folder_size.hpp"
+#include "sample_library.hpp"
+#include "support/temp_dir.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace vellico::analysis {
+namespace {
+
+namespace fs = std::filesystem;
+using tools::LibraryBuilder;
+using ::testing::ElementsAre;
+
+struct Scan {
+    model::BundleInfo info;
+    std::vector<std::string> statuses;
+};
+
+Scan scan(const fs::path& bundle, const AnalysisServices& services = {})
+{
+    Scan result;
+    result.info = analyzeBundle(bundle, false, services, [&](const StatusText& status) {
+        result.statuses.push_back(status.formatted());
+    });
+    return result;
+}
+
+// "parent/name size" per found folder, in order.
+std::vector<std::string> listing(const model::BundleInfo& info)
+{
+    std::vector<std::string> out;
+    for (const model::FoundFolder& f : info.foundFolders) {
+        out.push_back(f.parentName + "/" + f.name + " " + std::to_string(f.size));
+    }
+    return out;
+}
+
+TEST(LibraryScan, FindsEventAndTopLevelRuleFoldersWithStatuses)
+{
+    test::TempDir tmp;
+    LibraryBuilder lib(tmp / "Film.fcpbundle");
+    lib.file("Wedding/Render Files/a", 100)
+        .file("Wedding/Shared Items/b", 20)
+        .file("Wedding/Original Media/clip.mov", 5000)
+        .file("VideoSegmentationFiles/c", 3);
+    const Scan result = scan(lib.path());
+
+    // Discovery order depends on the file system's listing; compare as sets
+    // of lines and check the statuses' shape.
+    EXPECT_THAT(listing(result.info), ::testing::UnorderedElementsAre("Wedding/Render Files 100",
+                                                                      "Wedding/Shared Items 20",
+                                                                      "/VideoSegmentationFiles 3"));
+    EXPECT_EQ(result.info.name, "Film");
+    EXPECT_EQ(result.statuses.front(), "Calcul de la taille totale\u2026");
+    EXPECT_THAT(result.statuses, ::testing::Contains("Analyse de Render Files dans Wedding\u2026"));
+    EXPECT_THAT(result.statuses, ::testing::Contains("Analyse de VideoSegmentationFiles\u2026"));
+    EXPECT_EQ(result.statuses.back(), "Recherche des sauvegardes\u2026");
+    for (const model::FoundFolder& f : result.info.foundFolders) {
+        EXPECT_TRUE(f.identity.has_value()) << f.name;
+        EXPECT_EQ(f.url.parent_path().parent_path() == lib.path(), !f.parentName.empty());
+    }
+}
+
+TEST(LibraryScan, TotalEqualsSeparateMeasurements)
+{
+    test::TempDir tmp;
+    tools::writeSyntheticLibrary(tmp / "Big.fcpbundle", {.fileCount = 3000, .filesPerStore = 16, .seed = 7});
+    const Scan result = scan(tmp / "Big.fcpbundle");
+    EXPECT_EQ(result.info.totalSize, folderSize(tmp / "Big.fcpbundle"));
+    ASSERT_FALSE(result.info.foundFolders.empty());
+    for (const model::FoundFolder& f : result.info.foundFolders) {
+        EXPECT_EQ(f.size, folderSize(f.url)) << f.url;
+    }
+}
+
+TEST(LibraryScan, ReservedFoldersFilesAndCaseVariantsAreNotRuleFolders)
+{
+    test::TempDir tmp;
+    LibraryBuilder lib(tmp / "Film.fcpbundle");
+    lib.file("__Temp/Render Files/x", 10)
+        .file("__Sync__/Render Files/x", 10)
+        .file("Render Files", 10)                      // a top-level file
+        .file("Analysis Files/Render Files/y", 7)      // top-level dir named like an event rule: an event
+        .file("Analysis Files/Shared Items", 3)        // a file in an event: not a folder
+        .file("Ev/render files/z", 5)                  // case differs
+        .file("Ev/Sub/Render Files/deep", 5);          // too deep
+    const Scan result = scan(lib.path());
+    EXPECT_THAT(listing(result.info), ElementsAre("Analysis Files/Render Files 7"));
+}
+
+TEST(LibraryScan, DecomposedNamesFromAMacDiskMatch)
+{
+    test::TempDir tmp;
+    const std::string nfdEvent = "Ce\xCC\x81re\xCC\x81monie"; // "Cérémonie" as HFS+ stores it
+    LibraryBuilder lib(tmp / "Film.fcpbundle");
+    lib.file(nfdEvent + "/Render Files/a", 9);
+    const Scan result = scan(lib.path());
+    ASSERT_EQ(result.info.foundFolders.size(), 1u);
+    EXPECT_EQ(result.info.foundFolders[0].parentName, nfdEvent); // bytes kept for the path
+}
+
+TEST(LibraryScan, LinksAreNeverFoldersOfTheLibrary)
+{
+    test::TempDir tmp;
+    tools::writeSparseFile(tmp / "elsewhere/Render Files/precious", 1000);
+    tools::writeSparseFile(tmp / "elsewhere/big", 1'000'000);
+    LibraryBuilder lib(tmp / "Film.fcpbundle");
+    lib.file("Ev/Render Files/a", 1)
+        .link("Ev2/Render Files", tmp / "elsewhere/Render Files")
+        .link("LinkedEvent", tmp / "elsewhere")
+        .link("VideoSegmentationFiles", tmp / "elsewhere")
+        .link(".fcpcache", ".");
+    const Scan result = scan(lib.path());
+    EXPECT_THAT(listing(result.info), ElementsAre("Ev/Render Files 1"));
+    EXPECT_EQ(result.info.totalSize, folderSize(lib.path()));
+    EXPECT_LT(result.info.totalSize, 1'000'000);
+}
+
+TEST(LibraryScan, HiddenEntriesAreNeitherListedNorCounted)
+{
+    test::TempDir tmp;
+    LibraryBuilder lib(tmp / "Film.fcpbundle");
+    lib.file(".Ev/Render Files/a", 1000).file("Ev/.Render Files/b", 1000).file("Ev/Render Files/.c", 1000);
+    const Scan result = scan(lib.path());
+    ASSERT_EQ(result.info.foundFolders.size(), 1u);
+    EXPECT_EQ(result.info.foundFolders[0].size, 0);
+    // Only the library's own visible files count.
+    std::int64_t visible = 0;
+    for (const char* name : {"Settings.plist", "CurrentVersion.flexolibrary", "CurrentVersion.plist"}) {
+        visible += static_cast<std::int64_t>(fs::file_size(lib.path() / name));
+    }
+    EXPECT_EQ(result.info.totalSize, visible);
+}
+
+TEST(LibraryScan, UnlistableBundleGivesNothingAndNoBackupStatus)
+{
+    test::TempDir tmp;
+    const Scan result = scan(tmp / "Missing.fcpbundle");
+    EXPECT_TRUE(result.info.foundFolders.empty());
+    EXPECT_EQ(result.info.totalSize, 0);
+    EXPECT_THAT(result.statuses, ElementsAre("Calcul de la taille totale\u2026"));
+}
+
+class RecordingBackups final : public BackupLocator {
+public:
+    void findBackups(const formats::PlistValue& settings, const fs::path&,
+                     std::vector<model::FoundFolder>& into, const ProgressSink&) const override
+    {
+        calledWith = settings.stringFor("backupFolderName");
+        model::FoundFolder backup;
+        backup.name = "Final Cut Backups";
+        backup.url = "/backups/Film";
+        into.push_back(backup);
+    }
+    mutable std::optional<std::string> calledWith;
+};
+
+TEST(LibraryScan, BackupsLeadAndNeedReadableSettings)
+{
+    test::TempDir tmp;
+    LibraryBuilder lib(tmp / "Film.fcpbundle");
+    lib.file("Ev/Render Files/a", 1)
+        .settings({{"backupFolderName", formats::PlistValue("Film")}}, tools::PlistFormat::binary);
+    RecordingBackups backups;
+    Scan result = scan(lib.path(), {&backups, nullptr});
+    EXPECT_EQ(backups.calledWith, "Film");
+    EXPECT_THAT(listing(result.info), ElementsAre("/Final Cut Backups 0", "Ev/Render Files 1"));
+
+    // Garbage settings: no settings, no backup search (the status is still shown).
+    tools::writeFile(lib.path() / "Settings.plist", "bplist00 garbage");
+    backups.calledWith.reset();
+    result = scan(lib.path(), {&backups, nullptr});
+    EXPECT_EQ(backups.calledWith, std::nullopt);
+    EXPECT_EQ(result.statuses.back(), "Recherche des sauvegardes\u2026");
+}
+
+TEST(LibraryScan, RealLibraryWrittenByTheEditor)
+{
+    const fs::path real = test::realLibraryPath();
+    if (real.empty()) {
+        GTEST_SKIP() << "the real library is not on this machine";
+    }
+    const Scan result = scan(real);
+    EXPECT_EQ(result.info.name, "fcp-to-json");
+    ASSERT_EQ(result.info.foundFolders.size(), 1u);
+    const model::FoundFolder& render = result.info.foundFolders[0];
+    EXPECT_EQ(render.name, "Render Files");
+    EXPECT_EQ(render.parentName, "11-30-25");
+    EXPECT_GT(render.size, 0);
+    EXPECT_EQ(render.size, folderSize(real / "11-30-25" / "Render Files"));
+    EXPECT_EQ(result.info.totalSize, folderSize(real));
+}
+
+} // namespace
+} // namespace vellico::analysis

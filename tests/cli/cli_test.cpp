@@ -1,0 +1,123 @@
+#include "sample_library.hpp"
+#include "support/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace vellico::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs vellico-cli with `args`, stdout and stderr captured in files.
+CliRun runCli(const test::TempDir& tmp, std::vector<std::string> args)
+{
+    args.insert(args.begin(), VELLICO_CLI_PATH);
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    const fs::path out = tmp / "stdout", err = tmp / "stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    CliRun run;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    run.out = slurp(out);
+    run.err = slurp(err);
+    return run;
+}
+
+TEST(CliAnalyze, JsonDocumentForLibrariesAndErrors)
+{
+    test::TempDir tmp;
+    tools::LibraryBuilder lib(tmp / "Film.fcpbundle");
+    lib.file("Wedding/Render Files/a", 1000)
+        .file("Wedding/Transcoded Media/b", 300)
+        .file("VideoSegmentationFiles/c", 20);
+    tools::writeFile(tmp / "photo.jpg", "x");
+
+    const CliRun run = runCli(tmp, {"analyze", "--json", "--preset", "done", (tmp / "photo.jpg").string(),
+                                 lib.path().string()});
+    EXPECT_EQ(run.status, 1); // one input failed
+    const auto doc = nlohmann::json::parse(run.out);
+    ASSERT_EQ(doc["libraries"].size(), 1u);
+    const auto& library = doc["libraries"][0];
+    EXPECT_EQ(library["name"], "Film");
+    EXPECT_EQ(library["path"], lib.path().string());
+    EXPECT_EQ(library["preset"], "done");
+    EXPECT_EQ(library["cachePath"], nullptr);
+    EXPECT_EQ(library["isFromAlias"], false);
+    EXPECT_EQ(library["selectedSize"], 1300);
+    ASSERT_EQ(library["foundFolders"].size(), 3u);
+    std::int64_t selected = 0;
+    for (const auto& folder : library["foundFolders"]) {
+        EXPECT_TRUE(fs::path(folder["path"].get<std::string>()).is_absolute());
+        EXPECT_EQ(folder["selected"], folder["name"] != "VideoSegmentationFiles");
+        if (folder["selected"] == true) {
+            selected += folder["size"].get<std::int64_t>();
+        }
+    }
+    EXPECT_EQ(selected, 1300);
+    ASSERT_EQ(doc["errors"].size(), 1u);
+    EXPECT_EQ(doc["errors"][0]["message"],
+              "« photo.jpg » n'est pas une bibliothèque Final Cut Pro valide.");
+}
+
+TEST(CliAnalyze, HumanOutputShowsGroupsAndSelection)
+{
+    test::TempDir tmp;
+    tools::LibraryBuilder lib(tmp / "Film.fcpbundle");
+    lib.file("Wedding/Render Files/a", 2'500'000).file("Wedding/Analysis Files/b", 1000);
+    const CliRun run = runCli(tmp, {"analyze", lib.path().string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("[-] Wedding (2)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("[x] Render Files"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("[ ] Analysis Files"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Sélection : 2,5 Mo"), std::string::npos) << run.out;
+    EXPECT_TRUE(run.err.empty()) << "no progress on a file: " << run.err;
+}
+
+TEST(CliAnalyze, UsageErrorsExitWithTwo)
+{
+    test::TempDir tmp;
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{}, {"analyze"}, {"analyze", "--preset", "fini", "x"},
+                                               {"analyze", "--bogus", "x"}, {"frobnicate"}}) {
+        EXPECT_EQ(runCli(tmp, args).status, 2) << ::testing::PrintToString(args);
+    }
+}
+
+} // namespace
+} // namespace vellico::cli
