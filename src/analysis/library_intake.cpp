@@ -42,7 +42,10 @@ tl::expected<LibraryItem, IntakeError> checkLibraryItem(const fs::path& input,
                                                         const platform::ItemFlags& flags)
 {
     using Kind = IntakeError::Kind;
-    const fs::path given = withoutTrailingSlash(input);
+    // Absolute from here on: what is analysed, listed and later deleted does
+    // not depend on the working directory staying the same.
+    std::error_code ec;
+    const fs::path given = withoutTrailingSlash(fs::absolute(input, ec));
     LibraryItem item;
     item.url = given;
 
@@ -51,7 +54,6 @@ tl::expected<LibraryItem, IntakeError> checkLibraryItem(const fs::path& input,
         return tl::unexpected(IntakeError{Kind::missing, given.filename().string()});
     }
     if (S_ISLNK(st.st_mode)) {
-        std::error_code ec;
         const fs::path target = fs::canonical(given, ec);
         if (ec) {
             return tl::unexpected(IntakeError{Kind::aliasUnresolvable, given.stem().string()});

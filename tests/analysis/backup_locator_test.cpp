@@ -1,0 +1,208 @@
+#include "analysis/backup_locator.hpp"
+
+#include "analysis/external_cache_locator.hpp"
+#include "analysis/folder_size.hpp"
+#include "analysis/library_scan.hpp"
+#include "formats/bookmark_writer.hpp"
+#include "platform/linux/linux_bookmark_resolver.hpp"
+#include "sample_library.hpp"
+#include "support/temp_dir.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace vellico::analysis {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
+
+// Bookmark data for a path on a Mac volume: /Volumes/<volume>/<components…>.
+std::vector<std::uint8_t> macBookmark(const std::string& volume, std::vector<std::string> components)
+{
+    formats::BookmarkSpec spec;
+    spec.pathComponents = {"Volumes", volume};
+    spec.pathComponents.insert(spec.pathComponents.end(), components.begin(), components.end());
+    spec.volumePath = "/Volumes/" + volume;
+    spec.volumeName = volume;
+    return formats::makeBookmarkData(spec);
+}
+
+class FakeIndex final : public platform::BackupIndex {
+public:
+    std::vector<fs::path> results;
+    mutable std::string askedFor;
+    std::vector<fs::path> searchBackupFolders(const std::string& folderName,
+                                              std::chrono::milliseconds) const override
+    {
+        askedFor = folderName;
+        return results;
+    }
+};
+
+// A home with Movies, a mounted volume "Archive", and a library "My Film".
+class BackupSearch : public ::testing::Test {
+protected:
+    BackupSearch()
+        : home(tmp / "home/ana"), volume(tmp / "media/ana/Archive"),
+          mounts(std::make_shared<platform::FixedMountTable>(std::vector<fs::path>{volume})),
+          bookmarks(mounts), library(tmp / "Libraries/My Film.fcpbundle")
+    {
+        fs::create_directories(volume);
+        fs::create_directories(home / "Movies");
+        library.settings({{"backupFolderName", formats::PlistValue("My Film")}});
+    }
+
+    struct Result {
+        model::BundleInfo info;
+        std::vector<std::string> statuses;
+    };
+
+    Result analyse()
+    {
+        LibraryBackupLocator backups({home, home / "Movies"}, bookmarks, index, *mounts);
+        LibraryCacheLocator cache(bookmarks);
+        Result result;
+        result.info = analyzeBundle(library.path(), false, {&backups, &cache},
+                                    [&](const StatusText& s) { result.statuses.push_back(s.formatted()); });
+        return result;
+    }
+
+    tools::BackupSpec backupOf(const fs::path& original)
+    {
+        tools::BackupSpec spec;
+        spec.originalURL = original;
+        return spec;
+    }
+
+    std::vector<std::string> locations(const model::BundleInfo& info)
+    {
+        std::vector<std::string> out;
+        for (const model::FoundFolder& f : info.foundFolders) {
+            if (f.name == "Final Cut Backups") {
+                // Each measured like any folder; the backup bundles are not empty.
+                out.push_back(f.parentName + (f.size > 1000 && f.size == folderSize(f.url) ? "" : " (size?)"));
+            }
+        }
+        return out;
+    }
+
+    test::TempDir tmp;
+    fs::path home;
+    fs::path volume;
+    std::shared_ptr<platform::FixedMountTable> mounts;
+    platform::LinuxBookmarkResolver bookmarks;
+    FakeIndex index;
+    tools::LibraryBuilder library;
+};
+
+TEST_F(BackupSearch, FindsMoviesVolumeAndCustomLocationsOnceEach)
+{
+    tools::BackupSpec spec = backupOf(library.path());
+    spec.bytesEach = 1000;
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups.localized/My Film", spec);
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film 2", spec);
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film2", spec);  // not a candidate
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/my film", spec);   // not a candidate
+    tools::writeBackupFolder(volume / "Final Cut Backups/My Film", spec);
+    tools::writeBackupFolder(volume / "Custom/My Film", spec);
+    // The index returns the volume's folder, and the same folder again through a link.
+    fs::create_symlink(volume / "Final Cut Backups", tmp / "link");
+    index.results = {volume / "Final Cut Backups/My Film", tmp / "link/My Film"};
+    library.settings({{"backupFolderName", formats::PlistValue("My Film")},
+                      {"backupLocation", formats::PlistValue(macBookmark("Archive", {"Custom"}))}});
+
+    const Result result = analyse();
+    EXPECT_EQ(index.askedFor, "My Film");
+    EXPECT_THAT(locations(result.info),
+                UnorderedElementsAre("~/Movies/Final Cut Backups", "~/Movies/Final Cut Backups",
+                                     "Archive/Final Cut Backups", "Archive/Custom"));
+    // Backups lead the list.
+    ASSERT_GE(result.info.foundFolders.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(result.info.foundFolders[i].name, "Final Cut Backups");
+    }
+    EXPECT_THAT(result.statuses, ::testing::Contains("Recherche Spotlight des sauvegardes\u2026"));
+}
+
+TEST_F(BackupSearch, SkipsOtherLibrariesBundlesAndDisabledSearches)
+{
+    tools::BackupSpec other = backupOf("/elsewhere/Other.fcpbundle");
+    other.identifier = "SOMEONE-ELSE";
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film", other);
+    // Named like the backup folder, but inside a library and a cache bundle.
+    tools::writeBackupFolder(tmp / "x.fcpbundle/My Film", backupOf(library.path()));
+    tools::writeBackupFolder(tmp / "y.fcpcache/My Film", backupOf(library.path()));
+    index.results = {tmp / "x.fcpbundle/My Film", tmp / "y.fcpcache/My Film"};
+    EXPECT_TRUE(locations(analyse().info).empty());
+
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film 3", backupOf(library.path()));
+    EXPECT_EQ(locations(analyse().info).size(), 1u);
+    library.settings({{"backupFolderName", formats::PlistValue("My Film")},
+                      {"backupsEnabled", formats::PlistValue(false)}});
+    const Result disabled = analyse();
+    EXPECT_TRUE(locations(disabled.info).empty());
+    EXPECT_THAT(disabled.statuses, ::testing::Contains("Recherche des sauvegardes\u2026"));
+    EXPECT_THAT(disabled.statuses, ::testing::Not(::testing::Contains("Recherche Spotlight des sauvegardes\u2026")));
+}
+
+TEST_F(BackupSearch, SameFileNameElsewhereMatchesByName)
+{
+    tools::BackupSpec spec = backupOf("/Volumes/Old/My Film.fcpbundle");
+    spec.identifier = "ANOTHER";
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film", spec);
+    EXPECT_EQ(locations(analyse().info).size(), 1u);
+}
+
+TEST_F(BackupSearch, ExternalCacheOnAMountedVolume)
+{
+    tools::writeSparseFile(volume / "Caches/My Film.fcpcache/Render Files/a", 4000);
+    tools::writeSparseFile(volume / "Caches/My Film.fcpcache/.hidden", 4000);
+    library.settings({{"cacheFolderName", formats::PlistValue("My Film.fcpcache")},
+                      {"cacheLocation", formats::PlistValue(macBookmark("Archive", {"Caches"}))},
+                      {"backupsEnabled", formats::PlistValue(false)}});
+    Result result = analyse();
+    ASSERT_TRUE(result.info.cacheURL.has_value());
+    EXPECT_EQ(*result.info.cacheURL, volume / "Caches/My Film.fcpcache");
+    EXPECT_EQ(result.info.cacheTotalSize, 4000);
+    EXPECT_THAT(result.statuses, ::testing::IsSupersetOf({"Recherche du cache externe\u2026",
+                                                          "Calcul de la taille du cache\u2026"}));
+
+    // The volume is not mounted: no cache, size 0.
+    mounts = std::make_shared<platform::FixedMountTable>(std::vector<fs::path>{});
+    bookmarks = platform::LinuxBookmarkResolver(mounts);
+    result = analyse();
+    EXPECT_EQ(result.info.cacheURL, std::nullopt);
+    EXPECT_EQ(result.info.cacheTotalSize, 0);
+
+    // A name without a location: no search at all.
+    library.settings({{"cacheFolderName", formats::PlistValue("My Film.fcpcache")}});
+    result = analyse();
+    EXPECT_THAT(result.statuses, ::testing::Not(::testing::Contains("Recherche du cache externe\u2026")));
+}
+
+TEST(DisplayLocation, HomeVolumesAndElsewhere)
+{
+    const std::vector<fs::path> volumes{"/media/ana/Archive", "/mnt/Backup Disk"};
+    const struct {
+        const char* folder;
+        const char* home;
+        const char* text;
+    } cases[] = {
+        {"/home/ana/Movies/Final Cut Backups.localized/My Film", "/home/ana", "~/Movies/Final Cut Backups"},
+        {"/home/ana/My Film", "/home/ana", "~"},
+        {"/home/anabel/Movies/My Film", "/home/ana", "Movies"}, // not inside /home/ana
+        {"/Users/ana/Movies/My Film", "/Users/ana/Library/Containers/app.vellico/Data", "~/Movies"},
+        {"/Volumes/Archive/Final Cut Backups.localized/My Film", "/home/ana", "Archive/Final Cut Backups"},
+        {"/media/ana/Archive/Final Cut Backups/My Film", "/home/ana", "Archive/Final Cut Backups"},
+        {"/mnt/Backup Disk/My Film", "/home/ana", "Backup Disk"},
+        {"/srv/share/Backups/My Film", "/home/ana", "Backups"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(displayLocation(c.folder, c.home, volumes), c.text) << c.folder;
+    }
+}
+
+} // namespace
+} // namespace vellico::analysis
