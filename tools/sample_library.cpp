@@ -1,5 +1,6 @@
 #include "sample_library.hpp"
 
+#include "analysis/backup_records.hpp"
 #include "model/uuid.hpp"
 
 #include <sqlite3.h>
@@ -146,21 +147,7 @@ void writeLibraryDatabase(const fs::path& path, const std::optional<std::string>
 
 std::string fileURL(const fs::path& path)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const unsigned char c : path.string()) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '_' ||
-                           c == '.' || c == '~';
-        if (plain) {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 0xF];
-        }
-    }
-    return url;
+    return analysis::fileURLFromPath(path);
 }
 
 LibraryBuilder::LibraryBuilder(fs::path bundle)

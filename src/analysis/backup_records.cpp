@@ -107,6 +107,25 @@ std::optional<std::filesystem::path> pathFromFileURL(std::string_view text)
     return std::filesystem::path(path);
 }
 
+std::string fileURLFromPath(const std::filesystem::path& path)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (const unsigned char c : path.string()) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '_' ||
+                           c == '.' || c == '~';
+        if (plain) {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 0xF];
+        }
+    }
+    return url;
+}
+
 std::optional<std::filesystem::path>
 originalLibraryURL(const formats::PlistValue& backupRecord, const platform::BookmarkResolver& bookmarks)
 {

@@ -1,5 +1,6 @@
 #include "analysis/library_identity.hpp"
 
+#include "analysis/backup_records.hpp"
 #include "platform/file_system.hpp"
 
 #include <sqlite3.h>
@@ -14,6 +15,8 @@
 #include <memory>
 
 namespace vellico::analysis {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -111,28 +114,6 @@ bool copyInto(int bundleFd, const std::string& name, const std::filesystem::path
     return ::close(out.release()) == 0;
 }
 
-// "file:" URI with every byte outside the unreserved set percent-encoded, so
-// that "#", "?" and "%" in a library's path reach SQLite as path bytes.
-std::string fileUri(const std::filesystem::path& path, const char* query)
-{
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string uri = "file:";
-    for (const unsigned char c : path.string()) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '_' ||
-                           c == '.' || c == '~';
-        if (plain) {
-            uri += static_cast<char>(c);
-        } else {
-            uri += '%';
-            uri += hex[c >> 4];
-            uri += hex[c & 0xF];
-        }
-    }
-    uri += query;
-    return uri;
-}
-
 int stopRunawayQuery(void* counter)
 {
     int& calls = *static_cast<int*>(counter);
@@ -203,7 +184,7 @@ std::optional<std::string> libraryIdentifier(const std::filesystem::path& bundle
     }
     if (!hasLiveWal(bundleFd.get())) {
         // immutable=1: no locks, no journal, nothing written next to the file.
-        return queryIdentifier(fileUri(bundle / databaseName, "?immutable=1"));
+        return queryIdentifier(fileURLFromPath(fs::absolute(bundle / databaseName)) + "?immutable=1");
     }
     // immutable=1 would ignore the log and miss recent changes; an ordinary
     // read-only open would create -shm inside the bundle. Read a private copy.
@@ -212,7 +193,7 @@ std::optional<std::string> libraryIdentifier(const std::filesystem::path& bundle
         !copyInto(bundleFd.get(), std::string(databaseName) + "-wal", scratch.dir())) {
         return std::nullopt;
     }
-    return queryIdentifier(fileUri(scratch.dir() / databaseName, "?mode=ro"));
+    return queryIdentifier(fileURLFromPath(scratch.dir() / databaseName) + "?mode=ro");
 }
 
 } // namespace vellico::analysis
