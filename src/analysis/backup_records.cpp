@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <regex>
 
 namespace vellico::analysis {
 
@@ -53,8 +52,38 @@ std::string lastComponent(const std::filesystem::path& path)
 
 bool isBackupBundleName(std::string_view name)
 {
-    static const std::regex pattern(R"(^[0-9]{8}_[0-9]{4}_GMT[+-][0-9]{1,2}\.fcpbundle$)");
-    return std::regex_match(name.begin(), name.end(), pattern);
+    // ^\d{8}_\d{4}_GMT[+-]\d{1,2}\.fcpbundle$ with ASCII digits, matched by
+    // hand: the shape is fixed and this runs for every entry of a backup folder.
+    auto digits = [&](std::size_t count) {
+        if (name.size() < count) {
+            return false;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (name[i] < '0' || name[i] > '9') {
+                return false;
+            }
+        }
+        name.remove_prefix(count);
+        return true;
+    };
+    auto literal = [&](std::string_view text) {
+        if (name.substr(0, text.size()) != text) {
+            return false;
+        }
+        name.remove_prefix(text.size());
+        return true;
+    };
+    if (!digits(8) || !literal("_") || !digits(4) || !literal("_GMT")) {
+        return false;
+    }
+    if (!literal("+") && !literal("-")) {
+        return false;
+    }
+    if (!digits(1)) {
+        return false;
+    }
+    digits(1); // an optional second digit
+    return name == ".fcpbundle";
 }
 
 std::string normalizedPath(const std::filesystem::path& path)

@@ -42,6 +42,9 @@ TEST(BackupRecords, BackupBundleNames)
         {"20240315_1042_GMT+1.FCPBUNDLE", false},
         {"x20240315_1042_GMT+1.fcpbundle", false},
         {"٢٠٢٤٠٣١٥_1042_GMT+1.fcpbundle", false}, // non-ASCII digits
+        {"20240315_1042_GMT+.fcpbundle", false},
+        {"20240315_1042_GMT+12.fcpbundlex", false},
+        {"20240315_1042_GMT+1 .fcpbundle", false},
         {"", false},
     };
     for (const auto& c : cases) {
