@@ -49,11 +49,13 @@ std::string hexName(std::mt19937& rng)
 void writeSegmentStore(const fs::path& store, std::size_t frames, std::int64_t bytesEach)
 {
     makeFolders(store);
-    writeFile(store / "Info.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>\n");
+    writeFile(store / "Info.plist",
+              "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>\n");
     for (std::size_t i = 0; i < frames; ++i) {
         const std::size_t first = i * 1024;
-        writeSparseFile(store / ("Frame " + std::to_string(first) + " - " + std::to_string(first + 1023)),
-                        bytesEach);
+        writeSparseFile(
+            store / ("Frame " + std::to_string(first) + " - " + std::to_string(first + 1023)),
+            bytesEach);
     }
 }
 
@@ -105,7 +107,8 @@ void writePropertyList(const fs::path& path, const formats::PlistValue& value, P
         if (!bytes) {
             fail("cannot serialise property list", path);
         }
-        writeFile(path, std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+        writeFile(path,
+                  std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
     }
 }
 
@@ -164,7 +167,8 @@ LibraryBuilder::LibraryBuilder(fs::path bundle)
     writeFile(m_bundle / ".lock-info", "");
 }
 
-LibraryBuilder& LibraryBuilder::settings(const formats::PlistValue::Dict& entries, PlistFormat format)
+LibraryBuilder& LibraryBuilder::settings(const formats::PlistValue::Dict& entries,
+                                         PlistFormat format)
 {
     writePropertyList(m_bundle / "Settings.plist", formats::PlistValue(entries), format);
     return *this;
@@ -230,8 +234,8 @@ void writeBackupFolder(const fs::path& folder, const BackupSpec& spec)
         writePropertyList(backup / "__BackupInfo.plist", formats::PlistValue(record),
                           PlistFormat::binary);
         writeLibraryDatabase(backup / "CurrentVersion.flexolibrary", spec.identifier);
-        writePropertyList(backup / "Settings.plist", formats::PlistValue(formats::PlistValue::Dict{}),
-                          PlistFormat::xml);
+        writePropertyList(backup / "Settings.plist",
+                          formats::PlistValue(formats::PlistValue::Dict{}), PlistFormat::xml);
         writeSparseFile(backup / "11-30-25" / "CurrentVersion.fcpevent", spec.bytesEach);
     };
     for (const std::string& name : spec.backups) {
@@ -254,8 +258,8 @@ void writeSyntheticLibrary(const fs::path& bundle, const SyntheticSpec& spec)
     std::size_t eventIndex = 0;
     while (written < spec.fileCount) {
         char eventName[32];
-        std::snprintf(eventName, sizeof eventName, "2024-%02zu-%02zu Event %zu", eventIndex % 12 + 1,
-                      eventIndex % 28 + 1, eventIndex);
+        std::snprintf(eventName, sizeof eventName, "2024-%02zu-%02zu Event %zu",
+                      eventIndex % 12 + 1, eventIndex % 28 + 1, eventIndex);
         const fs::path event = bundle / eventName;
         makeFolders(event);
         writeSparseFile(event / "CurrentVersion.fcpevent", 64 * 1024 + rng() % 65536);
@@ -266,16 +270,17 @@ void writeSyntheticLibrary(const fs::path& bundle, const SyntheticSpec& spec)
                                 : pick < 8 ? "Transcoded Media"
                                 : pick < 9 ? "Analysis Files"
                                            : "Original Media";
-            const char* quality = pick < 6 ? (store % 3 == 0 ? "Peaks Data" : "High Quality Media")
-                                           : "Proxy Media";
+            const char* quality =
+                pick < 6 ? (store % 3 == 0 ? "Peaks Data" : "High Quality Media") : "Proxy Media";
             const fs::path dir = event / media / quality / hexName(rng);
             makeFolders(dir);
             writeFile(dir / "Info.plist", "<plist version=\"1.0\"><dict/></plist>\n");
             written += 1;
             for (std::size_t f = 0; f < perStore - 1 && written < spec.fileCount; ++f, ++written) {
                 // Mostly small frames, now and then a large media file.
-                const std::int64_t size = (rng() % 50 == 0) ? std::int64_t{200} * 1024 * 1024 + rng() % 4096
-                                                            : 4096 + rng() % (512 * 1024);
+                const std::int64_t size = (rng() % 50 == 0)
+                                              ? std::int64_t{200} * 1024 * 1024 + rng() % 4096
+                                              : 4096 + rng() % (512 * 1024);
                 writeSparseFile(dir / ("Frame " + std::to_string(f * 1024) + " - " +
                                        std::to_string(f * 1024 + 1023)),
                                 size);

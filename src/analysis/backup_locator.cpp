@@ -49,7 +49,8 @@ std::optional<std::string> restAfter(const std::string& path, std::string prefix
 std::string withoutLocalized(std::string text)
 {
     constexpr std::string_view localized = ".localized";
-    for (auto pos = text.find(localized); pos != std::string::npos; pos = text.find(localized, pos)) {
+    for (auto pos = text.find(localized); pos != std::string::npos;
+         pos = text.find(localized, pos)) {
         text.erase(pos, localized.size());
     }
     return text;
@@ -80,9 +81,11 @@ bool isDirectoryFollowingLinks(const fs::path& path)
 
 } // namespace
 
-std::string displayLocation(const fs::path& folder, const fs::path& home, const std::vector<fs::path>& volumes)
+std::string displayLocation(const fs::path& folder, const fs::path& home,
+                            const std::vector<fs::path>& volumes)
 {
-    const std::string parent = fs::path(trimmedTrailingSlash(folder.string())).parent_path().string();
+    const std::string parent =
+        fs::path(trimmedTrailingSlash(folder.string())).parent_path().string();
 
     // A sandboxed process's home lies inside the real one's Library/Containers.
     std::vector<std::string> homes{trimmedTrailingSlash(home.string())};
@@ -111,8 +114,7 @@ LibraryBackupLocator::LibraryBackupLocator(platform::UserFolders folders,
                                            const platform::BackupIndex& index,
                                            const platform::MountTable& mounts)
     : m_folders(std::move(folders)), m_bookmarks(bookmarks), m_index(index), m_mounts(mounts)
-{
-}
+{}
 
 void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, const fs::path& bundle,
                                        std::vector<model::FoundFolder>& into,
@@ -152,8 +154,9 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
         // following a link: a backup folder reached through a link has none
         // and is never deleted (the link's target lies elsewhere).
         platform::UniqueFd parent = platform::openDirectoryPath(candidate.parent_path().string());
-        platform::UniqueFd self = parent ? platform::openDirectoryAt(parent.get(), candidate.filename().c_str())
-                                         : platform::UniqueFd();
+        platform::UniqueFd self =
+            parent ? platform::openDirectoryAt(parent.get(), candidate.filename().c_str())
+                   : platform::UniqueFd();
         if (self) {
             folder.identity = platform::identityOf(self.get());
             folder.size = folderSize(std::move(self));

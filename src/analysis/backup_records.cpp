@@ -108,22 +108,25 @@ std::optional<std::filesystem::path> pathFromFileURL(std::string_view text)
     if (uriParseSingleUriA(&uri, owned.c_str(), &errorPos) != URI_SUCCESS) {
         return std::nullopt;
     }
-    std::unique_ptr<UriUriA, void (*)(UriUriA*)> holder(&uri, [](UriUriA* u) { uriFreeUriMembersA(u); });
-    const std::string_view scheme(uri.scheme.first,
-                                  static_cast<std::size_t>(uri.scheme.afterLast - uri.scheme.first));
+    std::unique_ptr<UriUriA, void (*)(UriUriA*)> holder(&uri,
+                                                        [](UriUriA* u) { uriFreeUriMembersA(u); });
+    const std::string_view scheme(
+        uri.scheme.first, static_cast<std::size_t>(uri.scheme.afterLast - uri.scheme.first));
     if (uri.scheme.first == nullptr || (scheme != "file" && scheme != "FILE" && scheme != "File")) {
         return std::nullopt;
     }
     if (uri.hostText.first != nullptr) {
-        const std::string_view host(uri.hostText.first,
-                                    static_cast<std::size_t>(uri.hostText.afterLast - uri.hostText.first));
+        const std::string_view host(
+            uri.hostText.first,
+            static_cast<std::size_t>(uri.hostText.afterLast - uri.hostText.first));
         if (!host.empty() && host != "localhost") {
             return std::nullopt;
         }
     }
     // The path: its segments, each percent-decoded, after a leading "/".
     std::string path;
-    for (const UriPathSegmentA* segment = uri.pathHead; segment != nullptr; segment = segment->next) {
+    for (const UriPathSegmentA* segment = uri.pathHead; segment != nullptr;
+         segment = segment->next) {
         std::string part(segment->text.first,
                          static_cast<std::size_t>(segment->text.afterLast - segment->text.first));
         const char* end = uriUnescapeInPlaceExA(part.data(), URI_FALSE, URI_BR_DONT_TOUCH);
@@ -142,8 +145,8 @@ std::string fileURLFromPath(const std::filesystem::path& path)
     std::string url = "file://";
     for (const unsigned char c : path.string()) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '_' ||
-                           c == '.' || c == '~';
+                           (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '_' || c == '.' ||
+                           c == '~';
         if (plain) {
             url += static_cast<char>(c);
         } else {
@@ -155,11 +158,12 @@ std::string fileURLFromPath(const std::filesystem::path& path)
     return url;
 }
 
-std::optional<std::filesystem::path>
-originalLibraryURL(const formats::PlistValue& backupRecord, const platform::BookmarkResolver& bookmarks)
+std::optional<std::filesystem::path> originalLibraryURL(const formats::PlistValue& backupRecord,
+                                                        const platform::BookmarkResolver& bookmarks)
 {
     if (const auto* bookmark = backupRecord.dataFor("originalBookmark")) {
-        if (const auto resolved = bookmarks.resolve(*bookmark); resolved && containsSettings(*resolved)) {
+        if (const auto resolved = bookmarks.resolve(*bookmark);
+            resolved && containsSettings(*resolved)) {
             return resolved;
         }
     }
@@ -221,8 +225,9 @@ BackupMatch matchBackupFolder(const std::filesystem::path& folder,
 
     std::optional<std::string> recordedName;
     platform::UniqueFd backupFd = platform::openDirectoryAt(fd.get(), first->name.c_str());
-    const auto record = backupFd ? formats::readPropertyListDictionaryAt(backupFd.get(), backupRecordName)
-                                 : std::nullopt;
+    const auto record =
+        backupFd ? formats::readPropertyListDictionaryAt(backupFd.get(), backupRecordName)
+                 : std::nullopt;
     if (record) {
         const auto originalURL = record->stringFor("originalURL");
         const auto originalPath = originalURL ? pathFromFileURL(*originalURL) : std::nullopt;

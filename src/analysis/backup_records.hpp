@@ -35,7 +35,8 @@ std::string fileURLFromPath(const std::filesystem::path& path);
 // resolved "originalBookmark" when it holds a library (a "Settings.plist"),
 // otherwise "originalURL" when it does; none otherwise.
 std::optional<std::filesystem::path>
-originalLibraryURL(const formats::PlistValue& backupRecord, const platform::BookmarkResolver& bookmarks);
+originalLibraryURL(const formats::PlistValue& backupRecord,
+                   const platform::BookmarkResolver& bookmarks);
 
 // True when every non-hidden entry of the folder is a backup bundle, or a
 // "Previous Versions" folder holding only backup bundles (an empty or

@@ -11,7 +11,9 @@ namespace vellico::analysis {
 // deletion.
 class LibraryCacheLocator final : public ExternalCacheLocator {
 public:
-    explicit LibraryCacheLocator(const platform::BookmarkResolver& bookmarks) : m_bookmarks(bookmarks) {}
+    explicit LibraryCacheLocator(const platform::BookmarkResolver& bookmarks)
+        : m_bookmarks(bookmarks)
+    {}
 
     ExternalCache findExternalCache(const formats::PlistValue& settings,
                                     const ProgressSink& progress) const override;

@@ -23,11 +23,11 @@ using platform::UniqueFd;
 constexpr std::size_t maxOpenDirectories = 48;
 
 struct Frame {
-    UniqueFd fd;                       // closed while far from the top of the stack
-    dev_t device = 0;                  // identity, to check a reopen through ".."
+    UniqueFd fd;      // closed while far from the top of the stack
+    dev_t device = 0; // identity, to check a reopen through ".."
     ino_t inode = 0;
-    std::vector<std::string> pending;  // subdirectories not entered yet
-    std::string relPath;               // kept for the two top levels only (exclusions)
+    std::vector<std::string> pending; // subdirectories not entered yet
+    std::string relPath;              // kept for the two top levels only (exclusions)
 };
 
 class SizeWalker {

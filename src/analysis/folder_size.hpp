@@ -30,6 +30,7 @@ std::int64_t folderSize(platform::UniqueFd directory);
 // bytes as on disk, "/" between components. The library scan measures the
 // rule folders on their own and the rest of the bundle with this, so that the
 // bundle is walked once.
-std::int64_t folderSizeExcluding(platform::UniqueFd directory, const std::set<std::string>& excluded);
+std::int64_t folderSizeExcluding(platform::UniqueFd directory,
+                                 const std::set<std::string>& excluded);
 
 } // namespace vellico::analysis

@@ -22,8 +22,8 @@ namespace {
 
 constexpr const char* databaseName = "CurrentVersion.flexolibrary";
 constexpr std::size_t maxIdentifierBytes = 1024;
-constexpr int progressInterval = 1000;      // virtual-machine steps between checks
-constexpr int maxProgressCalls = 10000;     // about 10^7 steps, a fraction of a second
+constexpr int progressInterval = 1000;  // virtual-machine steps between checks
+constexpr int maxProgressCalls = 10000; // about 10^7 steps, a fraction of a second
 constexpr std::size_t maxCopyBytes = std::size_t{4} << 30;
 
 struct DatabaseCloser {
@@ -41,7 +41,8 @@ class ScratchCopy {
 public:
     ScratchCopy()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vellico-db-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vellico-db-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) {
             m_dir = pattern;
         }
@@ -66,7 +67,8 @@ private:
 
 bool hasSqliteMagic(int bundleFd)
 {
-    platform::UniqueFd fd(::openat(bundleFd, databaseName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    platform::UniqueFd fd(
+        ::openat(bundleFd, databaseName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
         return false;
     }
@@ -95,8 +97,8 @@ bool copyInto(int bundleFd, const std::string& name, const std::filesystem::path
     if (!bytes) {
         return false;
     }
-    platform::UniqueFd out(::open((dir / name).c_str(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    platform::UniqueFd out(
+        ::open((dir / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!out) {
         return false;
     }
@@ -123,7 +125,8 @@ int stopRunawayQuery(void* counter)
 std::optional<std::string> queryIdentifier(const std::string& uri)
 {
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(uri.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    const int rc =
+        sqlite3_open_v2(uri.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     Database db(raw);
     if (rc != SQLITE_OK) {
         return std::nullopt;
@@ -140,9 +143,10 @@ std::optional<std::string> queryIdentifier(const std::string& uri)
     // query the file's author wrote (views are disabled above as well).
     {
         sqlite3_stmt* check = nullptr;
-        if (sqlite3_prepare_v2(db.get(),
-                               "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'ZCOLLECTION'",
-                               -1, &check, nullptr) != SQLITE_OK) {
+        if (sqlite3_prepare_v2(
+                db.get(),
+                "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = 'ZCOLLECTION'", -1,
+                &check, nullptr) != SQLITE_OK) {
             sqlite3_finalize(check);
             return std::nullopt;
         }
@@ -184,7 +188,8 @@ std::optional<std::string> libraryIdentifier(const std::filesystem::path& bundle
     }
     if (!hasLiveWal(bundleFd.get())) {
         // immutable=1: no locks, no journal, nothing written next to the file.
-        return queryIdentifier(fileURLFromPath(fs::absolute(bundle / databaseName)) + "?immutable=1");
+        return queryIdentifier(fileURLFromPath(fs::absolute(bundle / databaseName)) +
+                               "?immutable=1");
     }
     // immutable=1 would ignore the log and miss recent changes; an ordinary
     // read-only open would create -shm inside the bundle. Read a private copy.

@@ -68,7 +68,8 @@ tl::expected<LibraryItem, IntakeError> checkLibraryItem(const fs::path& input,
     if (flags.isUserImmutable(item.url)) {
         return tl::unexpected(IntakeError{Kind::locked, item.displayName});
     }
-    if (!existsFollowing(item.url / "Settings.plist") || !existsFollowing(item.url / "CurrentVersion.flexolibrary")) {
+    if (!existsFollowing(item.url / "Settings.plist") ||
+        !existsFollowing(item.url / "CurrentVersion.flexolibrary")) {
         return tl::unexpected(IntakeError{Kind::notALibrary, item.displayName});
     }
     return item;

@@ -35,7 +35,8 @@ inline constexpr std::string_view measuringCache = "Calcul de la taille du cache
 // forwards them to its own thread. May be empty.
 using ProgressSink = std::function<void(const StatusText&)>;
 
-inline void publish(const ProgressSink& sink, std::string_view key, std::vector<std::string> args = {})
+inline void publish(const ProgressSink& sink, std::string_view key,
+                    std::vector<std::string> args = {})
 {
     if (sink) {
         sink(StatusText{std::string(key), std::move(args)});

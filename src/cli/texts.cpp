@@ -9,28 +9,29 @@ namespace {
 const std::map<std::string, std::string, std::less<>>& table()
 {
     static const std::map<std::string, std::string, std::less<>> texts{
-        {"Render Files \u2014 aide",
-         "Fichiers de rendu des effets, titres et transitions. Final Cut Pro les recrée quand il en a "
-         "besoin."},
+        {"Render Files \u2014 aide", "Fichiers de rendu des effets, titres et transitions. Final "
+                                     "Cut Pro les recrée quand il en a "
+                                     "besoin."},
         {"Shared Items \u2014 aide",
          "Copies des fichiers partagés ou exportés depuis la bibliothèque. Elles peuvent être "
          "supprimées sans toucher au montage."},
         {"Analysis Files \u2014 aide",
          "Résultats d'analyse (stabilisation, personnes, couleur). Final Cut Pro les recalcule si "
          "nécessaire, ce qui peut prendre du temps."},
-        {"Transcoded Media \u2014 aide",
-         "Médias optimisés et proxys. Final Cut Pro peut les recréer à partir des médias originaux, "
-         "tant que ceux-ci restent disponibles."},
-        {"flexo.apple.com \u2014 aide",
-         "Données générées par Final Cut Pro au niveau de la bibliothèque (vignettes, caches). Elles "
-         "sont recréées à l'ouverture."},
+        {"Transcoded Media \u2014 aide", "Médias optimisés et proxys. Final Cut Pro peut les "
+                                         "recréer à partir des médias originaux, "
+                                         "tant que ceux-ci restent disponibles."},
+        {"flexo.apple.com \u2014 aide", "Données générées par Final Cut Pro au niveau de la "
+                                        "bibliothèque (vignettes, caches). Elles "
+                                        "sont recréées à l'ouverture."},
         {"VideoSegmentationFiles \u2014 aide",
          "Fichiers de segmentation vidéo (masques d'isolement de sujet). Les recréer demande une "
          "nouvelle analyse longue : ils ne sont jamais présélectionnés."},
-        {"Final Cut Backups \u2014 aide",
-         "Sauvegardes automatiques de cette bibliothèque, hors du paquet. Utiles tant que le montage "
-         "est en cours ; supprimables pour un projet archivé."},
-        {"alias - résolution impossible « %1 »", "Impossible de trouver l'original de l'alias « %1 »."},
+        {"Final Cut Backups \u2014 aide", "Sauvegardes automatiques de cette bibliothèque, hors du "
+                                          "paquet. Utiles tant que le montage "
+                                          "est en cours ; supprimables pour un projet archivé."},
+        {"alias - résolution impossible « %1 »",
+         "Impossible de trouver l'original de l'alias « %1 »."},
     };
     return texts;
 }

@@ -8,13 +8,13 @@ namespace vellico::model {
 // Display names of the byte-count units; the core holds no user text, so the
 // layer that shows sizes supplies them (translated).
 struct ByteUnits {
-    std::string zero;     // the text for 0 bytes, e.g. "Zéro Ko"
-    std::string byte;     // singular, e.g. "octet"
-    std::string bytes;    // plural, e.g. "octets"
-    std::string kilo;     // "Ko"
-    std::string mega;     // "Mo"
-    std::string giga;     // "Go"
-    std::string tera;     // "To"
+    std::string zero;  // the text for 0 bytes, e.g. "Zéro Ko"
+    std::string byte;  // singular, e.g. "octet"
+    std::string bytes; // plural, e.g. "octets"
+    std::string kilo;  // "Ko"
+    std::string mega;  // "Mo"
+    std::string giga;  // "Go"
+    std::string tera;  // "To"
     char decimalSeparator = ',';
 };
 

@@ -19,8 +19,11 @@ bool isBackup(const FoundFolder& folder)
 
 std::vector<FolderGroup> groups(std::span<const FoundFolder> folders)
 {
-    FolderGroup backups{std::string(backupsGroupId), "Sauvegardes", true,
-                        "clock.arrow.trianglehead.2.counterclockwise.rotate.90", {}};
+    FolderGroup backups{std::string(backupsGroupId),
+                        "Sauvegardes",
+                        true,
+                        "clock.arrow.trianglehead.2.counterclockwise.rotate.90",
+                        {}};
     FolderGroup outside{std::string(rootGroupId), "Hors évènements", true, "archivebox", {}};
     std::vector<FolderGroup> events;
 
@@ -30,12 +33,11 @@ std::vector<FolderGroup> groups(std::span<const FoundFolder> folders)
         } else if (folder.parentName.empty()) {
             outside.folders.push_back(folder);
         } else {
-            auto it = std::find_if(events.begin(), events.end(), [&](const FolderGroup& g) {
-                return g.id == folder.parentName;
-            });
+            auto it = std::find_if(events.begin(), events.end(),
+                                   [&](const FolderGroup& g) { return g.id == folder.parentName; });
             if (it == events.end()) {
-                events.push_back(FolderGroup{folder.parentName, folder.parentName, false,
-                                             "star.rectangle.fill", {}});
+                events.push_back(FolderGroup{
+                    folder.parentName, folder.parentName, false, "star.rectangle.fill", {}});
                 it = events.end() - 1;
             }
             it->folders.push_back(folder);

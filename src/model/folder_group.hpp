@@ -15,8 +15,9 @@ namespace vellico::model {
 // One collapsible group of the folder list: the backups, one event, or the
 // folders outside any event. Never empty.
 struct FolderGroup {
-    std::string id;    // "__backups__", the event name, or "__root__"
-    std::string label; // heading: a localisation key for the two fixed groups, the event name otherwise
+    std::string id; // "__backups__", the event name, or "__root__"
+    std::string
+        label; // heading: a localisation key for the two fixed groups, the event name otherwise
     bool labelIsKey = false;
     std::string icon; // symbol name drawn before the heading
     std::vector<FoundFolder> folders;

@@ -13,7 +13,7 @@ namespace vellico::model {
 
 // One deletable folder found by the analysis.
 struct FoundFolder {
-    Uuid id = Uuid::random(); // identity of the row in lists; fresh for every record
+    Uuid id = Uuid::random();  // identity of the row in lists; fresh for every record
     std::filesystem::path url; // absolute location, as found (links not resolved)
     std::string name;          // the matching rule name, or "Final Cut Backups"
     // The event's folder name for an event folder; empty for a top-level
@@ -36,7 +36,7 @@ struct BundleInfo {
     std::filesystem::path url; // the library bundle that was analysed
     std::string name;          // bundle's last path component without its extension
     std::int64_t totalSize = 0;
-    std::vector<FoundFolder> foundFolders; // in display order: backups first
+    std::vector<FoundFolder> foundFolders;         // in display order: backups first
     std::optional<std::filesystem::path> cacheURL; // external cache, only when found on disk
     std::int64_t cacheTotalSize = 0;
     bool isFromAlias = false;

@@ -16,8 +16,9 @@ namespace vellico::platform {
 class BackupIndex {
 public:
     virtual ~BackupIndex() = default;
-    virtual std::vector<std::filesystem::path> searchBackupFolders(const std::string& folderName,
-                                                                   std::chrono::milliseconds timeLimit) const = 0;
+    virtual std::vector<std::filesystem::path>
+    searchBackupFolders(const std::string& folderName,
+                        std::chrono::milliseconds timeLimit) const = 0;
 };
 
 // Looks at the top of every mounted volume for the editor's backup
@@ -27,8 +28,9 @@ public:
 class VolumeBackupIndex final : public BackupIndex {
 public:
     explicit VolumeBackupIndex(std::shared_ptr<const MountTable> mounts);
-    std::vector<std::filesystem::path> searchBackupFolders(const std::string& folderName,
-                                                           std::chrono::milliseconds timeLimit) const override;
+    std::vector<std::filesystem::path>
+    searchBackupFolders(const std::string& folderName,
+                        std::chrono::milliseconds timeLimit) const override;
 
 private:
     std::shared_ptr<const MountTable> m_mounts;

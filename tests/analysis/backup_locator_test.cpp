@@ -19,7 +19,8 @@ using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
 
 // Bookmark data for a path on a Mac volume: /Volumes/<volume>/<components…>.
-std::vector<std::uint8_t> macBookmark(const std::string& volume, std::vector<std::string> components)
+std::vector<std::uint8_t> macBookmark(const std::string& volume,
+                                      std::vector<std::string> components)
 {
     formats::BookmarkSpec spec;
     spec.pathComponents = {"Volumes", volume};
@@ -64,8 +65,9 @@ protected:
         LibraryBackupLocator backups({home, home / "Movies"}, bookmarks, index, *mounts);
         LibraryCacheLocator cache(bookmarks);
         Result result;
-        result.info = analyzeBundle(library.path(), false, {&backups, &cache},
-                                    [&](const StatusText& s) { result.statuses.push_back(s.formatted()); });
+        result.info =
+            analyzeBundle(library.path(), false, {&backups, &cache},
+                          [&](const StatusText& s) { result.statuses.push_back(s.formatted()); });
         return result;
     }
 
@@ -82,7 +84,8 @@ protected:
         for (const model::FoundFolder& f : info.foundFolders) {
             if (f.name == "Final Cut Backups") {
                 // Each measured like any folder; the backup bundles are not empty.
-                out.push_back(f.parentName + (f.size > 1000 && f.size == folderSize(f.url) ? "" : " (size?)"));
+                out.push_back(f.parentName +
+                              (f.size > 1000 && f.size == folderSize(f.url) ? "" : " (size?)"));
             }
         }
         return out;
@@ -103,8 +106,8 @@ TEST_F(BackupSearch, FindsMoviesVolumeAndCustomLocationsOnceEach)
     spec.bytesEach = 1000;
     tools::writeBackupFolder(home / "Movies/Final Cut Backups.localized/My Film", spec);
     tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film 2", spec);
-    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film2", spec);  // not a candidate
-    tools::writeBackupFolder(home / "Movies/Final Cut Backups/my film", spec);   // not a candidate
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film2", spec); // not a candidate
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/my film", spec);  // not a candidate
     tools::writeBackupFolder(volume / "Final Cut Backups/My Film", spec);
     tools::writeBackupFolder(volume / "Custom/My Film", spec);
     // The index returns the volume's folder, and the same folder again through a link.
@@ -144,7 +147,8 @@ TEST_F(BackupSearch, SkipsOtherLibrariesBundlesAndDisabledSearches)
     const Result disabled = analyse();
     EXPECT_TRUE(locations(disabled.info).empty());
     EXPECT_THAT(disabled.statuses, ::testing::Contains("Recherche des sauvegardes\u2026"));
-    EXPECT_THAT(disabled.statuses, ::testing::Not(::testing::Contains("Recherche Spotlight des sauvegardes\u2026")));
+    EXPECT_THAT(disabled.statuses,
+                ::testing::Not(::testing::Contains("Recherche Spotlight des sauvegardes\u2026")));
 }
 
 TEST_F(BackupSearch, SameFileNameElsewhereMatchesByName)
@@ -179,7 +183,8 @@ TEST_F(BackupSearch, ExternalCacheOnAMountedVolume)
     // A name without a location: no search at all.
     library.settings({{"cacheFolderName", formats::PlistValue("My Film.fcpcache")}});
     result = analyse();
-    EXPECT_THAT(result.statuses, ::testing::Not(::testing::Contains("Recherche du cache externe\u2026")));
+    EXPECT_THAT(result.statuses,
+                ::testing::Not(::testing::Contains("Recherche du cache externe\u2026")));
 }
 
 TEST(DisplayLocation, HomeVolumesAndElsewhere)
@@ -190,11 +195,13 @@ TEST(DisplayLocation, HomeVolumesAndElsewhere)
         const char* home;
         const char* text;
     } cases[] = {
-        {"/home/ana/Movies/Final Cut Backups.localized/My Film", "/home/ana", "~/Movies/Final Cut Backups"},
+        {"/home/ana/Movies/Final Cut Backups.localized/My Film", "/home/ana",
+         "~/Movies/Final Cut Backups"},
         {"/home/ana/My Film", "/home/ana", "~"},
         {"/home/anabel/Movies/My Film", "/home/ana", "Movies"}, // not inside /home/ana
         {"/Users/ana/Movies/My Film", "/Users/ana/Library/Containers/app.vellico/Data", "~/Movies"},
-        {"/Volumes/Archive/Final Cut Backups.localized/My Film", "/home/ana", "Archive/Final Cut Backups"},
+        {"/Volumes/Archive/Final Cut Backups.localized/My Film", "/home/ana",
+         "Archive/Final Cut Backups"},
         {"/media/ana/Archive/Final Cut Backups/My Film", "/home/ana", "Archive/Final Cut Backups"},
         {"/mnt/Backup Disk/My Film", "/home/ana", "Backup Disk"},
         {"/srv/share/Backups/My Film", "/home/ana", "Backups"},

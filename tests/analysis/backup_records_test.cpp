@@ -33,19 +33,13 @@ TEST(BackupRecords, BackupBundleNames)
         const char* name;
         bool backup;
     } cases[] = {
-        {"20240315_1042_GMT+1.fcpbundle", true},
-        {"20240315_1042_GMT-11.fcpbundle", true},
-        {"20240315_1042_GMT+123.fcpbundle", false},
-        {"2024031_1042_GMT+1.fcpbundle", false},
-        {"20240315_1042_UTC+1.fcpbundle", false},
-        {"20240315_1042_GMT+1.fcpbundle.zip", false},
-        {"20240315_1042_GMT+1.FCPBUNDLE", false},
-        {"x20240315_1042_GMT+1.fcpbundle", false},
+        {"20240315_1042_GMT+1.fcpbundle", true},    {"20240315_1042_GMT-11.fcpbundle", true},
+        {"20240315_1042_GMT+123.fcpbundle", false}, {"2024031_1042_GMT+1.fcpbundle", false},
+        {"20240315_1042_UTC+1.fcpbundle", false},   {"20240315_1042_GMT+1.fcpbundle.zip", false},
+        {"20240315_1042_GMT+1.FCPBUNDLE", false},   {"x20240315_1042_GMT+1.fcpbundle", false},
         {"٢٠٢٤٠٣١٥_1042_GMT+1.fcpbundle", false}, // non-ASCII digits
-        {"20240315_1042_GMT+.fcpbundle", false},
-        {"20240315_1042_GMT+12.fcpbundlex", false},
-        {"20240315_1042_GMT+1 .fcpbundle", false},
-        {"", false},
+        {"20240315_1042_GMT+.fcpbundle", false},    {"20240315_1042_GMT+12.fcpbundlex", false},
+        {"20240315_1042_GMT+1 .fcpbundle", false},  {"", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(isBackupBundleName(c.name), c.backup) << c.name;
@@ -80,8 +74,9 @@ TEST(BackupRecords, WhatCountsAsABackupFolder)
 {
     test::TempDir tmp;
     const fs::path folder = tmp / "My Film";
-    tools::writeBackupFolder(folder, {.backups = {"20240315_1042_GMT+1.fcpbundle", "20240316_0900_GMT+1.fcpbundle"},
-                                      .previousVersions = {"20230101_0000_GMT-5.fcpbundle"}});
+    tools::writeBackupFolder(
+        folder, {.backups = {"20240315_1042_GMT+1.fcpbundle", "20240316_0900_GMT+1.fcpbundle"},
+                 .previousVersions = {"20230101_0000_GMT-5.fcpbundle"}});
     tools::writeFile(folder / ".DS_Store", "x"); // hidden: ignored
     EXPECT_TRUE(isBackupFolder(folder));
 
@@ -114,7 +109,8 @@ protected:
 TEST_F(BackupMatching, ByRecordedPathThroughALinkOrATrailingSlash)
 {
     fs::create_symlink(tmp / "Libraries", tmp / "LinkToLibraries");
-    tools::writeBackupFolder(tmp / "B1", {.originalURL = tmp / "LinkToLibraries/My Film.fcpbundle/"});
+    tools::writeBackupFolder(tmp / "B1",
+                             {.originalURL = tmp / "LinkToLibraries/My Film.fcpbundle/"});
     EXPECT_EQ(matchBackupFolder(tmp / "B1", library, std::nullopt, bookmarks), BackupMatch::byPath);
 }
 
@@ -122,19 +118,24 @@ TEST_F(BackupMatching, ByBookmarkWhenTheURLNoLongerMatches)
 {
     const std::vector<std::uint8_t> blob{'b', 'o', 'o', 'k'};
     bookmarks.targets[blob] = library;
-    tools::writeBackupFolder(tmp / "B2", {.originalURL = "/old/place/Other.fcpbundle", .originalBookmark = blob});
+    tools::writeBackupFolder(
+        tmp / "B2", {.originalURL = "/old/place/Other.fcpbundle", .originalBookmark = blob});
     EXPECT_EQ(matchBackupFolder(tmp / "B2", library, std::nullopt, bookmarks), BackupMatch::byPath);
 }
 
 TEST_F(BackupMatching, ByIdentifierThenByNameThenNothing)
 {
     // Library moved: the recorded path is stale, the backup's database has the id.
-    tools::writeBackupFolder(tmp / "B3", {.originalURL = "/old/place/Renamed.fcpbundle", .identifier = "LIB-ID"});
-    EXPECT_EQ(matchBackupFolder(tmp / "B3", library, identifier, bookmarks), BackupMatch::byIdentifier);
+    tools::writeBackupFolder(
+        tmp / "B3", {.originalURL = "/old/place/Renamed.fcpbundle", .identifier = "LIB-ID"});
+    EXPECT_EQ(matchBackupFolder(tmp / "B3", library, identifier, bookmarks),
+              BackupMatch::byIdentifier);
     // Same file name elsewhere, another identifier.
-    tools::writeBackupFolder(tmp / "B4", {.originalURL = "/old/place/My Film.fcpbundle", .identifier = "OTHER"});
+    tools::writeBackupFolder(
+        tmp / "B4", {.originalURL = "/old/place/My Film.fcpbundle", .identifier = "OTHER"});
     EXPECT_EQ(matchBackupFolder(tmp / "B4", library, identifier, bookmarks), BackupMatch::byName);
-    tools::writeBackupFolder(tmp / "B5", {.originalURL = "/old/place/Other.fcpbundle", .identifier = "OTHER"});
+    tools::writeBackupFolder(tmp / "B5",
+                             {.originalURL = "/old/place/Other.fcpbundle", .identifier = "OTHER"});
     EXPECT_EQ(matchBackupFolder(tmp / "B5", library, identifier, bookmarks), BackupMatch::noMatch);
     // No backup bundle at all.
     fs::create_directories(tmp / "B6/Previous Versions");
@@ -145,8 +146,10 @@ TEST_F(BackupMatching, UnreadableRecordMatchesByIdentifierOnly)
 {
     tools::writeBackupFolder(tmp / "B7", {.originalURL = library, .identifier = "LIB-ID"});
     tools::writeFile(tmp / "B7/20240315_1042_GMT+1.fcpbundle/__BackupInfo.plist", "<plist><dict>");
-    EXPECT_EQ(matchBackupFolder(tmp / "B7", library, identifier, bookmarks), BackupMatch::byIdentifier);
-    EXPECT_EQ(matchBackupFolder(tmp / "B7", library, std::nullopt, bookmarks), BackupMatch::noMatch);
+    EXPECT_EQ(matchBackupFolder(tmp / "B7", library, identifier, bookmarks),
+              BackupMatch::byIdentifier);
+    EXPECT_EQ(matchBackupFolder(tmp / "B7", library, std::nullopt, bookmarks),
+              BackupMatch::noMatch);
 }
 
 TEST_F(BackupMatching, OriginalLibraryNeedsItsSettings)
@@ -154,8 +157,9 @@ TEST_F(BackupMatching, OriginalLibraryNeedsItsSettings)
     const std::vector<std::uint8_t> blob{1, 2, 3};
     fs::create_directories(tmp / "NotALibrary");
     bookmarks.targets[blob] = tmp / "NotALibrary";
-    formats::PlistValue::Dict record{{"originalBookmark", formats::PlistValue(formats::PlistValue::Data(blob))},
-                                     {"originalURL", formats::PlistValue(tools::fileURL(library))}};
+    formats::PlistValue::Dict record{
+        {"originalBookmark", formats::PlistValue(formats::PlistValue::Data(blob))},
+        {"originalURL", formats::PlistValue(tools::fileURL(library))}};
     // The bookmark's target has no Settings.plist: the URL's library is taken.
     EXPECT_EQ(originalLibraryURL(formats::PlistValue(record), bookmarks), library);
     record[1].second = formats::PlistValue(tools::fileURL(tmp / "NotALibrary"));

@@ -26,12 +26,12 @@ TEST(FolderSize, CountsLogicalSizesOfVisibleRegularFilesOnly)
     writeSparseFile(root / "a.mov", 5'000'000'000); // sparse: logical size, not blocks
     writeSparseFile(root / "sub/b", 300);
     writeSparseFile(root / "sub/deeper/c", 7);
-    writeSparseFile(root / ".hidden", 1000);             // hidden file: not counted
-    writeSparseFile(root / ".hiddenDir/d", 1000);        // hidden folder: not entered
+    writeSparseFile(root / ".hidden", 1000);      // hidden file: not counted
+    writeSparseFile(root / ".hiddenDir/d", 1000); // hidden folder: not entered
     writeSparseFile(tmp / "outside/e", 1'000'000);
-    fs::create_symlink(tmp / "outside", root / "linkToDir");  // not followed
+    fs::create_symlink(tmp / "outside", root / "linkToDir"); // not followed
     fs::create_symlink(tmp / "outside/e", root / "linkToFile");
-    fs::create_symlink(".", root / "loop");               // the editor's .fcpcache trick, visible
+    fs::create_symlink(".", root / "loop");                // the editor's .fcpcache trick, visible
     ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0644), 0); // never opened
     EXPECT_EQ(folderSize(root), 5'000'000'307);
 }
@@ -65,9 +65,10 @@ TEST(FolderSize, ExcludedSubtreesAddUpToTheWhole)
     writeSparseFile(root / "Ev/Render Files/x", 100);
     writeSparseFile(root / "Ev/Other/y", 20);
     writeSparseFile(root / "VideoSegmentationFiles/z", 3);
-    writeSparseFile(root / "Ev2/Render Files/Ev/Render Files/w", 4000); // deeper: never excluded by name
-    const std::int64_t rest = folderSizeExcluding(
-        platform::openDirectoryPath(root), {"Ev/Render Files", "VideoSegmentationFiles"});
+    writeSparseFile(root / "Ev2/Render Files/Ev/Render Files/w",
+                    4000); // deeper: never excluded by name
+    const std::int64_t rest = folderSizeExcluding(platform::openDirectoryPath(root),
+                                                  {"Ev/Render Files", "VideoSegmentationFiles"});
     EXPECT_EQ(rest, 4020);
     EXPECT_EQ(folderSize(root), 4123);
 }

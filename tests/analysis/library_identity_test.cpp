@@ -39,7 +39,8 @@ TEST(LibraryIdentity, ReadsTheLibraryRowAndWritesNothing)
     test::TempDir tmp;
     // "#" and "?" in the path must reach SQLite as path bytes.
     const fs::path bundle = tmp / "Film #1 ?.fcpbundle";
-    tools::writeLibraryDatabase(bundle / "CurrentVersion.flexolibrary", "C60CA724-BC9C-47B9-BF22-97CBCA30D396");
+    tools::writeLibraryDatabase(bundle / "CurrentVersion.flexolibrary",
+                                "C60CA724-BC9C-47B9-BF22-97CBCA30D396");
     const auto before = entries(bundle);
     EXPECT_EQ(libraryIdentifier(bundle), "C60CA724-BC9C-47B9-BF22-97CBCA30D396");
     EXPECT_EQ(entries(bundle), before); // no -journal, -wal or -shm
@@ -78,15 +79,14 @@ TEST(LibraryIdentity, HostileDatabasesAreContained)
         const char* schema;
     } cases[] = {
         // A view named like the table, running a query that never ends.
-        {"endless view",
-         "CREATE VIEW ZCOLLECTION AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
-         "SELECT 'FFLibrary' AS ZTYPE, x AS ZIDENTIFIER FROM c WHERE x < 0;"},
-        {"huge identifier",
-         "CREATE TABLE ZCOLLECTION (ZTYPE, ZIDENTIFIER);"
-         "INSERT INTO ZCOLLECTION VALUES ('FFLibrary', zeroblob(100000));"},
+        {"endless view", "CREATE VIEW ZCOLLECTION AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                         "SELECT x + 1 FROM c) "
+                         "SELECT 'FFLibrary' AS ZTYPE, x AS ZIDENTIFIER FROM c WHERE x < 0;"},
+        {"huge identifier", "CREATE TABLE ZCOLLECTION (ZTYPE, ZIDENTIFIER);"
+                            "INSERT INTO ZCOLLECTION VALUES ('FFLibrary', zeroblob(100000));"},
         {"wrong columns", "CREATE TABLE ZCOLLECTION (A, B);"},
-        {"null identifier",
-         "CREATE TABLE ZCOLLECTION (ZTYPE, ZIDENTIFIER); INSERT INTO ZCOLLECTION VALUES ('FFLibrary', NULL);"},
+        {"null identifier", "CREATE TABLE ZCOLLECTION (ZTYPE, ZIDENTIFIER); INSERT INTO "
+                            "ZCOLLECTION VALUES ('FFLibrary', NULL);"},
     };
     for (const auto& c : cases) {
         const fs::path bundle = tmp / (std::string(c.name) + ".fcpbundle");

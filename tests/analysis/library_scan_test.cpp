@@ -13,8 +13,8 @@ namespace vellico::analysis {
 namespace {
 
 namespace fs = std::filesystem;
-using tools::LibraryBuilder;
 using ::testing::ElementsAre;
+using tools::LibraryBuilder;
 
 struct Scan {
     model::BundleInfo info;
@@ -69,7 +69,8 @@ TEST(LibraryScan, FindsEventAndTopLevelRuleFoldersWithStatuses)
 TEST(LibraryScan, TotalEqualsSeparateMeasurements)
 {
     test::TempDir tmp;
-    tools::writeSyntheticLibrary(tmp / "Big.fcpbundle", {.fileCount = 3000, .filesPerStore = 16, .seed = 7});
+    tools::writeSyntheticLibrary(tmp / "Big.fcpbundle",
+                                 {.fileCount = 3000, .filesPerStore = 16, .seed = 7});
     const Scan result = scan(tmp / "Big.fcpbundle");
     EXPECT_EQ(result.info.totalSize, folderSize(tmp / "Big.fcpbundle"));
     ASSERT_FALSE(result.info.foundFolders.empty());
@@ -84,11 +85,12 @@ TEST(LibraryScan, ReservedFoldersFilesAndCaseVariantsAreNotRuleFolders)
     LibraryBuilder lib(tmp / "Film.fcpbundle");
     lib.file("__Temp/Render Files/x", 10)
         .file("__Sync__/Render Files/x", 10)
-        .file("Render Files", 10)                      // a top-level file
-        .file("Analysis Files/Render Files/y", 7)      // top-level dir named like an event rule: an event
-        .file("Analysis Files/Shared Items", 3)        // a file in an event: not a folder
-        .file("Ev/render files/z", 5)                  // case differs
-        .file("Ev/Sub/Render Files/deep", 5);          // too deep
+        .file("Render Files", 10) // a top-level file
+        .file("Analysis Files/Render Files/y",
+              7)                                // top-level dir named like an event rule: an event
+        .file("Analysis Files/Shared Items", 3) // a file in an event: not a folder
+        .file("Ev/render files/z", 5)           // case differs
+        .file("Ev/Sub/Render Files/deep", 5);   // too deep
     const Scan result = scan(lib.path());
     EXPECT_THAT(listing(result.info), ElementsAre("Analysis Files/Render Files 7"));
 }
@@ -125,13 +127,16 @@ TEST(LibraryScan, HiddenEntriesAreNeitherListedNorCounted)
 {
     test::TempDir tmp;
     LibraryBuilder lib(tmp / "Film.fcpbundle");
-    lib.file(".Ev/Render Files/a", 1000).file("Ev/.Render Files/b", 1000).file("Ev/Render Files/.c", 1000);
+    lib.file(".Ev/Render Files/a", 1000)
+        .file("Ev/.Render Files/b", 1000)
+        .file("Ev/Render Files/.c", 1000);
     const Scan result = scan(lib.path());
     ASSERT_EQ(result.info.foundFolders.size(), 1u);
     EXPECT_EQ(result.info.foundFolders[0].size, 0);
     // Only the library's own visible files count.
     std::int64_t visible = 0;
-    for (const char* name : {"Settings.plist", "CurrentVersion.flexolibrary", "CurrentVersion.plist"}) {
+    for (const char* name :
+         {"Settings.plist", "CurrentVersion.flexolibrary", "CurrentVersion.plist"}) {
         visible += static_cast<std::int64_t>(fs::file_size(lib.path() / name));
     }
     EXPECT_EQ(result.info.totalSize, visible);

@@ -68,8 +68,8 @@ TEST(CliAnalyze, JsonDocumentForLibrariesAndErrors)
         .file("VideoSegmentationFiles/c", 20);
     tools::writeFile(tmp / "photo.jpg", "x");
 
-    const CliRun run = runCli(tmp, {"analyze", "--json", "--preset", "done", (tmp / "photo.jpg").string(),
-                                 lib.path().string()});
+    const CliRun run = runCli(tmp, {"analyze", "--json", "--preset", "done",
+                                    (tmp / "photo.jpg").string(), lib.path().string()});
     EXPECT_EQ(run.status, 1); // one input failed
     const auto doc = nlohmann::json::parse(run.out);
     ASSERT_EQ(doc["libraries"].size(), 1u);
@@ -113,8 +113,11 @@ TEST(CliAnalyze, UsageErrorsExitWithTwo)
 {
     test::TempDir tmp;
     for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{}, {"analyze"}, {"analyze", "--preset", "fini", "x"},
-                                               {"analyze", "--bogus", "x"}, {"frobnicate"}}) {
+         std::vector<std::vector<std::string>>{{},
+                                               {"analyze"},
+                                               {"analyze", "--preset", "fini", "x"},
+                                               {"analyze", "--bogus", "x"},
+                                               {"frobnicate"}}) {
         EXPECT_EQ(runCli(tmp, args).status, 2) << ::testing::PrintToString(args);
     }
 }

@@ -20,9 +20,9 @@ TEST(ByteCountFormat, MatchesTheFileStyleFormatter)
         {1499, "1 Ko"},
         {1500, "2 Ko"},
         {999'499, "999 Ko"},
-        {999'500, "1 Mo"},          // rounds to 1000 Ko: next unit
+        {999'500, "1 Mo"}, // rounds to 1000 Ko: next unit
         {1'250'000, "1,3 Mo"},
-        {12'000'000, "12 Mo"},      // no trailing ",0"
+        {12'000'000, "12 Mo"}, // no trailing ",0"
         {999'960'000, "1 Go"},
         {1'234'567'890, "1,23 Go"},
         {2'500'000'000, "2,5 Go"},

@@ -14,16 +14,19 @@ FoundFolder folder(std::string name, std::string parent, std::int64_t size, std:
     f.name = std::move(name);
     f.parentName = std::move(parent);
     f.size = size;
-    f.url = path.empty() ? "/lib/" + f.parentName + "/" + f.name + "/" + std::to_string(size) : path;
+    f.url =
+        path.empty() ? "/lib/" + f.parentName + "/" + f.name + "/" + std::to_string(size) : path;
     return f;
 }
 
 FoundFolder backup(std::string location, std::int64_t size)
 {
-    return folder("Final Cut Backups", std::move(location), size, "/backups/" + std::to_string(size));
+    return folder("Final Cut Backups", std::move(location), size,
+                  "/backups/" + std::to_string(size));
 }
 
-std::vector<std::string> names(const std::vector<FoundFolder>& folders, const FolderSelection& selection)
+std::vector<std::string> names(const std::vector<FoundFolder>& folders,
+                               const FolderSelection& selection)
 {
     std::vector<std::string> out;
     for (const FoundFolder& f : folders) {
@@ -130,10 +133,10 @@ TEST(FolderGroups, BackupsFirstEventsInOrderOutsideLast)
         folder("Render Files", "A", 4),
         folder("Shared Items", "B", 5),
     };
-    EXPECT_EQ(describe(groups(found)),
-              (std::vector<std::string>{"__backups__: Final Cut Backups",
-                                        "B: Render Files Shared Items", "A: Render Files",
-                                        "__root__: VideoSegmentationFiles"}));
+    EXPECT_EQ(
+        describe(groups(found)),
+        (std::vector<std::string>{"__backups__: Final Cut Backups", "B: Render Files Shared Items",
+                                  "A: Render Files", "__root__: VideoSegmentationFiles"}));
 }
 
 TEST(FolderGroups, OnlyTheGroupsThatHaveFolders)
@@ -147,7 +150,8 @@ TEST(FolderGroups, OnlyTheGroupsThatHaveFolders)
 
 TEST(FolderGroups, CheckStateFollowsTheSelection)
 {
-    const std::vector<FoundFolder> found{folder("Render Files", "A", 1), folder("Shared Items", "A", 2)};
+    const std::vector<FoundFolder> found{folder("Render Files", "A", 1),
+                                         folder("Shared Items", "A", 2)};
     const FolderGroup group = groups(found).front();
     FolderSelection selection{found[0].url, found[1].url};
     EXPECT_EQ(checkState(group, selection), CheckState::all);
@@ -161,13 +165,14 @@ TEST(FolderGroups, CheckStateFollowsTheSelection)
 TEST(FolderGroups, TooltipOnlyWhenOneKindOfFolder)
 {
     const TextLookup echo = [](std::string_view key) { return std::string(key); };
-    const auto onlyRender = groups(std::vector<FoundFolder>{folder("Render Files", "A", 1),
-                                                            folder("Render Files", "A", 2)});
+    const auto onlyRender = groups(
+        std::vector<FoundFolder>{folder("Render Files", "A", 1), folder("Render Files", "A", 2)});
     EXPECT_EQ(groupTooltip(onlyRender.front(), echo), "Render Files \u2014 aide");
-    const auto mixed = groups(std::vector<FoundFolder>{folder("Render Files", "A", 1),
-                                                       folder("Shared Items", "A", 2)});
+    const auto mixed = groups(
+        std::vector<FoundFolder>{folder("Render Files", "A", 1), folder("Shared Items", "A", 2)});
     EXPECT_EQ(groupTooltip(mixed.front(), echo), std::nullopt);
-    const auto backups = groups(std::vector<FoundFolder>{backup("~/Movies", 1), backup("Archive", 2)});
+    const auto backups =
+        groups(std::vector<FoundFolder>{backup("~/Movies", 1), backup("Archive", 2)});
     EXPECT_EQ(groupTooltip(backups.front(), echo), "Final Cut Backups \u2014 aide");
 }
 

@@ -13,7 +13,7 @@ TEST(UserFolders, VideosFolderFromUserDirs)
     } cases[] = {
         {"XDG_VIDEOS_DIR=\"$HOME/Vidéos\"\n", "/home/ana/Vidéos"},
         {"# comment\nXDG_MUSIC_DIR=\"$HOME/Music\"\n  XDG_VIDEOS_DIR=\"/srv/films\"", "/srv/films"},
-        {"XDG_VIDEOS_DIR=\"$HOME/\"\n", ""},  // the format's "no such folder"
+        {"XDG_VIDEOS_DIR=\"$HOME/\"\n", ""}, // the format's "no such folder"
         {"XDG_VIDEOS_DIR=relative\n", ""},
         {"XDG_VIDEOS_DIR=\"$HOME/A\"\nXDG_VIDEOS_DIR=\"$HOME/B\"\n", "/home/ana/B"},
         {"", ""},

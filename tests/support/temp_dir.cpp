@@ -4,10 +4,10 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <string>
-#include <vector>
 #include <stdexcept>
+#include <string>
 #include <system_error>
+#include <vector>
 
 extern char** environ;
 

@@ -64,7 +64,8 @@ UserFolders userFolders(const fs::path& home)
     fs::path config = home / ".config";
     const char* envHome = std::getenv("HOME");
     const char* xdgConfig = std::getenv("XDG_CONFIG_HOME");
-    if (envHome != nullptr && fs::path(envHome) == home && xdgConfig != nullptr && xdgConfig[0] == '/') {
+    if (envHome != nullptr && fs::path(envHome) == home && xdgConfig != nullptr &&
+        xdgConfig[0] == '/') {
         config = xdgConfig;
     }
     UniqueFd dir = openDirectoryPath(config.string());
@@ -88,10 +89,10 @@ UserFolders currentUserFolders()
         return userFolders(home);
     }
     std::vector<char> buffer(16384);
-    passwd entry {};
+    passwd entry{};
     passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr) {
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr) {
         return userFolders(found->pw_dir);
     }
     return userFolders("/");

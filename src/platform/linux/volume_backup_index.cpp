@@ -27,15 +27,16 @@ struct SearchState {
 
 VolumeBackupIndex::VolumeBackupIndex(std::shared_ptr<const MountTable> mounts)
     : m_mounts(std::move(mounts))
-{
-}
+{}
 
-std::vector<fs::path> VolumeBackupIndex::searchBackupFolders(const std::string& folderName,
-                                                             std::chrono::milliseconds timeLimit) const
+std::vector<fs::path>
+VolumeBackupIndex::searchBackupFolders(const std::string& folderName,
+                                       std::chrono::milliseconds timeLimit) const
 {
     auto state = std::make_shared<SearchState>();
     std::thread([state, mounts = m_mounts, folderName] {
-        const std::vector<fs::path> volumes = mounts ? mounts->volumeDirectories() : std::vector<fs::path>{};
+        const std::vector<fs::path> volumes =
+            mounts ? mounts->volumeDirectories() : std::vector<fs::path>{};
         for (const fs::path& volume : volumes) {
             for (const char* container : backupContainers) {
                 const fs::path folder = volume / container;
