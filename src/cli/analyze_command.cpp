@@ -1,9 +1,13 @@
 #include "cli/analyze_command.hpp"
 
+#include "analysis/backup_locator.hpp"
+#include "analysis/external_cache_locator.hpp"
 #include "analysis/library_intake.hpp"
 #include "analysis/library_scan.hpp"
 #include "cli/texts.hpp"
 #include "platform/item_flags.hpp"
+#include "platform/linux/linux_bookmark_resolver.hpp"
+#include "platform/linux/proc_mount_table.hpp"
 
 #include <unistd.h>
 
@@ -42,7 +46,33 @@ private:
 
 } // namespace
 
-AnalyzeOutcome analyzeOne(const std::string& input, model::EditingPreset preset, bool showProgress)
+struct MachineServices::Parts {
+    explicit Parts(const std::optional<std::filesystem::path>& home)
+        : mounts(std::make_shared<platform::ProcMountTable>()), bookmarks(mounts), index(mounts),
+          backups(home ? platform::userFolders(*home) : platform::currentUserFolders(), bookmarks,
+                  index, *mounts),
+          cache(bookmarks)
+    {}
+    std::shared_ptr<platform::ProcMountTable> mounts;
+    platform::LinuxBookmarkResolver bookmarks;
+    platform::VolumeBackupIndex index;
+    analysis::LibraryBackupLocator backups;
+    analysis::LibraryCacheLocator cache;
+};
+
+MachineServices::MachineServices(const std::optional<std::filesystem::path>& home)
+    : m_parts(std::make_unique<Parts>(home))
+{}
+
+MachineServices::~MachineServices() = default;
+
+analysis::AnalysisServices MachineServices::services() const
+{
+    return {&m_parts->backups, &m_parts->cache};
+}
+
+AnalyzeOutcome analyzeOne(const std::string& input, model::EditingPreset preset,
+                          const analysis::AnalysisServices& services, bool showProgress)
 {
     const platform::LinuxItemFlags flags;
     const auto item = analysis::checkLibraryItem(input, flags);
@@ -52,8 +82,7 @@ AnalyzeOutcome analyzeOne(const std::string& input, model::EditingPreset preset,
     TerminalProgress progress(showProgress);
     AnalysedLibrary library;
     library.input = input;
-    library.info = analysis::analyzeBundle(item->url, item->isFromAlias, analysis::AnalysisServices{},
-                                           progress.sink());
+    library.info = analysis::analyzeBundle(item->url, item->isFromAlias, services, progress.sink());
     library.preset = preset;
     library.selection = model::presetSelection(preset, library.info.foundFolders);
     return {std::move(library), {}};
@@ -65,8 +94,10 @@ int runAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& e
     nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
     nlohmann::ordered_json errors = nlohmann::ordered_json::array();
     bool first = true;
+    const MachineServices machine(options.home);
     for (const std::string& input : options.paths) {
-        AnalyzeOutcome outcome = analyzeOne(input, options.preset, showProgress);
+        AnalyzeOutcome outcome =
+            analyzeOne(input, options.preset, machine.services(), showProgress);
         if (!outcome.library) {
             errors.push_back({{"input", input}, {"message", outcome.error}});
             if (!options.json) {

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "analysis/analysis_services.hpp"
 #include "cli/report.hpp"
 #include "model/editing_preset.hpp"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
 
 #include <iosfwd>
 #include <string>
@@ -11,6 +16,8 @@ namespace vellico::cli {
 
 struct AnalyzeOptions {
     bool json = false;
+    std::optional<std::filesystem::path>
+        home; // whose Movies folder holds backups; $HOME by default
     model::EditingPreset preset = model::EditingPreset::inProgress;
     std::vector<std::string> paths;
 };
@@ -21,7 +28,22 @@ struct AnalyzeOutcome {
     std::optional<AnalysedLibrary> library;
     std::string error;
 };
-AnalyzeOutcome analyzeOne(const std::string& input, model::EditingPreset preset, bool showProgress);
+AnalyzeOutcome analyzeOne(const std::string& input, model::EditingPreset preset,
+                          const analysis::AnalysisServices& services, bool showProgress);
+
+// The machine's services for the analysis: mounted volumes, bookmark
+// resolution, the backup search in `home`'s Movies folder and on every
+// volume, the external-cache lookup.
+class MachineServices {
+public:
+    explicit MachineServices(const std::optional<std::filesystem::path>& home);
+    ~MachineServices();
+    analysis::AnalysisServices services() const;
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> m_parts;
+};
 
 // `vellico-cli analyze`: every path in turn. Exit status 0 when every path
 // was analysed, 1 when any failed.

@@ -1,5 +1,6 @@
 // vellico-cli: analyse and clean library bundles from a terminal.
 #include "cli/analyze_command.hpp"
+#include "cli/clean_command.hpp"
 
 #include <clocale>
 #include <cstring>
@@ -10,11 +11,17 @@ namespace {
 
 constexpr const char* usageText =
     "Utilisation :\n"
-    "  vellico-cli analyze [--json] [--preset in-progress|done] CHEMIN...\n"
+    "  vellico-cli analyze [--json] [--preset in-progress|done] [--home DOSSIER] CHEMIN...\n"
+    "  vellico-cli clean [--preset in-progress|done] [--dry-run] [--yes] [--json] [--home DOSSIER] "
+    "CHEMIN...\n"
     "\n"
     "  --json     un seul document JSON sur la sortie standard\n"
-    "  --preset   in-progress (par défaut) : fichiers de rendu, éléments partagés, données de la bibliothèque\n"
-    "             done : tout sauf les fichiers de segmentation vidéo, sauvegardes comprises\n";
+    "  --preset   in-progress (par défaut) : fichiers de rendu, éléments partagés, données de la "
+    "bibliothèque\n"
+    "             done : tout sauf les fichiers de segmentation vidéo, sauvegardes comprises\n"
+    "  --home     dossier personnel où chercher les sauvegardes (par défaut $HOME)\n"
+    "  --dry-run  montre ce qui serait supprimé, sans rien supprimer\n"
+    "  --yes      supprime sans demander de confirmation\n";
 
 int usageError(const std::string& message)
 {
@@ -22,10 +29,72 @@ int usageError(const std::string& message)
     return 2;
 }
 
+// The options both commands share, and those of clean.
+struct Arguments {
+    bool json = false;
+    bool dryRun = false;
+    bool yes = false;
+    vellico::model::EditingPreset preset = vellico::model::EditingPreset::inProgress;
+    std::optional<std::filesystem::path> home;
+    std::vector<std::string> paths;
+};
+
+// Parses argv[2…]; an error text on failure.
+std::optional<std::string> parse(int argc, char** argv, bool clean, Arguments& args)
+{
+    bool onlyPaths = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* option) -> std::optional<std::string> {
+            const std::string prefix = std::string(option) + "=";
+            if (arg.rfind(prefix, 0) == 0) {
+                return arg.substr(prefix.size());
+            }
+            if (i + 1 < argc) {
+                return std::string(argv[++i]);
+            }
+            return std::nullopt;
+        };
+        if (onlyPaths || arg.empty() || arg[0] != '-') {
+            args.paths.push_back(arg);
+        } else if (arg == "--") {
+            onlyPaths = true;
+        } else if (arg == "--json") {
+            args.json = true;
+        } else if (clean && arg == "--dry-run") {
+            args.dryRun = true;
+        } else if (clean && (arg == "--yes" || arg == "-y")) {
+            args.yes = true;
+        } else if (arg == "--home" || arg.rfind("--home=", 0) == 0) {
+            const auto home = value("--home");
+            if (!home || home->empty()) {
+                return "--home demande un dossier";
+            }
+            args.home = *home;
+        } else if (arg == "--preset" || arg.rfind("--preset=", 0) == 0) {
+            const auto preset = value("--preset");
+            if (preset == "in-progress") {
+                args.preset = vellico::model::EditingPreset::inProgress;
+            } else if (preset == "done") {
+                args.preset = vellico::model::EditingPreset::done;
+            } else {
+                return "préréglage inconnu : " + preset.value_or("");
+            }
+        } else {
+            return "option inconnue : " + arg;
+        }
+    }
+    if (args.paths.empty()) {
+        return std::string("aucune bibliothèque indiquée");
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Error texts of the system (strerror) in the user's language.
     std::setlocale(LC_ALL, "");
     if (argc < 2) {
         return usageError("commande manquante");
@@ -35,43 +104,19 @@ int main(int argc, char** argv)
         std::cout << usageText;
         return 0;
     }
-    if (command != "analyze") {
+    if (command != "analyze" && command != "clean") {
         return usageError("commande inconnue : " + command);
     }
-
-    vellico::cli::AnalyzeOptions options;
-    bool onlyPaths = false;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (onlyPaths || arg.empty() || arg[0] != '-') {
-            options.paths.push_back(arg);
-        } else if (arg == "--") {
-            onlyPaths = true;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--preset" || arg.rfind("--preset=", 0) == 0) {
-            std::string value;
-            if (arg == "--preset") {
-                if (i + 1 >= argc) {
-                    return usageError("--preset demande une valeur");
-                }
-                value = argv[++i];
-            } else {
-                value = arg.substr(std::strlen("--preset="));
-            }
-            if (value == "in-progress") {
-                options.preset = vellico::model::EditingPreset::inProgress;
-            } else if (value == "done") {
-                options.preset = vellico::model::EditingPreset::done;
-            } else {
-                return usageError("préréglage inconnu : " + value);
-            }
-        } else {
-            return usageError("option inconnue : " + arg);
-        }
+    Arguments args;
+    if (const auto error = parse(argc, argv, command == "clean", args)) {
+        return usageError(*error);
     }
-    if (options.paths.empty()) {
-        return usageError("aucune bibliothèque indiquée");
+    if (command == "analyze") {
+        vellico::cli::AnalyzeOptions options{args.json, args.home, args.preset, args.paths};
+        return vellico::cli::runAnalyze(options, std::cout, std::cerr);
     }
-    return vellico::cli::runAnalyze(options, std::cout, std::cerr);
+    vellico::cli::CleanOptions options{args.json,   args.dryRun, args.yes,
+                                       args.preset, args.home,   args.paths};
+    vellico::cli::TerminalConfirmation confirmation;
+    return vellico::cli::runClean(options, confirmation, std::cout, std::cerr);
 }

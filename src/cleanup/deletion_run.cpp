@@ -1,0 +1,58 @@
+#include "cleanup/deletion_run.hpp"
+
+#include "cleanup/folder_removal.hpp"
+
+#include <limits>
+
+namespace vellico::cleanup {
+
+std::vector<model::FoundFolder> foldersToDelete(const model::BundleInfo& info,
+                                                const std::set<std::filesystem::path>& selection)
+{
+    std::vector<model::FoundFolder> folders;
+    for (const model::FoundFolder& folder : info.foundFolders) {
+        if (selection.count(folder.url) != 0) {
+            folders.push_back(folder);
+        }
+    }
+    return folders;
+}
+
+std::string failureLabel(const model::FoundFolder& folder)
+{
+    if (folder.parentName.empty()) {
+        return folder.name;
+    }
+    return folder.name + " (" + folder.parentName + ")";
+}
+
+DeletionResult performDeletion(const std::filesystem::path& bundle,
+                               const std::vector<model::FoundFolder>& folders,
+                               const DeletionProgress& progress, SystemCalls& calls)
+{
+    DeletionResult result;
+    std::size_t done = 0;
+    for (const model::FoundFolder& folder : folders) {
+        const tl::expected<void, RemovalError> outcome = removeFoundFolder(bundle, folder, calls);
+        if (outcome) {
+            // Sizes are analysed byte counts; a negative one (never produced
+            // by the analysis) counts as nothing, and the sum saturates.
+            const std::int64_t size = folder.size > 0 ? folder.size : 0;
+            if (result.freedSpace > std::numeric_limits<std::int64_t>::max() - size) {
+                result.freedSpace = std::numeric_limits<std::int64_t>::max();
+            } else {
+                result.freedSpace += size;
+            }
+        } else {
+            result.errors.push_back(
+                DeletionFailure{failureLabel(folder), describe(outcome.error()), outcome.error()});
+        }
+        ++done;
+        if (progress) {
+            progress(done, result.freedSpace);
+        }
+    }
+    return result;
+}
+
+} // namespace vellico::cleanup

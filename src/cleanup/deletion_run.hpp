@@ -1,0 +1,56 @@
+#pragma once
+
+#include "cleanup/removal_error.hpp"
+#include "cleanup/system_calls.hpp"
+#include "model/found_folder.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace vellico::cleanup {
+
+// One folder that was not removed completely.
+struct DeletionFailure {
+    std::string name;    // "Render Files", or "Render Files (Event X)" when it has a parent name
+    std::string error;   // the system's description of the failure, in the user's locale
+    RemovalError detail; // what failed, where, and why; for texts of the caller's own
+
+    bool operator==(const DeletionFailure&) const = default;
+};
+
+// Outcome of one deletion run.
+struct DeletionResult {
+    // Sum of the analysed sizes of the folders removed completely. A folder
+    // removed in part adds nothing.
+    std::int64_t freedSpace = 0;
+    std::vector<DeletionFailure> errors; // in removal order
+};
+
+// Called after each folder, on the thread running the deletion: how many
+// folders have been tried so far and the bytes freed by them.
+using DeletionProgress = std::function<void(std::size_t foldersDone, std::int64_t bytesFreed)>;
+
+// The folders to delete: those of `info.foundFolders` whose url is in
+// `selection`, in the order of foundFolders.
+std::vector<model::FoundFolder> foldersToDelete(const model::BundleInfo& info,
+                                                const std::set<std::filesystem::path>& selection);
+
+// Removes each folder in turn with removeFoundFolder (a folder of the library
+// is reached from `bundle`) and gathers the results. A failure never stops
+// the run; there is no cancellation. The caller holds the library's lock
+// around the call. Synchronous; run it on a worker thread. `progress` may be
+// empty.
+DeletionResult performDeletion(const std::filesystem::path& bundle,
+                               const std::vector<model::FoundFolder>& folders,
+                               const DeletionProgress& progress,
+                               SystemCalls& calls = defaultSystemCalls());
+
+// "name", or "name (parentName)" when parentName is not empty.
+std::string failureLabel(const model::FoundFolder& folder);
+
+} // namespace vellico::cleanup

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "cleanup/removal_error.hpp"
+#include "cleanup/system_calls.hpp"
+#include "model/found_folder.hpp"
+
+#include <tl/expected.hpp>
+
+#include <filesystem>
+
+namespace vellico::cleanup {
+
+// Removes one folder found by the analysis, for good, and everything in it,
+// without ever touching anything outside it.
+//
+// The folder is reached again from a trusted anchor without following links:
+// a folder inside `bundle` from the bundle, one component at a time; any
+// other folder (a backup folder) from its parent directory. Links in the
+// anchor's own path are followed (it is the place the user named). The folder
+// is refused, and nothing at all removed, when the analysis recorded no
+// identity for it or when what is there now is not the folder the analysis
+// saw (another directory, a symbolic link, a file).
+//
+// The walk is fd-relative and iterative, so it takes trees thousands of
+// levels deep while keeping at most a few dozen descriptors open. It reads
+// all names of a directory before unlinking any, unlinks everything that is
+// not a directory (symbolic links, FIFOs and devices are unlinked, never
+// opened), never enters another mount (a mount point inside is left
+// untouched), and goes on with the siblings after a failure on one entry
+// (permission denied, busy). Read-only, I/O and stale-handle errors end the
+// folder at once.
+//
+// Result: nothing on success (the folder is gone; a folder that vanished
+// while being removed also counts), otherwise the first failure met. A failed
+// folder may have been removed in part. Blocking; runs on any thread.
+tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& bundle,
+                                                   const model::FoundFolder& folder,
+                                                   SystemCalls& calls = defaultSystemCalls());
+
+} // namespace vellico::cleanup

@@ -1,0 +1,117 @@
+#include "cleanup/deletion_run.hpp"
+
+#include "cleanup_test_support.hpp"
+#include "scripted_system_calls.hpp"
+#include "support/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <locale.h>
+#include <utility>
+
+namespace vellico::cleanup {
+namespace {
+
+namespace fs = std::filesystem;
+using test::foundFolder;
+
+class DeletionRun : public ::testing::Test {
+protected:
+    fs::path bundle() const { return m_tmp / "Library.fcpbundle"; }
+
+    model::FoundFolder makeFolder(const fs::path& rel, const std::string& name,
+                                  const std::string& parentName, std::int64_t size)
+    {
+        test::makeMediaTree(bundle() / rel);
+        return foundFolder(bundle() / rel, name, parentName, size);
+    }
+
+    test::TempDir m_tmp;
+};
+
+TEST_F(DeletionRun, CountsOnlyFoldersRemovedCompletelyAndLabelsFailures)
+{
+    const std::vector<model::FoundFolder> folders = {
+        makeFolder("Render Files", "Render Files", "", 1000),
+        makeFolder("Event B/Render Files", "Render Files", "Event B", 50),
+        makeFolder("Event B/Analysis Files", "Analysis Files", "Event B", 7),
+        makeFolder("Transcoded Media", "Transcoded Media", "", 20),
+        makeFolder("Event C/Shared Items", "Shared Items", "Event C", 300),
+    };
+    fs::remove_all(folders[1].url); // gone before the run
+    test::writeText(folders[4].url / "busy.mov", "in use");
+    test::ScriptedSystemCalls calls;
+    calls.onUnlinkat = [](int, const std::string& name, int) -> std::optional<int> {
+        return name == "busy.mov" ? std::optional<int>(EBUSY) : std::nullopt;
+    };
+    std::vector<model::FoundFolder> run = folders;
+    std::swap(run[3], run[4]); // the busy folder is not the last one
+
+    std::vector<std::pair<std::size_t, std::int64_t>> progress;
+    const DeletionResult result = performDeletion(
+        bundle(), run,
+        [&](std::size_t done, std::int64_t freed) { progress.emplace_back(done, freed); }, calls);
+
+    EXPECT_EQ(result.freedSpace, 1000 + 7 + 20);
+    ASSERT_EQ(result.errors.size(), 2u);
+    EXPECT_EQ(result.errors[0].name, "Render Files (Event B)");
+    EXPECT_EQ(result.errors[0].error, systemErrorText(ENOENT));
+    EXPECT_EQ(result.errors[0].detail.errorNumber, ENOENT);
+    EXPECT_EQ(result.errors[1].name, "Shared Items (Event C)");
+    EXPECT_EQ(result.errors[1].error, systemErrorText(EBUSY));
+    EXPECT_TRUE(fs::exists(run[3].url));  // partly removed, still there
+    EXPECT_FALSE(fs::exists(run[4].url)); // the run went on after the failure
+
+    const std::vector<std::pair<std::size_t, std::int64_t>> expected = {
+        {1, 1000}, {2, 1000}, {3, 1007}, {4, 1007}, {5, 1027}};
+    EXPECT_EQ(progress, expected);
+}
+
+TEST_F(DeletionRun, LabelsAFolderWithoutParentNameByItsNameAlone)
+{
+    model::FoundFolder folder;
+    folder.url = bundle() / "Render Files";
+    folder.name = "Render Files";
+    folder.identity = platform::FileIdentity{1, 2, 3};
+    const DeletionResult result = performDeletion(bundle(), {folder}, {});
+    ASSERT_EQ(result.errors.size(), 1u);
+    EXPECT_EQ(result.errors[0].name, "Render Files");
+    EXPECT_EQ(result.freedSpace, 0);
+}
+
+TEST_F(DeletionRun, ListKeepsTheAnalysisOrderAndOnlySelectedFolders)
+{
+    model::BundleInfo info;
+    for (const char* name : {"a", "b", "c", "d"}) {
+        model::FoundFolder folder;
+        folder.url = bundle() / name;
+        folder.name = name;
+        info.foundFolders.push_back(folder);
+    }
+    const std::set<fs::path> selection = {bundle() / "d", bundle() / "b", bundle() / "not-found"};
+    const std::vector<model::FoundFolder> list = foldersToDelete(info, selection);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].name, "b");
+    EXPECT_EQ(list[1].name, "d");
+    EXPECT_TRUE(foldersToDelete(info, {}).empty());
+}
+
+TEST(RemovalErrorText, FollowsTheUsersLanguage)
+{
+    locale_t french = ::newlocale(LC_ALL_MASK, "fr_FR.UTF-8", nullptr);
+    if (french == nullptr) {
+        GTEST_SKIP() << "no French locale on this machine";
+    }
+    const std::string english = systemErrorText(ENOENT);
+    const locale_t previous = ::uselocale(french);
+    const std::string translated = systemErrorText(ENOENT);
+    ::uselocale(previous);
+    ::freelocale(french);
+    EXPECT_EQ(translated, "Aucun fichier ou dossier de ce type");
+    EXPECT_NE(translated, english);
+}
+
+} // namespace
+} // namespace vellico::cleanup

@@ -1,0 +1,504 @@
+#include "cleanup/folder_removal.hpp"
+
+#include "cleanup_test_support.hpp"
+#include "scripted_system_calls.hpp"
+#include "support/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace vellico::cleanup {
+namespace {
+
+namespace fs = std::filesystem;
+using test::foundFolder;
+using test::treeDigest;
+using test::writeText;
+
+// A library with one event, a selected "Render Files" folder, an original
+// media folder beside it that must stay, and a canary tree outside the
+// library that no removal may ever change.
+class FolderRemoval : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeText(m_tmp / "canary" / "precious.txt", "do not delete");
+        writeText(m_tmp / "canary" / "deep" / "more.txt", "nor this");
+        fs::create_directories(m_tmp / "canary" / "empty");
+        m_canaryDigest = treeDigest(canary());
+
+        writeText(event() / "Original Media" / "clip.mov", "original");
+        test::makeMediaTree(selected());
+        m_originalDigest = treeDigest(event() / "Original Media");
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ(treeDigest(canary()), m_canaryDigest) << "the canary outside the folder changed";
+        EXPECT_EQ(treeDigest(event() / "Original Media"), m_originalDigest)
+            << "a sibling of the folder changed";
+    }
+
+public:
+    fs::path canary() const { return m_tmp / "canary"; }
+    fs::path bundle() const { return m_tmp / "Library.fcpbundle"; }
+    fs::path event() const { return bundle() / "Event A"; }
+    fs::path selected() const { return event() / "Render Files"; }
+    model::FoundFolder record() const { return foundFolder(selected(), "Render Files", "Event A"); }
+
+protected:
+    test::TempDir m_tmp;
+    std::uint64_t m_canaryDigest = 0;
+    std::uint64_t m_originalDigest = 0;
+};
+
+bool gone(const fs::path& path)
+{
+    std::error_code ec;
+    return !fs::exists(fs::symlink_status(path, ec));
+}
+
+TEST_F(FolderRemoval, RemovesTheWholeFolderAndNothingBeside)
+{
+    const auto result = removeFoundFolder(bundle(), record());
+    ASSERT_TRUE(result) << result.error().path << ": " << describe(result.error());
+    EXPECT_TRUE(gone(selected()));
+    EXPECT_TRUE(fs::is_directory(event()));
+}
+
+TEST_F(FolderRemoval, RemovesLinksInsideWithoutFollowingThem)
+{
+    fs::create_symlink(canary(), selected() / "to-canary");
+    fs::create_symlink(canary() / "precious.txt", selected() / "to-canary-file");
+    fs::create_symlink("../../..", selected() / "High Quality Media" / "up");
+    fs::create_symlink(event() / "Original Media", selected() / "to-sibling");
+    fs::create_symlink(m_tmp / "nowhere", selected() / "dangling");
+
+    ASSERT_TRUE(removeFoundFolder(bundle(), record()));
+    EXPECT_TRUE(gone(selected()));
+    // TearDown: canary and sibling unchanged.
+}
+
+TEST_F(FolderRemoval, RemovesABackupFolderOutsideTheLibraryFromItsParent)
+{
+    const fs::path backup = m_tmp / "Movies" / "Final Cut Backups.localized" / "Library";
+    test::makeMediaTree(backup);
+    fs::create_symlink(canary(), backup / "to-canary");
+    writeText(m_tmp / "Movies" / "keep.txt", "keep");
+
+    ASSERT_TRUE(removeFoundFolder(bundle(), foundFolder(backup, "Final Cut Backups", "Movies")));
+    EXPECT_TRUE(gone(backup));
+    EXPECT_EQ(test::readText(m_tmp / "Movies" / "keep.txt"), "keep");
+}
+
+TEST_F(FolderRemoval, TakesAwkwardNames)
+{
+    const std::vector<std::string> names = {"new\nline",
+                                            std::string("byte\xff"),
+                                            std::string(255, 'n'),
+                                            "-rf",
+                                            "--",
+                                            " lead",
+                                            "trail ",
+                                            "*?[x]",
+                                            "\\"};
+    for (const std::string& name : names) {
+        writeText(selected() / name, "file");
+        writeText(selected() / "dirs" / name / name, "nested");
+    }
+    ASSERT_TRUE(removeFoundFolder(bundle(), record()));
+    EXPECT_TRUE(gone(selected()));
+}
+
+// FIFOs are unlinked without ever being opened (an open would block), also
+// when the file system gives no d_type and the type has to be asked for.
+class FolderRemovalTypes : public FolderRemoval, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FolderRemovalTypes, UnlinksFifosSocketsAndLinksWithoutOpeningThem)
+{
+    ASSERT_EQ(::mkfifo((selected() / "pipe").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo((selected() / "High Quality Media" / "pipe2").c_str(), 0644), 0);
+    fs::create_symlink(canary(), selected() / "link-to-dir");
+
+    test::ScriptedSystemCalls calls;
+    calls.unknownTypes = GetParam();
+    ASSERT_TRUE(removeFoundFolder(bundle(), record(), calls));
+    EXPECT_TRUE(gone(selected()));
+    EXPECT_EQ(calls.count(calls.opened, "pipe"), 0);
+    EXPECT_EQ(calls.count(calls.opened, "pipe2"), 0);
+    EXPECT_EQ(calls.count(calls.opened, "link-to-dir"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(DirentTypes, FolderRemovalTypes, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? "Unknown" : "Known"; });
+
+TEST_F(FolderRemoval, ReportsAFolderAlreadyGone)
+{
+    const model::FoundFolder folder = record();
+    fs::remove_all(selected());
+    const auto result = removeFoundFolder(bundle(), folder);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().problem, RemovalProblem::systemError);
+    EXPECT_EQ(result.error().errorNumber, ENOENT);
+    EXPECT_EQ(result.error().path, selected());
+}
+
+// The item at the folder's place changed after the analysis: nothing at all
+// may be removed, neither there nor through it.
+TEST_F(FolderRemoval, RefusesAFolderReplacedAfterTheAnalysis)
+{
+    struct Case {
+        const char* what;
+        std::function<void(FolderRemoval&)> replace;
+        RemovalProblem problem;
+    };
+    const std::vector<Case> cases = {
+        {"a link to the canary",
+         [](FolderRemoval& t) { fs::create_directory_symlink(t.canary(), t.selected()); },
+         RemovalProblem::identityChanged},
+        {"another directory",
+         [](FolderRemoval& t) { writeText(t.selected() / "someone-elses.txt", "keep"); },
+         RemovalProblem::identityChanged},
+        {"a file", [](FolderRemoval& t) { writeText(t.selected(), "a file now"); },
+         RemovalProblem::identityChanged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::makeMediaTree(selected());
+        const model::FoundFolder folder = record();
+        fs::rename(selected(), m_tmp / "moved-away");
+        const std::uint64_t movedDigest = treeDigest(m_tmp / "moved-away");
+        c.replace(*this);
+        const std::uint64_t replacementDigest = treeDigest(selected());
+
+        const auto result = removeFoundFolder(bundle(), folder);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().problem, c.problem);
+        EXPECT_EQ(treeDigest(selected()), replacementDigest);
+        EXPECT_EQ(treeDigest(m_tmp / "moved-away"), movedDigest);
+
+        fs::remove_all(selected()); // the link itself, the file or the other directory
+        fs::remove_all(m_tmp / "moved-away");
+    }
+}
+
+TEST_F(FolderRemoval, RefusesWhenTheEventOnTheWayBecameALink)
+{
+    // A look-alike library elsewhere, reached through a link where the event was.
+    const fs::path elsewhere = m_tmp / "elsewhere";
+    test::makeMediaTree(elsewhere / "Render Files");
+    const std::uint64_t elsewhereDigest = treeDigest(elsewhere);
+    const model::FoundFolder folder = record();
+    fs::rename(event(), m_tmp / "event-moved");
+    fs::create_directory_symlink(elsewhere, event());
+
+    const auto result = removeFoundFolder(bundle(), folder);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().problem, RemovalProblem::identityChanged);
+    EXPECT_EQ(treeDigest(elsewhere), elsewhereDigest);
+    fs::remove(event());
+    fs::rename(m_tmp / "event-moved", event());
+}
+
+TEST_F(FolderRemoval, NeverRemovesTheLibraryOrAFolderHoldingIt)
+{
+    const std::uint64_t before = treeDigest(m_tmp.path());
+    // The record's url, and the folder whose identity it carries.
+    const std::vector<std::pair<fs::path, fs::path>> cases = {
+        {bundle(), bundle()}, {bundle().string() + "/", bundle()}, {m_tmp.path(), m_tmp.path()}};
+    for (const auto& [url, real] : cases) {
+        SCOPED_TRACE(url);
+        model::FoundFolder folder = foundFolder(real, "Render Files");
+        folder.url = url;
+        const auto result = removeFoundFolder(bundle(), folder);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().errorNumber, EINVAL);
+    }
+    EXPECT_EQ(treeDigest(m_tmp.path()), before);
+}
+
+TEST_F(FolderRemoval, RefusesAFolderWithoutRecordedIdentity)
+{
+    model::FoundFolder folder = record();
+    folder.identity.reset();
+    const std::uint64_t before = treeDigest(selected());
+    const auto result = removeFoundFolder(bundle(), folder);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().problem, RemovalProblem::identityUnknown);
+    EXPECT_EQ(treeDigest(selected()), before);
+}
+
+// A subfolder listed as a directory becomes a link to the canary right
+// before it is opened: only the link goes.
+TEST_F(FolderRemoval, SubfolderSwappedForALinkJustBeforeItIsOpened)
+{
+    const fs::path sub = selected() / "High Quality Media";
+    test::ScriptedSystemCalls calls;
+    bool swapped = false;
+    calls.onOpenat = [&](int, const std::string& name, int) -> std::optional<int> {
+        if (name == "High Quality Media" && !swapped) {
+            swapped = true;
+            fs::rename(sub, m_tmp / "held");
+            fs::create_directory_symlink(canary(), sub);
+        }
+        return std::nullopt;
+    };
+    ASSERT_TRUE(removeFoundFolder(bundle(), record(), calls));
+    EXPECT_TRUE(swapped);
+    EXPECT_TRUE(gone(selected()));
+    EXPECT_TRUE(fs::is_directory(m_tmp / "held")); // moved out before we got there
+}
+
+// Another thread keeps swapping a subfolder for a link to the canary while
+// the folder is removed. Whatever the outcome, the canary stays intact.
+TEST_F(FolderRemoval, CanarySurvivesARaceSwappingASubfolderForALink)
+{
+    for (int run = 0; run < 100; ++run) {
+        SCOPED_TRACE(run);
+        fs::remove_all(selected());
+        test::makeMediaTree(selected(), 4, 8);
+        test::makeMediaTree(selected() / "sub", 2, 4);
+        const model::FoundFolder folder = record();
+        const fs::path sub = selected() / "sub";
+        const fs::path held = selected() / "held";
+
+        std::atomic<bool> stop{false};
+        std::thread racer([&] {
+            while (!stop.load()) {
+                ::rename(sub.c_str(), held.c_str());
+                ::symlink(canary().c_str(), sub.c_str());
+                ::symlink((canary() / "precious.txt").c_str(), (held / "x").c_str());
+                ::unlink(sub.c_str());
+                ::rename(held.c_str(), sub.c_str());
+            }
+        });
+        const auto result = removeFoundFolder(bundle(), folder);
+        stop = true;
+        racer.join();
+        ASSERT_EQ(treeDigest(canary()), m_canaryDigest);
+        (void)result; // success or a reported failure: both are fine here
+    }
+    fs::remove_all(selected());
+}
+
+TEST_F(FolderRemoval, RemovesA5000DeepTreeUnderALowOpenFileLimit)
+{
+    {
+        platform::UniqueFd dir(::open(selected().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        for (int level = 0; level < 5000 && dir; ++level) {
+            ASSERT_EQ(::mkdirat(dir.get(), "d", 0755), 0);
+            if (level % 250 == 0) {
+                platform::UniqueFd file(
+                    ::openat(dir.get(), "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+            }
+            dir.reset(::openat(dir.get(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        }
+        ASSERT_TRUE(dir);
+    }
+    const model::FoundFolder folder = record();
+    const int status = test::runInChild([&] {
+        const struct rlimit limit {
+            64, 64
+        };
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            return test::kCannotSetUp;
+        }
+        const auto result = removeFoundFolder(bundle(), folder);
+        if (!result) {
+            std::fprintf(stderr, "%s\n", describe(result.error()).c_str());
+            return 1;
+        }
+        return 0;
+    });
+    if (status == test::kCannotSetUp) {
+        GTEST_SKIP() << "cannot lower the open-file limit";
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(gone(selected()));
+}
+
+// Another file system mounted inside the folder: a tmpfs (another device),
+// and a bind mount of the canary itself (same device, another mount).
+class FolderRemovalMounts : public FolderRemoval, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FolderRemovalMounts, LeavesAMountInsideUntouchedAndReportsIt)
+{
+    const bool bindCanary = GetParam();
+    const fs::path mountPoint = selected() / "High Quality Media" / "mnt";
+    fs::create_directories(mountPoint);
+    const std::uint64_t canaryDigest = m_canaryDigest;
+
+    const int status = test::runInChild([&] {
+        if (!test::enterPrivateMountNamespace()) {
+            return test::kCannotSetUp;
+        }
+        // Mount ids are per namespace: the analysis runs in this one.
+        const model::FoundFolder folder = record();
+        const int mounted =
+            bindCanary ? ::mount(canary().c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr)
+                       : ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m");
+        if (mounted != 0) {
+            return test::kCannotSetUp;
+        }
+        if (!bindCanary) {
+            writeText(mountPoint / "inside.txt", "keep");
+        }
+        const std::uint64_t mountedDigest = treeDigest(mountPoint);
+
+        const auto result = removeFoundFolder(bundle(), folder);
+        if (result) {
+            return 1; // reported as removed although a mount stays
+        }
+        if (result.error().problem != RemovalProblem::mountPointInside ||
+            result.error().path != mountPoint) {
+            std::fprintf(stderr, "%d %s: %s\n", static_cast<int>(result.error().problem),
+                         result.error().path.c_str(), describe(result.error()).c_str());
+            return 2;
+        }
+        if (treeDigest(mountPoint) != mountedDigest) {
+            return 3;
+        }
+        if (bindCanary && treeDigest(mountPoint) != canaryDigest) {
+            return 4;
+        }
+        if (fs::exists(selected() / "High Quality Media" / "segment-0")) {
+            return 5; // the rest should have been removed
+        }
+        return 0;
+    });
+    if (status == test::kCannotSetUp) {
+        GTEST_SKIP() << "cannot make a mount namespace here";
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(fs::is_directory(mountPoint));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, FolderRemovalMounts, ::testing::Values(false, true),
+                         [](const auto& p) { return p.param ? "BindOfCanary" : "Tmpfs"; });
+
+TEST_F(FolderRemoval, StopsAtOnceOnAReadOnlyFileSystem)
+{
+    const int status = test::runInChild([&] {
+        if (!test::enterPrivateMountNamespace() ||
+            ::mount(bundle().c_str(), bundle().c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0 ||
+            ::mount(nullptr, bundle().c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY,
+                    nullptr) != 0) {
+            return test::kCannotSetUp;
+        }
+        const model::FoundFolder folder = record(); // the analysis of the read-only library
+        const std::uint64_t before = treeDigest(selected());
+        test::ScriptedSystemCalls calls;
+        const auto result = removeFoundFolder(bundle(), folder, calls);
+        if (result || result.error().errorNumber != EROFS) {
+            return 1;
+        }
+        if (calls.unlinked.size() != 1) {
+            return 2; // EROFS ends the folder: no further attempt
+        }
+        return treeDigest(selected()) == before ? 0 : 3;
+    });
+    if (status == test::kCannotSetUp) {
+        GTEST_SKIP() << "cannot make a read-only mount here";
+    }
+    EXPECT_EQ(status, 0);
+}
+
+// One failing entry: EACCES, EPERM and EBUSY are reported and the siblings
+// still go; I/O and stale-handle errors end the folder at once.
+TEST_F(FolderRemoval, InjectedFailuresAreReportedWithTheFirstErrorAndItsPath)
+{
+    struct Case {
+        int error;
+        bool onOpen; // fail the open of a subfolder instead of an unlink
+        bool siblingsGo;
+    };
+    const std::vector<Case> cases = {
+        {EBUSY, false, true}, {EACCES, false, true}, {EPERM, false, true},
+        {EACCES, true, true}, {EIO, false, false},   {ESTALE, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.onOpen ? "open " : "unlink ") + std::strerror(c.error));
+        fs::remove_all(selected());
+        test::makeMediaTree(selected());
+        writeText(selected() / "victim", "v");
+        fs::create_directories(selected() / "victim-dir");
+        writeText(selected() / "zz-sibling", "s");
+        const std::string target = c.onOpen ? "victim-dir" : "victim";
+        test::ScriptedSystemCalls calls;
+        std::size_t callsAtFailure = 0;
+        auto hook = [&](int, const std::string& name, int) -> std::optional<int> {
+            if (name != target) {
+                return std::nullopt;
+            }
+            callsAtFailure = calls.unlinked.size() + calls.opened.size();
+            return c.error;
+        };
+        (c.onOpen ? calls.onOpenat : calls.onUnlinkat) = hook;
+
+        const auto result = removeFoundFolder(bundle(), record(), calls);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().errorNumber, c.error);
+        EXPECT_EQ(result.error().path, selected() / target);
+        EXPECT_EQ(describe(result.error()), systemErrorText(c.error));
+        EXPECT_TRUE(fs::exists(selected() / target));
+        if (c.siblingsGo) {
+            // Everything but the victim and the folder holding it is gone.
+            EXPECT_FALSE(fs::exists(selected() / "zz-sibling"));
+            EXPECT_FALSE(fs::exists(selected() / "High Quality Media"));
+        } else {
+            // Not one more call after the failing one.
+            EXPECT_EQ(calls.unlinked.size() + calls.opened.size(), callsAtFailure);
+        }
+    }
+    fs::remove_all(selected());
+}
+
+TEST_F(FolderRemoval, ListsAgainWhenADirectoryIsNotEmptyYet)
+{
+    // A network client's "._" file appears only after the first listing.
+    writeText(selected() / "High Quality Media" / "._clip", "resource fork");
+    test::ScriptedSystemCalls calls;
+    calls.hideOnce = {"._clip"};
+    ASSERT_TRUE(removeFoundFolder(bundle(), record(), calls));
+    EXPECT_TRUE(gone(selected()));
+}
+
+TEST_F(FolderRemoval, GivesUpOnADirectoryThatStaysNotEmpty)
+{
+    test::ScriptedSystemCalls calls;
+    calls.onUnlinkat = [](int, const std::string& name, int flags) -> std::optional<int> {
+        if (name == "segment-1" && (flags & AT_REMOVEDIR)) {
+            return ENOTEMPTY;
+        }
+        return std::nullopt;
+    };
+    const auto result = removeFoundFolder(bundle(), record(), calls);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().errorNumber, ENOTEMPTY);
+    EXPECT_LE(calls.count(calls.unlinked, "segment-1"), 4); // a few rescans, no endless loop
+    EXPECT_FALSE(fs::exists(selected() / "High Quality Media" / "segment-0"));
+}
+
+TEST_F(FolderRemoval, PermissionDeniedInsideLeavesThatPartAndRemovesTheRest)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root ignores permissions";
+    }
+    const fs::path locked = selected() / "High Quality Media" / "segment-1";
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    const auto result = removeFoundFolder(bundle(), record());
+    fs::permissions(locked, fs::perms::owner_all);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().errorNumber, EACCES);
+    EXPECT_TRUE(fs::exists(locked / "clip-0.mov"));
+    EXPECT_FALSE(fs::exists(selected() / "High Quality Media" / "segment-0"));
+}
+
+} // namespace
+} // namespace vellico::cleanup

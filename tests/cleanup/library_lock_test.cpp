@@ -1,0 +1,392 @@
+#include "cleanup/library_lock.hpp"
+
+#include "cleanup/lock_record.hpp"
+#include "cleanup_test_support.hpp"
+#include "scripted_system_calls.hpp"
+#include "support/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <plist/plist.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <map>
+#include <set>
+
+namespace vellico::cleanup {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readText;
+using test::treeDigest;
+using test::writeText;
+
+// The parts of a lock record the editor reads, parsed back with libplist.
+struct ParsedRecord {
+    bool valid = false;
+    std::map<std::string, plist_type> keys;
+    std::string secondaryLockName;
+    std::vector<std::uint8_t> identifier;
+    std::string hostname;
+    std::string user;
+};
+
+ParsedRecord parseRecord(const std::string& xml)
+{
+    ParsedRecord record;
+    plist_t root = nullptr;
+    plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
+    if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) {
+        plist_free(root);
+        return record;
+    }
+    record.valid = true;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(root, &it);
+    for (;;) {
+        char* key = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(root, it, &key, &value);
+        if (key == nullptr) {
+            break;
+        }
+        const std::string name = key;
+        std::free(key);
+        record.keys[name] = plist_get_node_type(value);
+        if (plist_get_node_type(value) == PLIST_STRING) {
+            char* text = nullptr;
+            plist_get_string_val(value, &text);
+            (name == "hostname" ? record.hostname
+             : name == "user"   ? record.user
+                                : record.secondaryLockName) = text;
+            std::free(text);
+        } else if (plist_get_node_type(value) == PLIST_DATA) {
+            char* bytes = nullptr;
+            std::uint64_t length = 0;
+            plist_get_data_val(value, &bytes, &length);
+            record.identifier.assign(bytes, bytes + length);
+            std::free(bytes);
+        }
+    }
+    std::free(it);
+    plist_free(root);
+    return record;
+}
+
+class LibraryLockTest : public ::testing::Test {
+protected:
+    // A library as the editor leaves it when closed: .lock, a lock record,
+    // .lock-dir and __Sync__.
+    fs::path makeLibrary(const std::string& name, bool withLock = true, bool withSync = true)
+    {
+        const fs::path bundle = m_tmp / name;
+        writeText(bundle / "CurrentVersion.flexolibrary", "db");
+        if (withLock) {
+            writeText(bundle / ".lock", "");
+        }
+        writeText(bundle / ".lock-info", "editor's record");
+        fs::create_directories(bundle / ".lock-dir");
+        if (withSync) {
+            writeText(bundle / "__Sync__", "old sync state");
+        }
+        return bundle;
+    }
+
+    static ParsedRecord record(const fs::path& bundle)
+    {
+        return parseRecord(readText(bundle / ".lock-info"));
+    }
+
+    static void expectClaimedForm(const fs::path& bundle)
+    {
+        const ParsedRecord r = record(bundle);
+        ASSERT_TRUE(r.valid);
+        EXPECT_EQ(r.keys.size(), 4u);
+        EXPECT_EQ(r.secondaryLockName, "Vellico 1");
+        ASSERT_EQ(r.identifier.size(), 16u);
+        EXPECT_EQ(r.identifier[6] >> 4, 4);      // version 4
+        EXPECT_EQ(r.identifier[8] & 0xC0, 0x80); // RFC 4122 variant
+        EXPECT_EQ(r.hostname, hostName());
+        EXPECT_EQ(r.user, loginName());
+        EXPECT_TRUE(fs::is_regular_file(bundle / ".lock-dir" / "Vellico 1"));
+        EXPECT_EQ(fs::file_size(bundle / ".lock-dir" / "Vellico 1"), 0u);
+        EXPECT_FALSE(fs::exists(bundle / "__Sync__"));
+    }
+
+    static void expectReleasedForm(const fs::path& bundle)
+    {
+        const ParsedRecord r = record(bundle);
+        ASSERT_TRUE(r.valid);
+        const std::map<std::string, plist_type> keys = {{"FFFileLockIdentifier", PLIST_DATA},
+                                                        {"hostname", PLIST_STRING},
+                                                        {"user", PLIST_STRING}};
+        EXPECT_EQ(r.keys, keys);
+        EXPECT_EQ(r.identifier, std::vector<std::uint8_t>(16, 0));
+        EXPECT_TRUE(fs::is_directory(bundle / ".lock-dir"));
+        EXPECT_FALSE(fs::exists(bundle / ".lock-dir" / "Vellico 1"));
+        ASSERT_TRUE(fs::is_regular_file(bundle / "__Sync__"));
+        EXPECT_EQ(fs::file_size(bundle / "__Sync__"), 0u);
+    }
+
+    test::TempDir m_tmp;
+};
+
+// Another holder of the editor's lock: a second open file description,
+// exactly what another process holding the flock amounts to.
+platform::UniqueFd holdLock(const fs::path& bundle)
+{
+    platform::UniqueFd fd(::open((bundle / ".lock").c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        return {};
+    }
+    return fd;
+}
+
+TEST_F(LibraryLockTest, LibraryWithoutLockFileIsClaimedWithoutAdvisoryLock)
+{
+    const fs::path bundle = makeLibrary("NoLock.fcpbundle", /*withLock=*/false);
+    EXPECT_FALSE(isLibraryOpenInFCP(bundle));
+    LibraryLock lock;
+    ASSERT_TRUE(lock.acquire(bundle));
+    EXPECT_EQ(lock.lockFileDescriptor(), -1);
+    EXPECT_EQ(lock.lockedBundleURL(), bundle);
+    EXPECT_FALSE(fs::exists(bundle / ".lock")); // never created
+    expectClaimedForm(bundle);
+    lock.release();
+    EXPECT_FALSE(lock.lockedBundleURL());
+    expectReleasedForm(bundle);
+}
+
+TEST_F(LibraryLockTest, LibraryHeldByAnotherProcessIsOpenAndNotTouched)
+{
+    const fs::path bundle = makeLibrary("Open.fcpbundle");
+    int ready[2];
+    int done[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(done, O_CLOEXEC), 0);
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) { // the editor: holds the lock until the test is done
+        ::close(ready[0]);
+        ::close(done[1]);
+        const platform::UniqueFd held = holdLock(bundle);
+        const char ok = held ? 'y' : 'n';
+        (void)!::write(ready[1], &ok, 1);
+        char c;
+        (void)!::read(done[0], &c, 1);
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(done[0]);
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+
+    const std::uint64_t before = treeDigest(bundle);
+    EXPECT_TRUE(isLibraryOpenInFCP(bundle));
+    LibraryLock lock;
+    EXPECT_FALSE(lock.acquire(bundle));
+    EXPECT_EQ(lock.lockFileDescriptor(), -1);
+    EXPECT_FALSE(lock.lockedBundleURL());
+    lock.release();
+    EXPECT_EQ(treeDigest(bundle), before);
+
+    ::close(done[1]);
+    ::close(ready[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_FALSE(isLibraryOpenInFCP(bundle));
+}
+
+TEST_F(LibraryLockTest, ClaimHoldsTheEditorsLockUntilRelease)
+{
+    const fs::path bundle = makeLibrary("Claimed.fcpbundle");
+    LibraryLock lock;
+    ASSERT_TRUE(lock.acquire(bundle));
+    EXPECT_GE(lock.lockFileDescriptor(), 0);
+    EXPECT_FALSE(holdLock(bundle)); // the editor would find it locked
+    EXPECT_TRUE(isLibraryOpenInFCP(bundle));
+    lock.release();
+    EXPECT_EQ(lock.lockFileDescriptor(), -1);
+    EXPECT_TRUE(holdLock(bundle));
+}
+
+TEST_F(LibraryLockTest, ReleaseLeavesTheReleasedFormWhetherSyncExistedOrNot)
+{
+    for (const bool withSync : {true, false}) {
+        for (const bool withLock : {true, false}) {
+            SCOPED_TRACE(std::string(withSync ? "with" : "without") + " __Sync__, " +
+                         (withLock ? "with" : "without") + " .lock");
+            const fs::path bundle = makeLibrary(std::string("L") + (withSync ? "s" : "") +
+                                                    (withLock ? "l" : "") + ".fcpbundle",
+                                                withLock, withSync);
+            fs::remove_all(bundle / ".lock-dir"); // created when missing
+            LibraryLock lock;
+            ASSERT_TRUE(lock.acquire(bundle));
+            expectClaimedForm(bundle);
+            lock.release();
+            expectReleasedForm(bundle);
+        }
+    }
+}
+
+TEST_F(LibraryLockTest, EveryClaimWritesADifferentIdentifier)
+{
+    const fs::path bundle = makeLibrary("Ids.fcpbundle");
+    std::set<std::vector<std::uint8_t>> seen;
+    LibraryLock lock;
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(lock.acquire(bundle));
+        seen.insert(record(bundle).identifier);
+    }
+    EXPECT_EQ(seen.size(), 20u);
+}
+
+TEST_F(LibraryLockTest, PlantedLinksLeaveTheirTargetsUnchanged)
+{
+    const fs::path bundle = makeLibrary("Planted.fcpbundle");
+    writeText(m_tmp / "elsewhere" / "victim.plist", "victim");
+    writeText(m_tmp / "elsewhere" / "sync", "sync victim");
+    fs::create_directories(m_tmp / "elsewhere" / "dir");
+    fs::remove(bundle / ".lock-info");
+    fs::remove(bundle / "__Sync__");
+    fs::remove(bundle / ".lock-dir");
+    fs::create_symlink(m_tmp / "elsewhere" / "victim.plist", bundle / ".lock-info");
+    fs::create_symlink(m_tmp / "elsewhere" / "sync", bundle / "__Sync__");
+    fs::create_directory_symlink(m_tmp / "elsewhere" / "dir", bundle / ".lock-dir");
+    // A hard link sharing the record with a snapshot outside the library.
+    fs::create_hard_link(m_tmp / "elsewhere" / "victim.plist", m_tmp / "elsewhere" / "snapshot");
+    const std::uint64_t before = treeDigest(m_tmp / "elsewhere");
+
+    LibraryLock lock;
+    ASSERT_TRUE(lock.acquire(bundle));
+    lock.release();
+    EXPECT_EQ(treeDigest(m_tmp / "elsewhere"), before);
+    EXPECT_TRUE(fs::is_symlink(bundle / ".lock-info"));
+}
+
+TEST_F(LibraryLockTest, RecordHardLinkedElsewhereIsNotRewritten)
+{
+    const fs::path bundle = makeLibrary("Linked.fcpbundle");
+    fs::create_hard_link(bundle / ".lock-info", m_tmp / "snapshot-lock-info");
+    LibraryLock lock;
+    ASSERT_TRUE(lock.acquire(bundle));
+    lock.release();
+    EXPECT_EQ(readText(m_tmp / "snapshot-lock-info"), "editor's record");
+}
+
+TEST_F(LibraryLockTest, SecondClaimReleasesTheFirstLibrary)
+{
+    const fs::path first = makeLibrary("First.fcpbundle");
+    const fs::path second = makeLibrary("Second.fcpbundle");
+    LibraryLock lock;
+    ASSERT_TRUE(lock.acquire(first));
+    ASSERT_TRUE(lock.acquire(second));
+    expectReleasedForm(first);
+    expectClaimedForm(second);
+    EXPECT_EQ(lock.lockedBundleURL(), second);
+    EXPECT_TRUE(holdLock(first));
+    EXPECT_FALSE(holdLock(second));
+}
+
+TEST_F(LibraryLockTest, ReleaseWithNothingClaimedTouchesNothing)
+{
+    const fs::path bundle = makeLibrary("Untouched.fcpbundle");
+    const std::uint64_t before = treeDigest(bundle);
+    LibraryLock lock;
+    lock.release();
+    EXPECT_EQ(treeDigest(bundle), before);
+}
+
+TEST_F(LibraryLockTest, MovedClaimIsReleasedOnceByItsLastOwner)
+{
+    const fs::path bundle = makeLibrary("Moved.fcpbundle");
+    std::optional<LibraryLock> owner;
+    {
+        LibraryLock lock;
+        ASSERT_TRUE(lock.acquire(bundle));
+        owner.emplace(std::move(lock));
+        EXPECT_FALSE(lock.lockedBundleURL());
+    } // the moved-from lock releases nothing
+    expectClaimedForm(bundle);
+    EXPECT_FALSE(holdLock(bundle));
+    owner.reset();
+    expectReleasedForm(bundle);
+    EXPECT_TRUE(holdLock(bundle));
+}
+
+// A network disk that refuses an exclusive lock on a read-only descriptor
+// (as NFS does) must not make an open library look closed.
+TEST_F(LibraryLockTest, ProbeRetriesWithAReadWriteDescriptor)
+{
+    const fs::path bundle = makeLibrary("Nfs.fcpbundle");
+    const platform::UniqueFd editor = holdLock(bundle);
+    ASSERT_TRUE(editor);
+    test::ScriptedSystemCalls nfs;
+    nfs.onFlock = [](int fd, const std::string&, int operation) -> std::optional<int> {
+        const bool readOnly = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY;
+        return readOnly && (operation & LOCK_EX) ? std::optional<int>(EBADF) : std::nullopt;
+    };
+    EXPECT_TRUE(isLibraryOpenInFCP(bundle, nfs));
+    LibraryLock lock(nfs);
+    EXPECT_FALSE(lock.acquire(bundle));
+}
+
+TEST_F(LibraryLockTest, ProbeDoesNotBlockOnAFifoNamedLock)
+{
+    const fs::path bundle = makeLibrary("Fifo.fcpbundle", /*withLock=*/false);
+    ASSERT_EQ(::mkfifo((bundle / ".lock").c_str(), 0644), 0);
+    EXPECT_FALSE(isLibraryOpenInFCP(bundle));
+    LibraryLock lock;
+    EXPECT_TRUE(lock.acquire(bundle));
+    EXPECT_EQ(lock.lockFileDescriptor(), -1);
+}
+
+TEST(LockRecordXml, HasTheShapeOfTheEditorsOwnRecord)
+{
+    const fs::path library = test::realLibraryPath();
+    if (library.empty()) {
+        GTEST_SKIP() << "the real library is not on this machine";
+    }
+    const std::string real = readText(library / ".lock-info");
+    const std::optional<std::string> ours = lockRecordXml(LockRecord::released());
+    ASSERT_TRUE(ours);
+
+    const ParsedRecord theirs = parseRecord(real);
+    const ParsedRecord mine = parseRecord(*ours);
+    ASSERT_TRUE(theirs.valid);
+    ASSERT_TRUE(mine.valid);
+    EXPECT_EQ(mine.keys, theirs.keys);
+    EXPECT_EQ(mine.identifier.size(), theirs.identifier.size());
+
+    // Same XML prologue: declaration, doctype, plist version 1.0.
+    auto prologue = [](const std::string& xml) {
+        std::istringstream in(xml);
+        std::string lines;
+        std::string line;
+        for (int i = 0; i < 3 && std::getline(in, line); ++i) {
+            lines += line + "\n";
+        }
+        return lines;
+    };
+    EXPECT_EQ(prologue(*ours), prologue(real));
+}
+
+TEST(LockRecordXml, EscapesNamesThatAreNotPlainText)
+{
+    LockRecord record = LockRecord::released();
+    record.hostname = "a<b>&c";
+    record.user = "d\"e'f";
+    const std::optional<std::string> xml = lockRecordXml(record);
+    ASSERT_TRUE(xml);
+    const ParsedRecord parsed = parseRecord(*xml);
+    EXPECT_EQ(parsed.hostname, "a<b>&c");
+    EXPECT_EQ(parsed.user, "d\"e'f");
+}
+
+} // namespace
+} // namespace vellico::cleanup

@@ -1,0 +1,115 @@
+#include "cli/clean_command.hpp"
+
+#include "sample_library.hpp"
+#include "support/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <sstream>
+
+namespace vellico::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScriptedConfirmation final : public Confirmation {
+public:
+    explicit ScriptedConfirmation(std::optional<bool> answer) : m_answer(answer) {}
+    std::optional<bool> ask(const std::string& question) override
+    {
+        questions.push_back(question);
+        return m_answer;
+    }
+    std::vector<std::string> questions;
+
+private:
+    std::optional<bool> m_answer;
+};
+
+class Clean : public ::testing::Test {
+protected:
+    Clean() : library(tmp / "Film.fcpbundle")
+    {
+        library.file("Wedding/Render Files/a", 1000)
+            .file("Wedding/Transcoded Media/b", 300)
+            .file("Wedding/Original Media/clip.mov", 5000);
+    }
+
+    nlohmann::json run(CleanOptions options, Confirmation& confirmation, int expectedStatus)
+    {
+        options.json = true;
+        options.home = tmp / "home";
+        options.paths = {library.path().string()};
+        std::ostringstream out, err;
+        EXPECT_EQ(runClean(options, confirmation, out, err), expectedStatus) << out.str();
+        return nlohmann::json::parse(out.str());
+    }
+
+    bool exists(const char* rel) const { return fs::exists(library.path() / rel); }
+
+    test::TempDir tmp;
+    tools::LibraryBuilder library;
+};
+
+TEST_F(Clean, NeverDeletesUnasked)
+{
+    ScriptedConfirmation noTerminal(std::nullopt);
+    auto doc = run({}, noTerminal, 1);
+    EXPECT_EQ(doc["libraries"][0]["deleted"], false);
+    EXPECT_NE(doc["errors"][0]["message"].get<std::string>().find("--yes"), std::string::npos);
+
+    ScriptedConfirmation declined(false);
+    doc = run({}, declined, 1);
+    ASSERT_EQ(declined.questions.size(), 1u);
+    EXPECT_NE(declined.questions[0].find("1 dossier"), std::string::npos) << declined.questions[0];
+
+    ScriptedConfirmation yes(true);
+    CleanOptions dry;
+    dry.dryRun = true;
+    doc = run(dry, yes, 0);
+    EXPECT_TRUE(yes.questions.empty());
+    EXPECT_EQ(doc["libraries"][0]["selectedSize"], 1000);
+    EXPECT_TRUE(exists("Wedding/Render Files/a"));
+    EXPECT_FALSE(exists("__Sync__")); // no lock taken either
+}
+
+TEST_F(Clean, DeletesTheSelectionUnderTheLockAndReleasesIt)
+{
+    ScriptedConfirmation yes(true);
+    CleanOptions options;
+    options.preset = model::EditingPreset::done;
+    const auto doc = run(options, yes, 0);
+    const auto& result = doc["libraries"][0];
+    EXPECT_EQ(result["deleted"], true);
+    EXPECT_EQ(result["freedSpace"], 1300);
+    EXPECT_TRUE(result["failures"].empty());
+    EXPECT_FALSE(exists("Wedding/Render Files"));
+    EXPECT_FALSE(exists("Wedding/Transcoded Media"));
+    EXPECT_TRUE(exists("Wedding/Original Media/clip.mov"));
+    EXPECT_TRUE(exists("__Sync__")); // released form
+    EXPECT_FALSE(exists(".lock-dir/Vellico 1"));
+}
+
+TEST_F(Clean, RefusesALibraryOpenInTheEditor)
+{
+    // Another open file description holding the exclusive lock, as the editor does.
+    const int fd = ::open((library.path() / ".lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ScriptedConfirmation yes(true);
+    CleanOptions options;
+    options.yes = true;
+    const auto doc = run(options, yes, 1);
+    ::close(fd);
+    EXPECT_EQ(doc["errors"][0]["message"],
+              "Impossible de supprimer : « Film » est maintenant ouverte dans Final Cut Pro.");
+    EXPECT_TRUE(exists("Wedding/Render Files/a"));
+}
+
+} // namespace
+} // namespace vellico::cli
