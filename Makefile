@@ -16,7 +16,7 @@ deps:
 	scripts/install-deps
 
 configure: deps
-	cmake -S . -B $(BUILD) -G $(GENERATOR) -DVELLICO_BUILD_GUI=OFF $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G $(GENERATOR) -DVELLICO_BUILD_GUI=ON $(CMAKE_FLAGS)
 
 build: configure
 	cmake --build $(BUILD) -j$$(nproc)

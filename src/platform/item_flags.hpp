@@ -15,7 +15,8 @@ public:
     virtual bool isUserImmutable(const std::filesystem::path& item) const = 0;
 };
 
-// Reads the Linux inode flags (FS_IOC_GETFLAGS).
+// Reads the Linux immutable attribute (statx, STATX_ATTR_IMMUTABLE), links
+// followed. False on file systems that do not report it.
 class LinuxItemFlags final : public ItemFlags {
 public:
     bool isUserImmutable(const std::filesystem::path& item) const override;

@@ -1,25 +1,24 @@
 #include "platform/item_flags.hpp"
 
-#include "platform/unique_fd.hpp"
-
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
+#include <sys/stat.h>
 
 namespace vellico::platform {
 
 bool LinuxItemFlags::isUserImmutable(const std::filesystem::path& item) const
 {
-    // O_NONBLOCK: a FIFO dropped on us must not block the open.
-    UniqueFd fd(::open(item.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!fd) {
+    // statx reports the immutable attribute (chattr +i) without opening the
+    // item, so a FIFO or a device can never block here. The mask tells
+    // whether the file system reports the attribute at all; one that does
+    // not has no such lock.
+    struct statx stx {};
+    if (::statx(AT_FDCWD, item.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS, &stx) != 0) {
         return false;
     }
-    int flags = 0;
-    if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) {
-        return false; // file systems without inode flags: not locked
+    if ((stx.stx_attributes_mask & STATX_ATTR_IMMUTABLE) == 0) {
+        return false;
     }
-    return (flags & FS_IMMUTABLE_FL) != 0;
+    return (stx.stx_attributes & STATX_ATTR_IMMUTABLE) != 0;
 }
 
 } // namespace vellico::platform

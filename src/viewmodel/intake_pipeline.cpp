@@ -1,0 +1,349 @@
+// The intake of one dropped item, from the window wait to the analysis, and
+// the wait for a cloud download. One coroutine reads top to bottom; each
+// file-system check runs on a worker and every wait is followed by a check
+// that this run is still the newest one (and that the view model is still
+// there): a run that a newer drop replaced stops without touching anything.
+
+#include "analysis/library_intake.hpp"
+#include "analysis/library_scan.hpp"
+#include "cleanup/library_lock.hpp"
+#include "viewmodel/intake_checks.hpp"
+#include "viewmodel/progress_relay.hpp"
+#include "viewmodel/texts.hpp"
+#include "viewmodel/va_ravevada_view_model.hpp"
+#include "viewmodel/worker.hpp"
+
+#include <chrono>
+
+namespace vellico::viewmodel {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int windowWaitAttempts = 20;
+constexpr auto windowWaitStep = 50ms;
+constexpr auto downloadPollInterval = 500ms;
+
+struct AliasCheck {
+    bool isAlias = false;
+    std::optional<fs::path> target;
+};
+
+struct DownloadPoll {
+    bool isCurrent = false;
+    std::optional<std::string> error;
+};
+
+} // namespace
+
+QCoro::Task<> VARAvevadaViewModel::handleDropAsync(fs::path dropped, quint64 generation)
+{
+    QPointer<VARAvevadaViewModel> self(this);
+    auto intake = runIntake(std::move(dropped), generation);
+    const std::optional<LibraryToAnalyse> library = co_await intake;
+    if (!self || !isCurrent(generation)) {
+        co_return;
+    }
+    if (!library) {
+        // Every end that does not analyse leaves the window idle, including
+        // the ends after a download that had shown the analysing state.
+        setAppState(AppState::idle);
+        emit intakeStopped();
+        co_return;
+    }
+    setAppState(AppState::analyzing);
+    auto scan = analyze(library->url, library->isFromAlias, generation);
+    model::BundleInfo info = co_await scan;
+    if (!self) {
+        co_return;
+    }
+    if (!isCurrent(generation)) {
+        emit analysisDiscarded();
+        co_return;
+    }
+    applyAnalysisResult(std::move(info));
+}
+
+QCoro::Task<std::optional<VARAvevadaViewModel::LibraryToAnalyse>>
+VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
+{
+    QPointer<VARAvevadaViewModel> self(this);
+    const auto current = [&] { return self && isCurrent(generation); };
+    const auto aliases = m_services.aliases;
+    const auto itemFlags = m_services.itemFlags;
+    const auto cloud = m_services.cloud;
+    const auto bookmarks = m_services.bookmarks;
+    const auto clock = m_services.clock;
+    const auto workspace = m_services.workspace;
+
+    // 1. Give the main window a moment to appear, so a sheet has a parent.
+    for (int attempt = 0; attempt < windowWaitAttempts; ++attempt) {
+        if (m_services.isMainWindowVisible && m_services.isMainWindowVisible()) {
+            break;
+        }
+        auto nap = clock->sleep(windowWaitStep);
+        co_await nap;
+        if (!current()) {
+            co_return std::nullopt;
+        }
+    }
+
+    // 2. Alias: follow it to the library.
+    fs::path url = dropped;
+    bool isFromAlias = false;
+    auto aliasCheck = runOn(&m_workers, [aliases, dropped] {
+        AliasCheck check;
+        check.isAlias = aliases->isAliasFile(dropped);
+        if (check.isAlias) {
+            check.target = aliases->resolveAliasFile(dropped);
+        }
+        return check;
+    });
+    const AliasCheck alias = co_await aliasCheck;
+    if (!current()) {
+        co_return std::nullopt;
+    }
+    if (alias.isAlias) {
+        if (!alias.target) {
+            setErrorMessage(texts::aliasUnresolvable(texts::pathText(dropped.stem())));
+            co_return std::nullopt;
+        }
+        url = *alias.target;
+        isFromAlias = true;
+    }
+
+    // 3. Extension.
+    if (!analysis::hasLibraryExtension(url)) {
+        setErrorMessage(texts::notALibrary(texts::pathText(url.filename())));
+        co_return std::nullopt;
+    }
+
+    // 4. The name every later message shows, even after a switch to a
+    // backup's original.
+    const QString displayName = texts::displayText(analysis::bundleDisplayName(url));
+
+    // 5. Locked against changes.
+    auto lockCheck =
+        runOn(&m_workers, [itemFlags, url] { return itemFlags->isUserImmutable(url); });
+    const bool locked = co_await lockCheck;
+    if (!current()) {
+        co_return std::nullopt;
+    }
+    if (locked) {
+        setErrorMessage(texts::lockedLibrary(displayName));
+        co_return std::nullopt;
+    }
+
+    // 6. Cloud drive: a library that is only a placeholder here is downloaded
+    // first, if the user agrees.
+    auto cloudCheck = runOn(&m_workers, [cloud, url] { return cloud->itemState(url); });
+    const std::optional<platform::CloudItemState> cloudState = co_await cloudCheck;
+    if (!current()) {
+        co_return std::nullopt;
+    }
+    bool notInCloud = !cloudState || !cloudState->isUbiquitous;
+    bool downloadedNow = false;
+    if (!notInCloud && !cloudState->isCurrent) {
+        m_iCloudSheetLibName = displayName;
+        m_iCloudSheetIsDownloaded = false;
+        auto downloadQuestion = ask(m_iCloudContinuation, ActiveSheet::iCloud);
+        const bool wantsDownload = co_await downloadQuestion;
+        if (!current() || !wantsDownload) {
+            co_return std::nullopt;
+        }
+        auto downloadWait = waitForDownload(url, displayName, generation);
+        const bool downloaded = co_await downloadWait;
+        if (!current() || !downloaded) {
+            co_return std::nullopt;
+        }
+        notInCloud = false;
+        downloadedNow = true;
+    }
+
+    // 7. The library's own files.
+    auto libraryCheck = runOn(&m_workers, [url] { return hasLibraryFiles(url); });
+    const bool isLibrary = co_await libraryCheck;
+    if (!current()) {
+        co_return std::nullopt;
+    }
+    if (!isLibrary) {
+        setErrorMessage(texts::notALibrary(displayName));
+        co_return std::nullopt;
+    }
+
+    // 8. A backup: offer its original library instead.
+    auto backupCheck = runOn(&m_workers, [bookmarks, url] { return checkBackup(url, *bookmarks); });
+    const BackupCheck backup = co_await backupCheck;
+    if (!current()) {
+        co_return std::nullopt;
+    }
+    if (backup.isBackup) {
+        if (!backup.original) {
+            setErrorMessage(texts::backupWithoutOriginal(displayName));
+            co_return std::nullopt;
+        }
+        m_backupSheetData = BackupSheetData{displayName, *backup.original};
+        auto backupQuestion = ask(m_backupContinuation, ActiveSheet::backup);
+        const BackupResponse answer = co_await backupQuestion;
+        if (!current()) {
+            co_return std::nullopt;
+        }
+        switch (answer) {
+        case BackupResponse::analyzeOriginal:
+            url = *backup.original;
+            break;
+        case BackupResponse::showInFinder:
+            workspace->revealInFileManager(*backup.original);
+            co_return std::nullopt;
+        case BackupResponse::cancel:
+            co_return std::nullopt;
+        }
+    }
+
+    // 9. An external cache that is not where the settings say.
+    auto cacheCheck =
+        runOn(&m_workers, [bookmarks, url] { return missingExternalCache(url, *bookmarks); });
+    const std::optional<std::string> missingCache = co_await cacheCheck;
+    if (!current()) {
+        co_return std::nullopt;
+    }
+    if (missingCache) {
+        m_missingCachePath = texts::displayText(*missingCache);
+        auto cacheQuestion = ask(m_missingCacheContinuation, ActiveSheet::missingCache);
+        const bool goOn = co_await cacheQuestion;
+        if (!current() || !goOn) {
+            co_return std::nullopt;
+        }
+    }
+
+    // 10. Open in the editor: analysing is allowed, deleting will not be.
+    auto editorCheck = isOpenInEditor(url);
+    const bool open = co_await editorCheck;
+    if (!current()) {
+        co_return std::nullopt;
+    }
+    if (open) {
+        m_fcpLockedSheetLibName = displayName;
+        m_pendingLockCheckURL = url;
+        auto editorQuestion = ask(m_fcpLockedContinuation, ActiveSheet::fcpLocked);
+        const FCPLockedResponse answer = co_await editorQuestion;
+        if (!current()) {
+            co_return std::nullopt;
+        }
+        switch (answer) {
+        case FCPLockedResponse::analyzeAnyway:
+            setIsFCPLocked(true);
+            break;
+        case FCPLockedResponse::unlocked:
+            setIsFCPLocked(false);
+            break;
+        case FCPLockedResponse::cancel:
+        case FCPLockedResponse::showFCP:
+            co_return std::nullopt;
+        }
+    }
+
+    // 11. Remind that the library was reached through an alias.
+    if (isFromAlias) {
+        m_aliasSheetData = AliasSheetData{texts::pathText(dropped.stem()), url};
+        auto aliasQuestion = ask(m_aliasContinuation, ActiveSheet::alias);
+        const AliasResponse answer = co_await aliasQuestion;
+        if (!current()) {
+            co_return std::nullopt;
+        }
+        switch (answer) {
+        case AliasResponse::analyze:
+            break;
+        case AliasResponse::showInFinder:
+            workspace->revealInFileManager(url);
+            co_return std::nullopt;
+        case AliasResponse::cancel:
+            co_return std::nullopt;
+        }
+    }
+
+    // 12. Remind that the library lives in the cloud drive (already local).
+    if (!notInCloud && !downloadedNow) {
+        m_iCloudSheetLibName = displayName;
+        m_iCloudSheetIsDownloaded = true;
+        auto cloudQuestion = ask(m_iCloudContinuation, ActiveSheet::iCloud);
+        const bool goOn = co_await cloudQuestion;
+        if (!current() || !goOn) {
+            co_return std::nullopt;
+        }
+    }
+
+    // 13. Analyse (the caller does, so that this run's result is tagged too).
+    co_return LibraryToAnalyse{url, isFromAlias};
+}
+
+QCoro::Task<bool> VARAvevadaViewModel::waitForDownload(fs::path url, QString displayName,
+                                                       quint64 generation)
+{
+    QPointer<VARAvevadaViewModel> self(this);
+    const auto current = [&] { return self && isCurrent(generation); };
+    const auto cloud = m_services.cloud;
+    const auto clock = m_services.clock;
+
+    auto downloadStart = runOn(&m_workers, [cloud, url] { return cloud->startDownloading(url); });
+    const std::optional<std::string> refused = co_await downloadStart;
+    if (!current()) {
+        co_return false;
+    }
+    if (refused) {
+        setErrorMessage(texts::downloadCouldNotStart(displayName));
+        co_return false;
+    }
+    setAnalysisStatus(texts::downloadingStatus());
+    setAppState(AppState::analyzing);
+    // No time limit: the user ends a wait that never finishes by bringing in
+    // another library, which makes this run stale and stops the polling.
+    for (;;) {
+        auto nap = clock->sleep(downloadPollInterval);
+        co_await nap;
+        if (!current()) {
+            co_return false;
+        }
+        auto pollCheck = runOn(&m_workers, [cloud, url] {
+            DownloadPoll result;
+            result.isCurrent = cloud->isDownloadCurrent(url); // status first, then the error
+            result.error = cloud->downloadError(url);
+            return result;
+        });
+        const DownloadPoll poll = co_await pollCheck;
+        if (!current()) {
+            co_return false;
+        }
+        if (poll.error) {
+            setErrorMessage(texts::downloadFailed(texts::displayText(*poll.error)));
+            setAppState(AppState::idle);
+            co_return false;
+        }
+        if (poll.isCurrent) {
+            break;
+        }
+    }
+    setAnalysisStatus(std::nullopt);
+    co_return true;
+}
+
+QCoro::Task<model::BundleInfo> VARAvevadaViewModel::analyze(fs::path url, bool isFromAlias,
+                                                            quint64 generation)
+{
+    QPointer<VARAvevadaViewModel> self(this);
+    auto relay =
+        ProgressRelay::create(this, [self, generation](const analysis::StatusText& status) {
+            if (self && self->isCurrent(generation) && self->m_appState == AppState::analyzing) {
+                self->setAnalysisStatus(texts::statusText(status));
+            }
+        });
+    auto scan = runOn(&m_workers, [analyzer = m_services.analyze, url, isFromAlias, relay] {
+        return analyzer(url, isFromAlias,
+                        [relay](const analysis::StatusText& status) { relay->post(status); });
+    });
+    co_return co_await scan;
+}
+
+} // namespace vellico::viewmodel
