@@ -1,8 +1,12 @@
 // vellico-cli: analyse and clean library bundles from a terminal.
 #include "cli/analyze_command.hpp"
 #include "cli/clean_command.hpp"
+#include "docs/documentation_loader.hpp"
+#include "docs/documentation_parser.hpp"
+#include "docs/plain_text_renderer.hpp"
 
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -14,6 +18,7 @@ constexpr const char* usageText =
     "  vellico-cli analyze [--json] [--preset in-progress|done] [--home DOSSIER] CHEMIN...\n"
     "  vellico-cli clean [--preset in-progress|done] [--dry-run] [--yes] [--json] [--home DOSSIER] "
     "CHEMIN...\n"
+    "  vellico-cli help [FR|EN|DE|ES|JA|ZH]\n"
     "\n"
     "  --json     un seul document JSON sur la sortie standard\n"
     "  --preset   in-progress (par défaut) : fichiers de rendu, éléments partagés, données de la "
@@ -27,6 +32,37 @@ int usageError(const std::string& message)
 {
     std::cerr << "vellico-cli: " << message << "\n" << usageText;
     return 2;
+}
+
+// Prints the manual in the language asked for, or in the user's language
+// (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), as plain text.
+int runHelp(int argc, char** argv)
+{
+    if (argc > 3) {
+        return usageError("help prend au plus une langue");
+    }
+    std::string lang;
+    if (argc == 3) {
+        const auto code = vellico::docs::languageCodeForTag(argv[2]);
+        if (!code) {
+            return usageError(std::string("langue inconnue : ") + argv[2] +
+                              " (FR, EN, DE, ES, JA ou ZH)");
+        }
+        lang = *code;
+    } else {
+        lang = vellico::docs::documentationLanguageCode(
+            vellico::docs::preferredLanguagesFromEnvironment(
+                [](const char* name) { return std::getenv(name); }));
+    }
+    const std::string text =
+        vellico::docs::loadDocumentation(lang, vellico::docs::embeddedHelpFileReader());
+    const auto blocks = vellico::docs::parseDocumentation(text);
+    if (blocks.empty()) {
+        std::cerr << "vellico-cli: aide introuvable pour la langue " << lang << "\n";
+        return 1;
+    }
+    std::cout << vellico::docs::renderPlainText(blocks);
+    return std::cout.flush() ? 0 : 1;
 }
 
 // The options both commands share, and those of clean.
@@ -100,9 +136,12 @@ int main(int argc, char** argv)
         return usageError("commande manquante");
     }
     const std::string command = argv[1];
-    if (command == "-h" || command == "--help" || command == "help") {
+    if (command == "-h" || command == "--help") {
         std::cout << usageText;
         return 0;
+    }
+    if (command == "help") {
+        return runHelp(argc, argv);
     }
     if (command != "analyze" && command != "clean") {
         return usageError("commande inconnue : " + command);

@@ -1,0 +1,304 @@
+#include "docs/documentation_loader.hpp"
+
+#include "docs/embedded_help_files.hpp"
+#include "docs/system_info.hpp"
+#include "product_config.hpp"
+
+#include <utf8proc.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+
+namespace vellico::docs {
+
+namespace {
+
+// The help files are a few tens of kilobytes; anything far larger is not one.
+constexpr std::size_t maxHelpFileBytes = 1024 * 1024;
+
+char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// "fr_CA.UTF-8@euro" → "fr-CA".
+std::string tagFromLocaleName(std::string_view name)
+{
+    name = name.substr(0, name.find_first_of(".@"));
+    std::string tag(name);
+    for (char& c : tag) {
+        if (c == '_') {
+            c = '-';
+        }
+    }
+    return tag;
+}
+
+void appendUtf8(std::string& out, std::int32_t cp)
+{
+    utf8proc_uint8_t buffer[4];
+    const auto n = utf8proc_encode_char(cp, buffer);
+    out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
+}
+
+bool isValidUtf8(std::string_view bytes)
+{
+    auto* at = reinterpret_cast<const utf8proc_uint8_t*>(bytes.data());
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        utf8proc_int32_t cp = 0;
+        const auto n = utf8proc_iterate(at, static_cast<utf8proc_ssize_t>(left), &cp);
+        if (n <= 0) {
+            return false;
+        }
+        at += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string fromUtf16(std::string_view bytes, bool bigEndian)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    auto unitAt = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<std::uint32_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    };
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const std::uint32_t unit = unitAt(i);
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
+            const std::uint32_t low = unitAt(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                appendUtf8(out, static_cast<std::int32_t>(0x10000 + ((unit - 0xD800) << 10) +
+                                                          (low - 0xDC00)));
+                i += 2;
+                continue;
+            }
+        }
+        appendUtf8(out,
+                   (unit >= 0xD800 && unit <= 0xDFFF) ? 0xFFFD : static_cast<std::int32_t>(unit));
+    }
+    if (i < bytes.size()) {
+        appendUtf8(out, 0xFFFD); // an odd byte at the end
+    }
+    return out;
+}
+
+bool isAddressCharacter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '%' || c == '+' || c == '-' || c == '@' || c == '?' || c == '&' || c == '=';
+}
+
+// True when `text` goes on after `end` with more of an address or a query, so
+// that the support address found there is only the start of something else.
+bool continuesAddress(std::string_view text, std::size_t end)
+{
+    if (end >= text.size()) {
+        return false;
+    }
+    if (isAddressCharacter(text[end])) {
+        return true;
+    }
+    // "….app.example" goes on; "….app." ends a sentence.
+    return text[end] == '.' && end + 1 < text.size() &&
+           std::isalnum(static_cast<unsigned char>(text[end + 1])) != 0;
+}
+
+std::string replaceEvery(std::string_view text, std::string_view from, std::string_view to,
+                         bool checkAddressEnd)
+{
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    for (std::size_t at = text.find(from); at != std::string_view::npos;
+         at = text.find(from, at + from.size())) {
+        if (checkAddressEnd && continuesAddress(text, at + from.size())) {
+            continue;
+        }
+        out.append(text.substr(start, at - start));
+        out.append(to);
+        start = at + from.size();
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
+} // namespace
+
+std::optional<std::string> languageCodeForTag(std::string_view tag)
+{
+    const std::string_view primary = tag.substr(0, tag.find_first_of("-_.@"));
+    if (primary.size() != 2) {
+        return std::nullopt;
+    }
+    const std::string lower{lowerAscii(primary[0]), lowerAscii(primary[1])};
+    for (const std::string_view code : documentationLanguages) {
+        if (lower[0] == lowerAscii(code[0]) && lower[1] == lowerAscii(code[1])) {
+            return std::string(code);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string documentationLanguageCode(std::span<const std::string> preferredLanguages)
+{
+    const std::string_view first =
+        preferredLanguages.empty() ? std::string_view("en") : preferredLanguages.front();
+    return languageCodeForTag(first).value_or("EN");
+}
+
+std::vector<std::string>
+preferredLanguagesFromEnvironment(const std::function<const char*(const char*)>& getenv)
+{
+    auto variable = [&](const char* name) -> std::string_view {
+        const char* value = getenv ? getenv(name) : nullptr;
+        return value ? std::string_view(value) : std::string_view();
+    };
+    std::string_view locale = variable("LC_ALL");
+    if (locale.empty()) {
+        locale = variable("LC_MESSAGES");
+    }
+    if (locale.empty()) {
+        locale = variable("LANG");
+    }
+    const std::string localeTag = tagFromLocaleName(locale);
+    // As in the C library: without a locale, or in the C locale, LANGUAGE is
+    // not consulted and messages are untranslated.
+    if (localeTag.empty() || localeTag == "C" || localeTag == "POSIX") {
+        return {"C"};
+    }
+    std::vector<std::string> languages;
+    std::string_view list = variable("LANGUAGE");
+    while (!list.empty()) {
+        const std::size_t colon = list.find(':');
+        const std::string tag = tagFromLocaleName(list.substr(0, colon));
+        if (!tag.empty()) {
+            languages.push_back(tag);
+        }
+        if (colon == std::string_view::npos) {
+            break;
+        }
+        list.remove_prefix(colon + 1);
+    }
+    languages.push_back(localeTag);
+    return languages;
+}
+
+std::string documentationFileName(std::string_view lang)
+{
+    if (lang.size() != 2 || lang[0] < 'A' || lang[0] > 'Z' || lang[1] < 'A' || lang[1] > 'Z') {
+        return {};
+    }
+    return "Documentation_" + std::string(lang) + ".md";
+}
+
+HelpFileReader embeddedHelpFileReader()
+{
+    return [](const std::string& fileName) -> std::optional<std::string> {
+        if (const auto bytes = embeddedHelpFile(fileName)) {
+            return std::string(*bytes);
+        }
+        return std::nullopt;
+    };
+}
+
+HelpFileReader directoryHelpFileReader(std::filesystem::path directory)
+{
+    return [directory =
+                std::move(directory)](const std::string& fileName) -> std::optional<std::string> {
+        const std::filesystem::path file = directory / fileName;
+        // Non-blocking, so a FIFO in place of a help file cannot hang the
+        // reader; only a regular file is read.
+        const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            return std::nullopt;
+        }
+        std::optional<std::string> result;
+        struct stat info {};
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+            std::string bytes;
+            char buffer[16384];
+            bool failed = false;
+            while (bytes.size() <= maxHelpFileBytes) {
+                const ssize_t n = read(fd, buffer, sizeof buffer);
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n < 0) {
+                    failed = true;
+                    break;
+                }
+                if (n == 0) {
+                    break;
+                }
+                bytes.append(buffer, static_cast<std::size_t>(n));
+            }
+            if (!failed && bytes.size() <= maxHelpFileBytes) {
+                result = std::move(bytes);
+            }
+        }
+        close(fd);
+        return result;
+    };
+}
+
+std::string decodeHelpText(std::string_view bytes)
+{
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
+    } else if (bytes.starts_with("\xFF\xFE")) {
+        return fromUtf16(bytes.substr(2), false);
+    } else if (bytes.starts_with("\xFE\xFF")) {
+        return fromUtf16(bytes.substr(2), true);
+    }
+    if (isValidUtf8(bytes)) {
+        return std::string(bytes);
+    }
+    std::string latin1;
+    latin1.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        appendUtf8(latin1, static_cast<unsigned char>(c));
+    }
+    return latin1;
+}
+
+std::string fillDocumentation(std::string text, std::string_view systemInfo,
+                              std::string_view supportEmail, std::string_view supportMailUrl)
+{
+    text = replaceEvery(text, "{{SYSTEM_INFO}}", systemInfo, false);
+    if (supportEmail.empty()) {
+        return text;
+    }
+    const std::string plainLink = "mailto:" + std::string(supportEmail);
+    return replaceEvery(text, plainLink, supportMailUrl, true);
+}
+
+std::string loadDocumentation(std::string_view lang, const HelpFileReader& read)
+{
+    const std::string fileName = documentationFileName(lang);
+    if (fileName.empty() || !read) {
+        return {};
+    }
+    const std::optional<std::string> bytes = read(fileName);
+    if (!bytes || bytes->size() > maxHelpFileBytes) {
+        return {};
+    }
+    return fillDocumentation(decodeHelpText(*bytes), systemInfoString(), config::supportEmail,
+                             supportMailURLString());
+}
+
+std::string loadDocumentation(std::string_view lang, const std::filesystem::path& resourceDir)
+{
+    return loadDocumentation(lang, directoryHelpFileReader(resourceDir));
+}
+
+} // namespace vellico::docs

@@ -1,0 +1,240 @@
+#include "docs/documentation_loader.hpp"
+#include "docs/inline_markdown.hpp"
+#include "docs/system_info.hpp"
+#include "product_config.hpp"
+#include "support/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <map>
+#include <regex>
+
+namespace vellico::docs {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t count(std::string_view text, std::string_view part)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+void writeFile(const fs::path& file, std::string_view bytes)
+{
+    std::ofstream out(file, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST(DocumentationLanguage, FirstPreferredLanguageDecides)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"fr-CA"}, "FR"},
+        {{"de-CH", "fr"}, "DE"},
+        {{"pt-BR", "fr"}, "EN"},
+        {{"zh-Hant-TW"}, "ZH"},
+        {{"C"}, "EN"},
+        {{}, "EN"},
+        {{"ja"}, "JA"},
+        {{"es-419"}, "ES"},
+        {{"en-GB", "fr"}, "EN"},
+        {{"fr_FR"}, "FR"},
+        {{"FR-fr"}, "FR"},
+        // Three-letter languages that merely start like one of ours.
+        {{"jam"}, "EN"}, // Jamaican Creole, not Japanese
+        {{"frr"}, "EN"}, // North Frisian
+        {{"zha"}, "EN"}, // Zhuang
+        {{""}, "EN"},
+    };
+    for (const auto& [languages, code] : cases) {
+        EXPECT_EQ(documentationLanguageCode(languages), code)
+            << (languages.empty() ? "(none)" : languages.front());
+    }
+}
+
+TEST(DocumentationLanguage, PreferredLanguagesFromEnvironment)
+{
+    using Env = std::map<std::string, std::string>;
+    const std::vector<std::pair<Env, std::vector<std::string>>> cases{
+        {{{"LANG", "fr_CA.UTF-8"}}, {"fr-CA"}},
+        {{{"LANG", "C"}}, {"C"}},
+        {{{"LANG", "POSIX"}}, {"C"}},
+        {{}, {"C"}},
+        {{{"LANGUAGE", "de_CH:fr"}, {"LANG", "en_US.UTF-8"}}, {"de-CH", "fr", "en-US"}},
+        {{{"LANGUAGE", "de"}, {"LANG", "C.UTF-8"}}, {"C"}},
+        {{{"LANGUAGE", "::ja:"}, {"LANG", "fr_FR"}}, {"ja", "fr-FR"}},
+        {{{"LC_ALL", "ja_JP.UTF-8"}, {"LC_MESSAGES", "es_ES"}, {"LANG", "fr_FR"}}, {"ja-JP"}},
+        {{{"LC_MESSAGES", "es_ES@euro"}, {"LANG", "fr_FR"}}, {"es-ES"}},
+        {{{"LC_ALL", ""}, {"LANG", "zh_TW.Big5"}}, {"zh-TW"}},
+    };
+    for (const auto& [env, expected] : cases) {
+        const auto lookup = [&env](const char* name) -> const char* {
+            const auto it = env.find(name);
+            return it == env.end() ? nullptr : it->second.c_str();
+        };
+        EXPECT_EQ(preferredLanguagesFromEnvironment(lookup), expected)
+            << (env.empty() ? "(empty)" : env.begin()->second);
+    }
+}
+
+TEST(DocumentationLoader, FileNameOnlyForTwoCapitalLetters)
+{
+    EXPECT_EQ(documentationFileName("FR"), "Documentation_FR.md");
+    for (const char* bad : {"fr", "F", "FRA", "../EN", "E/", "", "É"}) {
+        EXPECT_EQ(documentationFileName(bad), "") << bad;
+    }
+}
+
+TEST(DocumentationLoader, FillReplacesEveryPlaceholderAndPlainMailLink)
+{
+    const std::string filled =
+        fillDocumentation("{{SYSTEM_INFO}} a {{SYSTEM_INFO}}{{SYSTEM_INFO}} {{SYSTEM_INFO\n"
+                          "[w](mailto:help@x.org) [w](mailto:help@x.org) <mailto:help@x.org>\n"
+                          "mailto:help@x.org.\n",
+                          "INFO", "help@x.org", "mailto:help@x.org?body=B");
+    EXPECT_EQ(filled, "INFO a INFOINFO {{SYSTEM_INFO\n"
+                      "[w](mailto:help@x.org?body=B) [w](mailto:help@x.org?body=B) "
+                      "<mailto:help@x.org?body=B>\n"
+                      "mailto:help@x.org?body=B.\n");
+}
+
+TEST(DocumentationLoader, FillLeavesOtherAddressesAlone)
+{
+    const std::vector<std::string> untouched{
+        "mailto:help@x.org?subject=own", // already carries its query
+        "mailto:help@x.org.example",     // a longer domain
+        "mailto:help@x.orgs",            // a longer name
+        "MAILTO:help@x.org",             // case-sensitive
+        "mailto:other@x.org",
+        "help@x.org",
+    };
+    for (const std::string& text : untouched) {
+        EXPECT_EQ(fillDocumentation(text, "I", "help@x.org", "mailto:help@x.org?body=B"), text);
+    }
+}
+
+TEST(DocumentationLoader, LoadsFromDirectoryWithPlaceholdersFilled)
+{
+    test::TempDir tmp;
+    const std::string address(config::supportEmail);
+    writeFile(tmp / "Documentation_EN.md",
+              "Info: {{SYSTEM_INFO}}\n[Mail](mailto:" + address + ")\n{{SYSTEM_INFO}}\n");
+    const std::string text = loadDocumentation("EN", tmp.path());
+    EXPECT_EQ(count(text, systemInfoString()), 2u);
+    EXPECT_EQ(count(text, "{{SYSTEM_INFO}}"), 0u);
+    EXPECT_NE(text.find("(" + supportMailURLString() + ")"), std::string::npos);
+}
+
+TEST(DocumentationLoader, MissingOrUnusableFilesGiveEmptyText)
+{
+    test::TempDir tmp;
+    writeFile(tmp / "Documentation_EN.md", "# EN");
+    fs::create_directory(tmp / "Documentation_ES.md");
+    ASSERT_EQ(mkfifo((tmp / "Documentation_DE.md").c_str(), 0644), 0);
+    writeFile(tmp / "Documentation_JA.md", std::string(1024 * 1024 + 1, 'x'));
+    EXPECT_EQ(loadDocumentation("FR", tmp.path()), ""); // missing
+    EXPECT_EQ(loadDocumentation("ES", tmp.path()), ""); // a directory
+    EXPECT_EQ(loadDocumentation("DE", tmp.path()), ""); // a FIFO: must not block
+    EXPECT_EQ(loadDocumentation("JA", tmp.path()), ""); // over 1 MiB
+    EXPECT_EQ(loadDocumentation("en", tmp.path()), ""); // not a language code
+    EXPECT_EQ(loadDocumentation("EN", tmp / "nowhere"), "");
+    EXPECT_EQ(loadDocumentation("EN", tmp.path()), "# EN");
+}
+
+TEST(DocumentationLoader, DetectsEncodings)
+{
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"\xEF\xBB\xBF# \xC3\xA9t\xC3\xA9", "# \u00E9t\u00E9"},              // UTF-8 with BOM
+        {std::string("\xFF\xFE#\0 \0\xE9\0", 8), "# \u00E9"},                // UTF-16 LE
+        {std::string("\xFE\xFF\0#\0 \xD8\x3D\xDE\x00", 10), "# \U0001F600"}, // UTF-16 BE pair
+        {std::string("\xFF\xFE\x00\xD8", 4), "\uFFFD"},                      // lone surrogate
+        {"caf\xE9", "caf\u00E9"},                                            // Latin-1
+        {"plain", "plain"},
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(decodeHelpText(bytes), text);
+    }
+}
+
+TEST(SystemInfo, DescribesProgramAndKernel)
+{
+    const std::string info = systemInfoString();
+    const std::string start = "Vellico " + std::string(config::version) + " (build " +
+                              std::string(config::build) + ") \u2014 Linux ";
+    ASSERT_EQ(info.compare(0, start.size(), start), 0) << info;
+    EXPECT_TRUE(std::regex_match(info.substr(start.size()), std::regex("[0-9]+\\.[0-9]+\\.[0-9]+")))
+        << info;
+}
+
+TEST(SystemInfo, KernelVersionTriple)
+{
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"6.1.0-18-amd64", "6.1.0"},
+        {"5.15.90.1-microsoft-standard-WSL2", "5.15.90"},
+        {"6.8", "6.8.0"},
+        {"6.1-rc3", "6.1.0"},
+        {"4", "4.0.0"},
+        {"", "0.0.0"},
+        {"abc", "0.0.0"},
+        {"6.", "6.0.0"},
+    };
+    for (const auto& [release, triple] : cases) {
+        EXPECT_EQ(kernelVersionTriple(release), triple) << release;
+    }
+}
+
+TEST(SystemInfo, PrettyNameFromOsRelease)
+{
+    EXPECT_EQ(prettyNameFromOsRelease("NAME=x\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"),
+              "Debian GNU/Linux 12 (bookworm)");
+    EXPECT_EQ(prettyNameFromOsRelease("PRETTY_NAME=Arch"), "Arch");
+    EXPECT_EQ(prettyNameFromOsRelease("PRETTY_NAME='It is'\n"), "It is");
+    EXPECT_EQ(prettyNameFromOsRelease("PRETTY_NAME=\"a \\\"b\\\"\""), "a \"b\"");
+    EXPECT_EQ(prettyNameFromOsRelease("NAME=x\n"), "");
+}
+
+std::string percentDecode(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+TEST(SupportMail, AddressedWithSubjectAndBody)
+{
+    const std::string url = supportMailURLString();
+    const std::string head = "mailto:" + std::string(config::supportEmail) +
+                             "?subject=Vellico%20%E2%80%94%20Support&body=";
+    ASSERT_EQ(url.compare(0, head.size(), head), 0) << url;
+    const std::string body = percentDecode(url.substr(head.size()));
+    EXPECT_EQ(body.rfind("Linux version: ", 0), 0u) << body;
+    const std::string tail = "\nApp: Vellico\nApp version: " + std::string(config::version) + " (" +
+                             std::string(config::build) + ")\n\nDescription:\n";
+    ASSERT_GE(body.size(), tail.size());
+    EXPECT_EQ(body.substr(body.size() - tail.size()), tail);
+}
+
+TEST(SupportMail, UsableAsMarkdownLinkDestination)
+{
+    const std::string url = supportMailURLString();
+    EXPECT_EQ(url.find_first_of(" ()<>[]\n"), std::string::npos) << url;
+    const auto runs = parseInlineMarkdown("[mail](" + url + ")");
+    ASSERT_TRUE(runs && runs->size() == 1);
+    EXPECT_EQ(runs->front().href, url);
+}
+
+} // namespace
+} // namespace vellico::docs
