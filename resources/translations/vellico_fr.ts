@@ -35,5 +35,61 @@
         <source>Final Cut Backups — aide</source>
         <translation>Sauvegardes automatiques de cette bibliothèque, rangées hors du paquet. Précieuses tant que le montage est en cours, elles peuvent être supprimées une fois le projet terminé.</translation>
     </message>
+    <message>
+        <source>intro - titre</source>
+        <translation>Faites de la place dans vos bibliothèques Final Cut Pro</translation>
+    </message>
+    <message>
+        <source>intro - paragraphe 1</source>
+        <translation>Une bibliothèque grossit à chaque montage : fichiers de rendu, médias optimisés, analyses, copies de partage. Final Cut Pro sait tous les recréer, mais ne les supprime jamais de lui-même.</translation>
+    </message>
+    <message>
+        <source>intro - paragraphe 2</source>
+        <translation>Vellico repère ces fichiers générés et les retire en toute sécurité. Vos médias, vos projets et vos réglages ne sont jamais touchés.</translation>
+    </message>
+    <message>
+        <source>intro - Trois étapes simples :</source>
+        <translation>Trois étapes simples :</translation>
+    </message>
+    <message>
+        <source>intro - étape 1</source>
+        <translation>Glissez une bibliothèque dans la zone ci-dessus.</translation>
+    </message>
+    <message>
+        <source>intro - étape 2</source>
+        <translation>Choisissez où en est votre montage : en cours ou terminé.</translation>
+    </message>
+    <message>
+        <source>intro - étape 3</source>
+        <translation>Vérifiez la sélection, puis supprimez.</translation>
+    </message>
+    <message>
+        <source>intro - Tutoriel vidéo</source>
+        <translation>Voir le tutoriel vidéo</translation>
+    </message>
+    <message>
+        <source>alias - titre alerte</source>
+        <translation>Alias de bibliothèque</translation>
+    </message>
+    <message>
+        <source>alias - description alerte « %1 »</source>
+        <translation>« %1 » est un alias qui pointe vers une bibliothèque Final Cut Pro. Voulez-vous analyser la bibliothèque d’origine ?</translation>
+    </message>
+    <message>
+        <source>alias - bouton analyser</source>
+        <translation>Analyser la bibliothèque</translation>
+    </message>
+    <message>
+        <source>alias - bouton afficher finder</source>
+        <translation>Afficher l’alias dans le gestionnaire de fichiers</translation>
+    </message>
+    <message>
+        <source>Documentation (⌘?)</source>
+        <translation>Documentation (Ctrl+?)</translation>
+    </message>
+    <message>
+        <source>⌘⌥ au lancement : réinitialise les préférences</source>
+        <translation>Ctrl+Alt au lancement : réinitialise les préférences</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,30 @@
+#include "ui/aligned_icon_label.hpp"
+
+#include "ui/symbol_icons.hpp"
+
+#include <QFontMetrics>
+#include <QHBoxLayout>
+
+namespace vellico::ui {
+
+AlignedIconLabel::AlignedIconLabel(const QString& symbol, const QString& title, const QFont& font,
+                                   const QColor& color, QWidget* parent)
+    : QWidget(parent)
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    const int height = QFontMetrics(font).ascent();
+    auto* icon = new SymbolLabel(symbol, height, color, this, 14);
+    m_title = new QLabel(title, this);
+    m_title->setFont(font);
+    m_title->setWordWrap(true);
+    QPalette palette = m_title->palette();
+    palette.setColor(QPalette::WindowText, color);
+    m_title->setPalette(palette);
+    row->addWidget(icon, 0, Qt::AlignVCenter);
+    row->addWidget(m_title, 1, Qt::AlignVCenter);
+    setAccessibleName(title);
+}
+
+} // namespace vellico::ui

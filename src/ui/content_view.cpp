@@ -1,0 +1,706 @@
+#include "ui/content_view.hpp"
+
+#include "ui/alias_sheet.hpp"
+#include "ui/aligned_icon_label.hpp"
+#include "ui/backup_sheet.hpp"
+#include "ui/cache_info_sheet.hpp"
+#include "ui/delete_warning_sheet.hpp"
+#include "ui/drop_zone.hpp"
+#include "ui/elided_label.hpp"
+#include "ui/fcp_locked_sheet.hpp"
+#include "ui/folder_list_view.hpp"
+#include "ui/icloud_sheet.hpp"
+#include "ui/library_open_panel.hpp"
+#include "ui/missing_cache_sheet.hpp"
+#include "ui/spinner.hpp"
+#include "ui/symbol_icons.hpp"
+#include "ui/theme.hpp"
+#include "ui/ui_text.hpp"
+#include "viewmodel/byte_count_formatter.hpp"
+#include "viewmodel/va_ravevada_view_model.hpp"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSettings>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace vellico::ui {
+
+using viewmodel::ActiveSheet;
+using viewmodel::AppState;
+using VM = viewmodel::VARAvevadaViewModel;
+
+namespace {
+
+// Where the "video tutorial" link of the introduction leads.
+constexpr const char* tutorialPlaylist = "https://www.youtube.com/@vellico-app/playlists";
+
+QString sizeText(std::int64_t bytes)
+{
+    return viewmodel::byteCountFormatter().string(bytes);
+}
+
+QLabel* makeLabel(const QString& text, TextStyle style, const QColor& color, QWidget* parent,
+                  std::optional<QFont::Weight> weight = std::nullopt)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    styleLabel(label, style, color, weight);
+    return label;
+}
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFixedHeight(1);
+    line->setStyleSheet(QStringLiteral("background: %1;").arg(css(QColor(255, 255, 255, 26))));
+    return line;
+}
+
+// A card: a rounded rectangle in the control background colour.
+QFrame* card(QWidget* parent, int radius)
+{
+    auto* frame = new QFrame(parent);
+    frame->setObjectName(QStringLiteral("card"));
+    frame->setStyleSheet(QStringLiteral("#card { background: %1; border-radius: %2px; }")
+                             .arg(css(colors::controlBackground()))
+                             .arg(radius));
+    return frame;
+}
+
+QScrollArea* scrollArea(QWidget* parent)
+{
+    auto* scroll = new QScrollArea(parent);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { "
+                                         "background: transparent; }"));
+    return scroll;
+}
+
+} // namespace
+
+VARAvevadaView::VARAvevadaView(VM& viewModel, QWidget* parent)
+    : QWidget(parent), m_viewModel(viewModel)
+{
+    setFixedSize(500, 590);
+    setAutoFillBackground(true);
+    setAccessibleName(QStringLiteral("Vellico"));
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(16);
+
+    auto* top = new QWidget(this);
+    auto* topColumn = new QVBoxLayout(top);
+    topColumn->setContentsMargins(28, 0, 28, 12);
+    topColumn->setSpacing(12);
+    topColumn->addWidget(makeHeader());
+    m_dropZone = new DropZone(top);
+    auto* dropHolder = new QWidget(top);
+    auto* dropMargin = new QVBoxLayout(dropHolder);
+    dropMargin->setContentsMargins(0, 4, 0, 0);
+    dropMargin->addWidget(m_dropZone);
+    topColumn->addWidget(dropHolder);
+    m_dropZone->setProperty("holder", QVariant::fromValue<QObject*>(dropHolder));
+    topColumn->addWidget(makeErrorBanner());
+    topColumn->addWidget(makeAnalysisIndicator());
+    topColumn->addWidget(makeSummary());
+    column->addWidget(top);
+
+    m_listDivider = divider(this);
+    column->addWidget(m_listDivider);
+    m_listScroll = scrollArea(this);
+    m_folderList = new FolderListView(viewModel, m_listScroll);
+    m_listScroll->setWidget(m_folderList);
+    column->addWidget(m_listScroll, 1);
+
+    m_panelScroll = scrollArea(this);
+    column->addWidget(m_panelScroll, 1);
+
+    column->addWidget(makeIntroduction(), 1);
+
+    m_actionDivider = divider(this);
+    column->addWidget(m_actionDivider);
+    column->addWidget(makeActionBar());
+
+    // Takes the free height when no part of the state fills it, so the
+    // content stays at the top.
+    m_filler = new QWidget(this);
+    column->addWidget(m_filler, 1);
+
+    connect(m_dropZone, &DropZone::libraryDropped, &viewModel, &VM::handleDrop);
+    connect(m_dropZone, &DropZone::clicked, this, &VARAvevadaView::showOpenPanel);
+
+    for (auto signal :
+         {&VM::appStateChanged, &VM::bundleInfoChanged, &VM::errorMessageChanged,
+          &VM::analysisStatusChanged, &VM::isFCPLockedChanged, &VM::selectedFoldersChanged,
+          &VM::selectedPresetChanged, &VM::freedSpaceChanged, &VM::deletionErrorsChanged}) {
+        connect(&viewModel, signal, this, &VARAvevadaView::refresh);
+    }
+    connect(&viewModel, &VM::bundleInfoChanged, this, [this] {
+        m_listShown = false; // a new library: the list starts collapsed again
+        refresh();
+    });
+    connect(&viewModel, &VM::activeSheetChanged, this, &VARAvevadaView::presentSheet);
+    connect(&viewModel, &VM::closePanelsRequested, this, [this] {
+        if (m_openPanel) {
+            m_openPanel->reject();
+        }
+    });
+    refresh();
+    presentSheet();
+}
+
+VARAvevadaView::~VARAvevadaView()
+{
+    closeSheet();
+}
+
+QWidget* VARAvevadaView::makeHeader()
+{
+    auto* header = new QWidget(this);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(0, 12, 0, 0);
+    row->setSpacing(8);
+    auto* icon = new QLabel(header);
+    icon->setFixedSize(36, 36);
+    icon->setPixmap(
+        symbolPixmap(QStringLiteral("vellico"), 36, Qt::white, QColor(), devicePixelRatioF()));
+    row->addWidget(icon);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(1);
+    titles->addWidget(makeLabel(VELLICO_TEXT("Vellico\u202F: un clic, des gigas en moins."),
+                                TextStyle::title2, colors::primary(), header, QFont::Bold));
+    titles->addWidget(makeLabel(QCoreApplication::applicationVersion(), TextStyle::caption,
+                                colors::secondary(), header));
+    row->addLayout(titles);
+    row->addStretch(1);
+    auto* help = new QToolButton(header);
+    help->setAutoRaise(true);
+    help->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    help->setIcon(QIcon(symbolPixmap(QStringLiteral("questionmark.circle"), 20, colors::secondary(),
+                                     QColor(), devicePixelRatioF())));
+    help->setIconSize(QSize(20, 20));
+    help->setToolTip(VELLICO_TEXT("Documentation (⌘?)"));
+    help->setAccessibleName(VELLICO_TEXT("Documentation"));
+    help->setCursor(Qt::PointingHandCursor);
+    connect(help, &QToolButton::clicked, this, &VARAvevadaView::documentationRequested);
+    row->addWidget(help, 0, Qt::AlignVCenter);
+    return header;
+}
+
+QWidget* VARAvevadaView::makeErrorBanner()
+{
+    auto* banner = new QFrame(this);
+    banner->setObjectName(QStringLiteral("errorBanner"));
+    banner->setStyleSheet(
+        QStringLiteral(
+            "#errorBanner { background: %1; border: 1px solid %2; border-radius: 10px; }")
+            .arg(css(withOpacity(colors::orange(), 0.10)),
+                 css(withOpacity(colors::orange(), 0.30))));
+    auto* row = new QHBoxLayout(banner);
+    row->setContentsMargins(14, 14, 14, 14);
+    row->setSpacing(10);
+    row->addWidget(new SymbolLabel(QStringLiteral("exclamationmark.triangle.fill"), 14,
+                                   colors::orange(), banner),
+                   0, Qt::AlignTop);
+    m_errorText = makeLabel(QString(), TextStyle::subheadline, colors::primary(), banner);
+    m_errorText->setWordWrap(true);
+    m_errorText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    row->addWidget(m_errorText, 1);
+    m_errorBanner = banner;
+    return banner;
+}
+
+QWidget* VARAvevadaView::makeAnalysisIndicator()
+{
+    m_analysis = new QWidget(this);
+    auto* column = new QVBoxLayout(m_analysis);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(10);
+    row->addStretch(1);
+    row->addWidget(new Spinner(16, m_analysis));
+    row->addWidget(makeLabel(VELLICO_TEXT("Analyse en cours\u2026"), TextStyle::subheadline,
+                             colors::secondary(), m_analysis));
+    row->addStretch(1);
+    column->addLayout(row);
+    m_analysisStatus = makeLabel(QString(), TextStyle::caption, colors::secondary(), m_analysis);
+    m_analysisStatus->setAlignment(Qt::AlignHCenter);
+    m_analysisStatus->setWordWrap(true);
+    column->addWidget(m_analysisStatus);
+    return m_analysis;
+}
+
+QWidget* VARAvevadaView::makeSummary()
+{
+    m_summary = new QWidget(this);
+    auto* column = new QVBoxLayout(m_summary);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(10);
+
+    auto* nameRow = new QHBoxLayout;
+    nameRow->setSpacing(8);
+    m_name = new ElidedLabel(m_summary);
+    styleLabel(m_name, TextStyle::title3, colors::primary(), QFont::DemiBold);
+    nameRow->addWidget(m_name, 1);
+    m_aliasBadge = makeLabel(VELLICO_TEXT("Alias"), TextStyle::caption2, colors::secondary(),
+                             m_summary, QFont::Medium);
+    m_aliasBadge->setStyleSheet(QStringLiteral("QLabel { background: %1; border-radius: 4px; "
+                                               "padding: 2px 5px; }")
+                                    .arg(css(withOpacity(colors::secondary(), 0.15))));
+    nameRow->addWidget(m_aliasBadge);
+    m_totalSize =
+        makeLabel(QString(), TextStyle::subheadline, colors::primary(), m_summary, QFont::Bold);
+    nameRow->addWidget(m_totalSize);
+    column->addLayout(nameRow);
+
+    m_path = new ElidedLabel(m_summary);
+    styleLabel(m_path, TextStyle::caption2, colors::secondary());
+    column->addWidget(m_path);
+    m_cachePath = new ElidedLabel(m_summary);
+    styleLabel(m_cachePath, TextStyle::caption2, withOpacity(colors::secondary(), 0.6));
+    column->addWidget(m_cachePath);
+
+    m_reclaimableRow = new QWidget(m_summary);
+    auto* reclaimable = new QHBoxLayout(m_reclaimableRow);
+    reclaimable->setContentsMargins(0, 0, 0, 0);
+    reclaimable->addWidget(makeLabel(VELLICO_TEXT("Espace récupérable"), TextStyle::subheadline,
+                                     colors::secondary(), m_reclaimableRow));
+    reclaimable->addStretch(1);
+    m_reclaimableSize =
+        makeLabel(QString(), TextStyle::subheadline, colors::red(), m_reclaimableRow, QFont::Bold);
+    reclaimable->addWidget(m_reclaimableSize);
+    column->addWidget(m_reclaimableRow);
+
+    m_emptyNotice = new QWidget(m_summary);
+    auto* notice = new QVBoxLayout(m_emptyNotice);
+    notice->setContentsMargins(0, 8, 0, 0);
+    auto* none = makeLabel(VELLICO_TEXT("Aucun dossier à supprimer trouvé."), TextStyle::title3,
+                           colors::secondary(), m_emptyNotice);
+    auto* again = makeLabel(VELLICO_TEXT("Glissez une autre bibliothèque."), TextStyle::subheadline,
+                            colors::secondary(), m_emptyNotice);
+    none->setAlignment(Qt::AlignHCenter);
+    again->setAlignment(Qt::AlignHCenter);
+    notice->addWidget(none);
+    notice->addWidget(again);
+    column->addWidget(m_emptyNotice);
+    return m_summary;
+}
+
+QWidget* VARAvevadaView::makeIntroduction()
+{
+    m_introduction = new QWidget(this);
+    auto* outer = new QVBoxLayout(m_introduction);
+    outer->setContentsMargins(28, 0, 28, 28);
+    QFrame* box = card(m_introduction, 10);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(14, 14, 14, 14);
+    column->setSpacing(10);
+    const auto paragraph = [box](const QString& text, TextStyle style, const QColor& color,
+                                 std::optional<QFont::Weight> weight = std::nullopt) {
+        QLabel* label = makeLabel(text, style, color, box, weight);
+        label->setWordWrap(true);
+        return label;
+    };
+    column->addWidget(paragraph(VELLICO_TEXT("intro - titre"), TextStyle::headline,
+                                colors::primary(), QFont::DemiBold));
+    column->addWidget(
+        paragraph(VELLICO_TEXT("intro - paragraphe 1"), TextStyle::footnote, colors::secondary()));
+    column->addWidget(
+        paragraph(VELLICO_TEXT("intro - paragraphe 2"), TextStyle::footnote, colors::secondary()));
+    QLabel* steps = paragraph(VELLICO_TEXT("intro - Trois étapes simples :"),
+                              TextStyle::subheadline, colors::primary(), QFont::DemiBold);
+    steps->setContentsMargins(0, 2, 0, 0);
+    column->addWidget(steps);
+    auto* list = new QVBoxLayout;
+    list->setSpacing(4);
+    const QFont sub = styleFont(TextStyle::subheadline);
+    list->addWidget(new AlignedIconLabel(QStringLiteral("1.circle"),
+                                         VELLICO_TEXT("intro - étape 1"), sub, colors::secondary(),
+                                         box));
+    list->addWidget(new AlignedIconLabel(QStringLiteral("2.circle"),
+                                         VELLICO_TEXT("intro - étape 2"), sub, colors::secondary(),
+                                         box));
+    list->addWidget(new AlignedIconLabel(QStringLiteral("3.circle"),
+                                         VELLICO_TEXT("intro - étape 3"), sub, colors::secondary(),
+                                         box));
+    column->addLayout(list);
+    const QUrl tutorial(QString::fromLatin1(tutorialPlaylist), QUrl::StrictMode);
+    if (tutorial.isValid() && !tutorial.scheme().isEmpty()) {
+        auto* link = new QWidget(box);
+        auto* row = new QHBoxLayout(link);
+        row->setContentsMargins(0, 2, 0, 0);
+        row->setSpacing(4);
+        row->addWidget(new SymbolLabel(QStringLiteral("play.rectangle.fill"),
+                                       QFontMetrics(sub).ascent(), colors::accent(), link));
+        const QString title = VELLICO_TEXT("intro - Tutoriel vidéo");
+        auto* text = new QLabel(QStringLiteral("<a href=\"%1\" style=\"color: %2; "
+                                               "text-decoration: none;\">%3</a>")
+                                    .arg(tutorial.toString(QUrl::FullyEncoded),
+                                         colors::accent().name(), title.toHtmlEscaped()),
+                                link);
+        text->setFont(sub);
+        text->setOpenExternalLinks(true);
+        text->setAccessibleName(title);
+        row->addWidget(text);
+        row->addStretch(1);
+        column->addWidget(link);
+    }
+    outer->addWidget(box);
+    outer->addStretch(1);
+    return m_introduction;
+}
+
+QWidget* VARAvevadaView::makeActionBar()
+{
+    m_actionBar = new QWidget(this);
+    auto* column = new QVBoxLayout(m_actionBar);
+    column->setContentsMargins(28, 12, 28, 12);
+    column->setSpacing(10);
+
+    auto* picker = new QHBoxLayout;
+    picker->setSpacing(8);
+    picker->addWidget(
+        makeLabel(VELLICO_TEXT("Sélection :"), TextStyle::body, colors::primary(), m_actionBar));
+    m_presets = new QButtonGroup(m_actionBar);
+    m_presets->setExclusive(true);
+    auto* segments = new QHBoxLayout;
+    segments->setSpacing(0);
+    for (const model::EditingPreset preset : model::allEditingPresets) {
+        auto* segment =
+            new QPushButton(viewmodel::texts::translate(model::labelKey(preset)), m_actionBar);
+        segment->setCheckable(true);
+        segment->setAutoDefault(false);
+        segment->setAccessibleName(segment->text());
+        segment->setStyleSheet(
+            QStringLiteral(
+                "QPushButton { background: %1; color: %2; border: 1px solid %3; padding: 4px 12px; "
+                "border-radius: 0px; } QPushButton:checked { background: %4; color: white; }")
+                .arg(css(QColor(62, 62, 66)), css(colors::primary()), css(QColor(80, 80, 86)),
+                     css(QColor(99, 99, 106))));
+        m_presets->addButton(segment, static_cast<int>(preset));
+        segments->addWidget(segment, 1);
+    }
+    picker->addLayout(segments, 1);
+    column->addLayout(picker);
+    connect(m_presets, &QButtonGroup::idClicked, this, [this](int id) {
+        if (const auto preset = model::editingPresetFromRaw(id)) {
+            m_viewModel.applyPreset(*preset);
+        }
+    });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(12);
+    m_resetButton = new QPushButton(VELLICO_TEXT("Annuler"), m_actionBar);
+    m_resetButton->setAutoDefault(false);
+    m_resetButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape));
+    m_resetButton->setAccessibleName(m_resetButton->text());
+    connect(m_resetButton, &QPushButton::clicked, &m_viewModel, &VM::reset);
+    m_deleteButton = new QPushButton(m_actionBar);
+    m_deleteButton->setAutoDefault(false);
+    makeProminent(m_deleteButton, colors::red());
+    connect(m_deleteButton, &QPushButton::clicked, this, &VARAvevadaView::deleteClicked);
+    buttons->addWidget(m_resetButton);
+    buttons->addWidget(m_deleteButton, 1);
+    auto* stack = new QVBoxLayout;
+    stack->setSpacing(8);
+    stack->addLayout(buttons);
+    m_lockedLine =
+        makeLabel(VELLICO_TEXT("Suppression impossible : bibliothèque ouverte dans Final Cut Pro."),
+                  TextStyle::caption, colors::orange(), m_actionBar);
+    m_lockedLine->setWordWrap(true);
+    stack->addWidget(m_lockedLine);
+    column->addLayout(stack);
+    return m_actionBar;
+}
+
+QPushButton* VARAvevadaView::presetButton(model::EditingPreset preset) const
+{
+    return qobject_cast<QPushButton*>(m_presets->button(static_cast<int>(preset)));
+}
+
+void VARAvevadaView::refresh()
+{
+    const AppState state = m_viewModel.appState();
+    const auto& info = m_viewModel.bundleInfo();
+    const bool ready = state == AppState::ready && info.has_value();
+    const bool hasFolders = ready && !info->foundFolders.empty();
+
+    static_cast<QWidget*>(m_dropZone->property("holder").value<QObject*>())
+        ->setVisible(state != AppState::deleting);
+    m_errorBanner->setVisible(m_viewModel.errorMessage().has_value());
+    m_errorText->setText(m_viewModel.errorMessage().value_or(QString()));
+    m_analysis->setVisible(state == AppState::analyzing);
+    m_analysisStatus->setVisible(m_viewModel.analysisStatus().has_value());
+    m_analysisStatus->setText(m_viewModel.analysisStatus().value_or(QString()));
+
+    m_summary->setVisible(ready);
+    if (ready) {
+        refreshSummary();
+    }
+
+    if (hasFolders && !m_listShown) {
+        m_folderList->reload(); // shown anew: every group collapsed
+    }
+    if (!hasFolders) {
+        m_folderList->popover().dismiss();
+    }
+    m_listShown = hasFolders;
+    m_listDivider->setVisible(hasFolders);
+    m_listScroll->setVisible(hasFolders);
+
+    const bool panel = state == AppState::deleting || state == AppState::done;
+    m_panelScroll->setVisible(panel);
+    if (panel) {
+        refreshPanel();
+    }
+    m_introduction->setVisible(state == AppState::idle);
+    m_actionDivider->setVisible(hasFolders);
+    m_actionBar->setVisible(hasFolders);
+    if (hasFolders) {
+        refreshActionBar();
+    }
+    m_filler->setVisible(!hasFolders && !panel && state != AppState::idle);
+}
+
+void VARAvevadaView::refreshSummary()
+{
+    const model::BundleInfo& info = *m_viewModel.bundleInfo();
+    const QString name = viewmodel::texts::displayText(info.name);
+    m_name->setFullText(name);
+    m_name->setToolTip(name);
+    m_aliasBadge->setVisible(info.isFromAlias);
+    m_totalSize->setText(sizeText(info.totalSize));
+    std::filesystem::path withoutExtension = info.url;
+    withoutExtension.replace_extension();
+    m_path->setFullText(viewmodel::texts::pathText(withoutExtension));
+    if (info.cacheURL) {
+        m_cachePath->setFullText(viewmodel::texts::pathText(*info.cacheURL));
+    } else {
+        m_cachePath->setFullText(m_viewModel.missingCachePath());
+    }
+    m_cachePath->setVisible(!m_cachePath->fullText().isEmpty());
+    const bool hasFolders = !info.foundFolders.empty();
+    m_reclaimableRow->setVisible(hasFolders);
+    m_reclaimableSize->setText(sizeText(m_viewModel.selectedSize()));
+    m_emptyNotice->setVisible(!hasFolders);
+}
+
+void VARAvevadaView::refreshActionBar()
+{
+    if (QAbstractButton* current =
+            m_presets->button(static_cast<int>(m_viewModel.selectedPreset()))) {
+        const QSignalBlocker block(m_presets);
+        current->setChecked(true);
+    }
+    m_deleteButton->setText(
+        VELLICO_TEXT_FILL("Supprimer la sélection (%1)", sizeText(m_viewModel.selectedSize())));
+    m_deleteButton->setAccessibleName(m_deleteButton->text());
+    m_deleteButton->setEnabled(!m_viewModel.selectedFolders().empty() &&
+                               !m_viewModel.isFCPLocked());
+    m_lockedLine->setVisible(m_viewModel.isFCPLocked());
+}
+
+void VARAvevadaView::refreshPanel()
+{
+    // The card is rebuilt whole: it changes only twice per deletion.
+    if (m_panelCard) {
+        m_panelCard->deleteLater();
+    }
+    auto* holder = new QWidget;
+    auto* outer = new QVBoxLayout(holder);
+    outer->setContentsMargins(28, 12, 28, 12);
+    outer->setSpacing(14);
+    QFrame* box = card(holder, 12);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(20, 20, 20, 20);
+    column->setSpacing(16);
+    column->setAlignment(Qt::AlignHCenter);
+    const auto centred = [box](QLabel* label) {
+        label->setAlignment(Qt::AlignHCenter);
+        label->setWordWrap(true);
+        return label;
+    };
+
+    if (m_viewModel.appState() == AppState::deleting) {
+        column->addWidget(new Spinner(26, box), 0, Qt::AlignHCenter);
+        column->addWidget(centred(makeLabel(VELLICO_TEXT("Suppression en cours\u2026"),
+                                            TextStyle::headline, colors::primary(), box)));
+        column->addWidget(centred(makeLabel(VELLICO_TEXT("Veuillez ne pas fermer l'application."),
+                                            TextStyle::caption, colors::orange(), box)));
+    } else {
+        const auto& errors = m_viewModel.deletionErrors();
+        const bool failed = !errors.isEmpty();
+        column->addWidget(new SymbolLabel(failed ? QStringLiteral("exclamationmark.circle.fill")
+                                                 : QStringLiteral("checkmark.circle.fill"),
+                                          50, failed ? colors::orange() : colors::green(), box),
+                          0, Qt::AlignHCenter);
+        column->addWidget(centred(
+            makeLabel(failed ? VELLICO_TEXT("Terminé avec des erreurs") : VELLICO_TEXT("Terminé !"),
+                      TextStyle::title2, colors::primary(), box, QFont::Bold)));
+        if (m_viewModel.freedSpace() >= 1) {
+            column->addWidget(centred(
+                makeLabel(VELLICO_TEXT_FILL("%1 libérés", sizeText(m_viewModel.freedSpace())),
+                          TextStyle::title3, colors::green(), box, QFont::DemiBold)));
+        }
+        if (failed) {
+            auto* failures = new QFrame(box);
+            failures->setObjectName(QStringLiteral("failures"));
+            failures->setStyleSheet(
+                QStringLiteral("#failures { background: %1; border-radius: 8px; }")
+                    .arg(css(withOpacity(colors::red(), 0.10))));
+            auto* list = new QVBoxLayout(failures);
+            list->setContentsMargins(10, 10, 10, 10);
+            list->setSpacing(6);
+            list->addWidget(makeLabel(VELLICO_TEXT("Échecs de suppression :"), TextStyle::caption,
+                                      colors::red(), failures));
+            for (const viewmodel::DeletionErrorEntry& entry : errors) {
+                auto* row = new QHBoxLayout;
+                row->setSpacing(6);
+                row->addWidget(new SymbolLabel(QStringLiteral("xmark.circle.fill"), 10,
+                                               colors::red(), failures),
+                               0, Qt::AlignTop);
+                auto* texts = new QVBoxLayout;
+                texts->setSpacing(1);
+                QLabel* name = makeLabel(entry.name, TextStyle::caption, colors::primary(),
+                                         failures, QFont::Medium);
+                QLabel* error =
+                    makeLabel(entry.error, TextStyle::caption2, colors::secondary(), failures);
+                name->setWordWrap(true);
+                error->setWordWrap(true);
+                texts->addWidget(name);
+                texts->addWidget(error);
+                row->addLayout(texts, 1);
+                list->addLayout(row);
+            }
+            column->addWidget(failures);
+        } else {
+            column->addWidget(
+                centred(makeLabel(VELLICO_TEXT("Les fichiers générés par FCP ont été supprimés."),
+                                  TextStyle::subheadline, colors::secondary(), box)));
+        }
+    }
+    outer->addWidget(box);
+    outer->addStretch(1);
+    m_panelCard = holder;
+    m_panelScroll->setWidget(holder);
+}
+
+void VARAvevadaView::deleteClicked()
+{
+    if (QSettings().value(QLatin1String(DeleteWarningSheet::skipKey), false).toBool()) {
+        m_viewModel.startDeletion();
+    } else {
+        m_viewModel.presentDeleteWarning();
+    }
+}
+
+void VARAvevadaView::closeSheet()
+{
+    if (m_sheet) {
+        m_sheet->dismiss();
+        m_sheet = nullptr;
+    }
+}
+
+void VARAvevadaView::presentSheet()
+{
+    closeSheet();
+    const auto sheet = m_viewModel.activeSheet();
+    if (!sheet) {
+        return;
+    }
+    const auto& info = m_viewModel.bundleInfo();
+    SheetDialog* dialog = nullptr;
+    switch (*sheet) {
+    case ActiveSheet::warning:
+        if (info) {
+            auto* warning = new DeleteWarningSheet(m_viewModel.selectedSize(),
+                                                   viewmodel::texts::displayText(info->name),
+                                                   m_viewModel.selectedPreset(), this);
+            connect(warning, &DeleteWarningSheet::confirmed, &m_viewModel, &VM::startDeletion);
+            connect(warning, &DeleteWarningSheet::cancelled, &m_viewModel, &VM::dismissSheet);
+            dialog = warning;
+        }
+        break;
+    case ActiveSheet::alias:
+        if (const auto& aliasData = m_viewModel.aliasSheetData()) {
+            auto* alias = new AliasSheet(aliasData->aliasName, this);
+            connect(alias, &AliasSheet::responded, &m_viewModel, &VM::handleAliasResponse);
+            dialog = alias;
+        }
+        break;
+    case ActiveSheet::backup:
+        if (const auto& backupData = m_viewModel.backupSheetData()) {
+            auto* backup =
+                new BackupSheet(backupData->backupName,
+                                viewmodel::texts::pathText(backupData->originalURL.stem()), this);
+            connect(backup, &BackupSheet::responded, &m_viewModel, &VM::handleBackupResponse);
+            dialog = backup;
+        }
+        break;
+    case ActiveSheet::iCloud: {
+        auto* cloud = new ICloudSheet(m_viewModel.iCloudSheetLibName(),
+                                      m_viewModel.iCloudSheetIsDownloaded(), this);
+        connect(cloud, &ICloudSheet::responded, &m_viewModel, &VM::handleICloudResponse);
+        dialog = cloud;
+        break;
+    }
+    case ActiveSheet::missingCache: {
+        auto* missing = new MissingCacheSheet(m_viewModel.missingCachePath(), this);
+        connect(missing, &MissingCacheSheet::responded, &m_viewModel,
+                &VM::handleMissingCacheResponse);
+        dialog = missing;
+        break;
+    }
+    case ActiveSheet::cacheInfo:
+        if (info) {
+            std::int64_t all = 0;
+            for (const model::FoundFolder& folder : info->foundFolders) {
+                all += folder.size;
+            }
+            auto* cache = new CacheInfoSheet(all, info->cacheTotalSize, this);
+            connect(cache, &CacheInfoSheet::dismissed, &m_viewModel, &VM::dismissSheet);
+            dialog = cache;
+        }
+        break;
+    case ActiveSheet::fcpLocked: {
+        auto* locked = new FCPLockedSheet(m_viewModel.fcpLockedSheetLibName(), this);
+        connect(locked, &FCPLockedSheet::responded, &m_viewModel, &VM::handleFCPLockedResponse);
+        connect(locked, &FCPLockedSheet::showEditorRequested, &m_viewModel, &VM::showFinalCutPro);
+        dialog = locked;
+        break;
+    }
+    }
+    if (dialog) {
+        m_sheet = dialog;
+        dialog->open();
+    }
+}
+
+void VARAvevadaView::showOpenPanel()
+{
+    if (m_openPanel || m_viewModel.appState() == AppState::deleting) {
+        return;
+    }
+    auto* panel = new LibraryOpenPanel(this);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    connect(panel, &LibraryOpenPanel::librarySelected, &m_viewModel, &VM::handleDrop,
+            Qt::QueuedConnection);
+    m_openPanel = panel;
+    panel->open();
+}
+
+} // namespace vellico::ui

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "model/editing_preset.hpp"
+#include "ui/library_open_panel.hpp"
+#include "ui/sheet_dialog.hpp"
+
+#include <QPointer>
+#include <QWidget>
+
+class QButtonGroup;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QVBoxLayout;
+
+namespace vellico::viewmodel {
+class VARAvevadaViewModel;
+}
+
+namespace vellico::ui {
+
+class DropZone;
+class ElidedLabel;
+class FolderListView;
+
+// The content of the main window: it shows the view model in each phase
+// (introduction, analysis, summary with the folder list and the action bar,
+// deletion, results) and presents the sheet the view model asks for. It
+// holds no state of the application, only what the pointer and the sheets
+// need; everything else is read from the view model whenever it changes.
+// Fixed size 500 × 590. GUI thread.
+class VARAvevadaView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit VARAvevadaView(viewmodel::VARAvevadaViewModel& viewModel, QWidget* parent = nullptr);
+    ~VARAvevadaView() override;
+
+    // Opens the library panel, as a click on the drop zone does.
+    void showOpenPanel();
+
+    // The parts of the window, for tests and screenshots.
+    DropZone* dropZone() const { return m_dropZone; }
+    FolderListView* folderList() const { return m_folderList; }
+    QPushButton* deleteButton() const { return m_deleteButton; }
+    QPushButton* resetButton() const { return m_resetButton; }
+    QPushButton* presetButton(model::EditingPreset preset) const;
+    // The sheet on screen; null when none.
+    SheetDialog* currentSheet() const { return m_sheet; }
+    // The open panel on screen; null when none.
+    LibraryOpenPanel* openPanel() const { return m_openPanel; }
+
+signals:
+    // The documentation button was pressed.
+    void documentationRequested();
+
+private:
+    QWidget* makeHeader();
+    QWidget* makeErrorBanner();
+    QWidget* makeAnalysisIndicator();
+    QWidget* makeSummary();
+    QWidget* makeIntroduction();
+    QWidget* makeActionBar();
+
+    void refresh();
+    void refreshSummary();
+    void refreshPanel();
+    void refreshActionBar();
+    void presentSheet();
+    void closeSheet();
+    void deleteClicked();
+
+    viewmodel::VARAvevadaViewModel& m_viewModel;
+
+    DropZone* m_dropZone = nullptr;
+    QWidget* m_errorBanner = nullptr;
+    QLabel* m_errorText = nullptr;
+    QWidget* m_analysis = nullptr;
+    QLabel* m_analysisStatus = nullptr;
+
+    QWidget* m_summary = nullptr;
+    ElidedLabel* m_name = nullptr;
+    QLabel* m_aliasBadge = nullptr;
+    QLabel* m_totalSize = nullptr;
+    ElidedLabel* m_path = nullptr;
+    ElidedLabel* m_cachePath = nullptr;
+    QWidget* m_reclaimableRow = nullptr;
+    QLabel* m_reclaimableSize = nullptr;
+    QWidget* m_emptyNotice = nullptr;
+
+    QWidget* m_listDivider = nullptr;
+    QScrollArea* m_listScroll = nullptr;
+    FolderListView* m_folderList = nullptr;
+    bool m_listShown = false;
+
+    QScrollArea* m_panelScroll = nullptr;
+    QWidget* m_panelCard = nullptr;
+
+    QWidget* m_introduction = nullptr;
+
+    QWidget* m_actionDivider = nullptr;
+    QWidget* m_actionBar = nullptr;
+    QButtonGroup* m_presets = nullptr;
+    QPushButton* m_resetButton = nullptr;
+    QPushButton* m_deleteButton = nullptr;
+    QLabel* m_lockedLine = nullptr;
+    QWidget* m_filler = nullptr;
+
+    QPointer<SheetDialog> m_sheet;
+    QPointer<LibraryOpenPanel> m_openPanel;
+};
+
+} // namespace vellico::ui

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "model/folder_group.hpp"
+#include "ui/hover_popover.hpp"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QWidget>
+
+class QVBoxLayout;
+
+namespace vellico::viewmodel {
+class VARAvevadaViewModel;
+}
+
+namespace vellico::ui {
+
+class GroupCheckbox;
+
+// The found folders of the analysed library in collapsible groups, each
+// group and folder with a check indicator that mirrors the selection, and an
+// explanation popover on the rows that have one. The list never changes the
+// selection: its indicators are disabled and follow the view model's
+// `selectedFolders`; a click on a group's header (but not on its indicator)
+// expands or collapses it. GUI thread.
+class FolderListView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit FolderListView(viewmodel::VARAvevadaViewModel& viewModel, QWidget* parent = nullptr);
+
+    // Rebuilds the rows from the view model's library, every group collapsed.
+    // Call each time the list is shown anew.
+    void reload();
+    // Updates every indicator from the view model's selection.
+    void refreshSelection();
+
+    void toggleGroup(const QString& groupId);
+    bool isExpanded(const QString& groupId) const { return m_expanded.contains(groupId); }
+    const QSet<QString>& expandedGroups() const { return m_expanded; }
+
+    HoverPopover& popover() { return m_popover; }
+
+    // The widgets of one group or folder, for tests and accessibility tools;
+    // null when there is none with that key.
+    QWidget* groupHeader(const QString& groupId) const;
+    GroupCheckbox* groupCheckbox(const QString& groupId) const;
+    QWidget* folderRow(const QString& folderKey) const;
+    GroupCheckbox* folderCheckbox(const QString& folderKey) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Group {
+        model::FolderGroup group;
+        QWidget* header = nullptr;
+        QWidget* chevron = nullptr;
+        GroupCheckbox* checkbox = nullptr;
+        QWidget* rows = nullptr;
+    };
+    struct Row {
+        std::filesystem::path url;
+        QWidget* row = nullptr;
+        GroupCheckbox* checkbox = nullptr;
+    };
+    // What the pointer handling needs to know about a row.
+    struct HoverTarget {
+        QString key;
+        QString text; // empty: the row has no explanation
+    };
+
+    QWidget* makeHeader(const model::FolderGroup& group, Group& entry);
+    QWidget* makeRows(const model::FolderGroup& group);
+    void animateRows(Group& entry, bool expand);
+
+    viewmodel::VARAvevadaViewModel& m_viewModel;
+    QVBoxLayout* m_layout;
+    std::vector<Group> m_groups;
+    QHash<QString, Row> m_rows;
+    QHash<QObject*, HoverTarget> m_hoverTargets;
+    QHash<QObject*, QString> m_headerIds;
+    QSet<QString> m_expanded;
+    HoverPopover m_popover;
+};
+
+} // namespace vellico::ui

@@ -1,0 +1,159 @@
+#include "ui/sheet_dialog.hpp"
+
+#include "ui/symbol_icons.hpp"
+#include "ui/theme.hpp"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vellico::ui {
+
+SheetDialog::SheetDialog(int width, QWidget* parent)
+    : QDialog(parent, Qt::Sheet | Qt::Dialog), m_width(width), m_column(new QVBoxLayout(this))
+{
+    setWindowModality(Qt::WindowModal);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setFixedWidth(width);
+    m_column->setContentsMargins(30, 30, 30, 30);
+    m_column->setSpacing(20);
+    m_column->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+}
+
+void SheetDialog::dismiss()
+{
+    m_dismissing = true;
+    hide();
+    deleteLater();
+}
+
+QLabel* SheetDialog::addSymbol(const QString& name, const QColor& color)
+{
+    auto* icon = new SymbolLabel(name, 40, color, this);
+    icon->setAccessibleName(name);
+    m_column->addWidget(icon, 0, Qt::AlignHCenter);
+    return icon;
+}
+
+QLabel* SheetDialog::addArtwork(const QString& name)
+{
+    auto* icon = new QLabel(this);
+    icon->setFixedSize(40, 40);
+    icon->setPixmap(symbolPixmap(name, 40, Qt::white, QColor(), devicePixelRatioF()));
+    m_column->addWidget(icon, 0, Qt::AlignHCenter);
+    return icon;
+}
+
+QLabel* SheetDialog::addTitle(const QString& text)
+{
+    auto* title = new QLabel(text, this);
+    styleLabel(title, TextStyle::title2, colors::primary(), QFont::Bold);
+    title->setWordWrap(true);
+    title->setAlignment(Qt::AlignHCenter);
+    title->setTextFormat(Qt::PlainText);
+    m_column->addWidget(title);
+    setWindowTitle(text);
+    setAccessibleName(text);
+    return title;
+}
+
+QLabel* SheetDialog::addMessage(const QString& text, const QColor& color, QBoxLayout* into)
+{
+    auto* message = new QLabel(text, this);
+    styleLabel(message, TextStyle::subheadline, color);
+    message->setWordWrap(true);
+    message->setAlignment(Qt::AlignHCenter);
+    message->setTextFormat(Qt::PlainText);
+    (into ? into : m_column)->addWidget(message);
+    return message;
+}
+
+QPushButton* SheetDialog::makeButton(const QString& text, ButtonStyle style, const QColor& tint)
+{
+    auto* button = new QPushButton(text, this);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    button->setAccessibleName(text);
+    button->setMinimumWidth(90);
+    if (style == ButtonStyle::prominent) {
+        makeProminent(button, tint.isValid() ? tint : colors::accent());
+    }
+    return button;
+}
+
+void SheetDialog::addButtonRow(const QList<QPushButton*>& buttons)
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(12);
+    row->addStretch(1);
+    for (QPushButton* button : buttons) {
+        row->addWidget(button, 0, Qt::AlignVCenter);
+    }
+    row->addStretch(1);
+    m_column->addLayout(row);
+}
+
+void SheetDialog::addButtonColumn(const QList<QPushButton*>& buttons)
+{
+    auto* stack = new QVBoxLayout;
+    stack->setSpacing(8);
+    for (QPushButton* button : buttons) {
+        stack->addWidget(button, 0, Qt::AlignHCenter);
+    }
+    m_column->addLayout(stack);
+}
+
+void SheetDialog::setDefaultButton(QPushButton* button)
+{
+    m_defaultButton = button;
+    button->setDefault(true);
+}
+
+void SheetDialog::setCancelButton(QPushButton* button)
+{
+    m_cancelButton = button;
+    button->setToolTip(QStringLiteral("Ctrl+Échap"));
+}
+
+void SheetDialog::finish()
+{
+    m_column->activate();
+    setFixedHeight(m_column->totalHeightForWidth(m_width));
+}
+
+void SheetDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        // Only Ctrl+Esc cancels; plain Escape must not answer for the user.
+        if ((event->modifiers() & Qt::ControlModifier) && m_cancelButton &&
+            m_cancelButton->isEnabled()) {
+            m_cancelButton->click();
+        }
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+            if (m_defaultButton && m_defaultButton->isEnabled()) {
+                m_defaultButton->click();
+            }
+        }
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void SheetDialog::closeEvent(QCloseEvent* event)
+{
+    if (m_dismissing) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+}
+
+} // namespace vellico::ui

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QColor>
+#include <QDialog>
+#include <QString>
+
+class QBoxLayout;
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+
+namespace vellico::ui {
+
+// What the sheets of the main window share: a window-modal dialog of fixed
+// width (shown with open(), so no nested event loop), a centred column with
+// spacing 20 and margins 30, an icon, a bold title, messages and buttons.
+//
+// Keys: Return presses the one default button, if the sheet has one (no
+// button is auto-default, so a focused button does not take Return over);
+// Ctrl+Esc presses the cancel button, if the sheet has one; plain Escape does
+// nothing. A sheet is answered only through its buttons: a close request
+// from the window manager is refused, because an asking sheet closed without
+// an answer would leave its question pending with nothing on screen.
+// The owner closes the sheet with dismiss() once the answer is handled.
+class SheetDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    enum class ButtonStyle { standard, prominent };
+
+    SheetDialog(int width, QWidget* parent);
+
+    // Closes the sheet from the owner's side, without any answer.
+    void dismiss();
+
+    QPushButton* defaultButton() const { return m_defaultButton; }
+    QPushButton* cancelButton() const { return m_cancelButton; }
+
+protected:
+    QLabel* addSymbol(const QString& name, const QColor& color);
+    QLabel* addArtwork(const QString& name);
+    QLabel* addTitle(const QString& text);
+    QLabel* addMessage(const QString& text, const QColor& color, QBoxLayout* into = nullptr);
+    QPushButton* makeButton(const QString& text, ButtonStyle style, const QColor& tint = QColor());
+    // Buttons side by side (spacing 12) or one above the other (spacing 8).
+    void addButtonRow(const QList<QPushButton*>& buttons);
+    void addButtonColumn(const QList<QPushButton*>& buttons);
+    // Return presses `button`; Ctrl+Esc presses `button`.
+    void setDefaultButton(QPushButton* button);
+    void setCancelButton(QPushButton* button);
+    // Fixes the height to what the content needs at the sheet's width.
+    void finish();
+
+    QVBoxLayout* column() const { return m_column; }
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    int m_width;
+    QVBoxLayout* m_column;
+    QPushButton* m_defaultButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    bool m_dismissing = false;
+};
+
+} // namespace vellico::ui
