@@ -25,6 +25,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
@@ -152,6 +153,8 @@ VARAvevadaView::VARAvevadaView(VM& viewModel, QWidget* parent)
         refresh();
     });
     connect(&viewModel, &VM::activeSheetChanged, this, &VARAvevadaView::presentSheet);
+    connect(&viewModel, &VM::deletionProgressChanged, this,
+            &VARAvevadaView::updateDeletionProgress);
     connect(&viewModel, &VM::closePanelsRequested, this, [this] {
         if (m_openPanel) {
             m_openPanel->reject();
@@ -538,6 +541,17 @@ void VARAvevadaView::refreshPanel()
         column->addWidget(new Spinner(26, box), 0, Qt::AlignHCenter);
         column->addWidget(centred(makeLabel(VELLICO_TEXT("Suppression en cours\u2026"),
                                             TextStyle::headline, colors::primary(), box)));
+        auto* bar = new QProgressBar(box);
+        bar->setObjectName(QStringLiteral("deletionProgress"));
+        bar->setTextVisible(false);
+        bar->setFixedWidth(260);
+        bar->setAccessibleName(VELLICO_TEXT("Progression de la suppression"));
+        column->addWidget(bar, 0, Qt::AlignHCenter);
+        QLabel* count = centred(makeLabel(QString(), TextStyle::caption, colors::secondary(), box));
+        column->addWidget(count);
+        m_deletionBar = bar;
+        m_deletionCount = count;
+        updateDeletionProgress();
         column->addWidget(centred(makeLabel(VELLICO_TEXT("Veuillez ne pas fermer l'application."),
                                             TextStyle::caption, colors::orange(), box)));
     } else {
@@ -701,6 +715,20 @@ void VARAvevadaView::showOpenPanel()
             Qt::QueuedConnection);
     m_openPanel = panel;
     panel->open();
+}
+
+void VARAvevadaView::updateDeletionProgress()
+{
+    const int total = m_viewModel.deletionFoldersTotal();
+    const int done = m_viewModel.deletionFoldersDone();
+    if (m_deletionBar) {
+        m_deletionBar->setRange(0, std::max(total, 1));
+        m_deletionBar->setValue(std::min(done, std::max(total, 1)));
+    }
+    if (m_deletionCount) {
+        m_deletionCount->setText(total > 0 ? QStringLiteral("%1 / %2").arg(done).arg(total)
+                                           : QString());
+    }
 }
 
 } // namespace vellico::ui

@@ -11,6 +11,7 @@ class QButtonGroup;
 class QLabel;
 class QPushButton;
 class QScrollArea;
+class QProgressBar;
 class QVBoxLayout;
 
 namespace vellico::viewmodel {
@@ -55,6 +56,8 @@ signals:
     void documentationRequested();
 
 private:
+    void updateDeletionProgress();
+
     QWidget* makeHeader();
     QWidget* makeErrorBanner();
     QWidget* makeAnalysisIndicator();
@@ -107,6 +110,8 @@ private:
     QWidget* m_filler = nullptr;
 
     QPointer<SheetDialog> m_sheet;
+    QPointer<QProgressBar> m_deletionBar; // on the deleting card, while it shows
+    QPointer<QLabel> m_deletionCount;     // "n / m" under it
     QPointer<LibraryOpenPanel> m_openPanel;
 };
 

@@ -282,6 +282,16 @@ void VARAvevadaViewModel::startDeletion()
     runDeletion(*m_bundleInfo, std::move(folders), m_generation);
 }
 
+void VARAvevadaViewModel::setDeletionProgress(int done, int total)
+{
+    if (done == m_deletionFoldersDone && total == m_deletionFoldersTotal) {
+        return;
+    }
+    m_deletionFoldersDone = done;
+    m_deletionFoldersTotal = total;
+    emit deletionProgressChanged();
+}
+
 QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
                                                std::vector<model::FoundFolder> folders,
                                                quint64 generation)
@@ -307,15 +317,25 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
         co_return;
     }
     m_lock = lock;
+    setDeletionProgress(0, static_cast<int>(folders.size()));
     setAppState(AppState::deleting);
+    // Progress crosses to the GUI thread as queued calls. The view model
+    // outlives the job: its destructor waits for running worker jobs.
+    cleanup::DeletionProgress progress = [this](std::size_t done, std::int64_t) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, done] { setDeletionProgress(static_cast<int>(done), m_deletionFoldersTotal); },
+            Qt::QueuedConnection);
+    };
     // The release happens on the worker right after the last removal, so
     // that the lock files are back in their released form when `done` shows.
-    auto deletion =
-        runOn(&m_lockQueue, [lock, bundle = info.url, folders = std::move(folders), calls] {
-            cleanup::DeletionResult outcome = cleanup::performDeletion(bundle, folders, {}, *calls);
-            lock->release();
-            return outcome;
-        });
+    auto deletion = runOn(&m_lockQueue, [lock, bundle = info.url, folders = std::move(folders),
+                                         calls, progress = std::move(progress)] {
+        cleanup::DeletionResult outcome =
+            cleanup::performDeletion(bundle, folders, progress, *calls);
+        lock->release();
+        return outcome;
+    });
     const cleanup::DeletionResult result = co_await deletion;
     if (!self) {
         co_return;
@@ -327,6 +347,7 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
     setFreedSpace(result.freedSpace);
     setDeletionErrors(std::move(errors));
     m_lock.reset(); // given back on the worker already
+    setDeletionProgress(0, 0);
     setAppState(AppState::done);
 }
 

@@ -74,6 +74,10 @@ public:
     const model::FolderSelection& selectedFolders() const { return m_selectedFolders; }
     model::EditingPreset selectedPreset() const { return m_selectedPreset; }
     qint64 freedSpace() const { return m_freedSpace; }
+    // How far the running deletion is: folders tried so far, out of how
+    // many. Both 0 outside a deletion.
+    int deletionFoldersDone() const { return m_deletionFoldersDone; }
+    int deletionFoldersTotal() const { return m_deletionFoldersTotal; }
     const QList<DeletionErrorEntry>& deletionErrors() const { return m_deletionErrors; }
     const std::optional<QString>& analysisStatus() const { return m_analysisStatus; }
 
@@ -157,6 +161,10 @@ public:
     // "Voir Final Cut Pro": brings the editor to the front when it runs.
     void showFinalCutPro();
 
+    // Shows `message` as the window's error text (none: hides it), as the
+    // application shell does after opening several libraries at once.
+    void setErrorMessage(std::optional<QString> message);
+
 signals:
     void bundleInfoChanged();
     void errorMessageChanged();
@@ -168,6 +176,7 @@ signals:
     void freedSpaceChanged();
     void deletionErrorsChanged();
     void analysisStatusChanged();
+    void deletionProgressChanged();
 
     // The window should close its open panels (a new library is coming in).
     void closePanelsRequested();
@@ -211,13 +220,13 @@ private:
     void resumeAllWithCancel();
 
     void setBundleInfo(std::optional<model::BundleInfo> info);
-    void setErrorMessage(std::optional<QString> message);
     void setAppState(AppState state);
     void setActiveSheet(std::optional<ActiveSheet> sheet);
     void setIsFCPLocked(bool locked);
     void setSelectedFolders(model::FolderSelection folders);
     void setSelectedPreset(model::EditingPreset preset);
     void setFreedSpace(qint64 bytes);
+    void setDeletionProgress(int done, int total);
     void setDeletionErrors(QList<DeletionErrorEntry> errors);
     void setAnalysisStatus(std::optional<QString> status);
 
@@ -252,6 +261,8 @@ private:
     model::FolderSelection m_selectedFolders;
     model::EditingPreset m_selectedPreset = model::EditingPreset::inProgress;
     qint64 m_freedSpace = 0;
+    int m_deletionFoldersDone = 0;
+    int m_deletionFoldersTotal = 0;
     QList<DeletionErrorEntry> m_deletionErrors;
     std::optional<QString> m_analysisStatus;
     // The claim held for a deletion run; shared with the lock worker.

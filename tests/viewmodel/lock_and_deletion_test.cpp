@@ -231,9 +231,17 @@ void LockAndDeletionTest::newDropClearsTheLastDeletionResults()
     auto vm = h.makeViewModel();
     QVERIFY(analyse(*vm, builder.path()));
     fs::remove_all(builder.path() / "Event B" / "Render Files");
+    QStringList progress; // what a progress bar would have shown
+    QObject::connect(vm.get(), &VARAvevadaViewModel::deletionProgressChanged, vm.get(), [&] {
+        progress << QStringLiteral("%1/%2")
+                        .arg(vm->deletionFoldersDone())
+                        .arg(vm->deletionFoldersTotal());
+    });
     vm->startDeletion();
     QVERIFY(waitUntil([&] { return vm->appState() == AppState::done; }));
     QVERIFY(vm->freedSpace() > 0 && !vm->deletionErrors().isEmpty());
+    // Every folder counts, the failed one too; the count is cleared at the end.
+    QCOMPARE(progress, (QStringList{"0/2", "1/2", "2/2", "0/0"}));
     vm->handleDrop(urlOf(h.library("Autre")));
     QCOMPARE(vm->freedSpace(), 0);
     QVERIFY(vm->deletionErrors().isEmpty());
