@@ -4,6 +4,7 @@
 #include "ui/theme.hpp"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,9 +13,40 @@
 
 namespace vellico::ui {
 
+namespace {
+
+// Sees the application's quit request before the windows are asked to close.
+class QuitWatcher final : public QObject {
+public:
+    bool quitting = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
+            quitting = true;
+        }
+        return false;
+    }
+};
+
+QuitWatcher* quitWatcher()
+{
+    static QuitWatcher* watcher = [] {
+        auto* w = new QuitWatcher;
+        w->setParent(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(w);
+        return w;
+    }();
+    return watcher;
+}
+
+} // namespace
+
 SheetDialog::SheetDialog(int width, QWidget* parent)
     : QDialog(parent, Qt::Sheet | Qt::Dialog), m_width(width), m_column(new QVBoxLayout(this))
 {
+    applicationIsQuitting(); // starts watching for the quit request
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFixedWidth(width);
@@ -147,9 +179,18 @@ void SheetDialog::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
+bool SheetDialog::applicationIsQuitting()
+{
+    return quitWatcher()->quitting;
+}
+
 void SheetDialog::closeEvent(QCloseEvent* event)
 {
-    if (m_dismissing) {
+    // The window manager's close button would leave the question pending
+    // with nothing on screen: only the sheet's own buttons answer it. When
+    // the application quits, every window is asked to close first: then the
+    // sheet goes, or it would keep the application alive.
+    if (m_dismissing || applicationIsQuitting()) {
         event->accept();
         return;
     }

@@ -57,6 +57,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // True once the application was asked to quit.
+    static bool applicationIsQuitting();
+
     int m_width;
     QVBoxLayout* m_column;
     QPushButton* m_defaultButton = nullptr;

@@ -149,6 +149,8 @@ private slots:
     void windowManagerCloseAnswersNothing_data();
     void windowManagerCloseAnswersNothing();
     void skipToggleWritesTheSettingAtOnce();
+    // Last: it runs the application's quit path.
+    void applicationQuitClosesTheSheet();
 };
 
 void SheetsTest::keysGiveTheSheetsAnswer_data()
@@ -221,6 +223,19 @@ void SheetsTest::windowManagerCloseAnswersNothing()
     dialog->dismiss();
     QVERIFY(!dialog->isVisible());
     dialog.release(); // dismiss() deletes it later
+}
+
+void SheetsTest::applicationQuitClosesTheSheet()
+{
+    // Quitting closes every window first; a sheet that refused would keep
+    // the application alive for ever.
+    Answers answers;
+    std::unique_ptr<SheetDialog> dialog(caseFor("backup").make(answers));
+    dialog->open();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit));
+    QTRY_VERIFY(!dialog->isVisible());
+    QVERIFY(answers.given.isEmpty());
 }
 
 void SheetsTest::skipToggleWritesTheSettingAtOnce()
