@@ -8,7 +8,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
 DEMO_DIR ?= demo
 
-.PHONY: all deps configure build run test fuzz-smoke bench format format-check clean
+.PHONY: all deps configure build run test fuzz-smoke bench package screenshots format format-check clean
 
 all: build
 
@@ -44,6 +44,14 @@ fuzz-smoke: deps
 
 bench: build
 	bench/analyze_bench.sh $(BUILD)
+
+# A .deb of the application and the command-line tool, in $(BUILD).
+package: build
+	cmake --build $(BUILD) --target package
+
+# Every state and sheet of the main window as PNG, from a real window under Xvfb.
+screenshots: build
+	scripts/screenshots $(BUILD) docs/screenshots
 
 format:
 	find src tests tools bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i

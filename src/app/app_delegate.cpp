@@ -1,0 +1,274 @@
+#include "app/app_delegate.hpp"
+
+#include "app/launch_options.hpp"
+#include "app/preference_reset.hpp"
+#include "docs/documentation_loader.hpp"
+#include "docs/documentation_parser.hpp"
+#include "docs/plain_text_renderer.hpp"
+#include "ui/content_view.hpp"
+#include "ui/theme.hpp"
+#include "viewmodel/texts.hpp"
+#include "viewmodel/va_ravevada_view_model.hpp"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QMainWindow>
+#include <QScreen>
+#include <QSettings>
+#include <QTextBrowser>
+
+#include <cstdlib>
+
+namespace vellico::app {
+
+namespace {
+
+constexpr const char* multipleLibrariesMessage = QT_TRANSLATE_NOOP(
+    "Vellico", "Seule la première bibliothèque a été ouverte. L'analyse par lot sera "
+               "disponible dans une prochaine version.");
+
+const QString frameKey = QStringLiteral("VellicoMainWindow");
+const QString quitKeepsWindowsKey = QStringLiteral("NSQuitAlwaysKeepsWindows");
+
+constexpr int contentWidth = 500;
+constexpr int contentHeight = 590;
+
+} // namespace
+
+AppDelegate::AppDelegate(AppServices services, QObject* parent)
+    : QObject(parent), m_services(std::move(services))
+{
+    // The intake waits briefly for a visible window before its first sheet.
+    if (!m_services.viewModel.isMainWindowVisible) {
+        m_services.viewModel.isMainWindowVisible = [this] {
+            return m_mainWindow && m_mainWindow->isVisible();
+        };
+    }
+    m_vm = std::make_unique<viewmodel::VARAvevadaViewModel>(m_services.viewModel);
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive) {
+                    m_vm->recheckLockOnActivation();
+                }
+            });
+}
+
+AppDelegate::~AppDelegate()
+{
+    // The windows show the view model: they go first.
+    delete m_docWindow;
+    delete m_mainWindow;
+}
+
+void AppDelegate::applicationWillFinishLaunching()
+{
+    if (auto* application = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        ui::applyDarkTheme(*application);
+    }
+    QSettings().setValue(quitKeepsWindowsKey, false);
+    QGuiApplication::setQuitOnLastWindowClosed(true);
+}
+
+bool AppDelegate::applicationDidFinishLaunching()
+{
+    return checkPreferenceReset();
+}
+
+bool AppDelegate::checkPreferenceReset()
+{
+    const bool chordHeld = m_services.modifiers && isResetChord(m_services.modifiers());
+    if ((chordHeld || m_services.resetSettingsSwitch) && m_services.confirmReset &&
+        m_services.confirmReset()) {
+        removeAllSettings();
+        m_terminating = true;
+        const QString executable = m_services.executablePath.isEmpty()
+                                       ? QCoreApplication::applicationFilePath()
+                                       : m_services.executablePath;
+        // A relaunch that cannot start is not reported: the settings are
+        // gone all the same, and the user starts Vellico again by hand.
+        if (m_services.startProcess) {
+            m_services.startProcess(
+                relaunchProgram, relaunchArguments(QCoreApplication::applicationPid(), executable));
+        }
+        // The event loop has not started yet, so there is nothing to quit:
+        // the caller ends the process instead, before any window shows.
+        return false;
+    }
+    setupMainWindow();
+    return true;
+}
+
+void AppDelegate::openURLs(const QList<QUrl>& urls)
+{
+    const QList<QUrl> sorted = sortedByLastPathComponent(urls);
+    if (sorted.isEmpty()) {
+        return;
+    }
+    openLibrary(sorted.first());
+    if (sorted.size() > 1) {
+        if (m_mainWindow) {
+            scheduleMultipleLibrariesMessage();
+        } else {
+            m_pendingMultipleLibraries = true;
+        }
+    }
+    bringMainWindowToFront();
+}
+
+void AppDelegate::handleForwardedPaths(const QStringList& paths)
+{
+    const QList<QUrl> urls = fileUrlsFromPaths(paths);
+    if (urls.isEmpty()) {
+        bringMainWindowToFront();
+        return;
+    }
+    openURLs(urls);
+}
+
+void AppDelegate::openLibrary(const QUrl& url)
+{
+    if (!m_mainWindow) {
+        m_pendingURLs.append(url);
+        return;
+    }
+    // Queued, like the message that may follow: the two run in this order.
+    QMetaObject::invokeMethod(
+        m_vm.get(), [vm = m_vm.get(), url] { vm->handleDrop(url); }, Qt::QueuedConnection);
+}
+
+void AppDelegate::scheduleMultipleLibrariesMessage()
+{
+    // After the queued handleDrop, which clears the error text.
+    QMetaObject::invokeMethod(
+        m_vm.get(),
+        [vm = m_vm.get()] {
+            vm->setErrorMessage(viewmodel::texts::translate(multipleLibrariesMessage));
+        },
+        Qt::QueuedConnection);
+}
+
+void AppDelegate::processPendingURLs()
+{
+    if (m_pendingURLs.isEmpty()) {
+        return;
+    }
+    const QUrl first = m_pendingURLs.first();
+    m_pendingURLs.clear();
+    openLibrary(first);
+    if (m_pendingMultipleLibraries) {
+        m_pendingMultipleLibraries = false;
+        scheduleMultipleLibrariesMessage();
+    }
+    bringMainWindowToFront();
+}
+
+void AppDelegate::bringMainWindowToFront()
+{
+    QWidget* window = m_mainWindow;
+    if (!window) {
+        for (QWidget* candidate : QApplication::topLevelWidgets()) {
+            if (candidate->isVisible() && candidate->windowType() == Qt::Window &&
+                !qobject_cast<QDialog*>(candidate)) {
+                window = candidate;
+                break;
+            }
+        }
+    }
+    if (!window) {
+        return;
+    }
+    if (window->isMinimized()) {
+        window->showNormal();
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void AppDelegate::setupMainWindow()
+{
+    if (m_mainWindow) {
+        return;
+    }
+    auto* window = new QMainWindow;
+    auto* view = new ui::VARAvevadaView(*m_vm, window);
+    view->setMinimumSize(contentWidth, contentHeight);
+    window->setCentralWidget(view);
+    connect(view, &ui::VARAvevadaView::documentationRequested, this,
+            &AppDelegate::openDocumentation);
+
+    // Titled, closable, minimisable; no maximise button, and a fixed size,
+    // so the window manager offers neither resizing nor full screen.
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint);
+    window->setWindowTitle(QStringLiteral("Vellico"));
+    m_mainWindow = window;
+    buildMainMenu();
+    // Content 500 × 590 below the menu bar, whatever the menu bar's height.
+    window->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    window->adjustSize();
+    window->installEventFilter(this);
+
+    const QByteArray frame = QSettings().value(frameKey).toByteArray();
+    if (frame.isEmpty() || !window->restoreGeometry(frame)) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frameRect = window->frameGeometry();
+            frameRect.moveCenter(screen->availableGeometry().center());
+            window->move(frameRect.topLeft());
+        }
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    processPendingURLs();
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_mainWindow && event->type() == QEvent::Close) {
+        saveMainWindowFrame();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void AppDelegate::saveMainWindowFrame()
+{
+    if (m_terminating || !m_mainWindow) {
+        return;
+    }
+    QSettings settings;
+    settings.setValue(frameKey, m_mainWindow->saveGeometry());
+}
+
+void AppDelegate::openDocumentation()
+{
+    showDocumentation();
+}
+
+// TODO(#8): the documentation window with its language picker and rich
+// text replaces this plain reading window.
+void AppDelegate::showDocumentation()
+{
+    if (!m_docWindow) {
+        const auto languages = docs::preferredLanguagesFromEnvironment(
+            [](const char* name) { return std::getenv(name); });
+        const std::string text = docs::loadDocumentation(docs::documentationLanguageCode(languages),
+                                                         docs::embeddedHelpFileReader());
+        auto* browser = new QTextBrowser;
+        browser->setAttribute(Qt::WA_DeleteOnClose);
+        browser->setWindowTitle(viewmodel::texts::translate("Aide Vellico"));
+        browser->setPlainText(
+            QString::fromStdString(docs::renderPlainText(docs::parseDocumentation(text))));
+        browser->resize(640, 720);
+        m_docWindow = browser;
+    }
+    m_docWindow->show();
+    m_docWindow->raise();
+    m_docWindow->activateWindow();
+}
+
+} // namespace vellico::app

@@ -1,0 +1,315 @@
+// The application shell around a real view model (fakes for the platform):
+// libraries opened at launch and by a later launch, the main window, the
+// menu bar and its links, and the preference reset.
+#include "app/app_delegate.hpp"
+#include "app/preference_reset.hpp"
+#include "viewmodel/harness.hpp"
+#include "viewmodel/texts.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace vellico;
+using test::Harness;
+
+namespace {
+
+const QString multipleLibrariesMessage =
+    QStringLiteral("Seule la première bibliothèque a été ouverte. L'analyse par lot sera "
+                   "disponible dans une prochaine version.");
+
+// What the injected services saw.
+struct Recorder {
+    int alerts = 0;
+    bool confirm = true;
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    QString program;
+    QStringList arguments;
+    int processes = 0;
+    QList<QUrl> openedUrls;
+};
+
+app::AppServices servicesFor(Harness& harness, Recorder& recorder)
+{
+    app::AppServices services;
+    services.viewModel = harness.services();
+    services.modifiers = [&recorder] { return recorder.modifiers; };
+    services.confirmReset = [&recorder] {
+        ++recorder.alerts;
+        return recorder.confirm;
+    };
+    services.startProcess = [&recorder](const QString& program, const QStringList& arguments) {
+        ++recorder.processes;
+        recorder.program = program;
+        recorder.arguments = arguments;
+        return true;
+    };
+    services.openUrl = [&recorder](const QUrl& url) {
+        recorder.openedUrls.append(url);
+        return true;
+    };
+    return services;
+}
+
+QString fileUrlPath(const std::filesystem::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+QStringList titles(const QList<QAction*>& actions)
+{
+    QStringList result;
+    for (const QAction* action : actions) {
+        result.append(action->isSeparator() ? QStringLiteral("---") : action->text());
+    }
+    return result;
+}
+
+} // namespace
+
+class AppShellTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("VellicoAppTests"));
+        QCoreApplication::setApplicationName(QStringLiteral("Vellico"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+        QVERIFY(viewmodel::texts::installTranslations(*QCoreApplication::instance()));
+    }
+
+    void init() { QSettings().clear(); }
+
+    void launchWithTwoLibrariesAnalysesTheFirstByNameAndShowsTheMessage()
+    {
+        Harness harness;
+        Recorder recorder;
+        const auto b = harness.library("B");
+        const auto a = harness.library("A");
+        app::AppDelegate delegate(servicesFor(harness, recorder));
+        delegate.applicationWillFinishLaunching();
+        delegate.openURLs({test::urlOf(b), test::urlOf(a)});
+        // Queued until the window exists; only A is kept.
+        QVERIFY(!delegate.mainWindow());
+        QCOMPARE(delegate.pendingURLs(), QList<QUrl>{test::urlOf(a)});
+        QVERIFY(delegate.applicationDidFinishLaunching());
+        QVERIFY(delegate.mainWindow() && delegate.mainWindow()->isVisible());
+        QVERIFY(delegate.pendingURLs().isEmpty());
+
+        auto& vm = delegate.viewModel();
+        QTRY_VERIFY(vm.appState() == viewmodel::AppState::ready);
+        QCOMPARE(vm.bundleInfo()->name, std::string("A"));
+        QCOMPARE(vm.errorMessage(), std::optional<QString>(multipleLibrariesMessage));
+        QCOMPARE(harness.analyses->load(), 1);
+    }
+
+    void runningInstanceOpensForwardedLibrariesTheSameWay()
+    {
+        Harness harness;
+        Recorder recorder;
+        const auto b = harness.library("B");
+        const auto a = harness.library("A");
+        const auto c = harness.library("C");
+        app::AppDelegate delegate(servicesFor(harness, recorder));
+        delegate.applicationWillFinishLaunching();
+        QVERIFY(delegate.applicationDidFinishLaunching());
+        auto& vm = delegate.viewModel();
+
+        delegate.handleForwardedPaths(
+            {fileUrlPath(b), QString(), QStringLiteral("relative"), fileUrlPath(a)});
+        QTRY_VERIFY(vm.appState() == viewmodel::AppState::ready);
+        QCOMPARE(vm.bundleInfo()->url, a);
+        QCOMPARE(vm.errorMessage(), std::optional<QString>(multipleLibrariesMessage));
+
+        // One library alone: no message, and the previous one is gone.
+        delegate.handleForwardedPaths({fileUrlPath(c)});
+        QTRY_VERIFY(vm.bundleInfo() && vm.bundleInfo()->url == c &&
+                    vm.appState() == viewmodel::AppState::ready);
+        QCOMPARE(vm.errorMessage(), std::nullopt);
+        QCOMPARE(harness.analyses->load(), 2);
+    }
+
+    void mainWindowHasAFixedContentSizeAndNoMaximiseButton()
+    {
+        Harness harness;
+        Recorder recorder;
+        app::AppDelegate delegate(servicesFor(harness, recorder));
+        delegate.setupMainWindow();
+        QMainWindow* window = delegate.mainWindow();
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Vellico"));
+        QCOMPARE(window->centralWidget()->size(), QSize(500, 590));
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        QVERIFY(!window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        // A second call keeps the same window.
+        delegate.setupMainWindow();
+        QCOMPARE(delegate.mainWindow(), window);
+    }
+
+    void frameIsSavedOnCloseAndRestoredOnTheNextLaunch()
+    {
+        Harness harness;
+        Recorder recorder;
+        QPoint moved;
+        {
+            app::AppDelegate first(servicesFor(harness, recorder));
+            first.setupMainWindow();
+            QVERIFY(QTest::qWaitForWindowExposed(first.mainWindow()));
+            moved = first.mainWindow()->pos() + QPoint(37, 23);
+            first.mainWindow()->move(moved);
+            QTRY_COMPARE(first.mainWindow()->pos(), moved);
+            first.mainWindow()->close();
+        }
+        QVERIFY(QSettings().contains(QStringLiteral("VellicoMainWindow")));
+        app::AppDelegate second(servicesFor(harness, recorder));
+        second.setupMainWindow();
+        QCOMPARE(second.mainWindow()->pos(), moved);
+    }
+
+    void menuBarHoldsTheApplicationMenuAndHelpOnly()
+    {
+        Harness harness;
+        Recorder recorder;
+        app::AppDelegate delegate(servicesFor(harness, recorder));
+        delegate.setupMainWindow();
+        const QList<QAction*> menus = delegate.mainWindow()->menuBar()->actions();
+        QCOMPARE(menus.size(), 2);
+        QVERIFY(menus[0]->menu() && menus[1]->menu());
+        QCOMPARE(menus[0]->text(), QStringLiteral("Vellico"));
+        QCOMPARE(menus[1]->text(), QStringLiteral("Aide"));
+
+        const QList<QAction*> app = menus[0]->menu()->actions();
+        QCOMPARE(titles(app),
+                 (QStringList{QStringLiteral("À propos de Vellico"), QStringLiteral("---"),
+                              QStringLiteral("Quitter Vellico")}));
+        QCOMPARE(app[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        QVERIFY(app[0]->shortcut().isEmpty());
+
+        const QList<QAction*> help = menus[1]->menu()->actions();
+        QCOMPARE(titles(help),
+                 (QStringList{QStringLiteral("Aide Vellico"), QStringLiteral("Tutoriel vidéo"),
+                              QStringLiteral("Vellico Website"),
+                              QStringLiteral("Contacter le support"), QStringLiteral("---"),
+                              QStringLiteral("Ctrl+Alt au lancement : réinitialise les "
+                                             "préférences")}));
+        QCOMPARE(help[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Question));
+        for (int i = 1; i < help.size(); ++i) {
+            QVERIFY(help[i]->shortcut().isEmpty());
+        }
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(help[i]->isEnabled());
+        }
+        QVERIFY(!help[5]->isEnabled());
+
+        // The links reach the default handler with the build's addresses.
+        help[1]->trigger();
+        help[2]->trigger();
+        help[3]->trigger();
+        QCOMPARE(recorder.openedUrls.size(), 3);
+        QCOMPARE(recorder.openedUrls[0].host(), QStringLiteral("www.youtube.com"));
+        QCOMPARE(recorder.openedUrls[1].scheme(), QStringLiteral("https"));
+        QCOMPARE(recorder.openedUrls[2].scheme(), QStringLiteral("mailto"));
+        QVERIFY(recorder.openedUrls[2].query().contains(QStringLiteral("subject=")));
+
+        // The documentation comes up, once.
+        help[0]->trigger();
+        QVERIFY(delegate.docWindow() && delegate.docWindow()->isVisible());
+        QWidget* documentation = delegate.docWindow();
+        help[0]->trigger();
+        QCOMPARE(delegate.docWindow(), documentation);
+    }
+
+    void ctrlAltAndConfirmationEraseTheSettingsAndRelaunchTheExactPath()
+    {
+        Harness harness;
+        Recorder recorder;
+        recorder.modifiers = Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier;
+        QSettings().setValue(QStringLiteral("skipDeleteWarning"), true);
+        QSettings().setValue(QStringLiteral("lastOpenPanelDirectory"), QStringLiteral("/films"));
+        auto services = servicesFor(harness, recorder);
+        const QString path = QStringLiteral("/opt/we\"ird $HOME `id` app/vellico");
+        services.executablePath = path;
+        app::AppDelegate delegate(std::move(services));
+        delegate.applicationWillFinishLaunching();
+        QVERIFY(QSettings().contains(QStringLiteral("NSQuitAlwaysKeepsWindows")));
+
+        QVERIFY(!delegate.applicationDidFinishLaunching());
+        QCOMPARE(recorder.alerts, 1);
+        QVERIFY(!delegate.mainWindow());
+        QSettings settings;
+        settings.sync();
+        QCOMPARE(settings.allKeys(), QStringList{});
+
+        QCOMPARE(recorder.processes, 1);
+        QCOMPARE(recorder.program, QStringLiteral("/bin/sh"));
+        QCOMPARE(recorder.arguments,
+                 (QStringList{QStringLiteral("-c"),
+                              QStringLiteral("while kill -0 \"$1\" 2>/dev/null; do sleep 0.1; "
+                                             "done; exec \"$2\""),
+                              QStringLiteral("sh"),
+                              QString::number(QCoreApplication::applicationPid()), path}));
+    }
+
+    void resetSwitchOffersTheResetWithoutKeys()
+    {
+        Harness harness;
+        Recorder recorder;
+        recorder.confirm = false;
+        auto services = servicesFor(harness, recorder);
+        services.resetSettingsSwitch = true;
+        app::AppDelegate delegate(std::move(services));
+        QVERIFY(delegate.applicationDidFinishLaunching());
+        QCOMPARE(recorder.alerts, 1);
+    }
+
+    void declinedResetKeepsTheSettingsAndOpensTheWindow()
+    {
+        Harness harness;
+        Recorder recorder;
+        recorder.modifiers = Qt::ControlModifier | Qt::AltModifier;
+        recorder.confirm = false;
+        QSettings().setValue(QStringLiteral("skipDeleteWarning"), true);
+        app::AppDelegate delegate(servicesFor(harness, recorder));
+        QVERIFY(delegate.applicationDidFinishLaunching());
+        QCOMPARE(recorder.alerts, 1);
+        QCOMPARE(recorder.processes, 0);
+        QVERIFY(delegate.mainWindow() && delegate.mainWindow()->isVisible());
+        QVERIFY(QSettings().value(QStringLiteral("skipDeleteWarning")).toBool());
+    }
+
+    void onlyOneOfCtrlAndAltSkipsTheAlert_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("nothing") << int(Qt::NoModifier);
+        QTest::newRow("ctrl") << int(Qt::ControlModifier);
+        QTest::newRow("alt") << int(Qt::AltModifier);
+        QTest::newRow("ctrl+shift") << int(Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::newRow("alt+meta") << int(Qt::AltModifier | Qt::MetaModifier);
+    }
+
+    void onlyOneOfCtrlAndAltSkipsTheAlert()
+    {
+        QFETCH(int, modifiers);
+        Harness harness;
+        Recorder recorder;
+        recorder.modifiers = Qt::KeyboardModifiers(modifiers);
+        QSettings().setValue(QStringLiteral("skipDeleteWarning"), true);
+        app::AppDelegate delegate(servicesFor(harness, recorder));
+        QVERIFY(delegate.applicationDidFinishLaunching());
+        QCOMPARE(recorder.alerts, 0);
+        QCOMPARE(recorder.processes, 0);
+        QVERIFY(delegate.mainWindow() && delegate.mainWindow()->isVisible());
+        QVERIFY(QSettings().value(QStringLiteral("skipDeleteWarning")).toBool());
+    }
+};
+
+QTEST_MAIN(AppShellTest)
+#include "app_shell_test.moc"
