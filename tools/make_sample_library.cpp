@@ -3,6 +3,10 @@
 //
 //   vellico-make-library demo DIR              the demo library, in DIR
 //   vellico-make-library synthetic [--files N] [--seed S] BUNDLE
+//   vellico-make-library backup-of LIBRARY DIR       a backup bundle of LIBRARY in DIR
+//   vellico-make-library with-cache DIR CACHE_PARENT  a library whose external cache lies in CACHE_PARENT
+//   vellico-make-library missing-cache DIR            a library whose external cache is on an absent disk
+#include "formats/bookmark_writer.hpp"
 #include "sample_library.hpp"
 
 #include <cstdlib>
@@ -15,7 +19,10 @@ namespace {
 int usage()
 {
     std::cerr << "usage: vellico-make-library demo DIR\n"
-                 "       vellico-make-library synthetic [--files N] [--seed S] BUNDLE\n";
+                 "       vellico-make-library synthetic [--files N] [--seed S] BUNDLE\n"
+                 "       vellico-make-library backup-of LIBRARY DIR\n"
+                 "       vellico-make-library with-cache DIR CACHE_PARENT\n"
+                 "       vellico-make-library missing-cache DIR\n";
     return 2;
 }
 
@@ -30,6 +37,40 @@ int main(int argc, char** argv)
     try {
         if (command == "demo" && argc == 3) {
             std::cout << vellico::tools::writeDemoLibrary(argv[2]).string() << "\n";
+            return 0;
+        }
+        if (command == "backup-of" && argc == 4) {
+            vellico::tools::BackupSpec spec;
+            spec.originalURL = std::filesystem::absolute(argv[2]);
+            const std::filesystem::path folder = std::filesystem::path(argv[3]) / "Mariage Dupont";
+            vellico::tools::writeBackupFolder(folder, spec);
+            std::cout << (folder / spec.backups.front()).string() << "\n";
+            return 0;
+        }
+        if ((command == "with-cache" && argc == 4) || (command == "missing-cache" && argc == 3)) {
+            // The cache location is a bookmark, as the editor stores it: to a
+            // folder that exists here, or to a Mac disk that is not mounted.
+            vellico::formats::BookmarkSpec bookmark;
+            std::filesystem::path cacheParent;
+            if (command == "with-cache") {
+                cacheParent = std::filesystem::absolute(argv[3]);
+                vellico::tools::writeSparseFile(cacheParent / "Mariage Dupont.fcpcache" / "Render Files" / "a.mov",
+                                                3'400'000'000);
+                for (const auto& part : cacheParent) {
+                    if (part != "/") {
+                        bookmark.pathComponents.push_back(part.string());
+                    }
+                }
+            } else {
+                bookmark.pathComponents = {"Volumes", "Disque Cache", "Caches"};
+                bookmark.volumePath = "/Volumes/Disque Cache";
+                bookmark.volumeName = "Disque Cache";
+            }
+            const std::filesystem::path bundle = vellico::tools::writeDemoLibrary(argv[2]);
+            vellico::tools::LibraryBuilder(bundle).settings(
+                {{"cacheFolderName", vellico::formats::PlistValue("Mariage Dupont.fcpcache")},
+                 {"cacheLocation", vellico::formats::PlistValue(vellico::formats::makeBookmarkData(bookmark))}});
+            std::cout << bundle.string() << "\n";
             return 0;
         }
         if (command == "synthetic") {

@@ -1,9 +1,12 @@
 // Shows the main window's content on its own, for looking at it before the
 // application shell exists:
-//   ui-preview [LIBRARY] [--grab OUT.png]
+//   ui-preview [LIBRARY] [--grab OUT.png] [--then warning|delete]
 // With a library, drops it at start. With --grab, waits until the intake has
 // settled (ready, a sheet or an error), saves the window (and the sheet, as
-// OUT-sheet.png) and quits.
+// OUT-sheet.png) and quits. With --then, once ready it presses the delete
+// button (warning: the confirmation sheet is grabbed) or deletes at once
+// (delete: the deleting card is grabbed as OUT-deleting.png, the result as
+// OUT.png). scripts/screenshots drives it under Xvfb.
 
 #include "ui/content_view.hpp"
 #include "ui/sheet_dialog.hpp"
@@ -12,6 +15,7 @@
 #include "viewmodel/va_ravevada_view_model.hpp"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 
@@ -34,6 +38,13 @@ int main(int argc, char** argv)
         args.remove(at, 2);
     }
 
+    QString then;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--then"));
+        at >= 0 && at + 1 < args.size()) {
+        then = args.at(at + 1);
+        args.remove(at, 2);
+    }
+
     viewmodel::VARAvevadaViewModel vm(viewmodel::machineServices());
     ui::VARAvevadaView view(vm);
     view.setWindowTitle(QStringLiteral("Vellico"));
@@ -42,18 +53,41 @@ int main(int argc, char** argv)
         vm.handleDrop(QUrl::fromLocalFile(args.front()));
     }
     if (!grab.isEmpty()) {
+        auto save = [&](const QString& file) {
+            view.grab().save(file);
+            if (ui::SheetDialog* sheet = view.currentSheet()) {
+                QString sheetFile = file;
+                sheetFile.replace(QStringLiteral(".png"), QStringLiteral("-sheet.png"));
+                sheet->grab().save(sheetFile);
+            }
+        };
+        QObject::connect(&vm, &viewmodel::VARAvevadaViewModel::appStateChanged, &view, [&] {
+            if (vm.appState() == viewmodel::AppState::deleting) {
+                QString file = grab;
+                save(file.replace(QStringLiteral(".png"), QStringLiteral("-deleting.png")));
+            }
+        });
         QTimer poll;
         int ticks = 0;
+        bool acted = false;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            const bool settled = vm.appState() == viewmodel::AppState::ready || vm.activeSheet() ||
-                                 vm.errorMessage() || args.isEmpty();
-            if ((settled && ++ticks > 5) || ticks > 600) {
-                view.grab().save(grab);
-                if (ui::SheetDialog* sheet = view.currentSheet()) {
-                    QString sheetFile = grab;
-                    sheetFile.replace(QStringLiteral(".png"), QStringLiteral("-sheet.png"));
-                    sheet->grab().save(sheetFile);
+            const bool ready = vm.appState() == viewmodel::AppState::ready && !vm.activeSheet();
+            if (!then.isEmpty() && !acted && ready && ++ticks > 5) {
+                acted = true;
+                ticks = 0;
+                if (then == QStringLiteral("warning")) {
+                    view.deleteButton()->click();
+                } else {
+                    vm.startDeletion();
                 }
+                return;
+            }
+            const bool settled =
+                then.isEmpty() ? (ready || vm.activeSheet() || vm.errorMessage() || args.isEmpty())
+                : then == QStringLiteral("warning") ? acted && vm.activeSheet().has_value()
+                                                    : vm.appState() == viewmodel::AppState::done;
+            if ((settled && ++ticks > 5) || ticks > 600) {
+                save(grab);
                 app.quit();
             }
         });

@@ -72,6 +72,7 @@ SymbolLabel::SymbolLabel(const QString& name, int height, const QColor& first, Q
     : QLabel(parent), m_height(height)
 {
     setAlignment(Qt::AlignCenter);
+    setMinimumHeight(height); // a tight card layout must not clip the symbol
     if (frameWidth > 0) {
         setFixedWidth(frameWidth);
     }
