@@ -1,62 +1,18 @@
 #include "sample_library.hpp"
+#include "support/program_run.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <fstream>
-#include <sstream>
-
-extern char** environ;
 
 namespace vellico::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& file)
+test::ProgramRun runCli(const test::TempDir& tmp, std::vector<std::string> args)
 {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Runs vellico-cli with `args`, stdout and stderr captured in files.
-CliRun runCli(const test::TempDir& tmp, std::vector<std::string> args)
-{
-    args.insert(args.begin(), VELLICO_CLI_PATH);
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    const fs::path out = tmp / "stdout", err = tmp / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    CliRun run;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = slurp(out);
-    run.err = slurp(err);
-    return run;
+    return test::runProgram(VELLICO_CLI_PATH, tmp, std::move(args));
 }
 
 TEST(CliAnalyze, JsonDocumentForLibrariesAndErrors)
@@ -68,8 +24,8 @@ TEST(CliAnalyze, JsonDocumentForLibrariesAndErrors)
         .file("VideoSegmentationFiles/c", 20);
     tools::writeFile(tmp / "photo.jpg", "x");
 
-    const CliRun run = runCli(tmp, {"analyze", "--json", "--preset", "done",
-                                    (tmp / "photo.jpg").string(), lib.path().string()});
+    const test::ProgramRun run = runCli(tmp, {"analyze", "--json", "--preset", "done",
+                                              (tmp / "photo.jpg").string(), lib.path().string()});
     EXPECT_EQ(run.status, 1); // one input failed
     const auto doc = nlohmann::json::parse(run.out);
     ASSERT_EQ(doc["libraries"].size(), 1u);
@@ -100,7 +56,7 @@ TEST(CliAnalyze, HumanOutputShowsGroupsAndSelection)
     test::TempDir tmp;
     tools::LibraryBuilder lib(tmp / "Film.fcpbundle");
     lib.file("Wedding/Render Files/a", 2'500'000).file("Wedding/Analysis Files/b", 1000);
-    const CliRun run = runCli(tmp, {"analyze", lib.path().string()});
+    const test::ProgramRun run = runCli(tmp, {"analyze", lib.path().string()});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("[-] Wedding (2)"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("[x] Render Files"), std::string::npos) << run.out;

@@ -1,15 +1,11 @@
 #include "docs/documentation_parser.hpp"
 #include "docs/plain_text_renderer.hpp"
 #include "docs/system_info.hpp"
+#include "support/program_run.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <fstream>
 #include <sstream>
 
 extern char** environ;
@@ -74,57 +70,17 @@ TEST(PlainTextRenderer, WrapsToWidthWithHangingIndent)
     EXPECT_NE(out.find("  \u2022 alpha beta gamma\n    delta"), std::string::npos) << out;
 }
 
-// vellico-cli, run with `args` and the environment `env`.
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& file)
+// vellico-cli, run with `args` and only the environment `env`.
+test::ProgramRun runCli(const test::TempDir& tmp, std::vector<std::string> args,
+                        std::vector<std::string> env = {})
 {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-CliRun runCli(const test::TempDir& tmp, std::vector<std::string> args,
-              std::vector<std::string> env = {})
-{
-    args.insert(args.begin(), VELLICO_CLI_PATH);
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    const fs::path out = tmp / "stdout", err = tmp / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    CliRun run;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = slurp(out);
-    run.err = slurp(err);
-    return run;
+    return test::runProgram(VELLICO_CLI_PATH, tmp, std::move(args), env);
 }
 
 TEST(CliHelp, PrintsTheManualAsPlainText)
 {
     test::TempDir tmp;
-    const CliRun run = runCli(tmp, {"help", "EN"}, {"LANG=fr_FR.UTF-8"});
+    const test::ProgramRun run = runCli(tmp, {"help", "EN"}, {"LANG=fr_FR.UTF-8"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("Vellico Help\n============\n", 0), 0u) << run.out.substr(0, 200);
     EXPECT_NE(run.out.find("\nThe two presets\n---------------\n"), std::string::npos);
@@ -150,7 +106,7 @@ TEST(CliHelp, LanguageFromArgumentOrEnvironment)
             {{"help"}, {"LANG=pt_BR.UTF-8"}, "Vellico Help\n"},
         };
     for (const auto& [args, env, start] : cases) {
-        const CliRun run = runCli(tmp, args, env);
+        const test::ProgramRun run = runCli(tmp, args, env);
         EXPECT_EQ(run.status, 0) << args.size() << " " << run.err;
         EXPECT_EQ(run.out.rfind(start, 0), 0u) << start;
     }
@@ -161,12 +117,12 @@ TEST(CliHelp, UnknownLanguageOrExtraArgumentIsAUsageError)
     test::TempDir tmp;
     for (const auto& args :
          std::vector<std::vector<std::string>>{{"help", "pt"}, {"help", "EN", "FR"}}) {
-        const CliRun run = runCli(tmp, args);
+        const test::ProgramRun run = runCli(tmp, args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("Utilisation :"), std::string::npos);
     }
-    const CliRun usage = runCli(tmp, {"--help"});
+    const test::ProgramRun usage = runCli(tmp, {"--help"});
     EXPECT_EQ(usage.status, 0);
     EXPECT_EQ(usage.out.rfind("Utilisation :", 0), 0u);
 }
