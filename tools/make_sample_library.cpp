@@ -3,9 +3,9 @@
 //
 //   vellico-make-library demo DIR              the demo library, in DIR
 //   vellico-make-library synthetic [--files N] [--seed S] BUNDLE
-//   vellico-make-library backup-of LIBRARY DIR       a backup bundle of LIBRARY in DIR
-//   vellico-make-library with-cache DIR CACHE_PARENT  a library whose external cache lies in CACHE_PARENT
-//   vellico-make-library missing-cache DIR            a library whose external cache is on an absent disk
+//   vellico-make-library backup-of LIBRARY DIR        a backup of LIBRARY in DIR
+//   vellico-make-library with-cache DIR CACHE_PARENT  the demo, its cache in CACHE_PARENT
+//   vellico-make-library missing-cache DIR            the demo, its cache on an absent disk
 #include "formats/bookmark_writer.hpp"
 #include "sample_library.hpp"
 
@@ -54,7 +54,8 @@ int main(int argc, char** argv)
             std::filesystem::path cacheParent;
             if (command == "with-cache") {
                 cacheParent = std::filesystem::absolute(argv[3]);
-                vellico::tools::writeSparseFile(cacheParent / "Mariage Dupont.fcpcache" / "Render Files" / "a.mov",
+                vellico::tools::writeSparseFile(cacheParent / "Mariage Dupont.fcpcache" /
+                                                    "Render Files" / "a.mov",
                                                 3'400'000'000);
                 for (const auto& part : cacheParent) {
                     if (part != "/") {
@@ -69,7 +70,8 @@ int main(int argc, char** argv)
             const std::filesystem::path bundle = vellico::tools::writeDemoLibrary(argv[2]);
             vellico::tools::LibraryBuilder(bundle).settings(
                 {{"cacheFolderName", vellico::formats::PlistValue("Mariage Dupont.fcpcache")},
-                 {"cacheLocation", vellico::formats::PlistValue(vellico::formats::makeBookmarkData(bookmark))}});
+                 {"cacheLocation",
+                  vellico::formats::PlistValue(vellico::formats::makeBookmarkData(bookmark))}});
             std::cout << bundle.string() << "\n";
             return 0;
         }
