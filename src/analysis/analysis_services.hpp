@@ -4,6 +4,7 @@
 #include "formats/property_list.hpp"
 #include "model/found_folder.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -40,6 +41,9 @@ public:
 struct AnalysisServices {
     const BackupLocator* backups = nullptr;
     const ExternalCacheLocator* cache = nullptr;
+    // Raised by one for every file of the bundle that is measured, for a
+    // progress display sampling it from another thread. May be null.
+    std::atomic<std::uint64_t>* filesScanned = nullptr;
 };
 
 } // namespace vellico::analysis

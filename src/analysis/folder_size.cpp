@@ -32,7 +32,9 @@ struct Frame {
 
 class SizeWalker {
 public:
-    explicit SizeWalker(const std::set<std::string>* excluded) : m_excluded(excluded) {}
+    SizeWalker(const std::set<std::string>* excluded, std::atomic<std::uint64_t>* filesSeen)
+        : m_excluded(excluded), m_filesSeen(filesSeen)
+    {}
 
     std::int64_t run(UniqueFd root)
     {
@@ -137,6 +139,9 @@ private:
             frame.pending.emplace_back(name);
         } else if (S_ISREG(st.st_mode)) {
             add(st.st_size);
+            if (m_filesSeen != nullptr) {
+                m_filesSeen->fetch_add(1, std::memory_order_relaxed);
+            }
         }
     }
 
@@ -174,6 +179,7 @@ private:
     }
 
     const std::set<std::string>* m_excluded;
+    std::atomic<std::uint64_t>* m_filesSeen;
     std::vector<Frame> m_stack;
     std::int64_t m_total = 0;
     alignas(8) char m_buffer[64 * 1024];
@@ -186,15 +192,16 @@ std::int64_t folderSize(const std::filesystem::path& folder)
     return folderSize(platform::openDirectoryPath(folder.string()));
 }
 
-std::int64_t folderSize(UniqueFd directory)
+std::int64_t folderSize(UniqueFd directory, std::atomic<std::uint64_t>* filesSeen)
 {
-    SizeWalker walker(nullptr);
+    SizeWalker walker(nullptr, filesSeen);
     return walker.run(std::move(directory));
 }
 
-std::int64_t folderSizeExcluding(UniqueFd directory, const std::set<std::string>& excluded)
+std::int64_t folderSizeExcluding(UniqueFd directory, const std::set<std::string>& excluded,
+                                 std::atomic<std::uint64_t>* filesSeen)
 {
-    SizeWalker walker(&excluded);
+    SizeWalker walker(&excluded, filesSeen);
     return walker.run(std::move(directory));
 }
 

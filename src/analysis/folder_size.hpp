@@ -2,6 +2,7 @@
 
 #include "platform/unique_fd.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <set>
@@ -23,7 +24,10 @@ namespace vellico::analysis {
 std::int64_t folderSize(const std::filesystem::path& folder);
 
 // The same for an open directory; the descriptor is consumed.
-std::int64_t folderSize(platform::UniqueFd directory);
+// `filesSeen`, when given, is raised by one for every regular file counted,
+// so that another thread can show how far a long walk has gone.
+std::int64_t folderSize(platform::UniqueFd directory,
+                        std::atomic<std::uint64_t>* filesSeen = nullptr);
 
 // The same, leaving out the subtrees named in `excluded`: relative paths of
 // one or two components ("VideoSegmentationFiles", "Wedding/Render Files"),
@@ -31,6 +35,7 @@ std::int64_t folderSize(platform::UniqueFd directory);
 // rule folders on their own and the rest of the bundle with this, so that the
 // bundle is walked once.
 std::int64_t folderSizeExcluding(platform::UniqueFd directory,
-                                 const std::set<std::string>& excluded);
+                                 const std::set<std::string>& excluded,
+                                 std::atomic<std::uint64_t>* filesSeen = nullptr);
 
 } // namespace vellico::analysis

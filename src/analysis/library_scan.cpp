@@ -148,7 +148,8 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
     // Sizes: the bundle minus the rule folders in one walk, then each rule
     // folder on its own, so every file is read once and the total equals a
     // separate measurement of the whole bundle.
-    std::int64_t total = folderSizeExcluding(reopen(bundleFd.get()), excluded);
+    std::int64_t total =
+        folderSizeExcluding(reopen(bundleFd.get()), excluded, services.filesScanned);
     for (std::size_t i = 0; i < found.size(); ++i) {
         FoundFolder& folder = found[i];
         const Pending& where = pending[i];
@@ -165,7 +166,7 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
         if (folderFd) {
             // The identity is taken from the very directory that is measured.
             folder.identity = platform::identityOf(folderFd.get());
-            folder.size = folderSize(std::move(folderFd));
+            folder.size = folderSize(std::move(folderFd), services.filesScanned);
         }
         total = saturatingAdd(total, folder.size);
     }

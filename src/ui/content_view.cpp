@@ -25,6 +25,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -153,6 +154,7 @@ VARAvevadaView::VARAvevadaView(VM& viewModel, QWidget* parent)
         refresh();
     });
     connect(&viewModel, &VM::activeSheetChanged, this, &VARAvevadaView::presentSheet);
+    connect(&viewModel, &VM::filesScannedChanged, this, &VARAvevadaView::updateFilesScanned);
     connect(&viewModel, &VM::deletionProgressChanged, this,
             &VARAvevadaView::updateDeletionProgress);
     connect(&viewModel, &VM::closePanelsRequested, this, [this] {
@@ -243,6 +245,11 @@ QWidget* VARAvevadaView::makeAnalysisIndicator()
     m_analysisStatus->setAlignment(Qt::AlignHCenter);
     m_analysisStatus->setWordWrap(true);
     column->addWidget(m_analysisStatus);
+    m_filesScanned = makeLabel(QString(), TextStyle::caption, colors::secondary(), m_analysis);
+    m_filesScanned->setAlignment(Qt::AlignHCenter);
+    m_filesScanned->setAccessibleName(VELLICO_TEXT("Fichiers analysés"));
+    column->addWidget(m_filesScanned);
+    updateFilesScanned();
     return m_analysis;
 }
 
@@ -729,6 +736,16 @@ void VARAvevadaView::updateDeletionProgress()
         m_deletionCount->setText(total > 0 ? QStringLiteral("%1 / %2").arg(done).arg(total)
                                            : QString());
     }
+}
+
+void VARAvevadaView::updateFilesScanned()
+{
+    if (m_filesScanned == nullptr) {
+        return;
+    }
+    const qint64 files = m_viewModel.filesScanned();
+    m_filesScanned->setVisible(files > 0);
+    m_filesScanned->setText(VELLICO_TEXT_FILL("%1 fichiers analysés", QLocale().toString(files)));
 }
 
 } // namespace vellico::ui

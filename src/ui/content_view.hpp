@@ -57,6 +57,7 @@ signals:
 
 private:
     void updateDeletionProgress();
+    void updateFilesScanned();
 
     QWidget* makeHeader();
     QWidget* makeErrorBanner();
@@ -80,6 +81,7 @@ private:
     QLabel* m_errorText = nullptr;
     QWidget* m_analysis = nullptr;
     QLabel* m_analysisStatus = nullptr;
+    QLabel* m_filesScanned = nullptr; // "n fichiers analysés" under the status
 
     QWidget* m_summary = nullptr;
     ElidedLabel* m_name = nullptr;

@@ -13,6 +13,9 @@
 #include "viewmodel/va_ravevada_view_model.hpp"
 #include "viewmodel/worker.hpp"
 
+#include <QTimer>
+
+#include <atomic>
 #include <chrono>
 
 namespace vellico::viewmodel {
@@ -339,11 +342,24 @@ QCoro::Task<model::BundleInfo> VARAvevadaViewModel::analyze(fs::path url, bool i
                 self->setAnalysisStatus(texts::statusText(status));
             }
         });
-    auto scan = runOn(&m_workers, [analyzer = m_services.analyze, url, isFromAlias, relay] {
-        return analyzer(url, isFromAlias,
-                        [relay](const analysis::StatusText& status) { relay->post(status); });
+    // The walker counts files into `files`; a timer on the GUI thread samples
+    // it, so the count costs the walk nothing but a relaxed increment.
+    auto files = std::make_shared<std::atomic<std::uint64_t>>(0);
+    setFilesScanned(0);
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, this, [this, files, generation] {
+        if (isCurrent(generation) && m_appState == AppState::analyzing) {
+            setFilesScanned(static_cast<qint64>(files->load(std::memory_order_relaxed)));
+        }
     });
-    co_return co_await scan;
+    sampler.start(100);
+    auto scan = runOn(&m_workers, [analyzer = m_services.analyze, url, isFromAlias, relay, files] {
+        return analyzer(
+            url, isFromAlias, [relay](const analysis::StatusText& status) { relay->post(status); },
+            files.get());
+    });
+    model::BundleInfo result = co_await scan;
+    co_return result;
 }
 
 } // namespace vellico::viewmodel

@@ -282,6 +282,15 @@ void VARAvevadaViewModel::startDeletion()
     runDeletion(*m_bundleInfo, std::move(folders), m_generation);
 }
 
+void VARAvevadaViewModel::setFilesScanned(qint64 files)
+{
+    if (files == m_filesScanned) {
+        return;
+    }
+    m_filesScanned = files;
+    emit filesScannedChanged();
+}
+
 void VARAvevadaViewModel::setDeletionProgress(int done, int total)
 {
     if (done == m_deletionFoldersDone && total == m_deletionFoldersTotal) {

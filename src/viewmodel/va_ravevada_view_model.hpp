@@ -80,6 +80,9 @@ public:
     int deletionFoldersTotal() const { return m_deletionFoldersTotal; }
     const QList<DeletionErrorEntry>& deletionErrors() const { return m_deletionErrors; }
     const std::optional<QString>& analysisStatus() const { return m_analysisStatus; }
+    // Files measured so far by the running analysis (sampled a few times a
+    // second); 0 before the first sample.
+    qint64 filesScanned() const { return m_filesScanned; }
 
     // What the sheets show; each is written just before its sheet is raised.
     const std::optional<AliasSheetData>& aliasSheetData() const { return m_aliasSheetData; }
@@ -177,6 +180,7 @@ signals:
     void deletionErrorsChanged();
     void analysisStatusChanged();
     void deletionProgressChanged();
+    void filesScannedChanged();
 
     // The window should close its open panels (a new library is coming in).
     void closePanelsRequested();
@@ -229,6 +233,7 @@ private:
     void setDeletionProgress(int done, int total);
     void setDeletionErrors(QList<DeletionErrorEntry> errors);
     void setAnalysisStatus(std::optional<QString> status);
+    void setFilesScanned(qint64 files);
 
     ViewModelServices m_services;
     // Intake checks and analyses; several may run at once (an old run's
@@ -265,6 +270,7 @@ private:
     int m_deletionFoldersTotal = 0;
     QList<DeletionErrorEntry> m_deletionErrors;
     std::optional<QString> m_analysisStatus;
+    qint64 m_filesScanned = 0;
     // The claim held for a deletion run; shared with the lock worker.
     std::shared_ptr<cleanup::LibraryLock> m_lock;
 };

@@ -46,8 +46,9 @@ ViewModelServices machineServices(const std::optional<std::filesystem::path>& ho
     services.cloud = std::make_shared<platform::LinuxCloudDrive>();
     services.bookmarks = bookmarks;
     services.analyze = [machine](const std::filesystem::path& bundle, bool isFromAlias,
-                                 const analysis::ProgressSink& progress) {
-        const analysis::AnalysisServices parts{&machine->backups, &machine->cache};
+                                 const analysis::ProgressSink& progress,
+                                 std::atomic<std::uint64_t>* filesScanned) {
+        const analysis::AnalysisServices parts{&machine->backups, &machine->cache, filesScanned};
         return analysis::analyzeBundle(bundle, isFromAlias, parts, progress);
     };
     services.workspace = std::make_shared<platform::DesktopWorkspace>();

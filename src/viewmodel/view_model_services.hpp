@@ -18,9 +18,11 @@
 namespace vellico::viewmodel {
 
 // Analyses one library; blocking, called on a worker thread. The progress
-// sink is called on that same thread.
+// sink is called on that same thread; `filesScanned` (may be null) counts
+// the files measured so far, sampled by the GUI thread.
 using Analyzer = std::function<model::BundleInfo(
-    const std::filesystem::path& bundle, bool isFromAlias, const analysis::ProgressSink& progress)>;
+    const std::filesystem::path& bundle, bool isFromAlias, const analysis::ProgressSink& progress,
+    std::atomic<std::uint64_t>* filesScanned)>;
 
 // Everything the view model asks the machine for, injectable for tests.
 // Services marked "worker" are called on worker threads (possibly several

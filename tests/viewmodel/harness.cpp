@@ -17,9 +17,11 @@ Harness::Harness()
 {
     auto counter = analyses;
     analyzer = [counter](const fs::path& bundle, bool isFromAlias,
-                         const analysis::ProgressSink& progress) {
+                         const analysis::ProgressSink& progress,
+                         std::atomic<std::uint64_t>* filesScanned) {
         ++*counter;
-        return analysis::analyzeBundle(bundle, isFromAlias, analysis::AnalysisServices{}, progress);
+        return analysis::analyzeBundle(bundle, isFromAlias, {nullptr, nullptr, filesScanned},
+                                       progress);
     };
 }
 

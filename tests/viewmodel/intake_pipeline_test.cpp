@@ -546,8 +546,9 @@ void IntakePipelineTest::cacheInfoSheetAppearsWithReady()
     const fs::path film = h.library("Film");
     auto base = h.analyzer;
     h.analyzer = [base, cache = h.dir / "Cache"](const fs::path& bundle, bool alias,
-                                                 const analysis::ProgressSink& p) {
-        model::BundleInfo info = base(bundle, alias, p);
+                                                 const analysis::ProgressSink& p,
+                                                 std::atomic<std::uint64_t>* files) {
+        model::BundleInfo info = base(bundle, alias, p, files);
         info.cacheURL = cache;
         info.cacheTotalSize = 1234;
         return info;

@@ -6,8 +6,10 @@
 #include "viewmodel/harness.hpp"
 
 #include <QElapsedTimer>
+
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 using namespace vellico;
 using namespace vellico::test;
@@ -50,6 +52,10 @@ void ResponsivenessTest::eventLoopTurnsDuringAnalysis()
         }
     });
 
+    QList<qint64> counts; // the file count as the window would have shown it
+    connect(vm.get(), &VARAvevadaViewModel::filesScannedChanged, this,
+            [&] { counts << vm->filesScanned(); });
+
     vm->handleDrop(urlOf(bundle));
     QVERIFY(waitUntil([&] { return vm->appState() == AppState::analyzing; }));
     clock.start();
@@ -65,6 +71,10 @@ void ResponsivenessTest::eventLoopTurnsDuringAnalysis()
           interval);
     QVERIFY(!vm->bundleInfo()->foundFolders.empty());
     QVERIFY(!statuses.isEmpty()); // progress reached the GUI thread while it ran
+    // The count grew while the analysis ran and never passed the library's files.
+    QVERIFY(!counts.isEmpty() && counts.back() > 0);
+    QVERIFY(std::is_sorted(counts.begin(), counts.end()));
+    QVERIFY(counts.back() <= static_cast<qint64>(files) + 16);
     QVERIFY2(longestGap <= slackMs,
              qPrintable(QStringLiteral("longest gap %1 ms").arg(longestGap)));
     QVERIFY(ticks >= analysisMs / (4 * interval)); // it kept firing all along, not only at the end

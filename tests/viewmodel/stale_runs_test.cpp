@@ -29,13 +29,14 @@ void StaleRunsTest::onlyTheNewestLibraryIsPublished()
     auto entered = std::make_shared<std::binary_semaphore>(0);
     auto gate = std::make_shared<std::binary_semaphore>(0);
     auto base = h.analyzer;
-    h.analyzer = [=](const fs::path& bundle, bool alias, const analysis::ProgressSink& progress) {
+    h.analyzer = [=](const fs::path& bundle, bool alias, const analysis::ProgressSink& progress,
+                     std::atomic<std::uint64_t>* files) {
         if (bundle == first) {
             entered->release();
             gate->acquire(); // A's analysis is still running when B arrives
             progress(analysis::StatusText{"Analyse de %1\u2026", {"A, en retard"}});
         }
-        return base(bundle, alias, progress);
+        return base(bundle, alias, progress, files);
     };
     auto vm = h.makeViewModel();
     vm->handleDrop(urlOf(first));
@@ -73,9 +74,10 @@ void StaleRunsTest::resetMakesARunningAnalysisInert()
     const fs::path film = h.library("Film");
     auto gate = std::make_shared<std::binary_semaphore>(0);
     auto base = h.analyzer;
-    h.analyzer = [=](const fs::path& bundle, bool alias, const analysis::ProgressSink& progress) {
+    h.analyzer = [=](const fs::path& bundle, bool alias, const analysis::ProgressSink& progress,
+                     std::atomic<std::uint64_t>* files) {
         gate->acquire();
-        return base(bundle, alias, progress);
+        return base(bundle, alias, progress, files);
     };
     auto vm = h.makeViewModel();
     vm->handleDrop(urlOf(film));
