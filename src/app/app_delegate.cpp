@@ -2,9 +2,7 @@
 
 #include "app/launch_options.hpp"
 #include "app/preference_reset.hpp"
-#include "docs/documentation_loader.hpp"
-#include "docs/documentation_parser.hpp"
-#include "docs/plain_text_renderer.hpp"
+#include "docs/documentation_view.hpp"
 #include "ui/content_view.hpp"
 #include "ui/theme.hpp"
 #include "viewmodel/texts.hpp"
@@ -18,7 +16,7 @@
 #include <QMainWindow>
 #include <QScreen>
 #include <QSettings>
-#include <QTextBrowser>
+#include <QVBoxLayout>
 
 #include <cstdlib>
 
@@ -29,6 +27,9 @@ namespace {
 constexpr const char* multipleLibrariesMessage = QT_TRANSLATE_NOOP(
     "Vellico", "Seule la première bibliothèque a été ouverte. L'analyse par lot sera "
                "disponible dans une prochaine version.");
+
+//: Help menu: documentation
+constexpr const char* docWindowTitle = QT_TRANSLATE_NOOP("Vellico", "Aide Vellico");
 
 const QString frameKey = QStringLiteral("VellicoMainWindow");
 const QString quitKeepsWindowsKey = QStringLiteral("NSQuitAlwaysKeepsWindows");
@@ -249,26 +250,37 @@ void AppDelegate::openDocumentation()
     showDocumentation();
 }
 
-// TODO(#8): the documentation window with its language picker and rich
-// text replaces this plain reading window.
 void AppDelegate::showDocumentation()
 {
-    if (!m_docWindow) {
-        const auto languages = docs::preferredLanguagesFromEnvironment(
-            [](const char* name) { return std::getenv(name); });
-        const std::string text = docs::loadDocumentation(docs::documentationLanguageCode(languages),
-                                                         docs::embeddedHelpFileReader());
-        auto* browser = new QTextBrowser;
-        browser->setAttribute(Qt::WA_DeleteOnClose);
-        browser->setWindowTitle(viewmodel::texts::translate("Aide Vellico"));
-        browser->setPlainText(
-            QString::fromStdString(docs::renderPlainText(docs::parseDocumentation(text))));
-        browser->resize(640, 720);
-        m_docWindow = browser;
+    if (m_docWindow && m_docWindow->isVisible()) {
+        m_docWindow->raise();
+        m_docWindow->activateWindow();
+        return;
     }
-    m_docWindow->show();
-    m_docWindow->raise();
-    m_docWindow->activateWindow();
+    // A hidden window is not shown again: a fresh one, with a fresh view
+    // that starts from the user's language, replaces it.
+    if (m_docWindow) {
+        m_docWindow->deleteLater();
+    }
+    auto* window = new QWidget(nullptr, Qt::Window);
+    window->setWindowTitle(viewmodel::texts::translate(docWindowTitle));
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* view = new docs::DocumentationView(window);
+    layout->addWidget(view);
+    connect(view, &docs::DocumentationView::supportMailRequested, this,
+            &AppDelegate::openSupportMail);
+    window->setMinimumSize(450, 400);
+    window->resize(620, 700);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), window->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+    m_docWindow = window;
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 } // namespace vellico::app
