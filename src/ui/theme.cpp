@@ -159,8 +159,10 @@ void styleLabel(QWidget* label, TextStyle style, const QColor& color,
 void makeProminent(QWidget* button, const QColor& tint)
 {
     button->setStyleSheet(
-        QStringLiteral("QPushButton { background: %1; color: white; border: none; border-radius: "
-                       "5px; padding: 4px 14px; font-weight: 600; }"
+        // The border is always there, transparent until focused: a border
+        // that appears with the focus would shrink the text area and clip it.
+        QStringLiteral("QPushButton { background: %1; color: white; border: 2px solid transparent; "
+                       "border-radius: 5px; padding: 2px 12px; font-weight: 600; }"
                        "QPushButton:hover { background: %2; }"
                        "QPushButton:pressed { background: %3; }"
                        "QPushButton:focus { outline: none; border: 2px solid %4; }"
