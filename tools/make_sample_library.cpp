@@ -40,17 +40,17 @@ int main(int argc, char** argv)
             return 0;
         }
         if (command == "backup-of" && argc == 4) {
-            vellico::tools::BackupSpec spec;
-            spec.originalURL = std::filesystem::absolute(argv[2]);
+            vellico::tools::BackupContents shape;
+            shape.originalURL = std::filesystem::absolute(argv[2]);
             const std::filesystem::path folder = std::filesystem::path(argv[3]) / "Mariage Dupont";
-            vellico::tools::writeBackupFolder(folder, spec);
-            std::cout << (folder / spec.backups.front()).string() << "\n";
+            vellico::tools::writeBackupFolder(folder, shape);
+            std::cout << (folder / shape.backups.front()).string() << "\n";
             return 0;
         }
         if ((command == "with-cache" && argc == 4) || (command == "missing-cache" && argc == 3)) {
             // The cache location is a bookmark, as the editor stores it: to a
             // folder that exists here, or to a Mac disk that is not mounted.
-            vellico::formats::BookmarkSpec bookmark;
+            vellico::formats::BookmarkTarget bookmark;
             std::filesystem::path cacheParent;
             if (command == "with-cache") {
                 cacheParent = std::filesystem::absolute(argv[3]);
@@ -76,14 +76,14 @@ int main(int argc, char** argv)
             return 0;
         }
         if (command == "synthetic") {
-            vellico::tools::SyntheticSpec spec;
+            vellico::tools::SyntheticShape shape;
             std::string bundle;
             for (int i = 2; i < argc; ++i) {
                 const std::string arg = argv[i];
                 if (arg == "--files" && i + 1 < argc) {
-                    spec.fileCount = std::stoull(argv[++i]);
+                    shape.fileCount = std::stoull(argv[++i]);
                 } else if (arg == "--seed" && i + 1 < argc) {
-                    spec.seed = static_cast<std::uint32_t>(std::stoul(argv[++i]));
+                    shape.seed = static_cast<std::uint32_t>(std::stoul(argv[++i]));
                 } else if (bundle.empty() && arg.rfind("--", 0) != 0) {
                     bundle = arg;
                 } else {
@@ -93,7 +93,7 @@ int main(int argc, char** argv)
             if (bundle.empty()) {
                 return usage();
             }
-            vellico::tools::writeSyntheticLibrary(bundle, spec);
+            vellico::tools::writeSyntheticLibrary(bundle, shape);
             std::cout << bundle << "\n";
             return 0;
         }

@@ -219,44 +219,44 @@ LibraryBuilder& LibraryBuilder::event(const std::string& name,
     return *this;
 }
 
-void writeBackupFolder(const fs::path& folder, const BackupSpec& spec)
+void writeBackupFolder(const fs::path& folder, const BackupContents& shape)
 {
     makeFolders(folder);
     auto writeOne = [&](const fs::path& backup) {
         makeFolders(backup);
         formats::PlistValue::Dict record;
-        if (spec.originalURL) {
-            record.emplace_back("originalURL", formats::PlistValue(fileURL(*spec.originalURL)));
+        if (shape.originalURL) {
+            record.emplace_back("originalURL", formats::PlistValue(fileURL(*shape.originalURL)));
         }
-        if (spec.originalBookmark) {
-            record.emplace_back("originalBookmark", formats::PlistValue(*spec.originalBookmark));
+        if (shape.originalBookmark) {
+            record.emplace_back("originalBookmark", formats::PlistValue(*shape.originalBookmark));
         }
         writePropertyList(backup / "__BackupInfo.plist", formats::PlistValue(record),
                           PlistFormat::binary);
-        writeLibraryDatabase(backup / "CurrentVersion.flexolibrary", spec.identifier);
+        writeLibraryDatabase(backup / "CurrentVersion.flexolibrary", shape.identifier);
         writePropertyList(backup / "Settings.plist",
                           formats::PlistValue(formats::PlistValue::Dict{}), PlistFormat::xml);
-        writeSparseFile(backup / "11-30-25" / "CurrentVersion.fcpevent", spec.bytesEach);
+        writeSparseFile(backup / "11-30-25" / "CurrentVersion.fcpevent", shape.bytesEach);
     };
-    for (const std::string& name : spec.backups) {
+    for (const std::string& name : shape.backups) {
         writeOne(folder / name);
     }
-    for (const std::string& name : spec.previousVersions) {
+    for (const std::string& name : shape.previousVersions) {
         writeOne(folder / "Previous Versions" / name);
     }
 }
 
-void writeSyntheticLibrary(const fs::path& bundle, const SyntheticSpec& spec)
+void writeSyntheticLibrary(const fs::path& bundle, const SyntheticShape& shape)
 {
     LibraryBuilder library(bundle);
     library.link(".fcpcache", ".");
-    std::mt19937 rng(spec.seed);
-    const std::size_t perStore = std::max<std::size_t>(spec.filesPerStore, 1);
+    std::mt19937 rng(shape.seed);
+    const std::size_t perStore = std::max<std::size_t>(shape.filesPerStore, 1);
     // Roughly: 60 % render files, 20 % transcoded media, 10 % analysis files,
     // 10 % original media and projects; about forty stores per event.
     std::size_t written = 0;
     std::size_t eventIndex = 0;
-    while (written < spec.fileCount) {
+    while (written < shape.fileCount) {
         char eventName[32];
         std::snprintf(eventName, sizeof eventName, "2024-%02zu-%02zu Event %zu",
                       eventIndex % 12 + 1, eventIndex % 28 + 1, eventIndex);
@@ -264,7 +264,7 @@ void writeSyntheticLibrary(const fs::path& bundle, const SyntheticSpec& spec)
         makeFolders(event);
         writeSparseFile(event / "CurrentVersion.fcpevent", 64 * 1024 + rng() % 65536);
         written += 1;
-        for (std::size_t store = 0; store < 40 && written < spec.fileCount; ++store) {
+        for (std::size_t store = 0; store < 40 && written < shape.fileCount; ++store) {
             const unsigned pick = rng() % 10;
             const char* media = pick < 6   ? "Render Files"
                                 : pick < 8 ? "Transcoded Media"
@@ -276,7 +276,7 @@ void writeSyntheticLibrary(const fs::path& bundle, const SyntheticSpec& spec)
             makeFolders(dir);
             writeFile(dir / "Info.plist", "<plist version=\"1.0\"><dict/></plist>\n");
             written += 1;
-            for (std::size_t f = 0; f < perStore - 1 && written < spec.fileCount; ++f, ++written) {
+            for (std::size_t f = 0; f < perStore - 1 && written < shape.fileCount; ++f, ++written) {
                 // Mostly small frames, now and then a large media file.
                 const std::int64_t size = (rng() % 50 == 0)
                                               ? std::int64_t{200} * 1024 * 1024 + rng() % 4096
@@ -286,7 +286,7 @@ void writeSyntheticLibrary(const fs::path& bundle, const SyntheticSpec& spec)
                                 size);
             }
         }
-        if (eventIndex % 4 == 0 && written < spec.fileCount) {
+        if (eventIndex % 4 == 0 && written < shape.fileCount) {
             writeSparseFile(event / "Project" / "CurrentVersion.fcpevent", 80 * 1024);
             ++written;
         }

@@ -66,7 +66,7 @@ private:
 // A per-library backup folder: timed backup bundles, each with its
 // "__BackupInfo.plist" record naming `original`, and optionally a
 // "Previous Versions" folder of older ones.
-struct BackupSpec {
+struct BackupContents {
     std::vector<std::string> backups{"20240315_1042_GMT+1.fcpbundle"};
     std::vector<std::string> previousVersions;
     std::optional<std::filesystem::path> originalURL; // written as a file: URL
@@ -74,7 +74,7 @@ struct BackupSpec {
     std::optional<std::string> identifier; // written into each backup's database
     std::int64_t bytesEach = 4096;
 };
-void writeBackupFolder(const std::filesystem::path& folder, const BackupSpec& spec);
+void writeBackupFolder(const std::filesystem::path& folder, const BackupContents& shape);
 
 // "file://" URL text of an absolute path, percent-encoded.
 std::string fileURL(const std::filesystem::path& path);
@@ -82,12 +82,12 @@ std::string fileURL(const std::filesystem::path& path);
 // A library shaped like real ones, holding about `fileCount` files: many
 // events, render and transcoded segment stores, analysis files, original
 // media, projects, small and large (sparse) files.
-struct SyntheticSpec {
+struct SyntheticShape {
     std::size_t fileCount = 200000;
     std::size_t filesPerStore = 64;
     std::uint32_t seed = 1;
 };
-void writeSyntheticLibrary(const std::filesystem::path& bundle, const SyntheticSpec& spec);
+void writeSyntheticLibrary(const std::filesystem::path& bundle, const SyntheticShape& shape);
 
 // The demo library of `make run`: a few events with every kind of generated
 // folder, a top-level data folder, a project, hidden files and links.

@@ -141,30 +141,30 @@ std::vector<std::uint8_t> BookmarkWriter::finish(BookmarkForm form) const
     return out;
 }
 
-std::vector<std::uint8_t> makeBookmarkData(const BookmarkSpec& spec)
+std::vector<std::uint8_t> makeBookmarkData(const BookmarkTarget& shape)
 {
     BookmarkWriter writer;
     std::vector<BookmarkTocEntry> entries;
 
     std::vector<std::uint32_t> components;
-    for (const std::string& c : spec.pathComponents) {
+    for (const std::string& c : shape.pathComponents) {
         components.push_back(writer.addString(c));
     }
     entries.push_back({0x1004, writer.addArray(components)});
-    if (spec.volumePath) {
-        entries.push_back({0x2002, writer.addString(*spec.volumePath)});
+    if (shape.volumePath) {
+        entries.push_back({0x2002, writer.addString(*shape.volumePath)});
     }
-    if (spec.volumeURL) {
-        entries.push_back({0x2005, writer.addRecord(typeUrl, bytesOf(*spec.volumeURL))});
+    if (shape.volumeURL) {
+        entries.push_back({0x2005, writer.addRecord(typeUrl, bytesOf(*shape.volumeURL))});
     }
-    if (spec.volumeName) {
-        entries.push_back({0x2010, writer.addString(*spec.volumeName)});
+    if (shape.volumeName) {
+        entries.push_back({0x2010, writer.addString(*shape.volumeName)});
     }
-    if (spec.volumeUUID) {
-        entries.push_back({0x2011, writer.addString(*spec.volumeUUID)});
+    if (shape.volumeUUID) {
+        entries.push_back({0x2011, writer.addString(*shape.volumeUUID)});
     }
     writer.addToc(1, std::move(entries));
-    return writer.finish(spec.form);
+    return writer.finish(shape.form);
 }
 
 } // namespace vellico::formats

@@ -56,7 +56,7 @@ private:
 
 // The usual bookmark: one TOC with the path components and whatever volume
 // fields are set.
-struct BookmarkSpec {
+struct BookmarkTarget {
     BookmarkForm form = BookmarkForm::data;
     std::vector<std::string> pathComponents; // "Volumes", "Archive", "Cache"
     std::optional<std::string> volumePath;   // "/Volumes/Archive"
@@ -65,6 +65,6 @@ struct BookmarkSpec {
     std::optional<std::string> volumeUUID;   // upper-case text
 };
 
-std::vector<std::uint8_t> makeBookmarkData(const BookmarkSpec& spec);
+std::vector<std::uint8_t> makeBookmarkData(const BookmarkTarget& shape);
 
 } // namespace vellico::formats

@@ -22,12 +22,12 @@ using ::testing::UnorderedElementsAre;
 std::vector<std::uint8_t> macBookmark(const std::string& volume,
                                       std::vector<std::string> components)
 {
-    formats::BookmarkSpec spec;
-    spec.pathComponents = {"Volumes", volume};
-    spec.pathComponents.insert(spec.pathComponents.end(), components.begin(), components.end());
-    spec.volumePath = "/Volumes/" + volume;
-    spec.volumeName = volume;
-    return formats::makeBookmarkData(spec);
+    formats::BookmarkTarget shape;
+    shape.pathComponents = {"Volumes", volume};
+    shape.pathComponents.insert(shape.pathComponents.end(), components.begin(), components.end());
+    shape.volumePath = "/Volumes/" + volume;
+    shape.volumeName = volume;
+    return formats::makeBookmarkData(shape);
 }
 
 class FakeIndex final : public platform::BackupIndex {
@@ -71,11 +71,11 @@ protected:
         return result;
     }
 
-    tools::BackupSpec backupOf(const fs::path& original)
+    tools::BackupContents backupOf(const fs::path& original)
     {
-        tools::BackupSpec spec;
-        spec.originalURL = original;
-        return spec;
+        tools::BackupContents shape;
+        shape.originalURL = original;
+        return shape;
     }
 
     std::vector<std::string> locations(const model::BundleInfo& info)
@@ -102,14 +102,14 @@ protected:
 
 TEST_F(BackupSearch, FindsMoviesVolumeAndCustomLocationsOnceEach)
 {
-    tools::BackupSpec spec = backupOf(library.path());
-    spec.bytesEach = 1000;
-    tools::writeBackupFolder(home / "Movies/Final Cut Backups.localized/My Film", spec);
-    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film 2", spec);
-    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film2", spec); // not a candidate
-    tools::writeBackupFolder(home / "Movies/Final Cut Backups/my film", spec);  // not a candidate
-    tools::writeBackupFolder(volume / "Final Cut Backups/My Film", spec);
-    tools::writeBackupFolder(volume / "Custom/My Film", spec);
+    tools::BackupContents shape = backupOf(library.path());
+    shape.bytesEach = 1000;
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups.localized/My Film", shape);
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film 2", shape);
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film2", shape); // not a candidate
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/my film", shape);  // not a candidate
+    tools::writeBackupFolder(volume / "Final Cut Backups/My Film", shape);
+    tools::writeBackupFolder(volume / "Custom/My Film", shape);
     // The index returns the volume's folder, and the same folder again through a link.
     fs::create_symlink(volume / "Final Cut Backups", tmp / "link");
     index.results = {volume / "Final Cut Backups/My Film", tmp / "link/My Film"};
@@ -131,7 +131,7 @@ TEST_F(BackupSearch, FindsMoviesVolumeAndCustomLocationsOnceEach)
 
 TEST_F(BackupSearch, SkipsOtherLibrariesBundlesAndDisabledSearches)
 {
-    tools::BackupSpec other = backupOf("/elsewhere/Other.fcpbundle");
+    tools::BackupContents other = backupOf("/elsewhere/Other.fcpbundle");
     other.identifier = "SOMEONE-ELSE";
     tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film", other);
     // Named like the backup folder, but inside a library and a cache bundle.
@@ -153,9 +153,9 @@ TEST_F(BackupSearch, SkipsOtherLibrariesBundlesAndDisabledSearches)
 
 TEST_F(BackupSearch, SameFileNameElsewhereMatchesByName)
 {
-    tools::BackupSpec spec = backupOf("/Volumes/Old/My Film.fcpbundle");
-    spec.identifier = "ANOTHER";
-    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film", spec);
+    tools::BackupContents shape = backupOf("/Volumes/Old/My Film.fcpbundle");
+    shape.identifier = "ANOTHER";
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film", shape);
     EXPECT_EQ(locations(analyse().info).size(), 1u);
 }
 

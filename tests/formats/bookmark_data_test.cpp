@@ -76,15 +76,15 @@ void putU32(Bytes& bytes, std::size_t pos, std::uint32_t value)
     }
 }
 
-BookmarkSpec exampleSpec(BookmarkForm form = BookmarkForm::data)
+BookmarkTarget archiveBookmark(BookmarkForm form = BookmarkForm::data)
 {
-    BookmarkSpec spec;
-    spec.form = form;
-    spec.pathComponents = {"Volumes", "Archive", "Cache"};
-    spec.volumePath = "/Volumes/Archive";
-    spec.volumeName = "Archive";
-    spec.volumeUUID = exampleUuid;
-    return spec;
+    BookmarkTarget shape;
+    shape.form = form;
+    shape.pathComponents = {"Volumes", "Archive", "Cache"};
+    shape.volumePath = "/Volumes/Archive";
+    shape.volumeName = "Archive";
+    shape.volumeUUID = exampleUuid;
+    return shape;
 }
 
 void expectExampleFields(const std::optional<BookmarkInfo>& info)
@@ -103,7 +103,7 @@ TEST(BookmarkData, WorkedExampleMatchesItsPublishedBytesAndDigest)
     ASSERT_EQ(expected.size(), 256u);
     EXPECT_EQ(sha256Hex(expected),
               "1bed55a778b81115311e66ab62837c03846c993c01a9e5778766858c51e6e3bf");
-    EXPECT_EQ(makeBookmarkData(exampleSpec()), expected);
+    EXPECT_EQ(makeBookmarkData(archiveBookmark()), expected);
 
     const auto info = readBookmarkData(expected);
     expectExampleFields(info);
@@ -116,7 +116,7 @@ TEST(BookmarkData, WorkedExampleInFileFormParsesIdentically)
     const Bytes formA = fromHex(workedExampleHex);
     expected.insert(expected.end(), formA.begin() + 48, formA.end());
     ASSERT_EQ(expected.size(), 264u);
-    EXPECT_EQ(makeBookmarkData(exampleSpec(BookmarkForm::file)), expected);
+    EXPECT_EQ(makeBookmarkData(archiveBookmark(BookmarkForm::file)), expected);
 
     const auto info = readBookmarkData(expected);
     expectExampleFields(info);
@@ -131,12 +131,12 @@ TEST(BookmarkData, RoundTripsThroughTheWriterInBothForms)
     const std::string nfdEvent = "E\xCC\x81ve\xCC\x80nement"; // "Évènement", decomposed
     struct Case {
         const char* name;
-        BookmarkSpec spec;
+        BookmarkTarget shape;
         std::optional<std::string> target;
         std::optional<std::string> volumePath;
     };
     const std::vector<Case> cases = {
-        {"example", exampleSpec(), "/Volumes/Archive/Cache", "/Volumes/Archive"},
+        {"example", archiveBookmark(), "/Volumes/Archive/Cache", "/Volumes/Archive"},
         {"decomposed names",
          {BookmarkForm::data,
           {"Volumes", nfdArchive, nfdEvent},
@@ -214,15 +214,15 @@ TEST(BookmarkData, RoundTripsThroughTheWriterInBothForms)
         for (const BookmarkForm form : {BookmarkForm::data, BookmarkForm::file}) {
             SCOPED_TRACE(std::string(c.name) +
                          (form == BookmarkForm::file ? " (file)" : " (data)"));
-            BookmarkSpec spec = c.spec;
-            spec.form = form;
-            const auto info = readBookmarkData(makeBookmarkData(spec));
+            BookmarkTarget shape = c.shape;
+            shape.form = form;
+            const auto info = readBookmarkData(makeBookmarkData(shape));
             ASSERT_TRUE(info);
             EXPECT_EQ(info->form, form);
             EXPECT_EQ(info->targetPath, c.target);
             EXPECT_EQ(info->volumePath, c.volumePath);
-            EXPECT_EQ(info->volumeName, spec.volumeName);
-            EXPECT_EQ(info->volumeUUID, spec.volumeUUID);
+            EXPECT_EQ(info->volumeName, shape.volumeName);
+            EXPECT_EQ(info->volumeUUID, shape.volumeUUID);
         }
     }
 }
@@ -299,7 +299,7 @@ TEST(BookmarkData, EveryTruncationOfTheExampleIsRefused)
         const Bytes prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length));
         EXPECT_FALSE(readBookmarkData(prefix)) << "length " << length;
     }
-    Bytes formB = makeBookmarkData(exampleSpec(BookmarkForm::file));
+    Bytes formB = makeBookmarkData(archiveBookmark(BookmarkForm::file));
     formB.pop_back();
     EXPECT_FALSE(readBookmarkData(formB));
 }
@@ -329,9 +329,9 @@ Bytes patched(std::size_t pos, std::uint32_t value)
 
 Bytes withComponents(std::vector<std::string> components)
 {
-    BookmarkSpec spec = exampleSpec();
-    spec.pathComponents = std::move(components);
-    return makeBookmarkData(spec);
+    BookmarkTarget shape = archiveBookmark();
+    shape.pathComponents = std::move(components);
+    return makeBookmarkData(shape);
 }
 
 // Absolute positions in the worked example (data section at 0x30).
@@ -368,19 +368,19 @@ TEST(BookmarkData, MalformedInputIsRefusedOrDegradedSafely)
         {"first TOC with a count one too many", [] { return patched(tocCount, 5); }},
         {"form B data start inside the header",
          [] {
-             Bytes b = makeBookmarkData(exampleSpec(BookmarkForm::file));
+             Bytes b = makeBookmarkData(archiveBookmark(BookmarkForm::file));
              putU32(b, 16, 48);
              return b;
          }},
         {"form B data length past the end",
          [] {
-             Bytes b = makeBookmarkData(exampleSpec(BookmarkForm::file));
+             Bytes b = makeBookmarkData(archiveBookmark(BookmarkForm::file));
              putU32(b, 24, 0xFFFFFFF0);
              return b;
          }},
         {"form B empty data section",
          [] {
-             Bytes b = makeBookmarkData(exampleSpec(BookmarkForm::file));
+             Bytes b = makeBookmarkData(archiveBookmark(BookmarkForm::file));
              putU32(b, 24, 0);
              return b;
          }},
@@ -471,16 +471,16 @@ TEST(BookmarkData, MalformedInputIsRefusedOrDegradedSafely)
          exampleVolume, exampleName},
         {"volume path with ..",
          [] {
-             BookmarkSpec spec = exampleSpec();
-             spec.volumePath = "/Volumes/../..";
-             return makeBookmarkData(spec);
+             BookmarkTarget shape = archiveBookmark();
+             shape.volumePath = "/Volumes/../..";
+             return makeBookmarkData(shape);
          },
          true, exampleTarget, std::nullopt, exampleName},
         {"volume name that is not UTF-8",
          [] {
-             BookmarkSpec spec = exampleSpec();
-             spec.volumeName = "Arch\xE9";
-             return makeBookmarkData(spec);
+             BookmarkTarget shape = archiveBookmark();
+             shape.volumeName = "Arch\xE9";
+             return makeBookmarkData(shape);
          },
          true, exampleTarget, exampleVolume, std::nullopt},
         {"one record shared by a million elements",
@@ -542,19 +542,19 @@ protected:
 
 TEST_F(AliasFile, ReadsTheFileFormFromDisk)
 {
-    write("Archive alias", makeBookmarkData(exampleSpec(BookmarkForm::file)));
+    write("Archive alias", makeBookmarkData(archiveBookmark(BookmarkForm::file)));
     expectExampleFields(read("Archive alias"));
 }
 
 TEST_F(AliasFile, RefusesWhatIsNotAModernAlias)
 {
-    write("data form", makeBookmarkData(exampleSpec(BookmarkForm::data)));
+    write("data form", makeBookmarkData(archiveBookmark(BookmarkForm::data)));
     write("empty data fork", {});
-    Bytes huge = makeBookmarkData(exampleSpec(BookmarkForm::file));
+    Bytes huge = makeBookmarkData(archiveBookmark(BookmarkForm::file));
     huge.resize(maxBookmarkBytes + 1, 0);
     write("huge", huge);
     ASSERT_EQ(::mkfifo((m_dir / "fifo").c_str(), 0600), 0);
-    write("real", makeBookmarkData(exampleSpec(BookmarkForm::file)));
+    write("real", makeBookmarkData(archiveBookmark(BookmarkForm::file)));
     std::filesystem::create_symlink(m_dir / "real", m_dir / "link");
 
     for (const char* name : {"data form", "empty data fork", "huge", "fifo", "link", "missing"}) {

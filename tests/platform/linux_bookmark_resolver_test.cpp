@@ -12,21 +12,21 @@ namespace vellico::platform {
 namespace {
 
 namespace fs = std::filesystem;
-using formats::BookmarkSpec;
+using formats::BookmarkTarget;
 
 const std::string nfcArchive = "Archiv\xC3\xA9";          // "Archivé", composed
 const std::string nfdArchive = "Archiv\x65\xCC\x81";      // the same, decomposed
 const std::string nfcEvent = "\xC3\x89v\xC3\xA8nement";   // "Évènement", composed
 const std::string nfdEvent = "E\xCC\x81ve\xCC\x80nement"; // the same, decomposed
 
-BookmarkSpec onVolume(const std::string& volume, std::vector<std::string> rest)
+BookmarkTarget onVolume(const std::string& volume, std::vector<std::string> rest)
 {
-    BookmarkSpec spec;
-    spec.pathComponents = {"Volumes", volume};
-    spec.pathComponents.insert(spec.pathComponents.end(), rest.begin(), rest.end());
-    spec.volumePath = "/Volumes/" + volume;
-    spec.volumeName = volume;
-    return spec;
+    BookmarkTarget shape;
+    shape.pathComponents = {"Volumes", volume};
+    shape.pathComponents.insert(shape.pathComponents.end(), rest.begin(), rest.end());
+    shape.volumePath = "/Volumes/" + volume;
+    shape.volumeName = volume;
+    return shape;
 }
 
 class LinuxBookmarkResolverTest : public ::testing::Test {
@@ -39,13 +39,13 @@ protected:
 
     // Resolves with the given directories (relative to the temp dir) as the
     // mounted volumes.
-    std::optional<fs::path> resolve(const BookmarkSpec& spec, std::vector<fs::path> mounts) const
+    std::optional<fs::path> resolve(const BookmarkTarget& shape, std::vector<fs::path> mounts) const
     {
         for (fs::path& m : mounts) {
             m = m_tmp / m;
         }
         const LinuxBookmarkResolver resolver(std::make_shared<FixedMountTable>(mounts));
-        return resolver.resolve(formats::makeBookmarkData(spec));
+        return resolver.resolve(formats::makeBookmarkData(shape));
     }
 
     test::TempDir m_tmp;
@@ -56,9 +56,9 @@ TEST_F(LinuxBookmarkResolverTest, MapsAMacVolumeOntoTheMountWithItsLabel)
     const fs::path cache = makeDir("media/user/Archive/Caches/Lib.fcpcache");
     makeDir("media/user/Other/Caches/Lib.fcpcache");
     for (const auto form : {formats::BookmarkForm::data, formats::BookmarkForm::file}) {
-        BookmarkSpec spec = onVolume("Archive", {"Caches", "Lib.fcpcache"});
-        spec.form = form;
-        EXPECT_EQ(resolve(spec, {"media/user/Other", "media/user/Archive"}), cache);
+        BookmarkTarget shape = onVolume("Archive", {"Caches", "Lib.fcpcache"});
+        shape.form = form;
+        EXPECT_EQ(resolve(shape, {"media/user/Other", "media/user/Archive"}), cache);
     }
 }
 
@@ -96,9 +96,9 @@ TEST_F(LinuxBookmarkResolverTest, MatchesTheMountPointNameWhenTheVolumeNameDiffe
     // The Mac mounted a second "Archive" as /Volumes/Archive 1.
     const fs::path target = makeDir("media/user/Archive 1/Lib.fcpbundle");
     makeDir("media/user/Archive");
-    BookmarkSpec spec = onVolume("Archive 1", {"Lib.fcpbundle"});
-    spec.volumeName = "Archive";
-    EXPECT_EQ(resolve(spec, {"media/user/Archive", "media/user/Archive 1"}), target);
+    BookmarkTarget shape = onVolume("Archive 1", {"Lib.fcpbundle"});
+    shape.volumeName = "Archive";
+    EXPECT_EQ(resolve(shape, {"media/user/Archive", "media/user/Archive 1"}), target);
 }
 
 TEST_F(LinuxBookmarkResolverTest, TriesEveryMountCarryingTheLabel)
@@ -113,10 +113,10 @@ TEST_F(LinuxBookmarkResolverTest, WithoutAVolumePathUsesThePathsVolumeComponent)
 {
     const fs::path target = makeDir("media/Archive/x");
     makeDir("media/Wrong/x");
-    BookmarkSpec spec = onVolume("Archive", {"x"});
-    spec.volumePath.reset();
-    spec.volumeName = "Wrong"; // not trusted without a volume path to tie it to the target
-    EXPECT_EQ(resolve(spec, {"media/Wrong", "media/Archive"}), target);
+    BookmarkTarget shape = onVolume("Archive", {"x"});
+    shape.volumePath.reset();
+    shape.volumeName = "Wrong"; // not trusted without a volume path to tie it to the target
+    EXPECT_EQ(resolve(shape, {"media/Wrong", "media/Archive"}), target);
 }
 
 TEST_F(LinuxBookmarkResolverTest, WhatCannotBeFoundDoesNotResolve)
@@ -124,14 +124,14 @@ TEST_F(LinuxBookmarkResolverTest, WhatCannotBeFoundDoesNotResolve)
     makeDir("media/user/Archive/Other");
     makeDir("media/user/Macintosh HD/Users/jo/Movies");
 
-    BookmarkSpec startupDisk;
+    BookmarkTarget startupDisk;
     startupDisk.pathComponents = {"Users", "jo", "Movies"};
     startupDisk.volumePath = "/";
     startupDisk.volumeName = "Macintosh HD";
 
     struct Case {
         const char* name;
-        BookmarkSpec spec;
+        BookmarkTarget shape;
     };
     const Case cases[] = {
         {"volume not mounted", onVolume("Elsewhere", {"Other"})},
@@ -141,19 +141,20 @@ TEST_F(LinuxBookmarkResolverTest, WhatCannotBeFoundDoesNotResolve)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(resolve(c.spec, {"media/user/Archive", "media/user/Macintosh HD"}), std::nullopt);
+        EXPECT_EQ(resolve(c.shape, {"media/user/Archive", "media/user/Macintosh HD"}),
+                  std::nullopt);
     }
 }
 
 TEST_F(LinuxBookmarkResolverTest, AnExistingStoredPathResolvesAsItIs)
 {
     const fs::path library = makeDir("Movies/Lib.fcpbundle");
-    BookmarkSpec spec;
+    BookmarkTarget shape;
     for (const auto& part : library.relative_path()) {
-        spec.pathComponents.push_back(part.string());
+        shape.pathComponents.push_back(part.string());
     }
-    spec.volumePath = "/";
-    EXPECT_EQ(resolve(spec, {}), library);
+    shape.volumePath = "/";
+    EXPECT_EQ(resolve(shape, {}), library);
 }
 
 TEST_F(LinuxBookmarkResolverTest, StoredPathIsTheTargetAsWritten)

@@ -22,11 +22,11 @@ namespace {
 // exists on this machine, and only reports the stored path otherwise.
 std::vector<std::uint8_t> bookmarkTo(const fs::path& target)
 {
-    formats::BookmarkSpec spec;
+    formats::BookmarkTarget shape;
     for (const auto& part : target.relative_path()) {
-        spec.pathComponents.push_back(part.string());
+        shape.pathComponents.push_back(part.string());
     }
-    return formats::makeBookmarkData(spec);
+    return formats::makeBookmarkData(shape);
 }
 
 // A backup bundle of `original`, named like the editor names them.

@@ -17,12 +17,12 @@ class LinuxAliasFilesTest : public ::testing::Test {
 protected:
     std::vector<std::uint8_t> aliasFileTo(const fs::path& target)
     {
-        formats::BookmarkSpec spec;
-        spec.form = formats::BookmarkForm::file;
+        formats::BookmarkTarget shape;
+        shape.form = formats::BookmarkForm::file;
         for (const auto& part : target.relative_path()) {
-            spec.pathComponents.push_back(part.string());
+            shape.pathComponents.push_back(part.string());
         }
-        return formats::makeBookmarkData(spec);
+        return formats::makeBookmarkData(shape);
     }
     void write(const fs::path& path, const std::vector<std::uint8_t>& bytes)
     {
