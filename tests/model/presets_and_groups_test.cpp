@@ -65,14 +65,6 @@ TEST(EditingPreset, SegmentationFilesAloneAreNeverSelected)
     EXPECT_TRUE(presetSelection(EditingPreset::done, found).empty());
 }
 
-TEST(EditingPreset, RawValues)
-{
-    EXPECT_EQ(editingPresetFromRaw(0), EditingPreset::inProgress);
-    EXPECT_EQ(editingPresetFromRaw(1), EditingPreset::done);
-    EXPECT_EQ(editingPresetFromRaw(2), std::nullopt);
-    EXPECT_EQ(editingPresetFromRaw(-1), std::nullopt);
-}
-
 TEST(FolderNames, CompareCanonicallyButCaseSensitively)
 {
     // "Événements" composed (NFC) and decomposed (NFD, as HFS+ stores it).
@@ -94,20 +86,6 @@ TEST(Tooltips, KnownNamesGiveTheirHelpKeysOthersNothing)
     EXPECT_EQ(tooltipText("render files", echo), std::nullopt);
     const TextLookup empty = [](std::string_view) { return std::string(); };
     EXPECT_EQ(tooltipText("Render Files", empty), std::nullopt);
-}
-
-TEST(TargetFolderRules, SixUniqueRulesWithTheirDepths)
-{
-    const auto& rules = targetFolderRules();
-    ASSERT_EQ(rules.size(), 6u);
-    std::set<std::string> unique;
-    for (const TargetFolderRule& rule : rules) {
-        unique.insert(rule.name);
-        EXPECT_EQ(rule.depth == FolderDepth::root,
-                  rule.name == rootDataFolderName || rule.name == "VideoSegmentationFiles")
-            << rule.name;
-    }
-    EXPECT_EQ(unique.size(), 6u);
 }
 
 // Groups printed as "id: member, member" lines, compared with a table.
