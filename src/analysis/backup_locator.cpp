@@ -19,12 +19,9 @@ namespace {
 
 constexpr const char* backupContainers[] = {"Final Cut Backups.localized", "Final Cut Backups"};
 
-std::string trimmedTrailingSlash(std::string text)
+std::string trimmedTrailingSlash(const std::string& text)
 {
-    while (text.size() > 1 && text.back() == '/') {
-        text.pop_back();
-    }
-    return text;
+    return platform::withoutTrailingSlashes(text).string();
 }
 
 // The rest of `path` after the folder `prefix` ("" when equal, "/…"

@@ -41,11 +41,7 @@ bool allBackupBundles(const std::filesystem::path& folder)
 
 std::string lastComponent(const std::filesystem::path& path)
 {
-    std::string text = path.string();
-    while (text.size() > 1 && text.back() == '/') {
-        text.pop_back();
-    }
-    return std::filesystem::path(text).filename().string();
+    return platform::withoutTrailingSlashes(path).filename().string();
 }
 
 } // namespace

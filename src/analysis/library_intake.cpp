@@ -1,6 +1,7 @@
 #include "analysis/library_intake.hpp"
 
 #include "analysis/library_scan.hpp"
+#include "platform/file_system.hpp"
 
 #include <sys/stat.h>
 
@@ -13,15 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path withoutTrailingSlash(const fs::path& path)
-{
-    std::string text = path.string();
-    while (text.size() > 1 && text.back() == '/') {
-        text.pop_back();
-    }
-    return text;
-}
-
 bool existsFollowing(const fs::path& path)
 {
     struct stat st {};
@@ -32,7 +24,7 @@ bool existsFollowing(const fs::path& path)
 
 bool hasLibraryExtension(const fs::path& path)
 {
-    std::string extension = withoutTrailingSlash(path).extension().string();
+    std::string extension = platform::withoutTrailingSlashes(path).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension == ".fcpbundle";
@@ -45,7 +37,7 @@ tl::expected<LibraryItem, IntakeError> checkLibraryItem(const fs::path& input,
     // Absolute from here on: what is analysed, listed and later deleted does
     // not depend on the working directory staying the same.
     std::error_code ec;
-    const fs::path given = withoutTrailingSlash(fs::absolute(input, ec));
+    const fs::path given = platform::withoutTrailingSlashes(fs::absolute(input, ec));
     LibraryItem item;
     item.url = given;
 

@@ -74,11 +74,7 @@ bool isReservedRootName(std::string_view name)
 
 std::string bundleDisplayName(const std::filesystem::path& bundle)
 {
-    std::string text = bundle.string();
-    while (text.size() > 1 && text.back() == '/') {
-        text.pop_back();
-    }
-    return std::filesystem::path(text).stem().string();
+    return platform::withoutTrailingSlashes(bundle).stem().string();
 }
 
 model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFromAlias,

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,11 @@ std::optional<EntryType> typeAt(int dirFd, const char* name);
 // regular file, or is larger than `maxBytes`.
 std::optional<std::vector<std::uint8_t>> readRegularFileAt(int dirFd, const char* name,
                                                            std::size_t maxBytes);
+
+// `path` without the "/" characters that end it ("/" itself stays), so that
+// its last component is the folder's name: "Film.fcpbundle/" names
+// "Film.fcpbundle".
+std::filesystem::path withoutTrailingSlashes(const std::filesystem::path& path);
 
 // True when `name` exists in `dirFd` (any type, links not followed).
 bool existsAt(int dirFd, const char* name);

@@ -121,6 +121,15 @@ EntryType resolvedType(int dirFd, const DirEntry& entry)
     return typeAt(dirFd, entry.name.c_str()).value_or(EntryType::unknown);
 }
 
+std::filesystem::path withoutTrailingSlashes(const std::filesystem::path& path)
+{
+    std::string text = path.string();
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
+}
+
 bool existsAt(int dirFd, const char* name)
 {
     struct stat st {};
