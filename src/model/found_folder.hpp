@@ -30,6 +30,25 @@ struct FoundFolder {
     bool operator==(const FoundFolder&) const = default;
 };
 
+// Something the analysis left out on purpose, for the user to be told.
+struct AnalysisNotice {
+    enum class Kind {
+        // A folder at a rule folder's or an event's place is the mount point
+        // of another file system: it is not a folder of the library, and is
+        // neither listed, measured nor deleted. `subject` is its path.
+        mountPoint,
+        // A name read from the library's settings would lead out of the
+        // folder it names something in ("/usr", "../.."): ignored. `subject`
+        // is the settings key, `value` the name as read.
+        unsafeName,
+    };
+    Kind kind = Kind::mountPoint;
+    std::string subject;
+    std::string value;
+
+    bool operator==(const AnalysisNotice&) const = default;
+};
+
 // The result of analysing one library. A plain value, replaced whole by each
 // analysis.
 struct BundleInfo {
@@ -40,6 +59,7 @@ struct BundleInfo {
     std::optional<std::filesystem::path> cacheURL; // external cache, only when found on disk
     std::int64_t cacheTotalSize = 0;
     bool isFromAlias = false;
+    std::vector<AnalysisNotice> notices; // what was left out, in discovery order
 
     bool operator==(const BundleInfo&) const = default;
 };

@@ -46,4 +46,10 @@ bool namesEqual(std::string_view a, std::string_view b)
     return normalizedName(a) == normalizedName(b);
 }
 
+bool isSinglePathComponent(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
 } // namespace vellico::model

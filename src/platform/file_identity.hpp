@@ -25,6 +25,18 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+// True when `child` lies on another mount than `parent`: another device, or
+// the same device reached through another mount (a bind mount shares the
+// device number but not the mount id). A folder for which this holds is a
+// mount point: what is mounted there belongs to no library.
+inline bool onOtherMount(const FileIdentity& child, const FileIdentity& parent)
+{
+    if (child.device != parent.device) {
+        return true;
+    }
+    return child.mountId != 0 && parent.mountId != 0 && child.mountId != parent.mountId;
+}
+
 // Identity of the object an open descriptor refers to; none when statx fails.
 std::optional<FileIdentity> identityOf(int fd);
 
