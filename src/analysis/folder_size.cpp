@@ -1,5 +1,6 @@
 #include "analysis/folder_size.hpp"
 
+#include "platform/file_identity.hpp"
 #include "platform/file_system.hpp"
 
 #include <dirent.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace vellico::analysis {
@@ -41,6 +43,12 @@ public:
         if (!root) {
             return 0;
         }
+        // Everything measured lies on the root's mount: a file system
+        // mounted below counts 0 and is never entered.
+        m_rootId = platform::identityOf(root.get());
+        if (!m_rootId) {
+            return 0;
+        }
         Frame top;
         if (!enter(std::move(root), top)) {
             return 0;
@@ -67,7 +75,7 @@ public:
             // Between the listing and now the entry may have become a link or
             // a file: O_NOFOLLOW|O_DIRECTORY refuses both, and it counts 0.
             UniqueFd child = platform::openDirectoryAt(current.fd.get(), name.c_str());
-            if (!child) {
+            if (!child || onOtherMount(child.get())) {
                 continue;
             }
             Frame frame;
@@ -84,6 +92,12 @@ public:
     }
 
 private:
+    bool onOtherMount(int fd) const
+    {
+        const std::optional<platform::FileIdentity> id = platform::identityOf(fd);
+        return !id || platform::onOtherMount(*id, *m_rootId);
+    }
+
     // Records the directory's identity, counts its files and collects its
     // subdirectories. False when it cannot be read at all.
     bool enter(UniqueFd fd, Frame& frame)
@@ -181,6 +195,7 @@ private:
     const std::set<std::string>* m_excluded;
     std::atomic<std::uint64_t>* m_filesSeen;
     std::vector<Frame> m_stack;
+    std::optional<platform::FileIdentity> m_rootId;
     std::int64_t m_total = 0;
     alignas(8) char m_buffer[64 * 1024];
 };

@@ -14,6 +14,8 @@ namespace vellico::analysis {
 // content), as the editor's library sizes are shown:
 // - names beginning with "." are neither counted nor entered;
 // - symbolic links are never followed (a link counts nothing);
+// - another file system mounted below the folder counts nothing and is never
+//   entered (the folder's own mount is the only one measured);
 // - whatever cannot be read, or vanishes during the walk, counts 0 and the
 //   walk goes on;
 // - the walk is iterative: memory grows with the depth and with the width of

@@ -3,6 +3,7 @@
 #include "analysis/backup_records.hpp"
 #include "analysis/library_settings.hpp"
 #include "formats/property_list.hpp"
+#include "model/names.hpp"
 
 #include <sys/stat.h>
 
@@ -52,8 +53,10 @@ std::optional<std::string> missingExternalCache(const std::filesystem::path& bun
     if (!settings) {
         return std::nullopt;
     }
+    // A name that is not one folder's name names no cache (the analysis
+    // ignores it too).
     const auto folderName = settings->stringFor("cacheFolderName");
-    if (!folderName || folderName->empty()) {
+    if (!folderName || !model::isSinglePathComponent(*folderName)) {
         return std::nullopt;
     }
     const auto* location = settings->dataFor("cacheLocation");
