@@ -28,13 +28,31 @@ std::string failureLabel(const model::FoundFolder& folder)
 
 DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const std::vector<model::FoundFolder>& folders,
-                               const DeletionProgress& progress, SystemCalls& calls)
+                               const DeletionProgress& progress, SystemCalls& calls,
+                               platform::StopToken stop)
 {
     DeletionResult result;
     std::size_t done = 0;
     for (const model::FoundFolder& folder : folders) {
-        const tl::expected<void, RemovalError> outcome = removeFoundFolder(bundle, folder, calls);
+        if (stop.stopRequested()) {
+            result.stopped = true;
+            break;
+        }
+        const tl::expected<void, RemovalError> outcome =
+            removeFoundFolder(bundle, folder, calls, stop);
+        if (!outcome && stop.stopRequested()) {
+            // Stopped inside this folder: it stays in part. A failure met
+            // before the stop is still reported as such.
+            result.stopped = true;
+            result.interruptedFolder = failureLabel(folder);
+            if (outcome.error().problem != RemovalProblem::interrupted) {
+                result.errors.push_back(DeletionFailure{
+                    failureLabel(folder), describe(outcome.error()), outcome.error()});
+            }
+            break;
+        }
         if (outcome) {
+            ++result.foldersRemoved;
             // Sizes are analysed byte counts; a negative one (never produced
             // by the analysis) counts as nothing, and the sum saturates.
             const std::int64_t size = folder.size > 0 ? folder.size : 0;

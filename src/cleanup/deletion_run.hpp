@@ -3,11 +3,13 @@
 #include "cleanup/removal_error.hpp"
 #include "cleanup/system_calls.hpp"
 #include "model/found_folder.hpp"
+#include "platform/stop_token.hpp"
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,6 +31,12 @@ struct DeletionResult {
     // removed in part adds nothing.
     std::int64_t freedSpace = 0;
     std::vector<DeletionFailure> errors; // in removal order
+    std::size_t foldersRemoved = 0;      // removed completely
+    // Set when a stop request ended the run before every folder was tried.
+    bool stopped = false;
+    // The folder being removed when the stop came, left in part (its label,
+    // as in failures); none when the stop fell between two folders.
+    std::optional<std::string> interruptedFolder;
 };
 
 // Called after each folder, on the thread running the deletion: how many
@@ -42,13 +50,15 @@ std::vector<model::FoundFolder> foldersToDelete(const model::BundleInfo& info,
 
 // Removes each folder in turn with removeFoundFolder (a folder of the library
 // is reached from `bundle`) and gathers the results. A failure never stops
-// the run; there is no cancellation. The caller holds the library's lock
-// around the call. Synchronous; run it on a worker thread. `progress` may be
-// empty.
+// the run; `stop` does: once it asks, the file in hand is finished, nothing
+// more is removed, and the result says where it stopped. The caller holds the
+// library's lock around the call and releases it afterwards as usual.
+// Synchronous; run it on a worker thread. `progress` may be empty.
 DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const std::vector<model::FoundFolder>& folders,
                                const DeletionProgress& progress,
-                               SystemCalls& calls = defaultSystemCalls());
+                               SystemCalls& calls = defaultSystemCalls(),
+                               platform::StopToken stop = {});
 
 // "name", or "name (parentName)" when parentName is not empty.
 std::string failureLabel(const model::FoundFolder& folder);

@@ -74,8 +74,8 @@ struct Entry {
 // Removes the contents of one verified directory and then the directory.
 class TreeRemover {
 public:
-    TreeRemover(SystemCalls& calls, std::filesystem::path rootPath)
-        : m_calls(calls), m_rootPath(std::move(rootPath)), m_buffer(32 * 1024)
+    TreeRemover(SystemCalls& calls, std::filesystem::path rootPath, platform::StopToken stop)
+        : m_calls(calls), m_rootPath(std::move(rootPath)), m_buffer(32 * 1024), m_stopToken(stop)
     {}
 
     std::optional<RemovalError> run(int anchorFd, const std::string& rootName, UniqueFd rootFd,
@@ -107,6 +107,7 @@ private:
     std::vector<Level> m_levels;
     int m_anchorFd = -1;
     std::optional<RemovalError> m_firstError;
+    platform::StopToken m_stopToken;
     bool m_stop = false;
 };
 
@@ -117,6 +118,10 @@ std::optional<RemovalError> TreeRemover::run(int anchorFd, const std::string& ro
     m_levels.push_back(Level{std::move(rootFd), rootId, rootName, {}, 0, 0, false, false});
 
     while (!m_levels.empty() && !m_stop) {
+        if (m_stopToken.stopRequested()) {
+            fail(RemovalProblem::interrupted, EINTR, pathOf({}));
+            break;
+        }
         Level& top = m_levels.back();
         if (!top.listed && !list(top)) {
             top.failedInside = true;
@@ -362,7 +367,7 @@ tl::unexpected<RemovalError> failure(RemovalProblem problem, int error,
 
 tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& bundle,
                                                    const model::FoundFolder& folder,
-                                                   SystemCalls& calls)
+                                                   SystemCalls& calls, platform::StopToken stop)
 {
     const std::filesystem::path& url = folder.url;
     if (!folder.identity) {
@@ -436,8 +441,14 @@ tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& 
     if (!rootId->sameAs(*folder.identity)) {
         return failure(RemovalProblem::identityChanged, ESTALE, url);
     }
+    // A mount point is not a folder of anything: checking only below the
+    // folder would empty whatever is mounted at its very place.
+    const std::optional<FileIdentity> parentId = platform::identityOf(parent.get());
+    if (!parentId || platform::onOtherMount(*rootId, *parentId)) {
+        return failure(RemovalProblem::mountPoint, EBUSY, url);
+    }
 
-    TreeRemover remover(calls, url);
+    TreeRemover remover(calls, url, stop);
     if (std::optional<RemovalError> error =
             remover.run(parent.get(), rootName, std::move(root), *rootId)) {
         return tl::unexpected(std::move(*error));

@@ -3,6 +3,7 @@
 #include "cleanup/removal_error.hpp"
 #include "cleanup/system_calls.hpp"
 #include "model/found_folder.hpp"
+#include "platform/stop_token.hpp"
 
 #include <tl/expected.hpp>
 
@@ -30,11 +31,20 @@ namespace vellico::cleanup {
 // (permission denied, busy). Read-only, I/O and stale-handle errors end the
 // folder at once.
 //
+// A folder that is itself the mount point of another file system (its mount
+// differs from its parent's) is refused whole: what is mounted there belongs
+// to no library.
+//
+// `stop` is looked at before each entry: once it asks, the entry in hand has
+// been finished and nothing more is removed; the result is then
+// `interrupted` (unless another failure came first).
+//
 // Result: nothing on success (the folder is gone; a folder that vanished
 // while being removed also counts), otherwise the first failure met. A failed
 // folder may have been removed in part. Blocking; runs on any thread.
 tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& bundle,
                                                    const model::FoundFolder& folder,
-                                                   SystemCalls& calls = defaultSystemCalls());
+                                                   SystemCalls& calls = defaultSystemCalls(),
+                                                   platform::StopToken stop = {});
 
 } // namespace vellico::cleanup
