@@ -35,7 +35,7 @@ public:
         }
         return [this](const analysis::StatusText& status) {
             m_shown = true;
-            std::cerr << "\r\033[K" << statusText(status) << std::flush;
+            std::cerr << "\r\033[K" << shown(statusText(status)) << std::flush;
         };
     }
 
@@ -101,7 +101,7 @@ int runAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& e
         if (!outcome.library) {
             errors.push_back({{"input", input}, {"message", outcome.error}});
             if (!options.json) {
-                err << "vellico-cli: " << outcome.error << "\n";
+                err << "vellico-cli: " << shown(outcome.error) << "\n";
             }
             continue;
         }
@@ -112,6 +112,7 @@ int runAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& e
                 out << "\n";
             }
             printLibrary(out, *outcome.library);
+            printNotices(err, *outcome.library);
             first = false;
         }
     }

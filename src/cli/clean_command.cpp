@@ -4,6 +4,7 @@
 #include "cleanup/library_lock.hpp"
 #include "cli/analyze_command.hpp"
 #include "cli/report.hpp"
+#include "cli/stop_signals.hpp"
 #include "cli/texts.hpp"
 #include "model/folder_group.hpp"
 #include "model/names.hpp"
@@ -55,19 +56,39 @@ std::string openInEditorMessage(const std::string& name)
         .formatted();
 }
 
+std::string refusalMessage(cleanup::ClaimRefusal refusal, const std::string& name)
+{
+    const char* text = nullptr;
+    switch (refusal) {
+    case cleanup::ClaimRefusal::unsafeLockFile:
+        text = "Impossible de supprimer : le fichier de verrou « .lock » de « %1 » n'est pas un "
+               "fichier ordinaire. Rien n'a été supprimé.";
+        break;
+    case cleanup::ClaimRefusal::unreachable:
+        text = "Impossible de supprimer : « %1 » ne peut plus être ouverte. Rien n'a été "
+               "supprimé.";
+        break;
+    case cleanup::ClaimRefusal::heldByEditor:
+    case cleanup::ClaimRefusal::none:
+        return openInEditorMessage(name);
+    }
+    return analysis::StatusText{lookup(text), {name}}.formatted();
+}
+
 void printSelection(std::ostream& out, const AnalysedLibrary& library,
                     const std::vector<model::FoundFolder>& folders)
 {
-    out << "Bibliothèque « " << library.info.name << " » — "
+    out << "Bibliothèque « " << shown(library.info.name) << " » — "
         << lookup(model::labelKey(library.preset)) << "\n";
     if (folders.empty()) {
         out << "  Rien à supprimer.\n";
         return;
     }
     for (const model::FoundFolder& folder : folders) {
-        out << "  " << cleanup::failureLabel(folder) << " : " << formatBytes(folder.size) << "\n";
+        out << "  " << shown(cleanup::failureLabel(folder)) << " : " << formatBytes(folder.size)
+            << "\n";
         if (model::namesEqual(folder.name, model::backupsFolderName)) {
-            out << "      " << folder.url.string() << "\n";
+            out << "      " << shown(folder.url.string()) << "\n";
         }
     }
     out << "  À supprimer : " << formatBytes(model::selectedSize(&library.info, library.selection))
@@ -90,8 +111,9 @@ std::optional<bool> TerminalConfirmation::ask(const std::string& question)
 }
 
 int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostream& out,
-             std::ostream& err)
+             std::ostream& err, StopSignals* signals)
 {
+    auto stopRequested = [&] { return signals != nullptr && signals->stopRequested(); };
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     const MachineServices machine(options.home);
     nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
@@ -101,13 +123,19 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
     auto fail = [&](const std::string& input, const std::string& message) {
         errors.push_back({{"input", input}, {"message", message}});
         if (!options.json) {
-            err << "vellico-cli: " << message << "\n";
+            err << "vellico-cli: " << shown(message) << "\n";
         }
         allRemoved = false;
     };
 
     for (const std::string& input : options.paths) {
+        if (stopRequested()) {
+            break; // nothing more after a stop, not even an analysis
+        }
         AnalyzeOutcome outcome = analyzeOne(input, options.preset, machine.services(), terminal);
+        if (stopRequested()) {
+            break;
+        }
         if (!outcome.library) {
             fail(input, outcome.error);
             continue;
@@ -120,6 +148,7 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
         json["deleted"] = false;
         if (!options.json) {
             printSelection(out, library, folders);
+            printNotices(err, library);
         }
         auto finish = [&] {
             if (options.json) {
@@ -140,8 +169,12 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
                 "Supprimer définitivement " + std::to_string(folders.size()) +
                 (folders.size() == 1 ? " dossier (" : " dossiers (") +
                 formatBytes(model::selectedSize(&library.info, library.selection)) + ") de « " +
-                library.info.name + " » ?";
+                shown(library.info.name) + " » ?";
             const std::optional<bool> answer = confirmation.ask(question);
+            if (stopRequested()) {
+                finish();
+                break;
+            }
             if (!answer) {
                 fail(input, "Aucun terminal pour confirmer la suppression : relancez avec --yes.");
                 finish();
@@ -154,9 +187,14 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
             }
         }
 
+        // From the claim on, a signal stops the deletion instead of ending
+        // the program with the library claimed.
+        if (signals != nullptr) {
+            signals->armGracefulStop();
+        }
         cleanup::LibraryLock lock;
         if (!lock.acquire(library.info.url)) {
-            fail(input, openInEditorMessage(library.info.name));
+            fail(input, refusalMessage(lock.refusal(), library.info.name));
             finish();
             continue;
         }
@@ -165,12 +203,19 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
             ProgressBar bar(terminal, folders.size());
             result = cleanup::performDeletion(
                 library.info.url, folders,
-                [&](std::size_t done, std::int64_t freed) { bar.update(done, freed); });
+                [&](std::size_t done, std::int64_t freed) { bar.update(done, freed); },
+                cleanup::defaultSystemCalls(),
+                signals != nullptr ? signals->token() : platform::StopToken());
         }
         lock.release();
 
         json["deleted"] = true;
         json["freedSpace"] = result.freedSpace;
+        json["foldersRemoved"] = result.foldersRemoved;
+        json["interrupted"] = result.stopped;
+        json["interruptedFolder"] = result.interruptedFolder
+                                        ? nlohmann::ordered_json(*result.interruptedFolder)
+                                        : nlohmann::ordered_json();
         nlohmann::ordered_json failures = nlohmann::ordered_json::array();
         for (const cleanup::DeletionFailure& failure : result.errors) {
             failures.push_back({{"name", failure.name}, {"error", failure.error}});
@@ -179,26 +224,46 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
         if (!result.errors.empty()) {
             allRemoved = false;
         }
+        if (result.stopped) {
+            allRemoved = false;
+        }
         if (!options.json) {
-            out << (result.errors.empty() ? "  Terminé !" : "  Terminé avec des erreurs") << "\n";
+            out << (result.stopped          ? "  Interrompu !"
+                    : result.errors.empty() ? "  Terminé !"
+                                            : "  Terminé avec des erreurs")
+                << "\n";
             if (result.freedSpace >= 1) {
                 out << "  " << formatBytes(result.freedSpace) << " libérés\n";
             }
-            if (result.errors.empty()) {
+            if (result.stopped) {
+                out << "  Dossiers supprimés : " << result.foldersRemoved << " sur "
+                    << folders.size() << "\n";
+                if (result.interruptedFolder) {
+                    out << "  Dossier interrompu, supprimé en partie : "
+                        << shown(*result.interruptedFolder) << "\n";
+                }
+            }
+            if (result.errors.empty() && !result.stopped) {
                 out << "  Les fichiers générés par FCP ont été supprimés.\n";
-            } else {
+            } else if (!result.errors.empty()) {
                 out << "  Échecs de suppression :\n";
                 for (const cleanup::DeletionFailure& failure : result.errors) {
-                    out << "    " << failure.name << " : " << failure.error << "\n";
+                    out << "    " << shown(failure.name) << " : " << shown(failure.error) << "\n";
                 }
             }
         }
         finish();
     }
     if (options.json) {
-        out << dumpJson({{"libraries", std::move(libraries)}, {"errors", errors}}) << "\n";
+        out << dumpJson({{"libraries", std::move(libraries)},
+                         {"errors", errors},
+                         {"interrupted", stopRequested()}})
+            << "\n";
     }
     out.flush();
+    if (stopRequested()) {
+        return 128 + signals->signalNumber();
+    }
     return allRemoved ? 0 : 1;
 }
 

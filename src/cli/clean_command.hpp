@@ -10,6 +10,8 @@
 
 namespace vellico::cli {
 
+class StopSignals;
+
 struct CleanOptions {
     bool json = false;
     bool dryRun = false; // report what would go; delete nothing, take no lock
@@ -38,7 +40,12 @@ public:
 // library's lock, delete with progress on stderr, release, and report what
 // was freed and every failure. Exit status 0 when everything selected was
 // removed (or, with --dry-run, when every library was analysed), 1 otherwise.
+//
+// With `signals`, a signal during a deletion stops it after the file in
+// hand: the lock is released as after a normal run, what was done so far is
+// reported in the usual form, no further library is touched, and the exit
+// status is 128 + the signal's number (130 for SIGINT).
 int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostream& out,
-             std::ostream& err);
+             std::ostream& err, StopSignals* signals = nullptr);
 
 } // namespace vellico::cli

@@ -1,6 +1,7 @@
 // vellico-cli: analyse and clean library bundles from a terminal.
 #include "cli/analyze_command.hpp"
 #include "cli/clean_command.hpp"
+#include "cli/stop_signals.hpp"
 #include "docs/documentation_loader.hpp"
 #include "docs/documentation_parser.hpp"
 #include "docs/plain_text_renderer.hpp"
@@ -157,5 +158,6 @@ int main(int argc, char** argv)
     vellico::cli::CleanOptions options{args.json,   args.dryRun, args.yes,
                                        args.preset, args.home,   args.paths};
     vellico::cli::TerminalConfirmation confirmation;
-    return vellico::cli::runClean(options, confirmation, std::cout, std::cerr);
+    vellico::cli::StopSignals signals;
+    return vellico::cli::runClean(options, confirmation, std::cout, std::cerr, &signals);
 }

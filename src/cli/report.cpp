@@ -2,6 +2,7 @@
 
 #include "cli/texts.hpp"
 #include "model/folder_group.hpp"
+#include "model/terminal_text.hpp"
 
 #include <filesystem>
 
@@ -57,11 +58,11 @@ std::string presetKey(model::EditingPreset preset)
 void printLibrary(std::ostream& out, const AnalysedLibrary& library)
 {
     const model::BundleInfo& info = library.info;
-    out << "Bibliothèque « " << info.name << " »\n";
-    out << "  " << absolutePath(info.url) << "\n";
+    out << "Bibliothèque « " << shown(info.name) << " »\n";
+    out << "  " << shown(absolutePath(info.url)) << "\n";
     out << "  Taille totale : " << formatBytes(info.totalSize) << "\n";
     if (info.cacheURL) {
-        out << "  Cache externe : " << info.cacheURL->string() << " ("
+        out << "  Cache externe : " << shown(info.cacheURL->string()) << " ("
             << formatBytes(info.cacheTotalSize) << ")\n";
     }
     out << "  Préréglage : " << lookup(model::labelKey(library.preset)) << "\n\n";
@@ -75,7 +76,7 @@ void printLibrary(std::ostream& out, const AnalysedLibrary& library)
         for (const model::FoundFolder& folder : group.folders) {
             groupSize += folder.size;
         }
-        std::string heading = group.labelIsKey ? lookup(group.label) : group.label;
+        std::string heading = group.labelIsKey ? lookup(group.label) : shown(group.label);
         if (group.folders.size() >= 2) {
             heading += " (" + std::to_string(group.folders.size()) + ")";
         }
@@ -84,8 +85,8 @@ void printLibrary(std::ostream& out, const AnalysedLibrary& library)
         for (const model::FoundFolder& folder : group.folders) {
             const bool selected = library.selection.count(folder.url) != 0;
             out << "      " << (selected ? "[x]" : "[ ]") << " "
-                << padded(model::displayName(folder), nameColumn - 4) << formatBytes(folder.size)
-                << "\n";
+                << padded(shown(model::displayName(folder)), nameColumn - 4)
+                << formatBytes(folder.size) << "\n";
         }
     }
     out << "\n  Sélection : " << formatBytes(model::selectedSize(&info, library.selection)) << "\n";
@@ -114,9 +115,26 @@ nlohmann::ordered_json libraryJson(const AnalysedLibrary& library)
     json["cachePath"] = info.cacheURL ? nlohmann::ordered_json(absolutePath(*info.cacheURL))
                                       : nlohmann::ordered_json();
     json["cacheTotalSize"] = info.cacheTotalSize;
+    nlohmann::ordered_json warnings = nlohmann::ordered_json::array();
+    for (const model::AnalysisNotice& notice : info.notices) {
+        warnings.push_back({{"message", noticeMessage(notice)}});
+    }
+    json["warnings"] = std::move(warnings);
     json["preset"] = presetKey(library.preset);
     json["selectedSize"] = model::selectedSize(&info, library.selection);
     return json;
+}
+
+void printNotices(std::ostream& err, const AnalysedLibrary& library)
+{
+    for (const model::AnalysisNotice& notice : library.info.notices) {
+        err << "vellico-cli: avertissement : " << shown(noticeMessage(notice)) << "\n";
+    }
+}
+
+std::string shown(std::string_view text)
+{
+    return model::escapedForTerminal(text);
 }
 
 std::string dumpJson(const nlohmann::ordered_json& json)

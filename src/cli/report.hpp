@@ -28,6 +28,13 @@ void printLibrary(std::ostream& out, const AnalysedLibrary& library);
 
 nlohmann::ordered_json libraryJson(const AnalysedLibrary& library);
 
+// One "vellico-cli: avertissement : …" line per thing the analysis left out.
+void printNotices(std::ostream& err, const AnalysedLibrary& library);
+
+// `text` (a name, a path, or a message holding some) as it may be sent to a
+// terminal: control characters and invalid UTF-8 escaped, as `ls -b` does.
+std::string shown(std::string_view text);
+
 // JSON text with any invalid UTF-8 in names replaced, never an exception.
 std::string dumpJson(const nlohmann::ordered_json& json);
 

@@ -86,4 +86,20 @@ std::string intakeMessage(const analysis::IntakeError& error)
     return {};
 }
 
+std::string noticeMessage(const model::AnalysisNotice& notice)
+{
+    using Kind = model::AnalysisNotice::Kind;
+    switch (notice.kind) {
+    case Kind::mountPoint:
+        return fill("« %1 » est le point de montage d'un autre système de fichiers : il "
+                    "n'appartient pas à la bibliothèque et n'est ni mesuré ni supprimé.",
+                    {notice.subject});
+    case Kind::unsafeName:
+        return fill("le nom « %1 » lu dans « %2 » n'est pas un simple nom de dossier : il est "
+                    "ignoré.",
+                    {notice.value, notice.subject});
+    }
+    return {};
+}
+
 } // namespace vellico::cli

@@ -3,6 +3,7 @@
 #include "analysis/library_intake.hpp"
 #include "analysis/status_text.hpp"
 #include "model/byte_count_format.hpp"
+#include "model/found_folder.hpp"
 
 #include <string>
 #include <string_view>
@@ -24,5 +25,8 @@ std::string statusText(const analysis::StatusText& status);
 
 // The user message for an item the intake refused.
 std::string intakeMessage(const analysis::IntakeError& error);
+
+// The warning for something the analysis left out on purpose.
+std::string noticeMessage(const model::AnalysisNotice& notice);
 
 } // namespace vellico::cli
