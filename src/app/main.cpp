@@ -2,9 +2,11 @@
 // the event loop.
 #include "app/app_delegate.hpp"
 #include "app/launch_options.hpp"
+#include "app/quit_signals.hpp"
 #include "app/single_instance.hpp"
 #include "product_config.hpp"
 #include "viewmodel/texts.hpp"
+#include "viewmodel/va_ravevada_view_model.hpp"
 
 #include <QApplication>
 #include <QDir>
@@ -45,7 +47,8 @@ int main(int argc, char** argv)
         }
         return 0;
     }
-    // Not listening (another instance that does not answer): run alone.
+    // Not listening (another instance that does not answer, or no private
+    // folder for the socket): run alone.
     instance.listen();
 
     app::AppServices services = app::machineAppServices();
@@ -53,6 +56,15 @@ int main(int argc, char** argv)
     app::AppDelegate delegate(std::move(services));
     QObject::connect(&instance, &app::SingleInstance::pathsReceived, &delegate,
                      &app::AppDelegate::handleForwardedPaths);
+
+    // A logout's SIGTERM, a closed terminal's SIGHUP or Ctrl-C: stop a
+    // running deletion after the file in hand and quit the normal way; the
+    // view model's teardown waits for the deletion and gives the lock back.
+    app::QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &app::QuitSignals::received, &delegate, [&delegate] {
+        delegate.viewModel().stopDeletion();
+        QCoreApplication::quit();
+    });
 
     delegate.applicationWillFinishLaunching();
     delegate.openURLs(options.urls);

@@ -1,5 +1,7 @@
 #include "viewmodel/texts.hpp"
 
+#include "model/terminal_text.hpp"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QLibraryInfo>
@@ -60,7 +62,22 @@ QString pathText(const std::filesystem::path& path)
 
 QString displayText(std::string_view bytes)
 {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    // Invalid UTF-8 becomes U+FFFD in fromUtf8. Control characters are made
+    // visible: C0 as their Control Pictures symbol (U+2400 + code, DEL as
+    // U+2421), C1 and the invisible controls that reorder a line as U+FFFD,
+    // so that a name can neither hide text nor fake another one.
+    QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    for (QChar& c : text) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x20) {
+            c = QChar(static_cast<char16_t>(0x2400 + unit));
+        } else if (unit == 0x7F) {
+            c = QChar(static_cast<char16_t>(0x2421));
+        } else if (model::isControlCodePoint(unit)) {
+            c = QChar(QChar::ReplacementCharacter);
+        }
+    }
+    return text;
 }
 
 QString aliasUnresolvable(const QString& aliasName)

@@ -33,7 +33,8 @@ QString statusText(const analysis::StatusText& status);
 // Looks keys up in the translation catalogue, for the core's tooltip texts.
 model::TextLookup textLookup();
 
-// Display form of a path or name made of bytes (invalid UTF-8 replaced).
+// Display form of a path or name made of bytes: invalid UTF-8 replaced, and
+// control characters shown as visible symbols, never passed raw to a label.
 QString pathText(const std::filesystem::path& path);
 QString displayText(std::string_view bytes);
 

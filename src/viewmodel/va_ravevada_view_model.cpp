@@ -339,9 +339,10 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
     // The release happens on the worker right after the last removal, so
     // that the lock files are back in their released form when `done` shows.
     auto deletion = runOn(&m_lockQueue, [lock, bundle = info.url, folders = std::move(folders),
-                                         calls, progress = std::move(progress)] {
+                                         calls, progress = std::move(progress),
+                                         stop = platform::StopToken(m_stopDeletion)] {
         cleanup::DeletionResult outcome =
-            cleanup::performDeletion(bundle, folders, progress, *calls);
+            cleanup::performDeletion(bundle, folders, progress, *calls, stop);
         lock->release();
         return outcome;
     });

@@ -16,6 +16,7 @@
 #include <QThreadPool>
 #include <QUrl>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -152,6 +153,12 @@ public:
     // errorMessage and leaves the state `ready`.
     void startDeletion();
 
+    // The session is ending (SIGTERM, SIGHUP, SIGINT): a running deletion
+    // finishes the file in hand, removes nothing more and gives the lock back
+    // as after a normal run; the application then quits, and its teardown
+    // waits for that. Any thread; there is no way back.
+    void stopDeletion() { m_stopDeletion.store(true); }
+
     // Gives back the library the application holds, if any (on the lock
     // worker; the fields read "nothing held" at once).
     void releaseLibraryLock();
@@ -273,6 +280,8 @@ private:
     qint64 m_filesScanned = 0;
     // The claim held for a deletion run; shared with the lock worker.
     std::shared_ptr<cleanup::LibraryLock> m_lock;
+    // Read by the deletion on the lock worker; the destructor waits for it.
+    std::atomic<bool> m_stopDeletion{false};
 };
 
 } // namespace vellico::viewmodel
