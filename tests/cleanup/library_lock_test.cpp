@@ -407,10 +407,6 @@ TEST_F(LibraryLockTest, PlantedDevicesAndFifosAreNeverOpened)
         ASSERT_EQ(::mkfifo((bundle / name).c_str(), 0666), 0);
         planted.insert(name);
     }
-    // A character device as "__Sync__" (the null device: harmless if opened).
-    if (::mknod((bundle / "__Sync__").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
-        planted.insert("__Sync__");
-    }
     const platform::UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     ASSERT_TRUE(watch);
     ASSERT_GE(::inotify_add_watch(watch.get(), bundle.c_str(), IN_OPEN), 0);
@@ -420,6 +416,11 @@ TEST_F(LibraryLockTest, PlantedDevicesAndFifosAreNeverOpened)
     EXPECT_FALSE(isLibraryOpenInFCP(bundle));
     LibraryLock lock;
     ASSERT_TRUE(lock.acquire(bundle));
+    // Planted during the deletion, where the release writes "__Sync__": a
+    // character device (the null device, harmless if it were opened).
+    if (::mknod((bundle / "__Sync__").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        planted.insert("__Sync__");
+    }
     lock.release();
 
     std::vector<std::string> opened;
