@@ -18,6 +18,9 @@ int main(int argc, char** argv)
 {
     using namespace vellico;
     QApplication application(argc, argv);
+    // From here on a termination signal is seen by the event loop (once it
+    // runs) rather than ending the process on the spot.
+    app::QuitSignals quitSignals;
     // Before the first QSettings: they name the settings file.
     QCoreApplication::setOrganizationName(QStringLiteral("Vellico"));
     QCoreApplication::setApplicationName(QStringLiteral("Vellico"));
@@ -60,7 +63,6 @@ int main(int argc, char** argv)
     // A logout's SIGTERM, a closed terminal's SIGHUP or Ctrl-C: stop a
     // running deletion after the file in hand and quit the normal way; the
     // view model's teardown waits for the deletion and gives the lock back.
-    app::QuitSignals quitSignals;
     QObject::connect(&quitSignals, &app::QuitSignals::received, &delegate, [&delegate] {
         delegate.viewModel().stopDeletion();
         QCoreApplication::quit();
