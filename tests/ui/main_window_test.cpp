@@ -321,7 +321,7 @@ void MainWindowTest::skippedWarningDeletesWithoutSheet()
 // walk and brings the window back to idle.
 void MainWindowTest::cancelStopsTheAnalysisAndGoesBackToIdle()
 {
-    Window w;
+    Window w(Window::Opening::later);
     auto sawStop = std::make_shared<std::atomic<bool>>(false);
     auto base = w.harness.analyzer;
     w.harness.analyzer = [=](const fs::path& bundle, bool alias,
@@ -333,12 +333,8 @@ void MainWindowTest::cancelStopsTheAnalysisAndGoesBackToIdle()
         *sawStop = walk.stop->stopRequested();
         return base(bundle, alias, progress, walk);
     };
-    w.view.reset(); // a view model with this analyzer, and a view on it
-    w.vm = w.harness.makeViewModel();
-    w.view = std::make_unique<VARAvevadaView>(*w.vm);
-    w.view->show();
-    w.view->activateWindow(); // window shortcuts need the active window
-    QVERIFY(QTest::qWaitForWindowActive(w.view.get()));
+    w.open();
+    QVERIFY(QTest::qWaitForWindowActive(w.view.get())); // window shortcuts need it
     w.vm->handleDrop(urlOf(w.harness.library("Film")));
     QVERIFY(waitUntil([&] { return w.vm->appState() == AppState::analyzing; }));
     auto* cancel = w.view->findChild<QPushButton*>(QStringLiteral("cancelAnalysis"));
