@@ -1,6 +1,7 @@
 #include "cleanup/deletion_run.hpp"
 
 #include "cleanup/folder_removal.hpp"
+#include "model/byte_sum.hpp"
 
 #include <limits>
 
@@ -28,26 +29,27 @@ std::string failureLabel(const model::FoundFolder& folder)
 
 DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const std::vector<model::FoundFolder>& folders,
-                               const DeletionProgress& progress, SystemCalls& calls,
-                               platform::StopToken stop)
+                               const DeletionProgress& progress, platform::SystemCalls& calls,
+                               const platform::WalkControl& walk)
 {
     DeletionResult result;
     std::size_t done = 0;
+    auto stopRequested = [&] { return walk.stop != nullptr && walk.stop->stopRequested(); };
     for (const model::FoundFolder& folder : folders) {
-        if (stop.stopRequested()) {
+        if (stopRequested()) {
             result.stopped = true;
             break;
         }
         const tl::expected<void, RemovalError> outcome =
-            removeFoundFolder(bundle, folder, calls, stop);
-        if (!outcome && stop.stopRequested()) {
+            removeFoundFolder(bundle, folder, calls, walk);
+        if (!outcome && stopRequested()) {
             // Stopped inside this folder: it stays in part. A failure met
             // before the stop is still reported as such.
             result.stopped = true;
             result.interruptedFolder = failureLabel(folder);
             if (outcome.error().problem != RemovalProblem::interrupted) {
-                result.errors.push_back(DeletionFailure{
-                    failureLabel(folder), describe(outcome.error()), outcome.error()});
+                result.errors.push_back(DeletionFailure{failureLabel(folder),
+                                                        describe(outcome.error()), outcome.error()});
             }
             break;
         }
@@ -55,12 +57,7 @@ DeletionResult performDeletion(const std::filesystem::path& bundle,
             ++result.foldersRemoved;
             // Sizes are analysed byte counts; a negative one (never produced
             // by the analysis) counts as nothing, and the sum saturates.
-            const std::int64_t size = folder.size > 0 ? folder.size : 0;
-            if (result.freedSpace > std::numeric_limits<std::int64_t>::max() - size) {
-                result.freedSpace = std::numeric_limits<std::int64_t>::max();
-            } else {
-                result.freedSpace += size;
-            }
+            result.freedSpace = model::saturatingAdd(result.freedSpace, folder.size);
         } else {
             result.errors.push_back(
                 DeletionFailure{failureLabel(folder), describe(outcome.error()), outcome.error()});

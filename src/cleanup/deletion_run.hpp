@@ -1,9 +1,9 @@
 #pragma once
 
 #include "cleanup/removal_error.hpp"
-#include "cleanup/system_calls.hpp"
 #include "model/found_folder.hpp"
-#include "platform/stop_token.hpp"
+#include "platform/system_calls.hpp"
+#include "platform/tree_walker.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,16 +49,17 @@ std::vector<model::FoundFolder> foldersToDelete(const model::BundleInfo& info,
                                                 const std::set<std::filesystem::path>& selection);
 
 // Removes each folder in turn with removeFoundFolder (a folder of the library
-// is reached from `bundle`) and gathers the results. A failure never stops
-// the run; `stop` does: once it asks, the file in hand is finished, nothing
-// more is removed, and the result says where it stopped. The caller holds the
-// library's lock around the call and releases it afterwards as usual.
+// is reached from `bundle`; each folder's tree is shared by `walk.jobs`
+// threads) and gathers the results. A failure never stops the run;
+// `walk.stop` does: once it asks, the files in hand are finished, nothing
+// more is removed, and the result says where it stopped. The caller holds
+// the library's lock around the call and releases it afterwards as usual.
 // Synchronous; run it on a worker thread. `progress` may be empty.
 DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const std::vector<model::FoundFolder>& folders,
                                const DeletionProgress& progress,
-                               SystemCalls& calls = defaultSystemCalls(),
-                               platform::StopToken stop = {});
+                               platform::SystemCalls& calls = platform::defaultSystemCalls(),
+                               const platform::WalkControl& walk = {});
 
 // "name", or "name (parentName)" when parentName is not empty.
 std::string failureLabel(const model::FoundFolder& folder);

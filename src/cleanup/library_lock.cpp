@@ -23,7 +23,7 @@ constexpr const char* kLockInfoFile = ".lock-info";
 constexpr const char* kLockDirectory = ".lock-dir";
 constexpr const char* kSyncFile = "__Sync__";
 
-UniqueFd openBundle(const std::filesystem::path& library, SystemCalls& calls)
+UniqueFd openBundle(const std::filesystem::path& library, platform::SystemCalls& calls)
 {
     return UniqueFd(calls.openat(AT_FDCWD, library.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
@@ -32,7 +32,7 @@ UniqueFd openBundle(const std::filesystem::path& library, SystemCalls& calls)
 // checked before it is opened: a link is not followed, and a FIFO, device or
 // directory under that name is never opened. Never creates it. Invalid fd
 // and errno on failure (ENOENT missing; ELOOP, EISDIR, ENXIO the wrong type).
-UniqueFd openRegularAt(int dirFd, const char* name, int accessMode, SystemCalls& calls)
+UniqueFd openRegularAt(int dirFd, const char* name, int accessMode, platform::SystemCalls& calls)
 {
     const UniqueFd path(calls.openat(dirFd, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
     if (!path) {
@@ -48,7 +48,7 @@ bool isWrongType(int error)
 
 enum class LockTest { held, free, undecided };
 
-LockTest testLock(int lockFd, SystemCalls& calls)
+LockTest testLock(int lockFd, platform::SystemCalls& calls)
 {
     if (calls.flock(lockFd, LOCK_EX | LOCK_NB) == 0) {
         calls.flock(lockFd, LOCK_UN);
@@ -83,7 +83,7 @@ bool writeAll(int fd, std::string_view contents)
 // length, so it is never empty on disk: a kill or a full disk midway leaves
 // the old record, or the new one followed by the old one's tail, never
 // nothing. False when nothing or not all was written.
-bool writeFileAt(int dirFd, const char* name, std::string_view contents, SystemCalls& calls)
+bool writeFileAt(int dirFd, const char* name, std::string_view contents, platform::SystemCalls& calls)
 {
     UniqueFd fd = openRegularAt(dirFd, name, O_WRONLY, calls);
     if (!fd && errno == ENOENT) {
@@ -108,7 +108,7 @@ bool writeFileAt(int dirFd, const char* name, std::string_view contents, SystemC
     return ::close(fd.release()) == 0;
 }
 
-void writeRecord(int bundleFd, const LockRecord& record, SystemCalls& calls)
+void writeRecord(int bundleFd, const LockRecord& record, platform::SystemCalls& calls)
 {
     if (const std::optional<std::string> xml = lockRecordXml(record)) {
         writeFileAt(bundleFd, kLockInfoFile, *xml, calls);
@@ -117,7 +117,7 @@ void writeRecord(int bundleFd, const LockRecord& record, SystemCalls& calls)
 
 } // namespace
 
-bool isLibraryOpenInFCP(const std::filesystem::path& library, SystemCalls& calls)
+bool isLibraryOpenInFCP(const std::filesystem::path& library, platform::SystemCalls& calls)
 {
     const UniqueFd bundle = openBundle(library, calls);
     if (!bundle) {

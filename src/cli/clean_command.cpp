@@ -132,9 +132,13 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
         if (stopRequested()) {
             break; // nothing more after a stop, not even an analysis
         }
-        AnalyzeOutcome outcome = analyzeOne(input, options.preset, machine.services(), terminal);
+        platform::WalkControl walk;
+        walk.jobs = options.jobs;
+        walk.stop = signals != nullptr ? &signals->token() : nullptr;
+        AnalyzeOutcome outcome =
+            analyzeOne(input, options.preset, machine.services(walk), terminal);
         if (stopRequested()) {
-            break;
+            break; // the analysis was cut short: nothing of it is used
         }
         if (!outcome.library) {
             fail(input, outcome.error);
@@ -187,11 +191,6 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
             }
         }
 
-        // From the claim on, a signal stops the deletion instead of ending
-        // the program with the library claimed.
-        if (signals != nullptr) {
-            signals->armGracefulStop();
-        }
         cleanup::LibraryLock lock;
         if (!lock.acquire(library.info.url)) {
             fail(input, refusalMessage(lock.refusal(), library.info.name));
@@ -204,8 +203,7 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
             result = cleanup::performDeletion(
                 library.info.url, folders,
                 [&](std::size_t done, std::int64_t freed) { bar.update(done, freed); },
-                cleanup::defaultSystemCalls(),
-                signals != nullptr ? signals->token() : platform::StopToken());
+                platform::defaultSystemCalls(), walk);
         }
         lock.release();
 

@@ -8,36 +8,32 @@ namespace vellico::cli {
 
 namespace {
 
-// Written by the handler: lock-free atomics are safe to touch there.
-std::atomic<bool> stopFlag{false};
+// Touched by the handler: a lock-free store is all it does.
+platform::StopToken stopToken;
 std::atomic<int> stopSignal{0};
-std::atomic<bool> graceful{false};
-static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
 
 constexpr int handledSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction previous[3];
 
 void onSignal(int number)
 {
-    if (!graceful.load() || stopFlag.load()) {
-        // Nothing to give back yet, or asked twice: end now, by the signal
-        // itself, so the parent sees how we ended. It is blocked while this
-        // handler runs and strikes on return.
+    if (stopToken.stopRequested()) {
+        // Asked twice: end now, by the signal itself, so the parent sees how
+        // we ended. It is blocked while this handler runs and strikes on
+        // return.
         ::signal(number, SIG_DFL);
         ::raise(number);
         return;
     }
     stopSignal.store(number);
-    stopFlag.store(true);
+    stopToken.requestStop();
 }
 
 } // namespace
 
 StopSignals::StopSignals()
 {
-    stopFlag = false;
-    stopSignal = 0;
-    graceful = false;
     struct sigaction action {};
     action.sa_handler = &onSignal;
     sigemptyset(&action.sa_mask);
@@ -59,19 +55,9 @@ StopSignals::~StopSignals()
     }
 }
 
-void StopSignals::armGracefulStop()
+const platform::StopToken& StopSignals::token() const
 {
-    graceful = true;
-}
-
-platform::StopToken StopSignals::token() const
-{
-    return platform::StopToken(stopFlag);
-}
-
-bool StopSignals::stopRequested() const
-{
-    return stopFlag.load();
+    return stopToken;
 }
 
 int StopSignals::signalNumber() const

@@ -5,13 +5,11 @@
 namespace vellico::cli {
 
 // SIGINT, SIGTERM and SIGHUP during `clean` (Ctrl-C, a session ending, a
-// closed terminal).
-//
-// Until armGracefulStop() nothing has been claimed or removed, and a signal
-// ends the program at once, as it would without us. Once armed, the first
-// signal only raises the stop request: the deletion finishes the file in
-// hand, removes nothing more, the lock is released the normal way and the
-// partial result is printed; a second signal ends the program at once.
+// closed terminal) turned into a stop request: the walk under way (an
+// analysis or a deletion) finishes the files in hand and removes nothing
+// more, the lock is released the normal way and the partial result is
+// printed. A second signal ends the program at once. A signal the program
+// was started with ignored (nohup) stays ignored.
 //
 // The constructor installs the handlers and the destructor puts the earlier
 // dispositions back. One object at a time per process; the main thread
@@ -23,9 +21,9 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    void armGracefulStop();
-    platform::StopToken token() const;
-    bool stopRequested() const;
+    // Raised by the first signal; lives as long as the process.
+    const platform::StopToken& token() const;
+    bool stopRequested() const { return token().stopRequested(); }
     // The signal that asked to stop; 0 when none did.
     int signalNumber() const;
 };

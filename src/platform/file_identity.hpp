@@ -25,10 +25,10 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
-// True when `child` lies on another mount than `parent`: another device, or
-// the same device reached through another mount (a bind mount shares the
-// device number but not the mount id). A folder for which this holds is a
-// mount point: what is mounted there belongs to no library.
+class SystemCalls;
+
+// True when two directories lie on different mounts: another device, or
+// another mount of the same file system (a bind mount shares the device).
 inline bool onOtherMount(const FileIdentity& child, const FileIdentity& parent)
 {
     if (child.device != parent.device) {
@@ -39,6 +39,7 @@ inline bool onOtherMount(const FileIdentity& child, const FileIdentity& parent)
 
 // Identity of the object an open descriptor refers to; none when statx fails.
 std::optional<FileIdentity> identityOf(int fd);
+std::optional<FileIdentity> identityOf(SystemCalls& calls, int fd);
 
 // Identity of `name` inside the directory `dirFd`, without following a final
 // symbolic link; none when it cannot be read.

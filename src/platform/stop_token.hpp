@@ -4,23 +4,19 @@
 
 namespace vellico::platform {
 
-// A request to stop a long walk, seen from the side that does the work. It
-// only reads a flag that someone else owns and raises (a signal handler, the
-// application quitting); a default token never asks to stop. Checked between
-// entries, so the entry in hand is always finished first. Cheap to copy; the
-// flag must outlive every copy. Any thread.
+// A request to stop a long piece of work (a walk, a deletion), shared between
+// the thread that asks and the threads that do the work. Asking is a single
+// lock-free store, so a signal handler may call requestStop(). Work that sees
+// the request finishes the system call it is in and stops; what it leaves
+// undone is simply not done.
 class StopToken {
 public:
-    StopToken() = default;
-    explicit StopToken(const std::atomic<bool>& flag) : m_flag(&flag) {}
-
-    bool stopRequested() const
-    {
-        return m_flag != nullptr && m_flag->load(std::memory_order_relaxed);
-    }
+    void requestStop() noexcept { m_stop.store(true, std::memory_order_relaxed); }
+    bool stopRequested() const noexcept { return m_stop.load(std::memory_order_relaxed); }
 
 private:
-    const std::atomic<bool>* m_flag = nullptr;
+    std::atomic<bool> m_stop{false};
+    static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
 } // namespace vellico::platform

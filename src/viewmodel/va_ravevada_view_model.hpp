@@ -16,7 +16,6 @@
 #include <QThreadPool>
 #include <QUrl>
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -157,7 +156,7 @@ public:
     // finishes the file in hand, removes nothing more and gives the lock back
     // as after a normal run; the application then quits, and its teardown
     // waits for that. Any thread; there is no way back.
-    void stopDeletion() { m_stopDeletion.store(true); }
+    void stopDeletion() { m_stopDeletion.requestStop(); }
 
     // Gives back the library the application holds, if any (on the lock
     // worker; the fields read "nothing held" at once).
@@ -226,6 +225,9 @@ private:
 
     // True while `generation` is the newest run.
     bool isCurrent(quint64 generation) const { return generation == m_generation; }
+    // Starts a new generation: every older run is stale from now on, and the
+    // walk of a running analysis is asked to stop.
+    quint64 nextGeneration();
     // True while a deletion is being claimed or runs.
     bool isDeleting() const { return m_claimPending || m_appState == AppState::deleting; }
     void resumeAllWithCancel();
@@ -252,6 +254,12 @@ private:
     QThreadPool m_lockQueue;
     quint64 m_generation = 0;
     bool m_claimPending = false;
+    // The running analysis's stop token and counters, shared with its worker.
+    struct AnalysisRun {
+        platform::StopToken stop;
+        platform::WalkProgress progress;
+    };
+    std::shared_ptr<AnalysisRun> m_analysisRun;
 
     std::optional<model::BundleInfo> m_bundleInfo;
     std::optional<QString> m_errorMessage;
@@ -281,7 +289,7 @@ private:
     // The claim held for a deletion run; shared with the lock worker.
     std::shared_ptr<cleanup::LibraryLock> m_lock;
     // Read by the deletion on the lock worker; the destructor waits for it.
-    std::atomic<bool> m_stopDeletion{false};
+    platform::StopToken m_stopDeletion;
 };
 
 } // namespace vellico::viewmodel

@@ -1,12 +1,11 @@
 #include "cleanup/deletion_run.hpp"
 
 #include "cleanup_test_support.hpp"
-#include "scripted_system_calls.hpp"
+#include "support/scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <clocale>
 #include <cstring>
 #include <locale.h>
@@ -80,20 +79,23 @@ TEST_F(DeletionRun, StopFinishesTheEntryInHandAndRemovesNothingMore)
         makeFolder("Event C/Shared Items", "Shared Items", "Event C", 300),
     };
     const std::uint64_t lastBefore = test::treeDigest(folders[2].url);
-    std::atomic<bool> stop{false};
+    platform::StopToken stop;
+    platform::WalkControl walk;
+    walk.stop = &stop;
+    walk.jobs = 1;
     test::ScriptedSystemCalls calls;
     std::size_t unlinksAfterStop = 0;
     std::size_t unlinksInSecond = 0;
     calls.onUnlinkat = [&](int, const std::string&, int) -> std::optional<int> {
-        if (stop) {
+        if (stop.stopRequested()) {
             ++unlinksAfterStop;
         } else if (fs::exists(folders[0].url) == false && ++unlinksInSecond == 3) {
-            stop = true; // this third unlink of the second folder still happens
+            stop.requestStop(); // this third unlink of the second folder still happens
         }
         return std::nullopt;
     };
     const DeletionResult result =
-        performDeletion(bundle(), folders, {}, calls, platform::StopToken(stop));
+        performDeletion(bundle(), folders, {}, calls, walk);
 
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(result.foldersRemoved, 1u);
@@ -107,7 +109,7 @@ TEST_F(DeletionRun, StopFinishesTheEntryInHandAndRemovesNothingMore)
 
     // A stop before the run: nothing at all.
     const DeletionResult none =
-        performDeletion(bundle(), {folders[2]}, {}, calls, platform::StopToken(stop));
+        performDeletion(bundle(), {folders[2]}, {}, calls, walk);
     EXPECT_TRUE(none.stopped);
     EXPECT_EQ(none.interruptedFolder, std::nullopt);
     EXPECT_EQ(test::treeDigest(folders[2].url), lastBefore);

@@ -3,6 +3,7 @@
 // list's indicators, headers and popovers, and a sheet answered by its keys.
 
 #include "sample_library.hpp"
+#include "test_window.hpp"
 #include "ui/content_view.hpp"
 #include "ui/delete_warning_sheet.hpp"
 #include "ui/drop_zone.hpp"
@@ -21,38 +22,17 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using namespace vellico;
 using namespace vellico::test;
 using ui::VARAvevadaView;
 
 namespace {
 
-struct Window {
-    Harness harness;
-    std::unique_ptr<VARAvevadaViewModel> vm = harness.makeViewModel();
-    std::unique_ptr<VARAvevadaView> view = std::make_unique<VARAvevadaView>(*vm);
-
-    Window()
-    {
-        view->show();
-        view->activateWindow();
-        if (!QTest::qWaitForWindowExposed(view.get())) {
-            qFatal("the main window was never exposed");
-        }
-    }
-
-    // Brings the pointer into the window first: the window gets no enter
-    // event of its own on the offscreen platform, so the first move inside
-    // only sets the widget under the pointer.
-    void enterWindow() const { QTest::mouseMove(view.get(), QPoint(4, 4)); }
-    ~Window() { view.reset(); }
-
-    bool analyse(const fs::path& library)
-    {
-        vm->handleDrop(urlOf(library));
-        return waitUntil([&] { return vm->appState() == AppState::ready; });
-    }
-};
+using Window = TestWindow;
 
 // Sends a drag onto the zone and, when it was accepted, drops it.
 bool dragAndDrop(ui::DropZone* zone, QMimeData& data)
@@ -94,6 +74,7 @@ private slots:
     void popoverOpensAfterDelay();
     void popoverDoesNotOpenWhenPointerLeavesEarly();
     void skippedWarningDeletesWithoutSheet();
+    void cancelStopsTheAnalysisAndGoesBackToIdle();
 };
 
 void MainWindowTest::droppedLibraryReachesTheIntake()
@@ -334,6 +315,38 @@ void MainWindowTest::skippedWarningDeletesWithoutSheet()
     QVERIFY(!w.vm->activeSheet());
     QVERIFY(waitUntil([&] { return w.vm->appState() == AppState::done; }));
     QVERIFY(w.vm->freedSpace() > 0);
+}
+
+// The analysing state's "Annuler" (Ctrl+Esc) stops the running analysis's
+// walk and brings the window back to idle.
+void MainWindowTest::cancelStopsTheAnalysisAndGoesBackToIdle()
+{
+    Window w(Window::Opening::later);
+    auto sawStop = std::make_shared<std::atomic<bool>>(false);
+    auto base = w.harness.analyzer;
+    w.harness.analyzer = [=](const fs::path& bundle, bool alias,
+                             const analysis::ProgressSink& progress,
+                             const platform::WalkControl& walk) {
+        for (int i = 0; i < 500 && !walk.stop->stopRequested(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        *sawStop = walk.stop->stopRequested();
+        return base(bundle, alias, progress, walk);
+    };
+    w.open();
+    QVERIFY(QTest::qWaitForWindowActive(w.view.get())); // window shortcuts need it
+    w.vm->handleDrop(urlOf(w.harness.library("Film")));
+    QVERIFY(waitUntil([&] { return w.vm->appState() == AppState::analyzing; }));
+    auto* cancel = w.view->findChild<QPushButton*>(QStringLiteral("cancelAnalysis"));
+    QVERIFY(cancel != nullptr);
+    QVERIFY(waitUntil([&] { return cancel->isVisible(); }));
+    QCOMPARE(cancel->text(), QStringLiteral("Annuler"));
+
+    QTest::keyClick(w.view.get(), Qt::Key_Escape, Qt::ControlModifier);
+    // A button's shortcut clicks it after a short animation.
+    QVERIFY(waitUntil([&] { return w.vm->appState() == AppState::idle; }));
+    QVERIFY(waitUntil([&] { return sawStop->load(); }));
+    QVERIFY(!w.vm->bundleInfo());
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -33,18 +33,18 @@ void settle()
 
 // Removals inside the library block until released, so a deletion can be
 // held half-way; the lock files' own unlinks go through.
-class GatedSystemCalls final : public cleanup::SystemCalls {
+class GatedSystemCalls final : public platform::SystemCalls {
 public:
     int unlinkat(int dirFd, const char* name, int flags) override
     {
         const std::string_view entry(name);
         if (entry == "__Sync__" || entry == "Vellico 1") {
-            return cleanup::SystemCalls::unlinkat(dirFd, name, flags);
+            return platform::SystemCalls::unlinkat(dirFd, name, flags);
         }
         entered.release();
         gate.acquire();
         gate.release();
-        return cleanup::SystemCalls::unlinkat(dirFd, name, flags);
+        return platform::SystemCalls::unlinkat(dirFd, name, flags);
     }
     std::counting_semaphore<1024> entered{0};
     std::binary_semaphore gate{0};
@@ -66,7 +66,6 @@ private slots:
     void deletionThatPartlyFails();
     void newDropClearsTheLastDeletionResults();
     void runningDeletionRefusesDropResetAndSecondRun();
-    void stopAtQuitEndsTheDeletionAndReleasesTheLibrary();
 };
 
 void LockAndDeletionTest::recheckAnswersTheOpenLibrarySheetOnceClosed()
@@ -276,36 +275,6 @@ void LockAndDeletionTest::runningDeletionRefusesDropResetAndSecondRun()
     QVERIFY(vm.deletionErrors().isEmpty());
     QVERIFY(!vm.lockedBundleURL());
     QVERIFY(!fs::exists(film / ".lock-dir" / "Vellico 1"));
-}
-
-// SIGTERM at logout: the deletion stops after the file in hand and the
-// library is left released, also when the view model goes away right after.
-void LockAndDeletionTest::stopAtQuitEndsTheDeletionAndReleasesTheLibrary()
-{
-    Harness h;
-    tools::LibraryBuilder builder(h.dir / "Film.fcpbundle");
-    builder.event("Event A", {"Render Files"}, 4096).event("Event B", {"Render Files"}, 4096);
-    GatedSystemCalls calls;
-    auto services = h.services();
-    services.systemCalls = &calls;
-    auto vm = std::make_unique<VARAvevadaViewModel>(services);
-    QVERIFY(analyse(*vm, builder.path()));
-    vm->applyPreset(model::EditingPreset::done);
-    vm->startDeletion();
-    QVERIFY(waitUntil([&] { return calls.entered.try_acquire(); })); // one unlink under way
-    vm->stopDeletion();
-    calls.gate.release();
-    vm.reset(); // the application's teardown waits for the worker
-
-    QVERIFY(fs::exists(builder.path() / "__Sync__"));
-    QVERIFY(!fs::exists(builder.path() / ".lock-dir" / "Vellico 1"));
-    const auto record = formats::readPropertyListDictionary(builder.path() / ".lock-info");
-    QVERIFY(record);
-    QVERIFY(!record->find("FFFileLockActiveSecondaryLockName"));
-    // Stopped after that one unlink: the rest is still there.
-    QVERIFY(fs::exists(builder.path() / "Event A" / "Render Files") ||
-            fs::exists(builder.path() / "Event B" / "Render Files"));
-    QCOMPARE(calls.entered.try_acquire() ? 1 : 0, 0);
 }
 
 QTEST_GUILESS_MAIN(LockAndDeletionTest)
