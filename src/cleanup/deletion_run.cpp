@@ -48,8 +48,8 @@ DeletionResult performDeletion(const std::filesystem::path& bundle,
             result.stopped = true;
             result.interruptedFolder = failureLabel(folder);
             if (outcome.error().problem != RemovalProblem::interrupted) {
-                result.errors.push_back(DeletionFailure{failureLabel(folder),
-                                                        describe(outcome.error()), outcome.error()});
+                result.errors.push_back(DeletionFailure{
+                    failureLabel(folder), describe(outcome.error()), outcome.error()});
             }
             break;
         }

@@ -83,7 +83,8 @@ bool writeAll(int fd, std::string_view contents)
 // length, so it is never empty on disk: a kill or a full disk midway leaves
 // the old record, or the new one followed by the old one's tail, never
 // nothing. False when nothing or not all was written.
-bool writeFileAt(int dirFd, const char* name, std::string_view contents, platform::SystemCalls& calls)
+bool writeFileAt(int dirFd, const char* name, std::string_view contents,
+                 platform::SystemCalls& calls)
 {
     UniqueFd fd = openRegularAt(dirFd, name, O_WRONLY, calls);
     if (!fd && errno == ENOENT) {

@@ -94,8 +94,7 @@ TEST_F(DeletionRun, StopFinishesTheEntryInHandAndRemovesNothingMore)
         }
         return std::nullopt;
     };
-    const DeletionResult result =
-        performDeletion(bundle(), folders, {}, calls, walk);
+    const DeletionResult result = performDeletion(bundle(), folders, {}, calls, walk);
 
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(result.foldersRemoved, 1u);
@@ -108,8 +107,7 @@ TEST_F(DeletionRun, StopFinishesTheEntryInHandAndRemovesNothingMore)
     EXPECT_EQ(test::treeDigest(folders[2].url), lastBefore);
 
     // A stop before the run: nothing at all.
-    const DeletionResult none =
-        performDeletion(bundle(), {folders[2]}, {}, calls, walk);
+    const DeletionResult none = performDeletion(bundle(), {folders[2]}, {}, calls, walk);
     EXPECT_TRUE(none.stopped);
     EXPECT_EQ(none.interruptedFolder, std::nullopt);
     EXPECT_EQ(test::treeDigest(folders[2].url), lastBefore);
