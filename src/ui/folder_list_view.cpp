@@ -1,5 +1,6 @@
 #include "ui/folder_list_view.hpp"
 
+#include "i18n/translations.hpp"
 #include "model/target_folder_rule.hpp"
 #include "ui/group_checkbox.hpp"
 #include "ui/symbol_icons.hpp"
@@ -166,9 +167,11 @@ QWidget* FolderListView::makeHeader(const model::FolderGroup& group, Group& entr
     name->setTextFormat(Qt::PlainText);
     row->addWidget(name, 0, Qt::AlignVCenter);
     if (group.folders.size() >= 2) {
-        row->addWidget(label(VELLICO_TEXT_FILL("(%1)", QString::number(group.folders.size())),
-                             TextStyle::caption, colors::secondary(), header),
-                       0, Qt::AlignVCenter);
+        row->addWidget(
+            label(VELLICO_TEXT_FILL("(%1)", QString::fromStdString(i18n::formatCount(
+                                                static_cast<std::int64_t>(group.folders.size())))),
+                  TextStyle::caption, colors::secondary(), header),
+            0, Qt::AlignVCenter);
     }
     row->addStretch(1);
     std::int64_t total = 0;
