@@ -20,7 +20,7 @@ namespace vellico::i18n {
 
 class Translations {
 public:
-    // No catalogue: every key is shown as it is.
+    // No catalogue: every key is shown as it is, so the texts are French.
     Translations() = default;
     Translations(Language language, std::optional<Catalogue> chosen,
                  std::optional<Catalogue> french);
@@ -39,7 +39,7 @@ public:
     std::string plural(std::string_view key, std::int64_t n) const;
 
 private:
-    Language m_language = Language::english;
+    Language m_language = Language::french;
     std::optional<Catalogue> m_chosen;
     std::optional<Catalogue> m_french;
 };
