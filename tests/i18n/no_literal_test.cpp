@@ -165,6 +165,7 @@ const std::set<std::pair<std::string, std::string>> notUserText{
     {"ui/theme.cpp", "rgba(%1, %2, %3, %4)"},
     {"ui/theme.cpp", "Noto Sans CJK JP"}, // font families
     {"ui/theme.cpp", "Noto Sans CJK SC"},
+    {"ui/wrapping_label.cpp", "Noto Color Emoji"},
 };
 
 TEST(NoLiteral, EveryUserTextGoesThroughTheCatalogue)
