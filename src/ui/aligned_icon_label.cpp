@@ -5,7 +5,13 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 
+#include <algorithm>
+
 namespace vellico::ui {
+
+namespace {
+constexpr int iconFrame = 14;
+} // namespace
 
 AlignedIconLabel::AlignedIconLabel(const QString& symbol, const QString& title, const QFont& font,
                                    const QColor& color, QWidget* parent)
@@ -14,8 +20,11 @@ AlignedIconLabel::AlignedIconLabel(const QString& symbol, const QString& title, 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
-    const int height = QFontMetrics(font).ascent();
-    auto* icon = new SymbolLabel(symbol, height, color, this, 14);
+    // The icon fills its 14-point frame, or the line if that is taller: at
+    // the text's ascent the circled digits of the introduction were barely
+    // readable.
+    const int height = std::max(QFontMetrics(font).height(), iconFrame);
+    auto* icon = new SymbolLabel(symbol, height, color, this, iconFrame);
     m_title = new QLabel(title, this);
     m_title->setFont(font);
     m_title->setWordWrap(true);
