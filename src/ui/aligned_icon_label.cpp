@@ -20,10 +20,11 @@ AlignedIconLabel::AlignedIconLabel(const QString& symbol, const QString& title, 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(6);
-    // The icon fills its 14-point frame, or the line if that is taller: at
-    // the text's ascent the circled digits of the introduction were barely
-    // readable.
-    const int height = std::max(QFontMetrics(font).height(), iconFrame);
+    // The symbols leave a margin of a tenth of their box on each side: drawn
+    // a little larger than the frame, the symbol itself fills the frame's
+    // width (at the text's ascent, the introduction's circled digits were
+    // barely readable).
+    const int height = std::max(QFontMetrics(font).height(), iconFrame * 8 / 7);
     auto* icon = new SymbolLabel(symbol, height, color, this, iconFrame);
     m_title = new QLabel(title, this);
     m_title->setFont(font);

@@ -3,6 +3,7 @@
 // sheets, as Qt's accessibility layer hands them to AT-SPI; the focus order
 // and a visible focus on every control that takes it.
 
+#include "test_window.hpp"
 #include "ui/alias_sheet.hpp"
 #include "ui/backup_sheet.hpp"
 #include "ui/cache_info_sheet.hpp"
@@ -30,27 +31,7 @@ using namespace vellico::test;
 
 namespace {
 
-struct Window {
-    Harness harness;
-    std::unique_ptr<VARAvevadaViewModel> vm = harness.makeViewModel();
-    std::unique_ptr<ui::VARAvevadaView> view = std::make_unique<ui::VARAvevadaView>(*vm);
-
-    Window()
-    {
-        view->show();
-        view->activateWindow();
-        if (!QTest::qWaitForWindowExposed(view.get())) {
-            qFatal("the main window was never exposed");
-        }
-    }
-    ~Window() { view.reset(); }
-
-    bool analyse(const fs::path& library)
-    {
-        vm->handleDrop(urlOf(library));
-        return waitUntil([&] { return vm->appState() == AppState::ready; });
-    }
-};
+using Window = TestWindow;
 
 QAccessibleInterface* accessible(QObject* object)
 {

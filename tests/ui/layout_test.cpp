@@ -5,6 +5,7 @@
 // lists and hands on aliases.
 
 #include "sample_library.hpp"
+#include "test_window.hpp"
 #include "ui/alias_sheet.hpp"
 #include "ui/backup_sheet.hpp"
 #include "ui/content_view.hpp"
@@ -37,22 +38,7 @@ using ui::VARAvevadaView;
 
 namespace {
 
-struct Window {
-    Harness harness;
-    std::unique_ptr<VARAvevadaViewModel> vm;
-    std::unique_ptr<VARAvevadaView> view;
-
-    void open()
-    {
-        vm = harness.makeViewModel();
-        view = std::make_unique<VARAvevadaView>(*vm);
-        view->show();
-        if (!QTest::qWaitForWindowExposed(view.get())) {
-            qFatal("the main window was never exposed");
-        }
-    }
-    ~Window() { view.reset(); }
-};
+using Window = TestWindow;
 
 // A name of exactly `length` characters, with blanks like an event's name.
 std::string eventName(int length)
@@ -135,7 +121,7 @@ private slots:
 
 void LayoutTest::longEventNamesShortenAndSizesStayWhole()
 {
-    Window w;
+    Window w(Window::Opening::later);
     tools::LibraryBuilder builder(w.harness.dir / "Noms longs.fcpbundle");
     const std::vector<int> lengths{45, 62, 85};
     for (const int length : lengths) {
@@ -254,7 +240,6 @@ void LayoutTest::sheetsWrapLongNamesAndKeepFullHeightButtons()
 void LayoutTest::libraryNameKeepsHoverHelpAndBadgeFollowsIt()
 {
     Window w;
-    w.open();
     const fs::path library = w.harness.library("Film");
     const fs::path link = w.harness.dir / "Raccourci vers Film";
     fs::create_directory_symlink(library, link);
@@ -278,7 +263,7 @@ void LayoutTest::libraryNameKeepsHoverHelpAndBadgeFollowsIt()
 
 void LayoutTest::analysisStatusFadesIn()
 {
-    Window w;
+    Window w(Window::Opening::later);
     const fs::path library = w.harness.library("Film");
     auto gate = std::make_shared<std::binary_semaphore>(0);
     auto base = w.harness.analyzer;
