@@ -20,6 +20,7 @@ struct AnalyzeOptions {
         home; // whose Movies folder holds backups; $HOME by default
     model::EditingPreset preset = model::EditingPreset::inProgress;
     std::vector<std::string> paths;
+    int jobs = 0; // threads of the walk; 0: the number of cores, at most 8
 };
 
 // Takes one path through the intake checks and the analysis, then applies
@@ -38,7 +39,8 @@ class MachineServices {
 public:
     explicit MachineServices(const std::optional<std::filesystem::path>& home);
     ~MachineServices();
-    analysis::AnalysisServices services() const;
+    // The services, walking with `walk` (threads, stop token).
+    analysis::AnalysisServices services(const platform::WalkControl& walk = {}) const;
 
 private:
     struct Parts;
@@ -46,7 +48,8 @@ private:
 };
 
 // `vellico-cli analyze`: every path in turn. Exit status 0 when every path
-// was analysed, 1 when any failed.
+// was analysed, 1 when any failed, 130 when SIGINT stopped the analysis (at
+// once, nothing printed on stdout).
 int runAnalyze(const AnalyzeOptions& options, std::ostream& out, std::ostream& err);
 
 } // namespace vellico::cli

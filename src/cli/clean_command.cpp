@@ -107,7 +107,10 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
     };
 
     for (const std::string& input : options.paths) {
-        AnalyzeOutcome outcome = analyzeOne(input, options.preset, machine.services(), terminal);
+        platform::WalkControl walk;
+        walk.jobs = options.jobs;
+        AnalyzeOutcome outcome =
+            analyzeOne(input, options.preset, machine.services(walk), terminal);
         if (!outcome.library) {
             fail(input, outcome.error);
             continue;
@@ -165,7 +168,8 @@ int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostre
             ProgressBar bar(terminal, folders.size());
             result = cleanup::performDeletion(
                 library.info.url, folders,
-                [&](std::size_t done, std::int64_t freed) { bar.update(done, freed); });
+                [&](std::size_t done, std::int64_t freed) { bar.update(done, freed); },
+                platform::defaultSystemCalls(), walk);
         }
         lock.release();
 

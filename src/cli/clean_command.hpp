@@ -17,6 +17,7 @@ struct CleanOptions {
     model::EditingPreset preset = model::EditingPreset::inProgress;
     std::optional<std::filesystem::path> home;
     std::vector<std::string> paths;
+    int jobs = 0; // threads of the walks; 0: the number of cores, at most 8
 };
 
 // How `clean` asks the user before deleting. Tests script it.

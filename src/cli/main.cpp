@@ -15,9 +15,10 @@ namespace {
 
 constexpr const char* usageText =
     "Utilisation :\n"
-    "  vellico-cli analyze [--json] [--preset in-progress|done] [--home DOSSIER] CHEMIN...\n"
-    "  vellico-cli clean [--preset in-progress|done] [--dry-run] [--yes] [--json] [--home DOSSIER] "
+    "  vellico-cli analyze [--json] [--preset in-progress|done] [--home DOSSIER] [--jobs N] "
     "CHEMIN...\n"
+    "  vellico-cli clean [--preset in-progress|done] [--dry-run] [--yes] [--json] [--home DOSSIER] "
+    "[--jobs N] CHEMIN...\n"
     "  vellico-cli help [FR|EN|DE|ES|JA|ZH]\n"
     "\n"
     "  --json     un seul document JSON sur la sortie standard\n"
@@ -26,6 +27,7 @@ constexpr const char* usageText =
     "             done : tout sauf les fichiers de segmentation vidéo, sauvegardes comprises\n"
     "  --home     dossier personnel où chercher les sauvegardes (par défaut $HOME)\n"
     "  --dry-run  montre ce qui serait supprimé, sans rien supprimer\n"
+    "  --jobs N   fils de parcours (par défaut : le nombre de cœurs, au plus 8)\n"
     "  --yes      supprime sans demander de confirmation\n";
 
 int usageError(const std::string& message)
@@ -73,6 +75,7 @@ struct Arguments {
     vellico::model::EditingPreset preset = vellico::model::EditingPreset::inProgress;
     std::optional<std::filesystem::path> home;
     std::vector<std::string> paths;
+    int jobs = 0;
 };
 
 // Parses argv[2…]; an error text on failure.
@@ -107,6 +110,14 @@ std::optional<std::string> parse(int argc, char** argv, bool clean, Arguments& a
                 return "--home demande un dossier";
             }
             args.home = *home;
+        } else if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
+            const std::string jobs = value("--jobs").value_or("");
+            char* end = nullptr;
+            const long n = std::strtol(jobs.c_str(), &end, 10);
+            if (jobs.empty() || *end != '\0' || n < 1 || n > 64) {
+                return "--jobs demande un nombre de 1 à 64";
+            }
+            args.jobs = static_cast<int>(n);
         } else if (arg == "--preset" || arg.rfind("--preset=", 0) == 0) {
             const auto preset = value("--preset");
             if (preset == "in-progress") {
@@ -151,11 +162,12 @@ int main(int argc, char** argv)
         return usageError(*error);
     }
     if (command == "analyze") {
-        vellico::cli::AnalyzeOptions options{args.json, args.home, args.preset, args.paths};
+        vellico::cli::AnalyzeOptions options{args.json, args.home, args.preset, args.paths,
+                                             args.jobs};
         return vellico::cli::runAnalyze(options, std::cout, std::cerr);
     }
-    vellico::cli::CleanOptions options{args.json,   args.dryRun, args.yes,
-                                       args.preset, args.home,   args.paths};
+    vellico::cli::CleanOptions options{args.json, args.dryRun, args.yes, args.preset,
+                                       args.home, args.paths,  args.jobs};
     vellico::cli::TerminalConfirmation confirmation;
     return vellico::cli::runClean(options, confirmation, std::cout, std::cerr);
 }

@@ -47,8 +47,8 @@ ViewModelServices machineServices(const std::optional<std::filesystem::path>& ho
     services.bookmarks = bookmarks;
     services.analyze = [machine](const std::filesystem::path& bundle, bool isFromAlias,
                                  const analysis::ProgressSink& progress,
-                                 std::atomic<std::uint64_t>* filesScanned) {
-        const analysis::AnalysisServices parts{&machine->backups, &machine->cache, filesScanned};
+                                 const platform::WalkControl& walk) {
+        const analysis::AnalysisServices parts{&machine->backups, &machine->cache, walk};
         return analysis::analyzeBundle(bundle, isFromAlias, parts, progress);
     };
     services.workspace = std::make_shared<platform::DesktopWorkspace>();
