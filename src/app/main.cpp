@@ -43,9 +43,10 @@ int main(int argc, char** argv)
     if (app::SingleInstance::forward(instance.serverName(), paths)) {
         if (options.resetSettings) {
             // Its settings would be written again when it quits.
-            std::fputs("Vellico est déjà ouvert : quittez-le avant de réinitialiser les "
-                       "préférences.\n",
-                       stderr);
+            const QString message = viewmodel::texts::translate(
+                QT_TRANSLATE_NOOP("Vellico", "Vellico est déjà ouvert : quittez-le avant de "
+                                             "réinitialiser les préférences."));
+            std::fprintf(stderr, "%s\n", message.toUtf8().constData());
             return 1;
         }
         return 0;

@@ -2,6 +2,7 @@
 #include "cli/analyze_command.hpp"
 #include "cli/clean_command.hpp"
 #include "cli/stop_signals.hpp"
+#include "cli/texts.hpp"
 #include "docs/documentation_loader.hpp"
 #include "docs/documentation_parser.hpp"
 #include "docs/plain_text_renderer.hpp"
@@ -37,8 +38,8 @@ int usageError(const std::string& message)
     return 2;
 }
 
-// Prints the manual in the language asked for, or in the user's language
-// (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), as plain text.
+// Prints the manual in the language asked for, or in the language of the
+// messages, as plain text.
 int runHelp(int argc, char** argv)
 {
     if (argc > 3) {
@@ -53,9 +54,7 @@ int runHelp(int argc, char** argv)
         }
         lang = *code;
     } else {
-        lang = vellico::docs::documentationLanguageCode(
-            vellico::docs::preferredLanguagesFromEnvironment(
-                [](const char* name) { return std::getenv(name); }));
+        lang = vellico::docs::documentationLanguageCode();
     }
     const std::string text =
         vellico::docs::loadDocumentation(lang, vellico::docs::embeddedHelpFileReader());
@@ -144,6 +143,7 @@ int main(int argc, char** argv)
 {
     // Error texts of the system (strerror) in the user's language.
     std::setlocale(LC_ALL, "");
+    vellico::cli::useEnvironmentLanguage();
     if (argc < 2) {
         return usageError("commande manquante");
     }

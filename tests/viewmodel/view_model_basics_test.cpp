@@ -101,9 +101,11 @@ void ViewModelBasicsTest::catalogueGivesDescriptiveKeysTheirText()
     QCOMPARE(texts::notALibrary(QStringLiteral("Film")),
              QString::fromUtf8("« Film » n'est pas une bibliothèque Final Cut Pro valide."));
     // An inserted name is never expanded again.
-    QCOMPARE(texts::lockedLibrary(QStringLiteral("%1 %2")),
-             QString::fromUtf8(
-                 "« %1 %2 » est verrouillée. Déverrouillez-la dans le Finder avant de continuer."));
+    QCOMPARE(
+        texts::lockedLibrary(QStringLiteral("%1 %2")),
+        QString::fromUtf8(
+            "« %1 %2 » est verrouillée (attribut immuable). Déverrouillez-la avant de continuer, "
+            "par exemple avec chattr -i."));
 }
 
 QTEST_GUILESS_MAIN(ViewModelBasicsTest)
