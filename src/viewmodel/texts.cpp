@@ -1,7 +1,7 @@
 #include "viewmodel/texts.hpp"
 
-#include "model/terminal_text.hpp"
 #include "i18n/translations.hpp"
+#include "model/terminal_text.hpp"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
