@@ -32,6 +32,12 @@ constexpr const char* downloadingKey =
     QT_TRANSLATE_NOOP("Vellico", "Téléchargement depuis iCloud\u2026");
 constexpr const char* deletionRefusedKey = QT_TRANSLATE_NOOP(
     "Vellico", "Impossible de supprimer : « %1 » est maintenant ouverte dans Final Cut Pro.");
+constexpr const char* unsafeLockFileKey =
+    QT_TRANSLATE_NOOP("Vellico", "Impossible de supprimer : le fichier de verrou « .lock » de "
+                                 "« %1 » n'est pas un fichier ordinaire. Rien n'a été supprimé.");
+constexpr const char* unreachableKey = QT_TRANSLATE_NOOP(
+    "Vellico",
+    "Impossible de supprimer : « %1 » ne peut plus être ouverte. Rien n'a été supprimé.");
 
 } // namespace
 
@@ -125,6 +131,20 @@ QString downloadingStatus()
 QString deletionRefused(const QString& libraryName)
 {
     return fill(deletionRefusedKey, libraryName);
+}
+
+QString claimRefused(cleanup::ClaimRefusal refusal, const QString& libraryName)
+{
+    switch (refusal) {
+    case cleanup::ClaimRefusal::unsafeLockFile:
+        return fill(unsafeLockFileKey, libraryName);
+    case cleanup::ClaimRefusal::unreachable:
+        return fill(unreachableKey, libraryName);
+    case cleanup::ClaimRefusal::heldByEditor:
+    case cleanup::ClaimRefusal::none:
+        break;
+    }
+    return deletionRefused(libraryName);
 }
 
 CatalogueTranslator::CatalogueTranslator(QObject* parent) : QTranslator(parent) {}

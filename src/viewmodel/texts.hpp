@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/status_text.hpp"
+#include "cleanup/library_lock.hpp"
 #include "i18n/language.hpp"
 #include "model/target_folder_rule.hpp"
 
@@ -55,6 +56,9 @@ QString downloadCouldNotStart(const QString& displayName);
 QString downloadFailed(const QString& errorDescription);
 QString downloadingStatus();
 QString deletionRefused(const QString& libraryName);
+// Why the library could not be claimed for a deletion: the editor holds it,
+// its ".lock" is not a regular file, or the bundle can no longer be opened.
+QString claimRefused(cleanup::ClaimRefusal refusal, const QString& libraryName);
 
 // Qt's side of the catalogues: answers every tr() and translate() call whose
 // source text is a catalogue key, from the translations installed in the

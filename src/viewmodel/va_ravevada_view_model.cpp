@@ -332,7 +332,7 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
         co_return;
     }
     if (!claimed) {
-        setErrorMessage(texts::deletionRefused(texts::displayText(info.name)));
+        setErrorMessage(texts::claimRefused(lock->refusal(), texts::displayText(info.name)));
         co_return;
     }
     m_lock = lock;

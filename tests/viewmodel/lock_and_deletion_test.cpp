@@ -12,6 +12,8 @@
 
 #include <semaphore>
 
+#include <sys/stat.h>
+
 using namespace vellico;
 using namespace vellico::test;
 using viewmodel::FCPLockedResponse;
@@ -63,6 +65,7 @@ private slots:
     void resetClearsEverything();
     void deletionWithNothingSelectedChangesNothing();
     void deletionRefusedWhenTheEditorOpenedTheLibrary();
+    void deletionRefusedWhenTheLockFileIsNotARegularFile();
     void deletionThatPartlyFails();
     void newDropClearsTheLastDeletionResults();
     void runningDeletionRefusesDropResetAndSecondRun();
@@ -180,6 +183,25 @@ void LockAndDeletionTest::deletionRefusedWhenTheEditorOpenedTheLibrary()
     QCOMPARE(states.count(), 0);
     QVERIFY(fs::exists(film / "Event A" / "Render Files"));
     QVERIFY(!fs::exists(film / ".lock-dir")); // nothing written
+    QVERIFY(!vm->lockedBundleURL());
+}
+
+void LockAndDeletionTest::deletionRefusedWhenTheLockFileIsNotARegularFile()
+{
+    Harness h;
+    const fs::path film = h.library("Film");
+    auto vm = h.makeViewModel();
+    QVERIFY(analyse(*vm, film));
+    fs::remove(film / ".lock");
+    QCOMPARE(::mkfifo((film / ".lock").c_str(), 0644), 0); // planted after the analysis
+    vm->startDeletion();
+    QVERIFY(waitUntil([&] { return vm->errorMessage().has_value(); }));
+    QCOMPARE(*vm->errorMessage(),
+             QString::fromUtf8("Impossible de supprimer : le fichier de verrou « .lock » de "
+                               "« Film » n'est pas un fichier ordinaire. Rien n'a été supprimé."));
+    QCOMPARE(vm->appState(), AppState::ready);
+    QVERIFY(fs::exists(film / "Event A" / "Render Files"));
+    QVERIFY(!fs::exists(film / ".lock-dir"));
     QVERIFY(!vm->lockedBundleURL());
 }
 
