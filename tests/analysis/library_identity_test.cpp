@@ -100,21 +100,30 @@ TEST(LibraryIdentity, HostileDatabasesAreContained)
     }
 }
 
+// Keeps a writer open with an unmerged log holding the new identifier "NEW",
+// as the editor does while the library is open. Null when SQLite refuses.
+sqlite3* openWriterWithLiveLog(const fs::path& db)
+{
+    sqlite3* writer = nullptr;
+    if (sqlite3_open(db.c_str(), &writer) != SQLITE_OK ||
+        sqlite3_exec(writer,
+                     "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                     "UPDATE ZCOLLECTION SET ZIDENTIFIER='NEW' WHERE ZTYPE='FFLibrary';",
+                     nullptr, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_close(writer);
+        return nullptr;
+    }
+    return writer;
+}
+
 TEST(LibraryIdentity, LiveWriteAheadLogIsReadFromAPrivateCopy)
 {
     test::TempDir tmp;
     const fs::path bundle = tmp / "Wal.fcpbundle";
     const fs::path db = bundle / "CurrentVersion.flexolibrary";
     tools::writeLibraryDatabase(db, "OLD");
-    // Keep a writer open with an unmerged WAL holding the new identifier,
-    // as the editor does while the library is open.
-    sqlite3* writer = nullptr;
-    ASSERT_EQ(sqlite3_open(db.c_str(), &writer), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(writer,
-                           "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
-                           "UPDATE ZCOLLECTION SET ZIDENTIFIER='NEW' WHERE ZTYPE='FFLibrary';",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    sqlite3* writer = openWriterWithLiveLog(db);
+    ASSERT_NE(writer, nullptr);
     ASSERT_GT(fs::file_size(bundle / "CurrentVersion.flexolibrary-wal"), 0u);
     const auto before = entries(bundle);
     const auto shmBefore = fs::last_write_time(bundle / "CurrentVersion.flexolibrary-shm");
@@ -148,13 +157,8 @@ TEST(LibraryIdentity, SparseDatabaseWithALiveLogIsReadWithinBounds)
     const fs::path bundle = tmp / "Sparse.fcpbundle";
     const fs::path db = bundle / "CurrentVersion.flexolibrary";
     tools::writeLibraryDatabase(db, "OLD");
-    sqlite3* writer = nullptr;
-    ASSERT_EQ(sqlite3_open(db.c_str(), &writer), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(writer,
-                           "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
-                           "UPDATE ZCOLLECTION SET ZIDENTIFIER='NEW' WHERE ZTYPE='FFLibrary';",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    sqlite3* writer = openWriterWithLiveLog(db);
+    ASSERT_NE(writer, nullptr);
     fs::resize_file(db, std::uintmax_t{2} << 30); // a hole up to 2 GiB
     const fs::path scratch = tmp / "scratch";
     fs::create_directories(scratch);
