@@ -1,6 +1,7 @@
 #include "analysis/backup_records.hpp"
 
 #include "analysis/library_identity.hpp"
+#include "model/names.hpp"
 #include "platform/file_system.hpp"
 
 #include <uriparser/Uri.h>
@@ -217,7 +218,13 @@ BackupMatch matchBackupFolder(const std::filesystem::path& folder,
         return BackupMatch::noMatch;
     }
     const std::filesystem::path backup = folder / first->name;
-    const std::string bundlePath = normalizedPath(bundle);
+    // Paths and names from the record compare by canonical equivalence: a
+    // record written on a Mac holds them decomposed, the library here may be
+    // named in the composed form.
+    const std::string bundlePath = model::normalizedName(normalizedPath(bundle));
+    const auto samePath = [&bundlePath](const std::filesystem::path& path) {
+        return model::normalizedName(normalizedPath(path)) == bundlePath;
+    };
 
     std::optional<std::string> recordedName;
     platform::UniqueFd backupFd = platform::openDirectoryAt(fd.get(), first->name.c_str());
@@ -227,12 +234,12 @@ BackupMatch matchBackupFolder(const std::filesystem::path& folder,
     if (record) {
         const auto originalURL = record->stringFor("originalURL");
         const auto originalPath = originalURL ? pathFromFileURL(*originalURL) : std::nullopt;
-        if (originalPath && normalizedPath(*originalPath) == bundlePath) {
+        if (originalPath && samePath(*originalPath)) {
             return BackupMatch::byPath;
         }
         if (const auto* bookmark = record->dataFor("originalBookmark")) {
             if (const auto resolved = bookmarks.resolve(*bookmark);
-                resolved && normalizedPath(*resolved) == bundlePath) {
+                resolved && samePath(*resolved)) {
                 return BackupMatch::byPath;
             }
         }
@@ -243,7 +250,7 @@ BackupMatch matchBackupFolder(const std::filesystem::path& folder,
     if (libraryIdentifier && analysis::libraryIdentifier(backup) == libraryIdentifier) {
         return BackupMatch::byIdentifier;
     }
-    if (recordedName && *recordedName == lastComponent(bundle)) {
+    if (recordedName && model::namesEqual(*recordedName, lastComponent(bundle))) {
         return BackupMatch::byName;
     }
     return BackupMatch::noMatch;
