@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <limits>
@@ -28,12 +29,21 @@ struct Frame {
     ino_t inode = 0;
     std::vector<std::string> pending; // subdirectories not entered yet
     std::string relPath;              // kept for the two top levels only (exclusions)
+    std::string name;                 // as listed in the parent; empty for the root
+    bool reported = false;            // already named as unreadable
 };
+
+// A failure that means "could not be read", as opposed to an entry that
+// vanished or turned into a link or a file since it was listed.
+bool isReadFailure(int error)
+{
+    return error != ENOENT && error != ENOTDIR && error != ELOOP;
+}
 
 class SizeWalker {
 public:
-    SizeWalker(const std::set<std::string>* excluded, std::atomic<std::uint64_t>* filesSeen)
-        : m_excluded(excluded), m_filesSeen(filesSeen)
+    SizeWalker(const std::set<std::string>* excluded, const SizeWalkOptions& options)
+        : m_excluded(excluded), m_filesSeen(options.filesSeen), m_unreadable(options.unreadable)
     {}
 
     std::int64_t run(UniqueFd root)
@@ -68,10 +78,21 @@ public:
             // a file: O_NOFOLLOW|O_DIRECTORY refuses both, and it counts 0.
             UniqueFd child = platform::openDirectoryAt(current.fd.get(), name.c_str());
             if (!child) {
+                if (isReadFailure(errno) && !current.reported) {
+                    // A folder that can be listed but not searched fails
+                    // every child alike: it is the one named, once.
+                    if (::faccessat(current.fd.get(), ".", X_OK, AT_EACCESS) != 0) {
+                        current.reported = true;
+                        reportUnreadable({}, &current);
+                    } else {
+                        reportUnreadable(name);
+                    }
+                }
                 continue;
             }
             Frame frame;
             frame.relPath = std::move(relPath);
+            frame.name = std::move(name);
             if (!enter(std::move(child), frame)) {
                 continue;
             }
@@ -107,8 +128,12 @@ private:
             if (n < 0 && errno == EINTR) {
                 continue;
             }
+            if (n < 0 && !frame.reported) {
+                frame.reported = true;
+                reportUnreadable({}, &frame); // the rest counts 0
+            }
             if (n <= 0) {
-                return; // end, or an unreadable rest that counts 0
+                return;
             }
             for (ssize_t offset = 0; offset < n;) {
                 const auto* entry = reinterpret_cast<const dirent64*>(m_buffer + offset);
@@ -133,7 +158,13 @@ private:
         }
         struct stat st {};
         if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            return; // vanished or unreadable
+            // A folder that can be listed but not searched: every entry
+            // fails alike, so the folder is named once.
+            if (isReadFailure(errno) && !frame.reported) {
+                frame.reported = true;
+                reportUnreadable({}, &frame);
+            }
+            return;
         }
         if (S_ISDIR(st.st_mode)) {
             frame.pending.emplace_back(name);
@@ -178,8 +209,36 @@ private:
         }
     }
 
+    // Names the path, relative to the root, of `name` in the directory on
+    // top of the stack (or of `frame` itself, which may not be pushed yet).
+    void reportUnreadable(std::string_view name, const Frame* frame = nullptr)
+    {
+        if (m_unreadable == nullptr) {
+            return;
+        }
+        std::string path;
+        auto append = [&path](std::string_view part) {
+            if (part.empty()) {
+                return;
+            }
+            if (!path.empty()) {
+                path += '/';
+            }
+            path += part;
+        };
+        for (const Frame& open : m_stack) {
+            append(open.name);
+        }
+        if (frame != nullptr && (m_stack.empty() || frame != &m_stack.back())) {
+            append(frame->name);
+        }
+        append(name);
+        m_unreadable->push_back(path.empty() ? std::string(".") : std::move(path));
+    }
+
     const std::set<std::string>* m_excluded;
     std::atomic<std::uint64_t>* m_filesSeen;
+    std::vector<std::string>* m_unreadable;
     std::vector<Frame> m_stack;
     std::int64_t m_total = 0;
     alignas(8) char m_buffer[64 * 1024];
@@ -192,16 +251,16 @@ std::int64_t folderSize(const std::filesystem::path& folder)
     return folderSize(platform::openDirectoryPath(folder.string()));
 }
 
-std::int64_t folderSize(UniqueFd directory, std::atomic<std::uint64_t>* filesSeen)
+std::int64_t folderSize(UniqueFd directory, const SizeWalkOptions& options)
 {
-    SizeWalker walker(nullptr, filesSeen);
+    SizeWalker walker(nullptr, options);
     return walker.run(std::move(directory));
 }
 
 std::int64_t folderSizeExcluding(UniqueFd directory, const std::set<std::string>& excluded,
-                                 std::atomic<std::uint64_t>* filesSeen)
+                                 const SizeWalkOptions& options)
 {
-    SizeWalker walker(&excluded, filesSeen);
+    SizeWalker walker(&excluded, options);
     return walker.run(std::move(directory));
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace vellico::analysis {
 
@@ -23,11 +24,21 @@ namespace vellico::analysis {
 // given path itself are followed (the caller chose it); nothing below is.
 std::int64_t folderSize(const std::filesystem::path& folder);
 
+// What a walk reports besides the size; both may be null.
+struct SizeWalkOptions {
+    // Raised by one for every regular file counted, so that another thread
+    // can show how far a long walk has gone.
+    std::atomic<std::uint64_t>* filesSeen = nullptr;
+    // Receives, relative to the measured folder ("/" between components,
+    // "." for the folder itself), every directory that could not be opened,
+    // listed or searched (permission, I/O error). Such a directory counts 0
+    // as above; entries that vanish or become links during the walk are not
+    // named here.
+    std::vector<std::string>* unreadable = nullptr;
+};
+
 // The same for an open directory; the descriptor is consumed.
-// `filesSeen`, when given, is raised by one for every regular file counted,
-// so that another thread can show how far a long walk has gone.
-std::int64_t folderSize(platform::UniqueFd directory,
-                        std::atomic<std::uint64_t>* filesSeen = nullptr);
+std::int64_t folderSize(platform::UniqueFd directory, const SizeWalkOptions& options = {});
 
 // The same, leaving out the subtrees named in `excluded`: relative paths of
 // one or two components ("VideoSegmentationFiles", "Wedding/Render Files"),
@@ -36,6 +47,6 @@ std::int64_t folderSize(platform::UniqueFd directory,
 // bundle is walked once.
 std::int64_t folderSizeExcluding(platform::UniqueFd directory,
                                  const std::set<std::string>& excluded,
-                                 std::atomic<std::uint64_t>* filesSeen = nullptr);
+                                 const SizeWalkOptions& options = {});
 
 } // namespace vellico::analysis

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <limits>
 #include <set>
 
@@ -17,6 +18,7 @@ namespace vellico::analysis {
 
 namespace {
 
+namespace fs = std::filesystem;
 using model::FolderDepth;
 using model::FoundFolder;
 using platform::UniqueFd;
@@ -86,14 +88,28 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
     info.isFromAlias = isFromAlias;
 
     publish(progress, status::totalSize);
+    std::vector<std::string> unreadable;
+    const auto noteUnreadable = [&](const fs::path& below) {
+        for (const std::string& rel : unreadable) {
+            info.unreadablePaths.push_back(rel == "." ? below : below / rel);
+        }
+        unreadable.clear();
+    };
     UniqueFd bundleFd = platform::openDirectoryPath(bundle.string());
     if (!bundleFd) {
+        if (errno != ENOENT) {
+            info.unreadablePaths.push_back(bundle);
+        }
         return info; // cannot be listed: nothing found, size 0
     }
 
     const auto children = platform::listDirectory(bundleFd.get());
     if (!children) {
-        info.totalSize = folderSize(reopen(bundleFd.get()));
+        info.totalSize = folderSize(reopen(bundleFd.get()), {nullptr, &unreadable});
+        noteUnreadable(bundle);
+        if (info.unreadablePaths.empty()) {
+            info.unreadablePaths.push_back(bundle);
+        }
         return info;
     }
 
@@ -145,7 +161,8 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
     // folder on its own, so every file is read once and the total equals a
     // separate measurement of the whole bundle.
     std::int64_t total =
-        folderSizeExcluding(reopen(bundleFd.get()), excluded, services.filesScanned);
+        folderSizeExcluding(reopen(bundleFd.get()), excluded, {services.filesScanned, &unreadable});
+    noteUnreadable(bundle);
     for (std::size_t i = 0; i < found.size(); ++i) {
         FoundFolder& folder = found[i];
         const Pending& where = pending[i];
@@ -162,7 +179,8 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
         if (folderFd) {
             // The identity is taken from the very directory that is measured.
             folder.identity = platform::identityOf(folderFd.get());
-            folder.size = folderSize(std::move(folderFd), services.filesScanned);
+            folder.size = folderSize(std::move(folderFd), {services.filesScanned, &unreadable});
+            noteUnreadable(folder.url);
         }
         total = saturatingAdd(total, folder.size);
     }

@@ -46,6 +46,8 @@ QString downloadCouldNotStart(const QString& displayName);
 QString downloadFailed(const QString& errorDescription);
 QString downloadingStatus();
 QString deletionRefused(const QString& libraryName);
+// The line under the library summary when folders could not be read.
+QString unreadableFolders(std::size_t count);
 
 // Loads the application's catalogues: French first, then the user's first
 // UI language when a catalogue exists for it, so that a text missing there

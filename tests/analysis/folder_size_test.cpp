@@ -8,10 +8,14 @@
 #include "platform/file_system.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <functional>
 
 namespace vellico::analysis {
 namespace {
@@ -46,16 +50,49 @@ TEST(FolderSize, EmptyMissingAndFileOnlyFolders)
     EXPECT_EQ(folderSize(tmp / "file"), 0);
 }
 
-TEST(FolderSize, UnreadablePartsCountZeroAndTheWalkGoesOn)
+// Runs `check` in a child process without privileges (nobody when the test
+// runs as root), so that permissions apply; its exit status is returned.
+int statusUnprivileged(const test::TempDir& tmp, const std::function<int()>& check)
 {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root reads every folder";
+    ::chmod(tmp.path().c_str(), 0755);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+             ::setresuid(65534, 65534, 65534) != 0)) {
+            ::_exit(99);
+        }
+        ::_exit(check());
     }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(FolderSize, UnreadablePartsCountZeroAreNamedAndTheWalkGoesOn)
+{
     test::TempDir tmp;
-    writeSparseFile(tmp / "root/closed/x", 100);
+    writeSparseFile(tmp / "root/closed/x", 100); // cannot be opened
     writeSparseFile(tmp / "root/open/y", 20);
+    writeSparseFile(tmp / "root/open/listOnly/z", 3);     // listed, not searchable
+    writeSparseFile(tmp / "root/open/listOnly/sub/w", 4); // not reached
+    writeSparseFile(tmp / "root/.hidden/v", 5);           // hidden: neither entered nor named
     fs::permissions(tmp / "root/closed", fs::perms::none);
-    EXPECT_EQ(folderSize(tmp / "root"), 20);
+    fs::permissions(tmp / "root/open/listOnly",
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(tmp / "root/.hidden", fs::perms::none);
+    const int status = statusUnprivileged(tmp, [&] {
+        std::vector<std::string> unreadable;
+        const std::int64_t size = folderSize(platform::openDirectoryPath((tmp / "root").string()),
+                                             {nullptr, &unreadable});
+        std::sort(unreadable.begin(), unreadable.end());
+        if (size != 20) {
+            return 1;
+        }
+        return unreadable == std::vector<std::string>{"closed", "open/listOnly"} ? 0 : 2;
+    });
+    fs::permissions(tmp / "root/open/listOnly", fs::perms::owner_all);
+    EXPECT_EQ(status, 0) << "1: wrong size, 2: wrong unreadable list";
 }
 
 TEST(FolderSize, ExcludedSubtreesAddUpToTheWhole)
