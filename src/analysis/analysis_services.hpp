@@ -44,6 +44,8 @@ struct AnalysisServices {
     // Raised by one for every file of the bundle that is measured, for a
     // progress display sampling it from another thread. May be null.
     std::atomic<std::uint64_t>* filesScanned = nullptr;
+    // Threads the size measurement may use; 0 lets it choose.
+    unsigned jobs = 0;
 };
 
 } // namespace vellico::analysis

@@ -2,8 +2,7 @@
 
 #include "cleanup/deletion_run.hpp"
 #include "cleanup/library_lock.hpp"
-#include "cli/analyze_command.hpp"
-#include "cli/report.hpp"
+#include "cli/library_batch.hpp"
 #include "cli/texts.hpp"
 #include "model/folder_group.hpp"
 #include "model/names.hpp"
@@ -11,195 +10,251 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 
 namespace vellico::cli {
 
 namespace {
 
-// The bar drawn on stderr while a library is deleted.
-class ProgressBar {
-public:
-    ProgressBar(bool enabled, std::size_t total) : m_enabled(enabled), m_total(total) {}
-    ~ProgressBar()
-    {
-        if (m_enabled && m_drawn) {
-            std::cerr << "\r\033[K" << std::flush;
-        }
-    }
-
-    void update(std::size_t done, std::int64_t freed)
-    {
-        if (!m_enabled) {
-            return;
-        }
-        constexpr std::size_t width = 30;
-        const std::size_t filled = m_total == 0 ? width : done * width / m_total;
-        std::cerr << "\r\033[K[" << std::string(filled, '#') << std::string(width - filled, '.')
-                  << "] " << done << "/" << m_total << " dossiers, " << formatBytes(freed)
-                  << " libérés" << std::flush;
-        m_drawn = true;
-    }
-
-private:
-    bool m_enabled;
-    std::size_t m_total;
-    bool m_drawn = false;
+// One library of the batch on its way to deletion.
+struct Pending {
+    AnalysedLibrary library;
+    std::vector<model::FoundFolder> folders; // what its selection deletes
+    nlohmann::ordered_json json;
+    bool refused = false; // an error already says why it is not deleted
 };
 
 std::string openInEditorMessage(const std::string& name)
 {
-    return analysis::StatusText{
-        lookup("Impossible de supprimer : « %1 » est maintenant ouverte dans Final Cut Pro."),
-        {name}}
-        .formatted();
+    return say("Impossible de supprimer : « %1 » est maintenant ouverte dans Final Cut Pro.",
+               {name});
 }
 
-void printSelection(std::ostream& out, const AnalysedLibrary& library,
-                    const std::vector<model::FoundFolder>& folders)
+void printSelection(std::ostream& out, const Pending& pending)
 {
-    out << "Bibliothèque « " << library.info.name << " » — "
-        << lookup(model::labelKey(library.preset)) << "\n";
-    if (folders.empty()) {
-        out << "  Rien à supprimer.\n";
+    const AnalysedLibrary& library = pending.library;
+    out << say("Bibliothèque « %1 » — %2",
+               {printable(library.info.name), lookup(model::labelKey(library.preset))})
+        << "\n";
+    if (pending.folders.empty()) {
+        out << "  " << say("Rien à supprimer.") << "\n";
         return;
     }
-    for (const model::FoundFolder& folder : folders) {
-        out << "  " << cleanup::failureLabel(folder) << " : " << formatBytes(folder.size) << "\n";
+    for (const model::FoundFolder& folder : pending.folders) {
+        out << "  " << printable(cleanup::failureLabel(folder)) << " : " << formatBytes(folder.size)
+            << "\n";
         if (model::namesEqual(folder.name, model::backupsFolderName)) {
-            out << "      " << folder.url.string() << "\n";
+            out << "      " << printable(folder.url.string()) << "\n";
         }
     }
-    out << "  À supprimer : " << formatBytes(model::selectedSize(&library.info, library.selection))
+    out << "  "
+        << say("À supprimer : %1",
+               {formatBytes(model::selectedSize(&library.info, library.selection))})
         << "\n";
 }
 
+std::string folderCount(std::size_t count)
+{
+    return say(count == 1 ? "%1 dossier" : "%1 dossiers", {std::to_string(count)});
+}
+
+std::string libraryCount(std::size_t count)
+{
+    return say(count == 1 ? "%1 bibliothèque" : "%1 bibliothèques", {std::to_string(count)});
+}
+
 } // namespace
+
+bool isYes(const std::string& answer)
+{
+    if (::rpmatch(answer.c_str()) == 1) {
+        return true;
+    }
+    const std::string yes = lookup("oui");
+    return !answer.empty() && (answer == yes || answer == yes.substr(0, 1) ||
+                               (answer.size() == 1 && yes.size() >= 1 &&
+                                std::toupper(static_cast<unsigned char>(answer[0])) ==
+                                    std::toupper(static_cast<unsigned char>(yes[0]))));
+}
 
 std::optional<bool> TerminalConfirmation::ask(const std::string& question)
 {
     if (::isatty(STDIN_FILENO) != 1) {
         return std::nullopt;
     }
-    std::cerr << question << " [o/N] " << std::flush;
+    std::cerr << question << " " << lookup("[o/N]") << " " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer)) {
         return false;
     }
-    return answer == "o" || answer == "O" || answer == "oui" || answer == "y" || answer == "yes";
+    return isYes(answer);
 }
 
-int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostream& out,
-             std::ostream& err)
+int runClean(const CommandLine& options, Confirmation& confirmation, std::ostream& out,
+             std::ostream& err, cleanup::SystemCalls& calls)
 {
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    const MachineServices machine(options.home);
-    nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
+    const Inputs inputs = collectInputs(options.paths, options.recursive);
+    const analysis::MachineAnalysis machine(options.home);
+    ProgressLine progress(progressWanted());
     nlohmann::ordered_json errors = nlohmann::ordered_json::array();
-    bool allRemoved = true;
+    BatchSummary summary;
 
-    auto fail = [&](const std::string& input, const std::string& message) {
-        errors.push_back({{"input", input}, {"message", message}});
-        if (!options.json) {
-            err << "vellico-cli: " << message << "\n";
-        }
-        allRemoved = false;
+    const auto fail = [&](const InputError& error) {
+        errors.push_back(errorJson(error.input, error.path, error.message));
+        err << errorLine(error) << "\n";
+        ++summary.failed;
     };
+    for (const InputError& error : inputs.errors) {
+        fail(error);
+    }
 
-    for (const std::string& input : options.paths) {
-        AnalyzeOutcome outcome = analyzeOne(input, options.preset, machine.services(), terminal);
-        if (!outcome.library) {
-            fail(input, outcome.error);
+    // 1. Analyse everything first, so that one question covers the batch.
+    std::vector<Pending> batch;
+    std::size_t index = 0;
+    for (const std::string& input : inputs.libraries) {
+        const BatchPosition position{++index, inputs.libraries.size()};
+        TakenIn taken = takeIn(input, options, machine, progress, position);
+        if (!taken.library) {
+            fail(*taken.error);
             continue;
         }
-        const AnalysedLibrary& library = *outcome.library;
-        const std::vector<model::FoundFolder> folders =
-            cleanup::foldersToDelete(library.info, library.selection);
-        nlohmann::ordered_json json = libraryJson(library);
-        json["dryRun"] = options.dryRun;
-        json["deleted"] = false;
+        Pending pending;
+        pending.library = std::move(*taken.library);
+        summary.add(pending.library);
+        printWarnings(err, pending.library);
+        pending.folders = cleanup::foldersToDelete(pending.library.info, pending.library.selection);
+        pending.json = libraryJson(pending.library);
+        pending.json["dryRun"] = options.dryRun;
+        pending.json["deleted"] = false;
+        pending.json["freedSpace"] = 0;
+        pending.json["failures"] = nlohmann::ordered_json::array();
         if (!options.json) {
-            printSelection(out, library, folders);
+            printSelection(out, pending);
+            out << "\n";
         }
-        auto finish = [&] {
-            if (options.json) {
-                libraries.push_back(std::move(json));
-            }
-        };
-        if (folders.empty() || options.dryRun) {
-            finish();
+        batch.push_back(std::move(pending));
+    }
+
+    // 2. What would go, in total; libraries the editor has open are left out.
+    std::size_t folderTotal = 0;
+    std::size_t libraryTotal = 0;
+    std::int64_t byteTotal = 0;
+    for (Pending& pending : batch) {
+        if (pending.folders.empty()) {
             continue;
         }
-        if (cleanup::isLibraryOpenInFCP(library.info.url)) {
-            fail(input, openInEditorMessage(library.info.name));
-            finish();
+        if (!options.dryRun && cleanup::isLibraryOpenInFCP(pending.library.info.url)) {
+            fail({pending.library.input, pending.library.info.url,
+                  openInEditorMessage(pending.library.info.name)});
+            pending.refused = true;
             continue;
         }
-        if (!options.yes) {
-            const std::string question =
-                "Supprimer définitivement " + std::to_string(folders.size()) +
-                (folders.size() == 1 ? " dossier (" : " dossiers (") +
-                formatBytes(model::selectedSize(&library.info, library.selection)) + ") de « " +
-                library.info.name + " » ?";
-            const std::optional<bool> answer = confirmation.ask(question);
-            if (!answer) {
-                fail(input, "Aucun terminal pour confirmer la suppression : relancez avec --yes.");
-                finish();
+        folderTotal += pending.folders.size();
+        ++libraryTotal;
+        byteTotal += model::selectedSize(&pending.library.info, pending.library.selection);
+    }
+    if (!options.json && batch.size() > 1) {
+        out << say("Total : %1 (%2) dans %3",
+                   {folderCount(folderTotal), formatBytes(byteTotal), libraryCount(libraryTotal)})
+            << "\n\n";
+    }
+
+    // 3. One question for the whole batch.
+    bool go = !options.dryRun && folderTotal > 0;
+    if (go && !options.yes) {
+        const std::string question =
+            say("Supprimer définitivement %1 (%2) dans %3 ?",
+                {folderCount(folderTotal), formatBytes(byteTotal), libraryCount(libraryTotal)});
+        const std::optional<bool> answer = confirmation.ask(question);
+        if (!answer || !*answer) {
+            const std::string message =
+                answer ? say("Suppression annulée.")
+                       : say("Aucun terminal pour confirmer la suppression : relancez avec --yes.");
+            errors.push_back(errorJson(std::nullopt, std::nullopt, message));
+            err << "vellico-cli: " << message << "\n";
+            summary.failed += libraryTotal;
+            go = false;
+        }
+    }
+
+    // 4. Each library under its lock.
+    if (go) {
+        std::size_t done = 0;
+        for (Pending& pending : batch) {
+            if (pending.folders.empty() || pending.refused) {
                 continue;
             }
-            if (!*answer) {
-                fail(input, "Suppression annulée pour « " + library.info.name + " ».");
-                finish();
+            ++done;
+            const AnalysedLibrary& library = pending.library;
+            cleanup::LibraryLock lock(calls);
+            if (!lock.acquire(library.info.url)) {
+                fail({library.input, library.info.url, openInEditorMessage(library.info.name)});
                 continue;
             }
-        }
+            const std::string prefix = "[" + std::to_string(done) + "/" +
+                                       std::to_string(libraryTotal) + "] " +
+                                       printable(library.info.name) + " : ";
+            const std::size_t total = pending.folders.size();
+            const cleanup::DeletionResult result = cleanup::performDeletion(
+                library.info.url, pending.folders,
+                [&](std::size_t folders, std::int64_t freed) {
+                    progress.show(prefix + say("%1/%2 dossiers, %3 libérés",
+                                               {std::to_string(folders), std::to_string(total),
+                                                formatBytes(freed)}));
+                },
+                calls);
+            progress.clear();
+            lock.release();
 
-        cleanup::LibraryLock lock;
-        if (!lock.acquire(library.info.url)) {
-            fail(input, openInEditorMessage(library.info.name));
-            finish();
-            continue;
-        }
-        cleanup::DeletionResult result;
-        {
-            ProgressBar bar(terminal, folders.size());
-            result = cleanup::performDeletion(
-                library.info.url, folders,
-                [&](std::size_t done, std::int64_t freed) { bar.update(done, freed); });
-        }
-        lock.release();
-
-        json["deleted"] = true;
-        json["freedSpace"] = result.freedSpace;
-        nlohmann::ordered_json failures = nlohmann::ordered_json::array();
-        for (const cleanup::DeletionFailure& failure : result.errors) {
-            failures.push_back({{"name", failure.name}, {"error", failure.error}});
-        }
-        json["failures"] = std::move(failures);
-        if (!result.errors.empty()) {
-            allRemoved = false;
-        }
-        if (!options.json) {
-            out << (result.errors.empty() ? "  Terminé !" : "  Terminé avec des erreurs") << "\n";
-            if (result.freedSpace >= 1) {
-                out << "  " << formatBytes(result.freedSpace) << " libérés\n";
+            summary.freedSpace += result.freedSpace;
+            pending.json["deleted"] = true;
+            pending.json["freedSpace"] = result.freedSpace;
+            nlohmann::ordered_json failures = nlohmann::ordered_json::array();
+            for (const cleanup::DeletionFailure& failure : result.errors) {
+                nlohmann::ordered_json entry;
+                putPath(entry, "path", failure.detail.path);
+                putPath(entry, "label", failure.name);
+                entry["error"] = failure.error;
+                entry["errno"] = failure.detail.errorNumber;
+                failures.push_back(std::move(entry));
             }
-            if (result.errors.empty()) {
-                out << "  Les fichiers générés par FCP ont été supprimés.\n";
-            } else {
-                out << "  Échecs de suppression :\n";
+            pending.json["failures"] = std::move(failures);
+            if (!result.errors.empty()) {
+                ++summary.failed;
+            }
+            if (!options.json) {
+                out << say(result.errors.empty() ? "« %1 » : terminé, %2 libérés."
+                                                 : "« %1 » : terminé avec des erreurs, %2 libérés.",
+                           {printable(library.info.name), formatBytes(result.freedSpace)})
+                    << "\n";
                 for (const cleanup::DeletionFailure& failure : result.errors) {
-                    out << "    " << failure.name << " : " << failure.error << "\n";
+                    out << "    " << printable(failure.name) << " : " << failure.error << " ("
+                        << printable(failure.detail.path.string()) << ")\n";
                 }
             }
         }
-        finish();
+        if (!options.json) {
+            out << "\n";
+        }
     }
+
     if (options.json) {
-        out << dumpJson({{"libraries", std::move(libraries)}, {"errors", errors}}) << "\n";
+        nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
+        for (Pending& pending : batch) {
+            libraries.push_back(std::move(pending.json));
+        }
+        nlohmann::ordered_json doc = documentJson("clean", options.preset);
+        doc["dryRun"] = options.dryRun;
+        doc["libraries"] = std::move(libraries);
+        doc["errors"] = std::move(errors);
+        doc["summary"] = summaryJson(summary, true);
+        out << dumpJson(doc) << "\n";
+    } else {
+        printSummary(out, summary, true);
     }
     out.flush();
-    return allRemoved ? 0 : 1;
+    return summary.failed == 0 && summary.incomplete == 0 && out ? 0 : 1;
 }
 
 } // namespace vellico::cli
