@@ -6,7 +6,9 @@ GENERATOR ?= Ninja
 CMAKE_FLAGS ?=
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
-DEMO_DIR ?= demo
+# The demo library is sparse (tens of GB apparent size): it stays in the build
+# folder, out of the source tree.
+DEMO_DIR ?= $(BUILD)/demo
 
 .PHONY: all deps configure build run test fuzz-smoke bench package screenshots format format-check clean
 
@@ -45,7 +47,8 @@ fuzz-smoke: deps
 bench: build
 	bench/analyze_bench.sh $(BUILD)
 
-# A .deb of the application and the command-line tool, in $(BUILD).
+# Two .deb files in $(BUILD): vellico-cli (command-line tool, no Qt) and
+# vellico (the application, which depends on vellico-cli).
 package: build
 	cmake --build $(BUILD) --target package
 

@@ -1,21 +1,28 @@
 // Shows the main window's content on its own, for looking at it before the
 // application shell exists:
-//   ui-preview [LIBRARY] [--grab OUT.png] [--then warning|delete]
+//   ui-preview [LIBRARY] [--grab OUT.png] [--then warning|delete|focus]
+//   ui-preview --panel FOLDER/ITEM --grab OUT.png
 // With a library, drops it at start. With --grab, waits until the intake has
 // settled (ready, a sheet or an error), saves the window (and the sheet, as
 // OUT-sheet.png) and quits. With --then, once ready it presses the delete
 // button (warning: the confirmation sheet is grabbed) or deletes at once
 // (delete: the deleting card is grabbed as OUT-deleting.png, the result as
-// OUT.png). scripts/screenshots drives it under Xvfb.
+// OUT.png); focus: the keyboard focus is put on the first folder group.
+// With --panel, the open panel starts in FOLDER with ITEM selected and the
+// panel is grabbed. scripts/screenshots drives it under Xvfb.
 
 #include "ui/content_view.hpp"
+#include "ui/folder_list_view.hpp"
+#include "ui/library_open_panel.hpp"
 #include "ui/sheet_dialog.hpp"
 #include "ui/theme.hpp"
 #include "viewmodel/texts.hpp"
 #include "viewmodel/va_ravevada_view_model.hpp"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 #include <QUrl>
 
@@ -45,10 +52,31 @@ int main(int argc, char** argv)
         args.remove(at, 2);
     }
 
+    QString panelItem;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--panel"));
+        at >= 0 && at + 1 < args.size()) {
+        panelItem = args.at(at + 1);
+        args.remove(at, 2);
+    }
+
     viewmodel::VARAvevadaViewModel vm(viewmodel::machineServices());
     ui::VARAvevadaView view(vm);
     view.setWindowTitle(QStringLiteral("Vellico"));
     view.show();
+    if (!panelItem.isEmpty()) {
+        const QFileInfo item(panelItem);
+        QSettings().setValue(QLatin1String(ui::LibraryOpenPanel::directoryKey), item.path());
+        view.showOpenPanel();
+        ui::LibraryOpenPanel* panel = view.openPanel();
+        panel->selectFile(item.fileName());
+        QTimer::singleShot(1500, &app, [&] {
+            if (!grab.isEmpty()) {
+                panel->grab().save(grab);
+            }
+            app.quit();
+        });
+        return app.exec();
+    }
     if (!args.isEmpty()) {
         vm.handleDrop(QUrl::fromLocalFile(args.front()));
     }
@@ -63,6 +91,12 @@ int main(int argc, char** argv)
         };
         QObject::connect(&vm, &viewmodel::VARAvevadaViewModel::appStateChanged, &view, [&] {
             if (vm.appState() == viewmodel::AppState::deleting) {
+                // The card was built a moment ago: lay it out before the
+                // grab, or the picture shows it half placed. Only layout
+                // requests run here, so the deletion cannot end meanwhile.
+                for (int pass = 0; pass < 4; ++pass) {
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                }
                 QString file = grab;
                 save(file.replace(QStringLiteral(".png"), QStringLiteral("-deleting.png")));
             }
@@ -77,6 +111,9 @@ int main(int argc, char** argv)
                 ticks = 0;
                 if (then == QStringLiteral("warning")) {
                     view.deleteButton()->click();
+                } else if (then == QStringLiteral("focus")) {
+                    view.activateWindow();
+                    view.folderList()->focusChain().front()->setFocus(Qt::TabFocusReason);
                 } else {
                     vm.startDeletion();
                 }
@@ -85,6 +122,7 @@ int main(int argc, char** argv)
             const bool settled =
                 then.isEmpty() ? (ready || vm.activeSheet() || vm.errorMessage() || args.isEmpty())
                 : then == QStringLiteral("warning") ? acted && vm.activeSheet().has_value()
+                : then == QStringLiteral("focus")   ? acted
                                                     : vm.appState() == viewmodel::AppState::done;
             if ((settled && ++ticks > 5) || ticks > 600) {
                 save(grab);

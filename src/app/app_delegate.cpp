@@ -5,6 +5,7 @@
 #include "docs/documentation_view.hpp"
 #include "ui/content_view.hpp"
 #include "ui/theme.hpp"
+#include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/texts.hpp"
 #include "viewmodel/va_ravevada_view_model.hpp"
 
@@ -18,7 +19,9 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace vellico::app {
 
@@ -33,6 +36,10 @@ constexpr const char* docWindowTitle = QT_TRANSLATE_NOOP("Vellico", "Aide Vellic
 
 const QString frameKey = QStringLiteral("VellicoMainWindow");
 const QString quitKeepsWindowsKey = QStringLiteral("NSQuitAlwaysKeepsWindows");
+
+// A deletion that ran at least this long is announced by a desktop
+// notification when the window is not active at its end.
+constexpr std::chrono::seconds notifyAfterDeletionOf{4};
 
 constexpr int contentWidth = 500;
 constexpr int contentHeight = 590;
@@ -49,6 +56,11 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
         };
     }
     m_vm = std::make_unique<viewmodel::VARAvevadaViewModel>(m_services.viewModel);
+    if (!m_services.now) {
+        m_services.now = [] { return std::chrono::steady_clock::now(); };
+    }
+    connect(m_vm.get(), &viewmodel::VARAvevadaViewModel::appStateChanged, this,
+            &AppDelegate::followDeletion);
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state == Qt::ApplicationActive) {
@@ -214,18 +226,83 @@ void AppDelegate::setupMainWindow()
     window->adjustSize();
     window->installEventFilter(this);
 
-    const QByteArray frame = QSettings().value(frameKey).toByteArray();
-    if (frame.isEmpty() || !window->restoreGeometry(frame)) {
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frameRect = window->frameGeometry();
-            frameRect.moveCenter(screen->availableGeometry().center());
-            window->move(frameRect.topLeft());
-        }
-    }
+    placeMainWindow();
     window->show();
     window->raise();
     window->activateWindow();
     processPendingURLs();
+}
+
+void AppDelegate::followDeletion()
+{
+    using viewmodel::AppState;
+    const AppState state = m_vm->appState();
+    if (state == AppState::deleting) {
+        m_deletionStarted = m_services.now();
+        return;
+    }
+    const auto started = std::exchange(m_deletionStarted, std::nullopt);
+    if (state != AppState::done || !started || !m_services.notify) {
+        return;
+    }
+    // Someone who waited at the window has seen the result already; someone
+    // who went elsewhere during a long deletion is told it is over.
+    const bool windowActive = m_mainWindow && m_mainWindow->isActiveWindow();
+    if (windowActive || m_services.now() - *started < notifyAfterDeletionOf) {
+        return;
+    }
+    using viewmodel::texts::translate;
+    const bool failed = !m_vm->deletionErrors().isEmpty();
+    const QString title = failed
+                              ? translate(QT_TRANSLATE_NOOP("Vellico", "Terminé avec des erreurs"))
+                              : translate(QT_TRANSLATE_NOOP("Vellico", "Terminé !"));
+    const QString body =
+        m_vm->freedSpace() >= 1
+            ? viewmodel::texts::fill(QT_TRANSLATE_NOOP("Vellico", "%1 libérés"),
+                                     viewmodel::byteCountFormatter().string(m_vm->freedSpace()))
+            : translate(
+                  QT_TRANSLATE_NOOP("Vellico", "Les fichiers générés par FCP ont été supprimés."));
+    m_services.notify(title, body);
+}
+
+QPoint framePositionInside(const QRect& frame, const QRect& available)
+{
+    QPoint topLeft = frame.topLeft();
+    const auto fit = [](int start, int length, int areaStart, int areaLength) {
+        // Too long for the area: the start (title bar, left edge) shows.
+        if (length >= areaLength) {
+            return areaStart;
+        }
+        return std::clamp(start, areaStart, areaStart + areaLength - length);
+    };
+    topLeft.setX(fit(frame.x(), frame.width(), available.x(), available.width()));
+    topLeft.setY(fit(frame.y(), frame.height(), available.y(), available.height()));
+    return topLeft;
+}
+
+void AppDelegate::placeMainWindow()
+{
+    QMainWindow* window = m_mainWindow;
+    const QByteArray saved = QSettings().value(frameKey).toByteArray();
+    const bool restored = !saved.isEmpty() && window->restoreGeometry(saved);
+    // The frame was saved under another screen layout or scale, or the
+    // window is taller than the screen: keep it where the user can reach it.
+    const QScreen* screen = QGuiApplication::screenAt(window->frameGeometry().center());
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (!screen) {
+        return;
+    }
+    const QRect available = screen->availableGeometry();
+    QRect frame = window->frameGeometry();
+    if (!restored) {
+        frame.moveCenter(available.center());
+    }
+    const QPoint target = framePositionInside(frame, available);
+    if (target != window->frameGeometry().topLeft()) {
+        window->move(target); // move() places the frame's top-left corner
+    }
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event)

@@ -8,7 +8,9 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 namespace vellico::viewmodel {
 class VARAvevadaViewModel;
@@ -27,6 +29,12 @@ namespace vellico::app {
 // Launch order (main()): constructor (the view model), then
 // applicationWillFinishLaunching(), openURLs() for the command line, then
 // applicationDidFinishLaunching(), then the event loop. GUI thread.
+// Where a window frame goes so that it lies inside `available` (a screen's
+// area without panels): moved, never resized, by the least distance; a frame
+// larger than the area keeps its top-left corner, and so its title bar, on
+// the screen.
+QPoint framePositionInside(const QRect& frame, const QRect& available);
+
 class AppDelegate : public QObject {
     Q_OBJECT
 
@@ -101,6 +109,12 @@ protected:
 private:
     void scheduleMultipleLibrariesMessage();
     void saveMainWindowFrame();
+    // Restores the saved frame, or centres the window, then keeps it on the
+    // screen it is meant for.
+    void placeMainWindow();
+    // Notes when a deletion starts; when it ends after a long run while the
+    // window is not active, has a desktop notification say what was freed.
+    void followDeletion();
     void showDocumentation();
 
     AppServices m_services;
@@ -114,6 +128,7 @@ private:
     QPointer<QWidget> m_docWindow;
     // Set once the settings were erased: nothing writes them again.
     bool m_terminating = false;
+    std::optional<std::chrono::steady_clock::time_point> m_deletionStarted;
 };
 
 } // namespace vellico::app

@@ -5,6 +5,7 @@
 #include "product_config.hpp"
 #include "viewmodel/texts.hpp"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
@@ -70,7 +71,9 @@ void AppDelegate::buildMainMenu()
     QMenu* help = bar->addMenu(translate(helpMenuKey));
     QAction* documentation =
         help->addAction(translate(documentationKey), this, &AppDelegate::openDocumentation);
-    documentation->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Question));
+    // Ctrl+? as on the Mac, and F1, where Linux users look for help.
+    documentation->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Question), QKeySequence(Qt::Key_F1)});
     help->addAction(translate(tutorialKey), this, &AppDelegate::openYouTube);
     help->addAction(translate(websiteKey), this, &AppDelegate::openWebsite);
     help->addAction(translate(supportKey), this, &AppDelegate::openSupportMail);
@@ -113,7 +116,21 @@ void AppDelegate::showAboutBox()
         QStringLiteral("<h3>%1</h3><p>Version %2 (%3)</p><p><a href=\"%4\">%4</a></p>")
             .arg(name.toHtmlEscaped(), version.toHtmlEscaped(),
                  fromView(config::build).toHtmlEscaped(), website);
-    QMessageBox::about(m_mainWindow, viewmodel::texts::fill(aboutKey, name), text);
+    // As QMessageBox::about() builds it (the application's icon, the text),
+    // but its OK button without the style's old "dialog-ok" picture.
+    QMessageBox box(m_mainWindow);
+    box.setWindowTitle(viewmodel::texts::fill(aboutKey, name));
+    box.setTextFormat(Qt::RichText);
+    box.setText(text);
+    const QIcon icon = QGuiApplication::windowIcon();
+    if (!icon.isNull()) {
+        box.setIconPixmap(icon.pixmap(QSize(64, 64), box.devicePixelRatioF()));
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    if (QAbstractButton* ok = box.button(QMessageBox::Ok)) {
+        ok->setIcon(QIcon());
+    }
+    box.exec();
 }
 
 } // namespace vellico::app

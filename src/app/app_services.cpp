@@ -2,11 +2,32 @@
 
 #include "app/preference_reset.hpp"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QProcess>
 
 namespace vellico::app {
+
+void sendDesktopNotification(const QString& title, const QString& body)
+{
+    // The freedesktop notification service, when the session has a bus; the
+    // call is not awaited, and a session without the service (or without a
+    // bus) shows nothing.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    const QString application = QGuiApplication::applicationDisplayName();
+    call << application << quint32(0) << QStringLiteral("vellico") << title << body << QStringList()
+         << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("vellico")}} << qint32(-1);
+    bus.call(call, QDBus::NoBlock);
+}
 
 AppServices machineAppServices()
 {
@@ -21,6 +42,9 @@ AppServices machineAppServices()
         return QProcess::startDetached(program, arguments);
     };
     services.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    services.notify = [](const QString& title, const QString& body) {
+        sendDesktopNotification(title, body);
+    };
     return services;
 }
 

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <Qt>
 
+#include <chrono>
 #include <functional>
 
 namespace vellico::app {
@@ -23,6 +24,10 @@ struct AppServices {
     std::function<bool(const QString& program, const QStringList& arguments)> startProcess;
     // Opens a web page or a mailto URL with the user's default handler.
     std::function<bool(const QUrl& url)> openUrl;
+    // Shows a desktop notification; must not block. Empty: none is shown.
+    std::function<void(const QString& title, const QString& body)> notify;
+    // A steady clock, for how long a deletion ran. Empty: the system's.
+    std::function<std::chrono::steady_clock::time_point()> now;
     // The executable that a relaunch starts; empty: this program's own.
     QString executablePath;
     // "--reset-settings" was given: offer the reset whatever keys are held.
@@ -33,5 +38,10 @@ struct AppServices {
 // the window system reports it, the French alert, QProcess and
 // QDesktopServices.
 AppServices machineAppServices();
+
+// Asks the session's notification service (org.freedesktop.Notifications on
+// the session bus) to show `title` and `body`, without waiting for it.
+// Nothing happens when there is no bus or no such service.
+void sendDesktopNotification(const QString& title, const QString& body);
 
 } // namespace vellico::app

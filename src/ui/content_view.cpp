@@ -1,5 +1,6 @@
 #include "ui/content_view.hpp"
 
+#include "ui/accessibility.hpp"
 #include "ui/alias_sheet.hpp"
 #include "ui/aligned_icon_label.hpp"
 #include "ui/backup_sheet.hpp"
@@ -7,6 +8,7 @@
 #include "ui/delete_warning_sheet.hpp"
 #include "ui/drop_zone.hpp"
 #include "ui/elided_label.hpp"
+#include "ui/fade.hpp"
 #include "ui/fcp_locked_sheet.hpp"
 #include "ui/folder_list_view.hpp"
 #include "ui/icloud_sheet.hpp"
@@ -16,6 +18,7 @@
 #include "ui/symbol_icons.hpp"
 #include "ui/theme.hpp"
 #include "ui/ui_text.hpp"
+#include "ui/wrapping_label.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/va_ravevada_view_model.hpp"
 
@@ -84,6 +87,9 @@ QScrollArea* scrollArea(QWidget* parent)
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Not a tab stop of its own: the rows inside take the focus, and the
+    // area scrolls to the focused one.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { "
                                          "background: transparent; }"));
     return scroll;
@@ -192,7 +198,12 @@ QWidget* VARAvevadaView::makeHeader()
     row->addStretch(1);
     auto* help = new QToolButton(header);
     help->setAutoRaise(true);
-    help->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    // Borderless, with a ring when the keyboard brings the focus to it.
+    help->setStyleSheet(
+        QStringLiteral("QToolButton { border: 2px solid transparent; "
+                       "border-radius: 6px; background: transparent; padding: 1px; }"
+                       "QToolButton:focus { border-color: %1; }")
+            .arg(css(colors::accent())));
     help->setIcon(QIcon(symbolPixmap(QStringLiteral("questionmark.circle"), 20, colors::secondary(),
                                      QColor(), devicePixelRatioF())));
     help->setIconSize(QSize(20, 20));
@@ -244,6 +255,7 @@ QWidget* VARAvevadaView::makeAnalysisIndicator()
     m_analysisStatus = makeLabel(QString(), TextStyle::caption, colors::secondary(), m_analysis);
     m_analysisStatus->setAlignment(Qt::AlignHCenter);
     m_analysisStatus->setWordWrap(true);
+    m_analysisStatus->hide();
     column->addWidget(m_analysisStatus);
     m_filesScanned = makeLabel(QString(), TextStyle::caption, colors::secondary(), m_analysis);
     m_filesScanned->setAlignment(Qt::AlignHCenter);
@@ -263,16 +275,22 @@ QWidget* VARAvevadaView::makeSummary()
     auto* nameRow = new QHBoxLayout;
     nameRow->setSpacing(8);
     m_name = new ElidedLabel(m_summary);
+    m_name->setAlwaysShowsFullText(true);
     styleLabel(m_name, TextStyle::title3, colors::primary(), QFont::DemiBold);
-    nameRow->addWidget(m_name, 1);
+    nameRow->addWidget(m_name);
     m_aliasBadge = makeLabel(VELLICO_TEXT("Alias"), TextStyle::caption2, colors::secondary(),
                              m_summary, QFont::Medium);
     m_aliasBadge->setStyleSheet(QStringLiteral("QLabel { background: %1; border-radius: 4px; "
                                                "padding: 2px 5px; }")
                                     .arg(css(withOpacity(colors::secondary(), 0.15))));
-    nameRow->addWidget(m_aliasBadge);
+    m_aliasBadge->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    nameRow->addWidget(m_aliasBadge, 0, Qt::AlignVCenter);
+    // The name gives way before the badge and the size: the space between
+    // them takes what is left over, so the badge stays right after the name.
+    nameRow->addStretch(1);
     m_totalSize =
         makeLabel(QString(), TextStyle::subheadline, colors::primary(), m_summary, QFont::Bold);
+    m_totalSize->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     nameRow->addWidget(m_totalSize);
     column->addLayout(nameRow);
 
@@ -389,24 +407,29 @@ QWidget* VARAvevadaView::makeActionBar()
         makeLabel(VELLICO_TEXT("Sélection :"), TextStyle::body, colors::primary(), m_actionBar));
     m_presets = new QButtonGroup(m_actionBar);
     m_presets->setExclusive(true);
-    auto* segments = new QHBoxLayout;
+    // The two presets are one set of exclusive choices for assistive
+    // technology: radio buttons in a grouping named after the picker.
+    auto* choices = new AccessiblePanel(AccessibleKind::choiceGroup, m_actionBar);
+    choices->setAccessibleName(VELLICO_TEXT("Sélection"));
+    auto* segments = new QHBoxLayout(choices);
+    segments->setContentsMargins(0, 0, 0, 0);
     segments->setSpacing(0);
     for (const model::EditingPreset preset : model::allEditingPresets) {
         auto* segment =
-            new QPushButton(viewmodel::texts::translate(model::labelKey(preset)), m_actionBar);
-        segment->setCheckable(true);
+            new ChoiceButton(viewmodel::texts::translate(model::labelKey(preset)), choices);
         segment->setAutoDefault(false);
         segment->setAccessibleName(segment->text());
         segment->setStyleSheet(
             QStringLiteral(
                 "QPushButton { background: %1; color: %2; border: 1px solid %3; padding: 4px 12px; "
-                "border-radius: 0px; } QPushButton:checked { background: %4; color: white; }")
+                "border-radius: 0px; } QPushButton:checked { background: %4; color: white; }"
+                "QPushButton:focus { border-color: %5; }")
                 .arg(css(QColor(62, 62, 66)), css(colors::primary()), css(QColor(80, 80, 86)),
-                     css(QColor(99, 99, 106))));
+                     css(QColor(99, 99, 106)), css(colors::accent())));
         m_presets->addButton(segment, static_cast<int>(preset));
         segments->addWidget(segment, 1);
     }
-    picker->addLayout(segments, 1);
+    picker->addWidget(choices, 1);
     column->addLayout(picker);
     connect(m_presets, &QButtonGroup::idClicked, this, [this](int id) {
         if (const auto preset = model::editingPresetFromRaw(id)) {
@@ -418,6 +441,7 @@ QWidget* VARAvevadaView::makeActionBar()
     buttons->setSpacing(12);
     m_resetButton = new QPushButton(VELLICO_TEXT("Annuler"), m_actionBar);
     m_resetButton->setAutoDefault(false);
+    makeStandard(m_resetButton);
     m_resetButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape));
     m_resetButton->setAccessibleName(m_resetButton->text());
     connect(m_resetButton, &QPushButton::clicked, &m_viewModel, &VM::reset);
@@ -439,6 +463,21 @@ QWidget* VARAvevadaView::makeActionBar()
     return m_actionBar;
 }
 
+void VARAvevadaView::updateTabOrder()
+{
+    // The list's rows are built after the action bar: put them back between
+    // the drop zone and the presets, in the order they are shown.
+    QList<QWidget*> chain{m_dropZone};
+    chain += m_folderList->focusChain();
+    for (QAbstractButton* button : m_presets->buttons()) {
+        chain.append(button);
+    }
+    chain << m_resetButton << m_deleteButton;
+    for (qsizetype i = 0; i + 1 < chain.size(); ++i) {
+        setTabOrder(chain[i], chain[i + 1]);
+    }
+}
+
 QPushButton* VARAvevadaView::presetButton(model::EditingPreset preset) const
 {
     return qobject_cast<QPushButton*>(m_presets->button(static_cast<int>(preset)));
@@ -456,8 +495,11 @@ void VARAvevadaView::refresh()
     m_errorBanner->setVisible(m_viewModel.errorMessage().has_value());
     m_errorText->setText(m_viewModel.errorMessage().value_or(QString()));
     m_analysis->setVisible(state == AppState::analyzing);
-    m_analysisStatus->setVisible(m_viewModel.analysisStatus().has_value());
-    m_analysisStatus->setText(m_viewModel.analysisStatus().value_or(QString()));
+    // The status line keeps its last text while it fades out.
+    if (const auto& status = m_viewModel.analysisStatus()) {
+        m_analysisStatus->setText(*status);
+    }
+    setVisibleWithFade(m_analysisStatus, m_viewModel.analysisStatus().has_value());
 
     m_summary->setVisible(ready);
     if (ready) {
@@ -466,6 +508,7 @@ void VARAvevadaView::refresh()
 
     if (hasFolders && !m_listShown) {
         m_folderList->reload(); // shown anew: every group collapsed
+        updateTabOrder();
     }
     if (!hasFolders) {
         m_folderList->popover().dismiss();
@@ -493,7 +536,6 @@ void VARAvevadaView::refreshSummary()
     const model::BundleInfo& info = *m_viewModel.bundleInfo();
     const QString name = viewmodel::texts::displayText(info.name);
     m_name->setFullText(name);
-    m_name->setToolTip(name);
     m_aliasBadge->setVisible(info.isFromAlias);
     m_totalSize->setText(sizeText(info.totalSize));
     std::filesystem::path withoutExtension = info.url;
@@ -544,30 +586,40 @@ void VARAvevadaView::refreshPanel()
     auto* column = new QVBoxLayout(box);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(16);
-    column->setAlignment(Qt::AlignHCenter);
-    const auto centred = [box](QLabel* label) {
+    // Lines take the card's whole width and wrap only when they must.
+    const auto centredText = [](const QString& text, TextStyle style, const QColor& color,
+                                QWidget* parent,
+                                std::optional<QFont::Weight> weight = std::nullopt) {
+        auto* label = new WrappingLabel(text, parent);
+        styleLabel(label, style, color, weight);
         label->setAlignment(Qt::AlignHCenter);
-        label->setWordWrap(true);
         return label;
     };
 
     if (m_viewModel.appState() == AppState::deleting) {
         column->addWidget(new Spinner(26, box), 0, Qt::AlignHCenter);
-        column->addWidget(centred(makeLabel(VELLICO_TEXT("Suppression en cours\u2026"),
-                                            TextStyle::headline, colors::primary(), box)));
+        column->addWidget(centredText(VELLICO_TEXT("Suppression en cours\u2026"),
+                                      TextStyle::headline, colors::primary(), box));
         auto* bar = new QProgressBar(box);
         bar->setObjectName(QStringLiteral("deletionProgress"));
         bar->setTextVisible(false);
         bar->setFixedWidth(260);
+        bar->setFixedHeight(6);
+        // A visible track under the accent bar: the card's own colour would
+        // hide Fusion's groove.
+        bar->setStyleSheet(QStringLiteral("QProgressBar { background: %1; border: none; "
+                                          "border-radius: 3px; } QProgressBar::chunk { "
+                                          "background: %2; border-radius: 3px; }")
+                               .arg(css(withOpacity(Qt::white, 0.14)), css(colors::accent())));
         bar->setAccessibleName(VELLICO_TEXT("Progression de la suppression"));
         column->addWidget(bar, 0, Qt::AlignHCenter);
-        QLabel* count = centred(makeLabel(QString(), TextStyle::caption, colors::secondary(), box));
+        QLabel* count = centredText(QString(), TextStyle::caption, colors::secondary(), box);
         column->addWidget(count);
         m_deletionBar = bar;
         m_deletionCount = count;
         updateDeletionProgress();
-        column->addWidget(centred(makeLabel(VELLICO_TEXT("Veuillez ne pas fermer l'application."),
-                                            TextStyle::caption, colors::orange(), box)));
+        column->addWidget(centredText(VELLICO_TEXT("Veuillez ne pas fermer l'application."),
+                                      TextStyle::caption, colors::orange(), box));
     } else {
         const auto& errors = m_viewModel.deletionErrors();
         const bool failed = !errors.isEmpty();
@@ -575,13 +627,13 @@ void VARAvevadaView::refreshPanel()
                                                  : QStringLiteral("checkmark.circle.fill"),
                                           50, failed ? colors::orange() : colors::green(), box),
                           0, Qt::AlignHCenter);
-        column->addWidget(centred(
-            makeLabel(failed ? VELLICO_TEXT("Terminé avec des erreurs") : VELLICO_TEXT("Terminé !"),
-                      TextStyle::title2, colors::primary(), box, QFont::Bold)));
+        column->addWidget(centredText(failed ? VELLICO_TEXT("Terminé avec des erreurs")
+                                             : VELLICO_TEXT("Terminé !"),
+                                      TextStyle::title2, colors::primary(), box, QFont::Bold));
         if (m_viewModel.freedSpace() >= 1) {
-            column->addWidget(centred(
-                makeLabel(VELLICO_TEXT_FILL("%1 libérés", sizeText(m_viewModel.freedSpace())),
-                          TextStyle::title3, colors::green(), box, QFont::DemiBold)));
+            column->addWidget(
+                centredText(VELLICO_TEXT_FILL("%1 libérés", sizeText(m_viewModel.freedSpace())),
+                            TextStyle::title3, colors::green(), box, QFont::DemiBold));
         }
         if (failed) {
             auto* failures = new QFrame(box);
@@ -616,8 +668,8 @@ void VARAvevadaView::refreshPanel()
             column->addWidget(failures);
         } else {
             column->addWidget(
-                centred(makeLabel(VELLICO_TEXT("Les fichiers générés par FCP ont été supprimés."),
-                                  TextStyle::subheadline, colors::secondary(), box)));
+                centredText(VELLICO_TEXT("Les fichiers générés par FCP ont été supprimés."),
+                            TextStyle::subheadline, colors::secondary(), box));
         }
     }
     outer->addWidget(box);

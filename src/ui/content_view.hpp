@@ -46,6 +46,10 @@ public:
     QPushButton* deleteButton() const { return m_deleteButton; }
     QPushButton* resetButton() const { return m_resetButton; }
     QPushButton* presetButton(model::EditingPreset preset) const;
+    ElidedLabel* libraryName() const { return m_name; }
+    QLabel* aliasBadge() const { return m_aliasBadge; }
+    QLabel* librarySize() const { return m_totalSize; }
+    QLabel* analysisStatusLine() const { return m_analysisStatus; }
     // The sheet on screen; null when none.
     SheetDialog* currentSheet() const { return m_sheet; }
     // The open panel on screen; null when none.
@@ -70,6 +74,7 @@ private:
     void refreshSummary();
     void refreshPanel();
     void refreshActionBar();
+    void updateTabOrder();
     void presentSheet();
     void closeSheet();
     void deleteClicked();

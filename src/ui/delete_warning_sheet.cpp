@@ -35,6 +35,13 @@ DeleteWarningSheet::DeleteWarningSheet(std::int64_t reclaimableSize, const QStri
     m_skip = new QCheckBox(VELLICO_TEXT("Ne plus demander"), this);
     m_skip->setChecked(QSettings().value(QLatin1String(skipKey), false).toBool());
     m_skip->setAccessibleName(m_skip->text());
+    // Fusion fills the box with the base colour, which the dark palette
+    // keeps near the sheet's own: a lighter box with a white tick instead.
+    QPalette box = m_skip->palette();
+    box.setColor(QPalette::Base, QColor(92, 92, 98));
+    box.setColor(QPalette::Text, Qt::white);
+    box.setColor(QPalette::Window, QColor(150, 150, 158)); // the outline is drawn from it
+    m_skip->setPalette(box);
     connect(m_skip, &QCheckBox::toggled, this,
             [](bool on) { QSettings().setValue(QLatin1String(skipKey), on); });
     column()->addWidget(m_skip, 0, Qt::AlignHCenter);

@@ -2,12 +2,20 @@
 
 #include <QFontMetrics>
 
+#include <cmath>
+
 namespace vellico::ui {
 
 ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setAlwaysShowsFullText(bool always)
+{
+    m_alwaysShowsFullText = always;
+    elide();
 }
 
 void ElidedLabel::setFullText(const QString& text)
@@ -25,7 +33,10 @@ QSize ElidedLabel::minimumSizeHint() const
 
 QSize ElidedLabel::sizeHint() const
 {
-    return {fontMetrics().horizontalAdvance(m_fullText), fontMetrics().height()};
+    // Rounded up: the eliding measures in fractions, and a width rounded
+    // down would shorten a text that fits.
+    const qreal advance = QFontMetricsF(font()).horizontalAdvance(m_fullText);
+    return {static_cast<int>(std::ceil(advance)) + 1, fontMetrics().height()};
 }
 
 void ElidedLabel::resizeEvent(QResizeEvent* event)
@@ -38,7 +49,7 @@ void ElidedLabel::elide()
 {
     const QString shown = fontMetrics().elidedText(m_fullText, Qt::ElideMiddle, width());
     setText(shown);
-    setToolTip(shown == m_fullText ? QString() : m_fullText);
+    setToolTip(shown == m_fullText && !m_alwaysShowsFullText ? QString() : m_fullText);
 }
 
 } // namespace vellico::ui

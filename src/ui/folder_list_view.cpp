@@ -1,6 +1,8 @@
 #include "ui/folder_list_view.hpp"
 
 #include "model/target_folder_rule.hpp"
+#include "ui/accessibility.hpp"
+#include "ui/elided_label.hpp"
 #include "ui/group_checkbox.hpp"
 #include "ui/symbol_icons.hpp"
 #include "ui/theme.hpp"
@@ -76,9 +78,40 @@ QLabel* label(const QString& text, TextStyle style, const QColor& color, QWidget
     return result;
 }
 
+// A row's title: it gives way to the row's count and size, shortened in the
+// middle with the whole title as hover help.
+ElidedLabel* nameLabel(const QString& text, TextStyle style, const QColor& color, QWidget* parent,
+                       std::optional<QFont::Weight> weight = std::nullopt)
+{
+    auto* result = new ElidedLabel(parent);
+    styleLabel(result, style, color, weight);
+    result->setFullText(text);
+    return result;
+}
+
+// A label that always shows its whole text, whatever the row's width.
+QLabel* fixed(QLabel* label)
+{
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    return label;
+}
+
 QString sizeText(std::int64_t bytes)
 {
     return viewmodel::byteCountFormatter().string(bytes);
+}
+
+QString checkStateText(model::CheckState state)
+{
+    switch (state) {
+    case model::CheckState::all:
+        return VELLICO_TEXT("sélectionné");
+    case model::CheckState::partial:
+        return VELLICO_TEXT("sélection partielle");
+    case model::CheckState::none:
+        break;
+    }
+    return VELLICO_TEXT("non sélectionné");
 }
 
 } // namespace
@@ -90,6 +123,10 @@ FolderListView::FolderListView(viewmodel::VARAvevadaViewModel& viewModel, QWidge
     m_layout->setSpacing(6);
     m_layout->setAlignment(Qt::AlignTop);
     setAccessibleName(VELLICO_TEXT("Dossiers trouvés"));
+    // Headers and rows show the keyboard focus with a tinted, outlined box.
+    setStyleSheet(QStringLiteral("#groupHeader:focus, #folderRow:focus { background: %1; "
+                                 "border: 1px solid %2; border-radius: 6px; }")
+                      .arg(css(withOpacity(colors::accent(), 0.16)), css(colors::accent())));
     connect(&viewModel, &viewmodel::VARAvevadaViewModel::selectedFoldersChanged, this,
             &FolderListView::refreshSelection);
 }
@@ -135,9 +172,11 @@ void FolderListView::reload()
 QWidget* FolderListView::makeHeader(const model::FolderGroup& group, Group& entry)
 {
     const QString id = QString::fromStdString(group.id);
-    auto* header = new QWidget(this);
+    auto* header = new AccessiblePanel(AccessibleKind::groupHeader, this);
     header->setCursor(Qt::PointingHandCursor);
     header->setFocusPolicy(Qt::StrongFocus);
+    header->setObjectName(QStringLiteral("groupHeader"));
+    header->setAttribute(Qt::WA_StyledBackground);
     header->installEventFilter(this);
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 6, 0, 6);
@@ -162,12 +201,12 @@ QWidget* FolderListView::makeHeader(const model::FolderGroup& group, Group& entr
 
     const QString title = group.labelIsKey ? viewmodel::texts::translate(group.label)
                                            : viewmodel::texts::displayText(group.label);
-    auto* name = label(title, TextStyle::subheadline, colors::primary(), header, QFont::Medium);
-    name->setTextFormat(Qt::PlainText);
-    row->addWidget(name, 0, Qt::AlignVCenter);
+    row->addWidget(
+        nameLabel(title, TextStyle::subheadline, colors::primary(), header, QFont::Medium), 0,
+        Qt::AlignVCenter);
     if (group.folders.size() >= 2) {
-        row->addWidget(label(VELLICO_TEXT_FILL("(%1)", QString::number(group.folders.size())),
-                             TextStyle::caption, colors::secondary(), header),
+        row->addWidget(fixed(label(VELLICO_TEXT_FILL("(%1)", QString::number(group.folders.size())),
+                                   TextStyle::caption, colors::secondary(), header)),
                        0, Qt::AlignVCenter);
     }
     row->addStretch(1);
@@ -175,14 +214,18 @@ QWidget* FolderListView::makeHeader(const model::FolderGroup& group, Group& entr
     for (const model::FoundFolder& folder : group.folders) {
         total += folder.size;
     }
-    row->addWidget(label(sizeText(total), TextStyle::subheadline, colors::secondary(), header), 0,
-                   Qt::AlignVCenter);
+    row->addWidget(
+        fixed(label(sizeText(total), TextStyle::subheadline, colors::secondary(), header)), 0,
+        Qt::AlignVCenter);
 
     const auto tooltip = model::groupTooltip(group, viewmodel::texts::textLookup());
     m_hoverTargets.insert(header, {id, tooltip ? QString::fromStdString(*tooltip) : QString()});
     m_headerIds.insert(header, id);
     header->setAccessibleName(title);
-    header->setAccessibleDescription(sizeText(total));
+    header->setProperty("groupId", id);
+    header->setProperty("expanded", false);
+    entry.checkbox->setAccessibleName(title);
+    entry.size = sizeText(total);
     entry.header = header;
     return header;
 }
@@ -195,7 +238,7 @@ QWidget* FolderListView::makeRows(const model::FolderGroup& group)
     column->setSpacing(2);
     for (const model::FoundFolder& folder : group.folders) {
         const QString key = QString::fromStdString(folder.id.toString());
-        auto* rowWidget = new QWidget(rows);
+        auto* rowWidget = new AccessiblePanel(AccessibleKind::folderRow, rows);
         rowWidget->installEventFilter(this);
         auto* row = new QHBoxLayout(rowWidget);
         row->setContentsMargins(18, 2, 0, 2);
@@ -205,21 +248,23 @@ QWidget* FolderListView::makeRows(const model::FolderGroup& group)
         checkbox->setEnabled(false);
         row->addWidget(checkbox, 0, Qt::AlignVCenter);
         const QString name = viewmodel::texts::displayText(model::displayName(folder));
-        auto* title = label(name, TextStyle::caption, colors::secondary(), rowWidget);
-        title->setTextFormat(Qt::PlainText);
-        row->addWidget(title, 0, Qt::AlignVCenter);
+        row->addWidget(nameLabel(name, TextStyle::caption, colors::secondary(), rowWidget), 0,
+                       Qt::AlignVCenter);
         row->addStretch(1);
         row->addWidget(
-            label(sizeText(folder.size), TextStyle::caption, colors::secondary(), rowWidget), 0,
-            Qt::AlignVCenter);
+            fixed(label(sizeText(folder.size), TextStyle::caption, colors::secondary(), rowWidget)),
+            0, Qt::AlignVCenter);
         rowWidget->setAccessibleName(name);
-        rowWidget->setAccessibleDescription(sizeText(folder.size));
+        rowWidget->setFocusPolicy(Qt::StrongFocus);
+        rowWidget->setObjectName(QStringLiteral("folderRow"));
+        rowWidget->setAttribute(Qt::WA_StyledBackground);
+        checkbox->setAccessibleName(name);
         column->addWidget(rowWidget);
 
         const auto tooltip = model::tooltipText(folder.name, viewmodel::texts::textLookup());
         m_hoverTargets.insert(rowWidget,
                               {key, tooltip ? QString::fromStdString(*tooltip) : QString()});
-        m_rows.insert(key, Row{folder.url, rowWidget, checkbox});
+        m_rows.insert(key, Row{folder.url, rowWidget, checkbox, sizeText(folder.size)});
     }
     return rows;
 }
@@ -227,12 +272,19 @@ QWidget* FolderListView::makeRows(const model::FolderGroup& group)
 void FolderListView::refreshSelection()
 {
     const auto& selected = m_viewModel.selectedFolders();
+    // The focused header or row is heard with its size and its selection,
+    // as its check mark cannot take the focus (it is disabled).
+    const auto describe = [](QWidget* widget, const QString& size, model::CheckState state) {
+        widget->setAccessibleDescription(size + QStringLiteral(", ") + checkStateText(state));
+    };
     for (Group& entry : m_groups) {
         entry.checkbox->setState(m_viewModel.checkState(entry.group));
+        describe(entry.header, entry.size, entry.checkbox->state());
     }
     for (Row& row : m_rows) {
         row.checkbox->setState(selected.contains(row.url) ? model::CheckState::all
                                                           : model::CheckState::none);
+        describe(row.row, row.size, row.checkbox->state());
     }
 }
 
@@ -249,6 +301,8 @@ void FolderListView::toggleGroup(const QString& groupId)
             m_expanded.remove(groupId);
         }
         static_cast<Chevron*>(entry.chevron)->turn(expand);
+        entry.header->setProperty("expanded", expand);
+        notifyExpandedChanged(entry.header);
         animateRows(entry, expand);
         return;
     }
@@ -332,6 +386,20 @@ bool FolderListView::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+QList<QWidget*> FolderListView::focusChain() const
+{
+    QList<QWidget*> chain;
+    for (const Group& entry : m_groups) {
+        chain.append(entry.header);
+        for (const model::FoundFolder& folder : entry.group.folders) {
+            if (QWidget* row = folderRow(QString::fromStdString(folder.id.toString()))) {
+                chain.append(row);
+            }
+        }
+    }
+    return chain;
 }
 
 QWidget* FolderListView::groupHeader(const QString& groupId) const

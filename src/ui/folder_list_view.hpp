@@ -37,6 +37,9 @@ public:
     void refreshSelection();
 
     void toggleGroup(const QString& groupId);
+    // The headers and folder rows that take the keyboard focus, in the
+    // order they are shown (hidden rows are skipped by the focus anyway).
+    QList<QWidget*> focusChain() const;
     bool isExpanded(const QString& groupId) const { return m_expanded.contains(groupId); }
     const QSet<QString>& expandedGroups() const { return m_expanded; }
 
@@ -59,11 +62,13 @@ private:
         QWidget* chevron = nullptr;
         GroupCheckbox* checkbox = nullptr;
         QWidget* rows = nullptr;
+        QString size; // the folders' sum, formatted
     };
     struct Row {
         std::filesystem::path url;
         QWidget* row = nullptr;
         GroupCheckbox* checkbox = nullptr;
+        QString size;
     };
     // What the pointer handling needs to know about a row.
     struct HoverTarget {

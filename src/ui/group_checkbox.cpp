@@ -1,7 +1,7 @@
 #include "ui/group_checkbox.hpp"
 
+#include "ui/accessibility.hpp"
 #include "ui/theme.hpp"
-#include "ui/ui_text.hpp"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -14,8 +14,10 @@ GroupCheckbox::GroupCheckbox(model::CheckState state, QWidget* parent)
     setFixedSize(16, 16);
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_NoMousePropagation);
-    setAccessibleName(VELLICO_TEXT("Sélection"));
     setCheckable(false);
+    // A check box for assistive technology, named by its owner after the
+    // group or folder it stands for.
+    setAccessibleKind(this, AccessibleKind::checkMark);
 }
 
 void GroupCheckbox::setState(model::CheckState state)
@@ -24,9 +26,7 @@ void GroupCheckbox::setState(model::CheckState state)
         return;
     }
     m_state = state;
-    setAccessibleDescription(state == model::CheckState::all       ? QStringLiteral("✓")
-                             : state == model::CheckState::partial ? QStringLiteral("–")
-                                                                   : QString());
+    notifyCheckedChanged(this);
     update();
 }
 

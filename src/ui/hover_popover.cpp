@@ -4,10 +4,16 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPainterPath>
+#include <QRegion>
 #include <QScreen>
 #include <QVBoxLayout>
 
 namespace vellico::ui {
+
+namespace {
+constexpr int cornerRadius = 8;
+} // namespace
 
 HoverPopover::HoverPopover(QObject* parent) : QObject(parent)
 {
@@ -56,10 +62,15 @@ void HoverPopover::show()
     if (!m_window) {
         m_window = new QFrame(nullptr, Qt::ToolTip | Qt::FramelessWindowHint);
         m_window->setAttribute(Qt::WA_ShowWithoutActivating);
+        // The window's corners outside the rounded border are see-through
+        // (where the desktop composites) and cut off by the mask (where it
+        // does not), so no square corners show behind the border.
+        m_window->setAttribute(Qt::WA_TranslucentBackground);
         m_window->setObjectName(QStringLiteral("hoverPopover"));
         m_window->setStyleSheet(QStringLiteral("#hoverPopover { background: %1; border: 1px solid "
-                                               "%2; border-radius: 8px; }")
-                                    .arg(css(QColor(52, 52, 56)), css(QColor(90, 90, 96))));
+                                               "%2; border-radius: %3px; }")
+                                    .arg(css(QColor(52, 52, 56)), css(QColor(90, 90, 96)))
+                                    .arg(cornerRadius));
         auto* layout = new QVBoxLayout(m_window);
         // A fixed width and free height: the layout sizes the window to the
         // wrapped text.
@@ -73,6 +84,9 @@ void HoverPopover::show()
     }
     m_label->setText(m_pendingText);
     m_window->adjustSize();
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(m_window->rect()), cornerRadius, cornerRadius);
+    m_window->setMask(QRegion(outline.toFillPolygon().toPolygon()));
     const QRect row(anchor->mapToGlobal(QPoint(0, 0)), anchor->size());
     QPoint topLeft(row.center().x() - m_window->width() / 2, row.bottom() + 4);
     if (const QScreen* screen = anchor->screen()) {

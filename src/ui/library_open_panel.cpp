@@ -4,10 +4,45 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QSortFilterProxyModel>
 #include <QStandardPaths>
 
 namespace vellico::ui {
+
+namespace {
+
+// Keeps what the panel can hand on or walk through: folders (libraries among
+// them), symbolic links, and the files that may be aliases. Hides the files
+// that cannot be either. Reads nothing: the model's file information only.
+class ListedItems final : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (!files) {
+            return true;
+        }
+        return LibraryOpenPanel::isListed(files->fileInfo(files->index(row, 0, parent)));
+    }
+};
+
+// "mov", "txt", "fcpxml": an extension that says what a file is. An alias
+// copied from a Mac has none ("Film alias") or one with a blank
+// ("Film.fcpbundle alias").
+bool hasPlainExtension(const QFileInfo& info)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9]{1,8}$"));
+    const QString suffix = info.suffix();
+    return !suffix.isEmpty() && plain.match(suffix).hasMatch();
+}
+
+} // namespace
 
 LibraryOpenPanel::LibraryOpenPanel(QWidget* parent) : QFileDialog(parent)
 {
@@ -17,8 +52,10 @@ LibraryOpenPanel::LibraryOpenPanel(QWidget* parent) : QFileDialog(parent)
     setAcceptMode(QFileDialog::AcceptOpen);
     setWindowTitle(VELLICO_TEXT("Sélectionnez une bibliothèque Final Cut Pro"));
     setLabelText(QFileDialog::Accept, VELLICO_TEXT("Ouvrir"));
-    setNameFilter(VELLICO_TEXT_FILL("Bibliothèques Final Cut Pro (%1)",
-                                    QStringLiteral("*.fcpbundle *.FCPBUNDLE")));
+    // No name pattern can tell an alias: the proxy below does the sorting.
+    setNameFilter(
+        VELLICO_TEXT_FILL("Bibliothèques Final Cut Pro et alias (%1)", QStringLiteral("*")));
+    setProxyModel(new ListedItems(this));
     setWindowModality(Qt::WindowModal);
 
     const QSettings settings;
@@ -41,12 +78,31 @@ bool LibraryOpenPanel::isLibraryName(const QString& name)
     return name.endsWith(QLatin1String(".fcpbundle"), Qt::CaseInsensitive);
 }
 
+bool LibraryOpenPanel::isLibraryItem(const QFileInfo& item)
+{
+    if (isLibraryName(item.fileName())) {
+        return true;
+    }
+    // A link named anything ("Film (lien)") that leads to a library is the
+    // user's shortcut to it: handed on as it is, not entered.
+    return item.isSymLink() && item.isDir() &&
+           isLibraryName(QFileInfo(item.canonicalFilePath()).fileName());
+}
+
+bool LibraryOpenPanel::isListed(const QFileInfo& item)
+{
+    if (item.isDir() || item.isSymLink() || isLibraryName(item.fileName())) {
+        return true;
+    }
+    return !hasPlainExtension(item);
+}
+
 void LibraryOpenPanel::accept()
 {
     const QStringList files = selectedFiles();
     if (files.size() == 1) {
         const QFileInfo info(files.front());
-        if (info.isDir() && isLibraryName(info.fileName())) {
+        if (info.isDir() && isLibraryItem(info)) {
             choose(info.filePath());
             return;
         }
@@ -85,9 +141,9 @@ void LibraryOpenPanel::onDirectoryEntered(const QString& directory)
     if (!isVisible() || !m_chosen.isEmpty()) {
         return;
     }
-    const QFileInfo info(directory);
-    if (isLibraryName(info.fileName())) {
-        choose(QDir::cleanPath(info.filePath()));
+    const QFileInfo info(QDir::cleanPath(directory));
+    if (isLibraryItem(info)) {
+        choose(info.filePath());
     }
 }
 

@@ -26,6 +26,9 @@ MissingCacheSheet::MissingCacheSheet(const QString& cachePath, QWidget* parent)
     m_path = new QTextEdit(this);
     m_path->setReadOnly(true);
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Read-only text: selectable and copyable, but no blinking caret that
+    // would suggest it can be edited.
+    m_path->setCursorWidth(0);
     m_path->setFrameShape(QFrame::NoFrame);
     m_path->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_path->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

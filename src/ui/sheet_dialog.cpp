@@ -2,6 +2,7 @@
 
 #include "ui/symbol_icons.hpp"
 #include "ui/theme.hpp"
+#include "ui/wrapping_label.hpp"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -10,6 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace vellico::ui {
 
@@ -52,7 +55,9 @@ SheetDialog::SheetDialog(int width, QWidget* parent)
     setFixedWidth(width);
     m_column->setContentsMargins(30, 30, 30, 30);
     m_column->setSpacing(20);
-    m_column->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    // No alignment of the column itself: an aligned layout keeps to its size
+    // hint, and a wrapped message is taller than its hint at the sheet's
+    // width, which squashed the buttons under it. Each item centres itself.
 }
 
 void SheetDialog::dismiss()
@@ -81,11 +86,9 @@ QLabel* SheetDialog::addArtwork(const QString& name)
 
 QLabel* SheetDialog::addTitle(const QString& text)
 {
-    auto* title = new QLabel(text, this);
+    auto* title = new WrappingLabel(text, this);
     styleLabel(title, TextStyle::title2, colors::primary(), QFont::Bold);
-    title->setWordWrap(true);
     title->setAlignment(Qt::AlignHCenter);
-    title->setTextFormat(Qt::PlainText);
     m_column->addWidget(title);
     setWindowTitle(text);
     setAccessibleName(text);
@@ -94,12 +97,15 @@ QLabel* SheetDialog::addTitle(const QString& text)
 
 QLabel* SheetDialog::addMessage(const QString& text, const QColor& color, QBoxLayout* into)
 {
-    auto* message = new QLabel(text, this);
+    auto* message = new WrappingLabel(text, this);
     styleLabel(message, TextStyle::subheadline, color);
-    message->setWordWrap(true);
     message->setAlignment(Qt::AlignHCenter);
-    message->setTextFormat(Qt::PlainText);
     (into ? into : m_column)->addWidget(message);
+    // A screen reader announces the sheet's title (its name) and its first
+    // message (its description) when the sheet opens.
+    if (accessibleDescription().isEmpty()) {
+        setAccessibleDescription(text);
+    }
     return message;
 }
 
@@ -112,6 +118,8 @@ QPushButton* SheetDialog::makeButton(const QString& text, ButtonStyle style, con
     button->setMinimumWidth(90);
     if (style == ButtonStyle::prominent) {
         makeProminent(button, tint.isValid() ? tint : colors::accent());
+    } else {
+        makeStandard(button);
     }
     return button;
 }
@@ -152,8 +160,45 @@ void SheetDialog::setCancelButton(QPushButton* button)
 
 void SheetDialog::finish()
 {
-    m_column->activate();
-    setFixedHeight(m_column->totalHeightForWidth(m_width));
+    m_finished = true;
+    fitHeight();
+}
+
+void SheetDialog::fitHeight()
+{
+    // The buttons' heights come from the style sheets, which apply when the
+    // widgets are polished: measured before that, a message of several
+    // lines left the buttons too little room. So polish first, and measure
+    // again whenever the content asks for a new layout.
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->ensurePolished();
+    }
+    const int needed =
+        std::max(m_column->totalHeightForWidth(m_width), m_column->totalMinimumSize().height());
+    if (needed != height() || minimumHeight() != maximumHeight()) {
+        setFixedHeight(needed);
+    }
+}
+
+bool SheetDialog::event(QEvent* event)
+{
+    const bool handled = QDialog::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Polish:
+    case QEvent::FontChange:
+    case QEvent::StyleChange:
+    case QEvent::LayoutRequest:
+        if (m_finished && !m_fitting) {
+            m_fitting = true;
+            fitHeight();
+            m_fitting = false;
+        }
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 void SheetDialog::keyPressEvent(QKeyEvent* event)

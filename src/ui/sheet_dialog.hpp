@@ -48,11 +48,13 @@ protected:
     // Return presses `button`; Ctrl+Esc presses `button`.
     void setDefaultButton(QPushButton* button);
     void setCancelButton(QPushButton* button);
-    // Fixes the height to what the content needs at the sheet's width.
+    // Fixes the height to what the content needs at the sheet's width, now
+    // and again whenever the content's layout changes.
     void finish();
 
     QVBoxLayout* column() const { return m_column; }
 
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -65,6 +67,10 @@ private:
     QPushButton* m_defaultButton = nullptr;
     QPushButton* m_cancelButton = nullptr;
     bool m_dismissing = false;
+    bool m_finished = false;
+    bool m_fitting = false;
+
+    void fitHeight();
 };
 
 } // namespace vellico::ui

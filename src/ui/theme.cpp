@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QPushButton>
 #include <QStyleFactory>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace vellico::ui {
 
@@ -170,6 +173,16 @@ void makeProminent(QWidget* button, const QColor& tint)
             .arg(css(tint), css(tint.lighter(112)), css(tint.darker(120)),
                  css(withOpacity(QColor(255, 255, 255), 0.6)), css(withOpacity(tint, 0.3)),
                  css(withOpacity(QColor(255, 255, 255), 0.45))));
+}
+
+void makeStandard(QPushButton* button)
+{
+    // A minimum width rather than a style sheet, which would take over the
+    // style's drawing (and its keyboard focus ring) for a bit of padding.
+    constexpr int sidePadding = 16;
+    button->setMinimumWidth(
+        std::max(button->minimumWidth(),
+                 button->fontMetrics().horizontalAdvance(button->text()) + 2 * sidePadding));
 }
 
 } // namespace vellico::ui

@@ -7,6 +7,7 @@
 #include <optional>
 
 class QApplication;
+class QPushButton;
 class QWidget;
 
 // The window's look: the dark palette, the colours the design names and the
@@ -59,5 +60,10 @@ void styleLabel(QWidget* label, TextStyle style, const QColor& color,
 
 // A push button in the prominent style, filled with `tint`.
 void makeProminent(QWidget* button, const QColor& tint);
+
+// A standard push button with room on both sides of its text (Fusion's own
+// leaves almost none around a short word such as "Annuler"). Call after the
+// text is set.
+void makeStandard(QPushButton* button);
 
 } // namespace vellico::ui

@@ -174,6 +174,63 @@ private slots:
         QCOMPARE(second.mainWindow()->pos(), moved);
     }
 
+    void longDeletionEndingBehindOtherWindowsIsNotified_data()
+    {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<bool>("windowActive");
+        QTest::addColumn<bool>("notified");
+        QTest::newRow("long, elsewhere") << 30 << false << true;
+        QTest::newRow("long, at the window") << 30 << true << false;
+        QTest::newRow("short, elsewhere") << 1 << false << false;
+    }
+    void longDeletionEndingBehindOtherWindowsIsNotified()
+    {
+        QFETCH(int, seconds);
+        QFETCH(bool, windowActive);
+        QFETCH(bool, notified);
+        Harness harness;
+        Recorder recorder;
+        auto services = servicesFor(harness, recorder);
+        auto now = std::make_shared<std::chrono::steady_clock::time_point>();
+        services.now = [now] { return *now; };
+        QStringList notifications;
+        services.notify = [&notifications](const QString& title, const QString& body) {
+            notifications << title + " | " + body;
+        };
+        app::AppDelegate delegate(services);
+        delegate.setupMainWindow();
+        QMainWindow* window = delegate.mainWindow();
+        QWidget elsewhere;
+        if (windowActive) {
+            window->activateWindow();
+            QTRY_VERIFY(window->isActiveWindow());
+        } else {
+            elsewhere.show();
+            elsewhere.activateWindow();
+            QTRY_VERIFY(!window->isActiveWindow());
+        }
+        auto& vm = delegate.viewModel();
+        vm.handleDrop(test::urlOf(harness.library("Film")));
+        QTRY_VERIFY(vm.appState() == viewmodel::AppState::ready);
+        // The deletion "takes" `seconds` on the injected clock.
+        connect(&vm, &viewmodel::VARAvevadaViewModel::appStateChanged, this, [&] {
+            if (vm.appState() == viewmodel::AppState::deleting) {
+                *now += std::chrono::seconds(seconds);
+            }
+        });
+        vm.startDeletion();
+        QTRY_VERIFY(vm.appState() == viewmodel::AppState::done);
+        QVERIFY(vm.freedSpace() > 0);
+        if (notified) {
+            QCOMPARE(notifications.size(), 1);
+            QVERIFY2(notifications.front().startsWith("Terminé ! | ") &&
+                         notifications.front().endsWith(" libérés"),
+                     qPrintable(notifications.front()));
+        } else {
+            QCOMPARE(notifications, QStringList());
+        }
+    }
+
     void menuBarHoldsTheApplicationMenuAndHelpOnly()
     {
         Harness harness;
@@ -200,7 +257,9 @@ private slots:
                               QStringLiteral("Contacter le support"), QStringLiteral("---"),
                               QStringLiteral("Ctrl+Alt au lancement : réinitialise les "
                                              "préférences")}));
-        QCOMPARE(help[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Question));
+        QCOMPARE(help[0]->shortcuts(),
+                 (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Question),
+                                      QKeySequence(Qt::Key_F1)}));
         for (int i = 1; i < help.size(); ++i) {
             QVERIFY(help[i]->shortcut().isEmpty());
         }

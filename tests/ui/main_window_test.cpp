@@ -3,6 +3,7 @@
 // list's indicators, headers and popovers, and a sheet answered by its keys.
 
 #include "sample_library.hpp"
+#include "test_window.hpp"
 #include "ui/content_view.hpp"
 #include "ui/delete_warning_sheet.hpp"
 #include "ui/drop_zone.hpp"
@@ -27,32 +28,7 @@ using ui::VARAvevadaView;
 
 namespace {
 
-struct Window {
-    Harness harness;
-    std::unique_ptr<VARAvevadaViewModel> vm = harness.makeViewModel();
-    std::unique_ptr<VARAvevadaView> view = std::make_unique<VARAvevadaView>(*vm);
-
-    Window()
-    {
-        view->show();
-        view->activateWindow();
-        if (!QTest::qWaitForWindowExposed(view.get())) {
-            qFatal("the main window was never exposed");
-        }
-    }
-
-    // Brings the pointer into the window first: the window gets no enter
-    // event of its own on the offscreen platform, so the first move inside
-    // only sets the widget under the pointer.
-    void enterWindow() const { QTest::mouseMove(view.get(), QPoint(4, 4)); }
-    ~Window() { view.reset(); }
-
-    bool analyse(const fs::path& library)
-    {
-        vm->handleDrop(urlOf(library));
-        return waitUntil([&] { return vm->appState() == AppState::ready; });
-    }
-};
+using Window = TestWindow;
 
 // Sends a drag onto the zone and, when it was accepted, drops it.
 bool dragAndDrop(ui::DropZone* zone, QMimeData& data)
