@@ -1,67 +1,161 @@
 #!/usr/bin/env bash
-# Times `vellico-cli analyze --json` against `du -s --apparent-size` and gdu on
-# the same synthetic library, in the same run, on a warm cache, and reports
-# the medians, their ratios and vellico-cli's peak memory.
+# Times the analysis and the deletion of synthetic libraries against the
+# usual tools, in one run and interleaved (each round runs every tool once,
+# so a change of machine load hits all of them alike), and prints medians,
+# ratios and vellico-cli's peak memory:
+#   - `vellico-cli analyze --json` against `du -s --apparent-size -B1` and
+#     gdu, warm (page cache filled) and, when run as root, cold (page cache
+#     dropped before every timing);
+#   - `vellico-cli analyze --json --jobs N` for N = 1, 2, 4, 8 (warm);
+#   - `vellico-cli clean --preset done --yes --json` (analysis included)
+#     against `rm -rf` of the same folders, each on a fresh copy.
 #
-#   bench/analyze_bench.sh [BUILD_DIR] [FILES] [RUNS]
+#   bench/analyze_bench.sh [BUILD_DIR] [SIZES] [RUNS]
 #
-# Defaults: build, 200000 files, 7 runs. The library is generated once under
-# $TMPDIR (or /tmp) and reused while its file count does not change.
+# Defaults: build, "200000 1000000" files, 5 rounds (3 for the cold and the
+# deletion timings). Libraries are generated once under $TMPDIR (or /tmp) and
+# reused while their file count does not change.
 set -euo pipefail
 
 build=${1:-build}
-files=${2:-200000}
-runs=${3:-7}
-cli="$build/src/cli/vellico-cli"
+sizes=${2:-"200000 1000000"}
+runs=${3:-5}
+slow_runs=$(((runs + 1) / 2 > 3 ? 3 : (runs + 1) / 2))
+cli="$(realpath "$build/src/cli/vellico-cli")"
 maker="$build/tools/vellico-make-library"
-work="${TMPDIR:-/tmp}/vellico-bench-$files"
-library="$work/Bench.fcpbundle"
+root="${TMPDIR:-/tmp}/vellico-bench"
+empty_home="$root/home" # no Movies folder: no backups are looked for
 
-for tool in "$cli" "$maker"; do
-    [ -x "$tool" ] || { echo "missing $tool: build first (make build)" >&2; exit 1; }
+for tool in "$cli" "$maker" jq; do
+    command -v "$tool" >/dev/null || { echo "missing $tool: build first (make build)" >&2; exit 1; }
 done
-
-if [ ! -f "$work/.complete" ]; then
-    rm -rf "$work"
-    mkdir -p "$work"
-    echo "generating a $files-file library in $library…" >&2
-    "$maker" synthetic --files "$files" "$library" >/dev/null
-    touch "$work/.complete"
-fi
+have_gdu=0
+command -v gdu >/dev/null && have_gdu=1
+can_drop=0
+[ "$(id -u)" -eq 0 ] && [ -w /proc/sys/vm/drop_caches ] && can_drop=1
+mkdir -p "$empty_home"
 
 now_ns() { date +%s%N; }
+drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
 
-# median_ms CMD...: runs CMD $runs times (after one warm-up) and prints the
-# median wall time in milliseconds.
-median_ms() {
+# time_ms CMD...: wall time of one run in milliseconds.
+time_ms() {
+    local start end
+    start=$(now_ns)
     "$@" >/dev/null 2>&1 || true
-    local times=()
-    for ((i = 0; i < runs; i++)); do
-        local start end
-        start=$(now_ns)
-        "$@" >/dev/null 2>&1 || true
-        end=$(now_ns)
-        times+=($(((end - start) / 1000000)))
-    done
-    printf '%s\n' "${times[@]}" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'
+    end=$(now_ns)
+    echo $(((end - start) / 1000000))
 }
 
-count=$(find "$library" -type f | wc -l)
-vellico=$(median_ms "$cli" analyze --json "$library")
-du_ms=$(median_ms du -s --apparent-size -B1 "$library")
-if command -v gdu >/dev/null; then
-    gdu_ms=$(median_ms gdu -n -p -s -a "$library")
-else
-    gdu_ms=""
-fi
-rss_kb=$(/usr/bin/time -f '%M' "$cli" analyze --json "$library" 2>&1 >/dev/null | tail -1)
+median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
-echo "library: $library ($count files)"
-echo "vellico-cli analyze --json: ${vellico} ms (median of $runs)"
-echo "du -s --apparent-size -B1:  ${du_ms} ms"
-awk -v a="$vellico" -v b="$du_ms" 'BEGIN { if (b > 0) printf "  ratio vellico/du:  %.2f\n", a / b }'
-if [ -n "$gdu_ms" ]; then
-    echo "gdu -n -p -s -a:            ${gdu_ms} ms"
-    awk -v a="$vellico" -v b="$gdu_ms" 'BEGIN { if (b > 0) printf "  ratio vellico/gdu: %.2f\n", a / b }'
-fi
-awk -v kb="$rss_kb" 'BEGIN { printf "vellico-cli peak RSS: %.1f MiB\n", kb / 1024 }'
+library_for() {
+    local files=$1 work="$root/lib-$1"
+    if [ ! -f "$work/.complete" ]; then
+        rm -rf "$work"
+        mkdir -p "$work"
+        echo "generating a $files-file library in $work…" >&2
+        "$maker" synthetic --files "$files" "$work/Bench.fcpbundle" >/dev/null
+        touch "$work/.complete"
+    fi
+    echo "$work/Bench.fcpbundle"
+}
+
+vellico() { "$cli" analyze --json --home "$empty_home" "$@"; }
+du_tool() { du -s --apparent-size -B1 "$1"; }
+gdu_tool() { gdu -n -p -s -a "$1"; }
+
+# bench_analysis LIBRARY ROUNDS COLD: prints "vellico du gdu" medians (ms).
+bench_analysis() {
+    local library=$1 rounds=$2 cold=$3
+    local v=() d=() g=()
+    vellico "$library" >/dev/null 2>&1 # warm-up (and a filled cache for the warm case)
+    for ((i = 0; i < rounds; i++)); do
+        [ "$cold" = 1 ] && drop_caches
+        v+=("$(time_ms vellico "$library")")
+        [ "$cold" = 1 ] && drop_caches
+        d+=("$(time_ms du_tool "$library")")
+        if [ "$have_gdu" = 1 ]; then
+            [ "$cold" = 1 ] && drop_caches
+            g+=("$(time_ms gdu_tool "$library")")
+        fi
+    done
+    local gm="-"
+    [ "$have_gdu" = 1 ] && gm=$(printf '%s\n' "${g[@]}" | median)
+    echo "$(printf '%s\n' "${v[@]}" | median) $(printf '%s\n' "${d[@]}" | median) $gm"
+}
+
+report_analysis() {
+    local label=$1 v d g
+    read -r v d g
+    printf '  %-5s vellico %6s ms | du %6s ms | gdu %6s ms | vellico/du %s | vellico/gdu %s\n' \
+        "$label" "$v" "$d" "$g" "$(ratio "$v" "$d")" "$(ratio "$v" "$g")"
+}
+
+# bench_deletion LIBRARY ROUNDS: fresh copies; vellico-cli clean against rm -rf
+# of the folders the same preset selects. The side going first alternates.
+bench_deletion() {
+    local library=$1 rounds=$2 work
+    work="$(dirname "$library")/del"
+    local v=() r=()
+    for ((i = 0; i < rounds; i++)); do
+        rm -rf "$work"
+        mkdir -p "$work/v" "$work/r"
+        cp -a "$library" "$work/v/"
+        cp -a "$library" "$work/r/"
+        local vlib="$work/v/$(basename "$library")" rlib="$work/r/$(basename "$library")"
+        mapfile -t folders < <("$cli" analyze --json --preset done --home "$empty_home" "$rlib" |
+            jq -r '.libraries[0].foundFolders[] | select(.selected) | .path')
+        sync
+        sleep 3
+        for side in $(if ((i % 2 == 0)); then echo "v r"; else echo "r v"; fi); do
+            if [ "$side" = v ]; then
+                v+=("$(time_ms "$cli" clean --preset done --yes --json --home "$empty_home" "$vlib")")
+            else
+                r+=("$(time_ms rm -rf "${folders[@]}")")
+            fi
+            sync
+            sleep 3
+        done
+        local left
+        left=$(find "$vlib" -type f | wc -l)
+        [ "$left" = "$(find "$rlib" -type f | wc -l)" ] || echo "  (clean left $left files, rm -rf a different number)" >&2
+    done
+    rm -rf "$work"
+    local vm rm_ms
+    vm=$(printf '%s\n' "${v[@]}" | median)
+    rm_ms=$(printf '%s\n' "${r[@]}" | median)
+    printf '  clean %6s ms | rm -rf %6s ms | clean/rm %s (%d folders, median of %d, fresh copies)\n' \
+        "$vm" "$rm_ms" "$(ratio "$vm" "$rm_ms")" "${#folders[@]}" "$rounds"
+}
+
+echo "machine: $(nproc) cores; $(uptime)"
+for files in $sizes; do
+    library=$(library_for "$files")
+    count=$(find "$library" -type f | wc -l)
+    echo "library: $library ($count files)"
+    bench_analysis "$library" "$runs" 0 | report_analysis warm
+    if [ "$can_drop" = 1 ]; then
+        bench_analysis "$library" "$slow_runs" 1 | report_analysis cold
+    else
+        echo "  cold  skipped: dropping the page cache needs root"
+    fi
+    rss_kb=$(/usr/bin/time -f '%M' "$cli" analyze --json --home "$empty_home" "$library" 2>&1 >/dev/null | tail -1)
+    awk -v kb="$rss_kb" 'BEGIN { printf "  vellico-cli analyze peak RSS: %.1f MiB\n", kb / 1024 }'
+    # Thread scaling, interleaved.
+    declare -A jt=()
+    for ((i = 0; i < runs; i++)); do
+        for j in 1 2 4 8; do
+            jt[$j]+="$(time_ms vellico --jobs "$j" "$library") "
+        done
+    done
+    line="  jobs "
+    for j in 1 2 4 8; do
+        line+=" $j: $(printf '%s\n' ${jt[$j]} | median) ms"
+    done
+    echo "$line"
+    unset jt
+    bench_deletion "$library" "$slow_runs"
+    echo "  after: $(uptime)"
+done

@@ -3,8 +3,8 @@
 #include "analysis/status_text.hpp"
 #include "formats/property_list.hpp"
 #include "model/found_folder.hpp"
+#include "platform/tree_walker.hpp"
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -41,11 +41,10 @@ public:
 struct AnalysisServices {
     const BackupLocator* backups = nullptr;
     const ExternalCacheLocator* cache = nullptr;
-    // Raised by one for every file of the bundle that is measured, for a
-    // progress display sampling it from another thread. May be null.
-    std::atomic<std::uint64_t>* filesScanned = nullptr;
-    // Threads the size measurement may use; 0 lets it choose.
-    unsigned jobs = 0;
+    // How the bundle is walked: threads, the stop token of a superseded or
+    // cancelled analysis, and the counters of files seen and bytes counted
+    // that a progress display samples from another thread.
+    platform::WalkControl walk;
 };
 
 } // namespace vellico::analysis

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/file_identity.hpp"
+#include "platform/tree_walker.hpp"
 #include "platform/unique_fd.hpp"
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <set>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,38 +17,49 @@ namespace vellico::analysis {
 // content), as the editor's library sizes are shown:
 // - names beginning with "." are neither counted nor entered;
 // - symbolic links are never followed (a link counts nothing);
+// - another mount below the folder counts 0 and is never entered;
 // - whatever cannot be read, or vanishes during the walk, counts 0 and the
 //   walk goes on;
-// - the walk is iterative: memory grows with the depth and with the width of
-//   one directory, never with the number of files, and at most a fixed number
-//   of descriptors are open whatever the depth.
-// A path that does not name a readable directory measures 0. Links in the
-// given path itself are followed (the caller chose it); nothing below is.
-std::int64_t folderSize(const std::filesystem::path& folder);
+// - a walk stopped through `control.stop` returns what it counted so far.
+// The walk is shared by `control.jobs` threads; see platform::walkTrees for
+// its memory and descriptor bounds. A path that does not name a readable
+// directory measures 0. Links in the given path itself are followed (the
+// caller chose it); nothing below is.
+std::int64_t folderSize(const std::filesystem::path& folder,
+                        const platform::WalkControl& control = {});
 
-// What a walk reports besides the size; both may be null.
-struct SizeWalkOptions {
-    // Raised by one for every regular file counted, so that another thread
-    // can show how far a long walk has gone.
-    std::atomic<std::uint64_t>* filesSeen = nullptr;
-    // Receives, relative to the measured folder ("/" between components,
-    // "." for the folder itself), every directory that could not be opened,
-    // listed or searched (permission, I/O error). Such a directory counts 0
-    // as above; entries that vanish or become links during the walk are not
-    // named here.
-    std::vector<std::string>* unreadable = nullptr;
+// The same for an open directory, read from its current offset; the
+// descriptor is consumed.
+std::int64_t folderSize(platform::UniqueFd directory, const platform::WalkControl& control = {});
+
+// A subfolder measured within a larger walk.
+struct SubfolderSize {
+    std::int64_t size = 0;
+    // Taken from the very directory that was measured; none when the walk
+    // did not enter it (vanished, unreadable, another mount, hidden).
+    std::optional<platform::FileIdentity> identity;
 };
 
-// The same for an open directory; the descriptor is consumed.
-std::int64_t folderSize(platform::UniqueFd directory, const SizeWalkOptions& options = {});
+struct TreeSizes {
+    std::int64_t total = 0;                // the whole tree, subfolders included
+    std::vector<SubfolderSize> subfolders; // in the order asked for
+    // Directories that could not be opened, listed or searched (permission,
+    // I/O error): they count 0. Relative to the tree ("/" between
+    // components, "." for the tree itself), sorted. Entries that vanish or
+    // turn into links during the walk, and other mounts, are not named here.
+    std::vector<std::string> unreadable;
+};
 
-// The same, leaving out the subtrees named in `excluded`: relative paths of
-// one or two components ("VideoSegmentationFiles", "Wedding/Render Files"),
-// bytes as on disk, "/" between components. The library scan measures the
-// rule folders on their own and the rest of the bundle with this, so that the
-// bundle is walked once.
-std::int64_t folderSizeExcluding(platform::UniqueFd directory,
-                                 const std::set<std::string>& excluded,
-                                 const SizeWalkOptions& options = {});
+// Measures a tree and some of its subfolders in one walk, so that every file
+// is read once and the total equals a separate measurement of the whole.
+// `subfolders` are relative paths of one or two components
+// ("VideoSegmentationFiles", "Wedding/Render Files"), bytes as on disk, "/"
+// between components; a subfolder inside another listed one counts for the
+// outer one only. `entering`, when set, is told the index of each listed
+// subfolder as the walk enters it, on the walk's threads (several may call
+// at once).
+TreeSizes measureTree(platform::UniqueFd directory, const std::vector<std::string>& subfolders,
+                      const platform::WalkControl& control = {},
+                      const std::function<void(std::size_t)>& entering = {});
 
 } // namespace vellico::analysis

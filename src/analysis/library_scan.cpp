@@ -11,14 +11,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <limits>
-#include <set>
+#include <mutex>
 
 namespace vellico::analysis {
 
 namespace {
 
-namespace fs = std::filesystem;
 using model::FolderDepth;
 using model::FoundFolder;
 using platform::UniqueFd;
@@ -44,26 +42,11 @@ bool isDirectoryEntry(int dirFd, const platform::DirEntry& entry)
     return platform::resolvedType(dirFd, entry) == platform::EntryType::directory;
 }
 
-// A rule folder found by the listing, measured after the walk of the rest.
-struct Pending {
-    std::string eventName; // on-disk name of its event; empty at the top level
-    std::string diskName;  // on-disk name of the folder
-};
-
 UniqueFd reopen(int dirFd)
 {
     // A fresh open file description: getdents offsets are per description,
     // so sharing one between two walks would make both skip entries.
     return UniqueFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-}
-
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b)
-{
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) {
-        return std::numeric_limits<std::int64_t>::max();
-    }
-    return sum;
 }
 
 } // namespace
@@ -88,12 +71,12 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
     info.isFromAlias = isFromAlias;
 
     publish(progress, status::totalSize);
-    std::vector<std::string> unreadable;
-    const auto noteUnreadable = [&](const fs::path& below) {
+    // What the walk could not read is named, so that a size that is only a
+    // lower bound never passes for the whole.
+    const auto noteUnreadable = [&info, &bundle](const std::vector<std::string>& unreadable) {
         for (const std::string& rel : unreadable) {
-            info.unreadablePaths.push_back(rel == "." ? below : below / rel);
+            info.unreadablePaths.push_back(rel == "." ? bundle : bundle / rel);
         }
-        unreadable.clear();
     };
     UniqueFd bundleFd = platform::openDirectoryPath(bundle.string());
     if (!bundleFd) {
@@ -105,18 +88,15 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
 
     const auto children = platform::listDirectory(bundleFd.get());
     if (!children) {
-        info.totalSize = folderSize(reopen(bundleFd.get()), {nullptr, &unreadable});
-        noteUnreadable(bundle);
-        if (info.unreadablePaths.empty()) {
-            info.unreadablePaths.push_back(bundle);
-        }
+        const TreeSizes sizes = measureTree(reopen(bundleFd.get()), {}, services.walk);
+        info.totalSize = sizes.total;
+        noteUnreadable(sizes.unreadable.empty() ? std::vector<std::string>{"."} : sizes.unreadable);
         return info;
     }
 
     // Listing: the two top levels only, in the order the file system returns them.
     std::vector<FoundFolder> found;
-    std::vector<Pending> pending;
-    std::set<std::string> excluded;
+    std::vector<std::string> relativePaths; // of each found folder, as on disk
     for (const platform::DirEntry& child : *children) {
         if (!isDirectoryEntry(bundleFd.get(), child)) {
             continue;
@@ -126,8 +106,7 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
             folder.url = bundle / child.name;
             folder.name = *rule;
             found.push_back(std::move(folder));
-            pending.push_back(Pending{{}, child.name});
-            excluded.insert(child.name);
+            relativePaths.push_back(child.name);
             continue;
         }
         if (isReservedRootName(child.name)) {
@@ -152,39 +131,35 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
             folder.name = *rule;
             folder.parentName = child.name;
             found.push_back(std::move(folder));
-            pending.push_back(Pending{child.name, grandchild.name});
-            excluded.insert(child.name + "/" + grandchild.name);
+            relativePaths.push_back(child.name + "/" + grandchild.name);
         }
     }
 
-    // Sizes: the bundle minus the rule folders in one walk, then each rule
-    // folder on its own, so every file is read once and the total equals a
-    // separate measurement of the whole bundle.
-    std::int64_t total =
-        folderSizeExcluding(reopen(bundleFd.get()), excluded, {services.filesScanned, &unreadable});
-    noteUnreadable(bundle);
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        FoundFolder& folder = found[i];
-        const Pending& where = pending[i];
-        if (where.eventName.empty()) {
+    // Sizes: one walk of the bundle gives the total and each rule folder's
+    // size, and the identity of the very directory that was measured. The
+    // walk's threads say which rule folder they are in; one at a time.
+    std::mutex statusMutex;
+    const auto entering = [&](std::size_t i) {
+        const std::lock_guard lock(statusMutex);
+        const FoundFolder& folder = found[i];
+        if (folder.parentName.empty()) {
             publish(progress, status::rootFolder, {folder.name});
         } else {
-            publish(progress, status::eventFolder, {folder.name, where.eventName});
+            publish(progress, status::eventFolder, {folder.name, folder.parentName});
         }
-        UniqueFd parent = where.eventName.empty()
-                              ? reopen(bundleFd.get())
-                              : platform::openDirectoryAt(bundleFd.get(), where.eventName.c_str());
-        UniqueFd folderFd =
-            parent ? platform::openDirectoryAt(parent.get(), where.diskName.c_str()) : UniqueFd();
-        if (folderFd) {
-            // The identity is taken from the very directory that is measured.
-            folder.identity = platform::identityOf(folderFd.get());
-            folder.size = folderSize(std::move(folderFd), {services.filesScanned, &unreadable});
-            noteUnreadable(folder.url);
-        }
-        total = saturatingAdd(total, folder.size);
+    };
+    const TreeSizes sizes =
+        measureTree(reopen(bundleFd.get()), relativePaths, services.walk, entering);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        found[i].size = sizes.subfolders[i].size;
+        found[i].identity = sizes.subfolders[i].identity;
     }
-    info.totalSize = total;
+    info.totalSize = sizes.total;
+    noteUnreadable(sizes.unreadable);
+    if (services.walk.stop != nullptr && services.walk.stop->stopRequested()) {
+        info.foundFolders = std::move(found);
+        return info; // stopped: what was found so far, nothing more is looked up
+    }
 
     const std::optional<formats::PlistValue> settings = readLibrarySettings(bundleFd.get());
 

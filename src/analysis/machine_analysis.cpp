@@ -38,9 +38,9 @@ MachineAnalysis::MachineAnalysis(const std::optional<std::filesystem::path>& hom
 
 MachineAnalysis::~MachineAnalysis() = default;
 
-AnalysisServices MachineAnalysis::services(std::atomic<std::uint64_t>* filesScanned) const
+AnalysisServices MachineAnalysis::services(const platform::WalkControl& walk) const
 {
-    return {&m_parts->backups, &m_parts->cache, filesScanned};
+    return {&m_parts->backups, &m_parts->cache, walk};
 }
 
 std::shared_ptr<const platform::BookmarkResolver> MachineAnalysis::bookmarks() const

@@ -28,8 +28,8 @@ public:
     MachineAnalysis(const MachineAnalysis&) = delete;
     MachineAnalysis& operator=(const MachineAnalysis&) = delete;
 
-    // The analysis's services; `filesScanned` as in AnalysisServices.
-    AnalysisServices services(std::atomic<std::uint64_t>* filesScanned = nullptr) const;
+    // The analysis's services, walking with `walk` (threads, stop token, counters).
+    AnalysisServices services(const platform::WalkControl& walk = {}) const;
 
     std::shared_ptr<const platform::BookmarkResolver> bookmarks() const;
     std::shared_ptr<const platform::AliasFiles> aliases() const;

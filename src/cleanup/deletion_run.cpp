@@ -1,6 +1,7 @@
 #include "cleanup/deletion_run.hpp"
 
 #include "cleanup/folder_removal.hpp"
+#include "model/byte_sum.hpp"
 
 #include <limits>
 
@@ -28,21 +29,18 @@ std::string failureLabel(const model::FoundFolder& folder)
 
 DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const std::vector<model::FoundFolder>& folders,
-                               const DeletionProgress& progress, SystemCalls& calls)
+                               const DeletionProgress& progress, platform::SystemCalls& calls,
+                               const platform::WalkControl& walk)
 {
     DeletionResult result;
     std::size_t done = 0;
     for (const model::FoundFolder& folder : folders) {
-        const tl::expected<void, RemovalError> outcome = removeFoundFolder(bundle, folder, calls);
+        const tl::expected<void, RemovalError> outcome =
+            removeFoundFolder(bundle, folder, calls, walk);
         if (outcome) {
             // Sizes are analysed byte counts; a negative one (never produced
             // by the analysis) counts as nothing, and the sum saturates.
-            const std::int64_t size = folder.size > 0 ? folder.size : 0;
-            if (result.freedSpace > std::numeric_limits<std::int64_t>::max() - size) {
-                result.freedSpace = std::numeric_limits<std::int64_t>::max();
-            } else {
-                result.freedSpace += size;
-            }
+            result.freedSpace = model::saturatingAdd(result.freedSpace, folder.size);
         } else {
             result.errors.push_back(
                 DeletionFailure{failureLabel(folder), describe(outcome.error()), outcome.error()});

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "cleanup/removal_error.hpp"
-#include "cleanup/system_calls.hpp"
 #include "model/found_folder.hpp"
+#include "platform/system_calls.hpp"
+#include "platform/tree_walker.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -41,14 +42,15 @@ std::vector<model::FoundFolder> foldersToDelete(const model::BundleInfo& info,
                                                 const std::set<std::filesystem::path>& selection);
 
 // Removes each folder in turn with removeFoundFolder (a folder of the library
-// is reached from `bundle`) and gathers the results. A failure never stops
-// the run; there is no cancellation. The caller holds the library's lock
-// around the call. Synchronous; run it on a worker thread. `progress` may be
-// empty.
+// is reached from `bundle`; each folder's tree is shared by `walk.jobs`
+// threads) and gathers the results. A failure never stops the run; there is
+// no cancellation. The caller holds the library's lock around the call.
+// Synchronous; run it on a worker thread. `progress` may be empty.
 DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const std::vector<model::FoundFolder>& folders,
                                const DeletionProgress& progress,
-                               SystemCalls& calls = defaultSystemCalls());
+                               platform::SystemCalls& calls = platform::defaultSystemCalls(),
+                               const platform::WalkControl& walk = {});
 
 // "name", or "name (parentName)" when parentName is not empty.
 std::string failureLabel(const model::FoundFolder& folder);

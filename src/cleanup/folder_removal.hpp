@@ -1,8 +1,9 @@
 #pragma once
 
 #include "cleanup/removal_error.hpp"
-#include "cleanup/system_calls.hpp"
 #include "model/found_folder.hpp"
+#include "platform/system_calls.hpp"
+#include "platform/tree_walker.hpp"
 
 #include <tl/expected.hpp>
 
@@ -21,20 +22,23 @@ namespace vellico::cleanup {
 // identity for it or when what is there now is not the folder the analysis
 // saw (another directory, a symbolic link, a file).
 //
-// The walk is fd-relative and iterative, so it takes trees thousands of
-// levels deep while keeping at most a few dozen descriptors open. It reads
-// all names of a directory before unlinking any, unlinks everything that is
-// not a directory (symbolic links, FIFOs and devices are unlinked, never
-// opened), never enters another mount (a mount point inside is left
-// untouched), and goes on with the siblings after a failure on one entry
-// (permission denied, busy). Read-only, I/O and stale-handle errors end the
-// folder at once.
+// The walk (platform::walkTrees, post-order, shared by `walk.jobs` threads)
+// is fd-relative and iterative, so it takes trees thousands of levels deep
+// while keeping a bounded number of descriptors open. It reads all names of
+// a directory before unlinking any, unlinks everything that is not a
+// directory (symbolic links, FIFOs and devices are unlinked, never opened),
+// removes a directory only after everything in it, never enters another
+// mount (a mount point inside is left untouched), and goes on with the
+// siblings after a failure on one entry (permission denied, busy).
+// Read-only, I/O and stale-handle errors end the folder at once, and so does
+// `walk.stop` (the entries under way finish; EINTR is reported).
 //
 // Result: nothing on success (the folder is gone; a folder that vanished
 // while being removed also counts), otherwise the first failure met. A failed
 // folder may have been removed in part. Blocking; runs on any thread.
-tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& bundle,
-                                                   const model::FoundFolder& folder,
-                                                   SystemCalls& calls = defaultSystemCalls());
+tl::expected<void, RemovalError>
+removeFoundFolder(const std::filesystem::path& bundle, const model::FoundFolder& folder,
+                  platform::SystemCalls& calls = platform::defaultSystemCalls(),
+                  const platform::WalkControl& walk = {});
 
 } // namespace vellico::cleanup

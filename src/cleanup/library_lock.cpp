@@ -22,7 +22,7 @@ constexpr const char* kLockInfoFile = ".lock-info";
 constexpr const char* kLockDirectory = ".lock-dir";
 constexpr const char* kSyncFile = "__Sync__";
 
-UniqueFd openBundle(const std::filesystem::path& library, SystemCalls& calls)
+UniqueFd openBundle(const std::filesystem::path& library, platform::SystemCalls& calls)
 {
     return UniqueFd(calls.openat(AT_FDCWD, library.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
@@ -30,7 +30,7 @@ UniqueFd openBundle(const std::filesystem::path& library, SystemCalls& calls)
 // Opens ".lock" with the given access mode. Never creates it; refuses a link
 // and anything but a regular file. O_NONBLOCK keeps a FIFO planted under that
 // name from blocking the open.
-UniqueFd openLockFile(int bundleFd, int accessMode, SystemCalls& calls)
+UniqueFd openLockFile(int bundleFd, int accessMode, platform::SystemCalls& calls)
 {
     UniqueFd fd(calls.openat(bundleFd, kLockFile,
                              accessMode | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
@@ -43,7 +43,7 @@ UniqueFd openLockFile(int bundleFd, int accessMode, SystemCalls& calls)
 
 enum class LockTest { held, free, undecided };
 
-LockTest testLock(int lockFd, SystemCalls& calls)
+LockTest testLock(int lockFd, platform::SystemCalls& calls)
 {
     if (calls.flock(lockFd, LOCK_EX | LOCK_NB) == 0) {
         calls.flock(lockFd, LOCK_UN);
@@ -56,7 +56,8 @@ LockTest testLock(int lockFd, SystemCalls& calls)
 // needed. A symbolic link (O_NOFOLLOW), a FIFO or device, and a file with
 // other hard links (a snapshot tree sharing it) are left alone: the write
 // would land outside the library. False when nothing or not all was written.
-bool writeFileAt(int dirFd, const char* name, std::string_view contents, SystemCalls& calls)
+bool writeFileAt(int dirFd, const char* name, std::string_view contents,
+                 platform::SystemCalls& calls)
 {
     UniqueFd fd(calls.openat(
         dirFd, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644));
@@ -84,7 +85,7 @@ bool writeFileAt(int dirFd, const char* name, std::string_view contents, SystemC
     return ::close(fd.release()) == 0;
 }
 
-void writeRecord(int bundleFd, const LockRecord& record, SystemCalls& calls)
+void writeRecord(int bundleFd, const LockRecord& record, platform::SystemCalls& calls)
 {
     if (const std::optional<std::string> xml = lockRecordXml(record)) {
         writeFileAt(bundleFd, kLockInfoFile, *xml, calls);
@@ -93,7 +94,7 @@ void writeRecord(int bundleFd, const LockRecord& record, SystemCalls& calls)
 
 } // namespace
 
-bool isLibraryOpenInFCP(const std::filesystem::path& library, SystemCalls& calls)
+bool isLibraryOpenInFCP(const std::filesystem::path& library, platform::SystemCalls& calls)
 {
     const UniqueFd bundle = openBundle(library, calls);
     if (!bundle) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cleanup/system_calls.hpp"
+#include "platform/system_calls.hpp"
 #include "platform/unique_fd.hpp"
 
 #include <filesystem>
@@ -18,7 +18,7 @@ namespace vellico::cleanup {
 // this process has claimed answers true: locks belong to open descriptions.
 // Stateless, any thread.
 bool isLibraryOpenInFCP(const std::filesystem::path& library,
-                        SystemCalls& calls = defaultSystemCalls());
+                        platform::SystemCalls& calls = platform::defaultSystemCalls());
 
 // Vellico's claim on one library in the editor's lock format, held for the
 // length of a deletion run.
@@ -37,7 +37,9 @@ bool isLibraryOpenInFCP(const std::filesystem::path& library,
 // releases. Not thread-safe: one thread drives it.
 class LibraryLock {
 public:
-    explicit LibraryLock(SystemCalls& calls = defaultSystemCalls()) : m_calls(&calls) {}
+    explicit LibraryLock(platform::SystemCalls& calls = platform::defaultSystemCalls())
+        : m_calls(&calls)
+    {}
     ~LibraryLock() { release(); }
 
     LibraryLock(const LibraryLock&) = delete;
@@ -65,7 +67,7 @@ public:
     }
 
 private:
-    SystemCalls* m_calls;
+    platform::SystemCalls* m_calls;
     platform::UniqueFd m_lockFileDescriptor;
     std::optional<std::filesystem::path> m_lockedBundleURL;
 };

@@ -92,11 +92,13 @@ std::optional<bool> TerminalConfirmation::ask(const std::string& question)
 }
 
 int runClean(const CommandLine& options, Confirmation& confirmation, std::ostream& out,
-             std::ostream& err, cleanup::SystemCalls& calls)
+             std::ostream& err, platform::SystemCalls& calls)
 {
     const Inputs inputs = collectInputs(options.paths, options.recursive);
     const analysis::MachineAnalysis machine(options.home);
     ProgressLine progress(progressWanted());
+    platform::WalkControl walk;
+    walk.jobs = options.jobs;
     nlohmann::ordered_json errors = nlohmann::ordered_json::array();
     BatchSummary summary;
 
@@ -114,7 +116,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
     std::size_t index = 0;
     for (const std::string& input : inputs.libraries) {
         const BatchPosition position{++index, inputs.libraries.size()};
-        TakenIn taken = takeIn(input, options, machine, progress, position);
+        TakenIn taken = takeIn(input, options, machine, walk, progress, position);
         if (!taken.library) {
             fail(*taken.error);
             continue;
@@ -203,7 +205,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                                                {std::to_string(folders), std::to_string(total),
                                                 formatBytes(freed)}));
                 },
-                calls);
+                calls, walk);
             progress.clear();
             lock.release();
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cleanup/system_calls.hpp"
 #include "cli/command_line.hpp"
+#include "platform/system_calls.hpp"
 
 #include <iosfwd>
 #include <optional>
@@ -39,6 +39,6 @@ bool isYes(const std::string& answer);
 // completely), 1 otherwise. `calls` are the deletion's system calls (tests
 // inject failures through them).
 int runClean(const CommandLine& options, Confirmation& confirmation, std::ostream& out,
-             std::ostream& err, cleanup::SystemCalls& calls = cleanup::defaultSystemCalls());
+             std::ostream& err, platform::SystemCalls& calls = platform::defaultSystemCalls());
 
 } // namespace vellico::cli

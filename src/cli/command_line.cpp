@@ -215,12 +215,13 @@ tl::expected<CommandLine, UsageError> parseCommandLine(int argc, char** argv)
         }
         case optJobs: {
             const std::string_view value = ::optarg;
-            unsigned jobs = 0;
+            int jobs = 0;
             const auto [end, error] =
                 std::from_chars(value.data(), value.data() + value.size(), jobs);
-            if (error != std::errc() || end != value.data() + value.size() || jobs == 0) {
+            if (error != std::errc() || end != value.data() + value.size() || jobs < 1 ||
+                jobs > 64) {
                 return tl::unexpected(
-                    UsageError{say("--jobs demande un nombre entier positif : %1", {value})});
+                    UsageError{say("--jobs demande un nombre de 1 à 64 : %1", {value})});
             }
             line.jobs = jobs;
             break;

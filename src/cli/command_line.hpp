@@ -36,7 +36,7 @@ struct CommandLine {
     // selected; `except` is taken out of the selection.
     std::optional<std::set<std::string>> only;
     std::set<std::string> except;
-    unsigned jobs = 0; // threads for the size walk; 0: the machine decides
+    int jobs = 0; // threads of the walks; 0: the number of cores, at most 8
     std::vector<std::string> paths;
     std::string helpLanguage; // `help`'s argument, empty for the user's language
 };

@@ -110,8 +110,8 @@ model::FolderSelection refinedSelection(model::EditingPreset preset,
 }
 
 TakenIn takeIn(const std::string& input, const CommandLine& options,
-               const analysis::MachineAnalysis& machine, ProgressLine& progress,
-               BatchPosition position)
+               const analysis::MachineAnalysis& machine, const platform::WalkControl& walk,
+               ProgressLine& progress, BatchPosition position)
 {
     using Kind = analysis::IntakeError::Kind;
     const auto refuse = [&input](const fs::path& path, std::string message) {
@@ -160,9 +160,7 @@ TakenIn takeIn(const std::string& input, const CommandLine& options,
             progress.show(prefix + printable(statusText(status)));
         };
     }
-    analysis::AnalysisServices services = machine.services();
-    services.jobs = options.jobs;
-    library.info = analysis::analyzeBundle(url, item->isFromAlias, services, sink);
+    library.info = analysis::analyzeBundle(url, item->isFromAlias, machine.services(walk), sink);
     progress.clear();
     library.selection =
         refinedSelection(options.preset, library.info.foundFolders, options.only, options.except);

@@ -50,9 +50,10 @@ struct BatchPosition {
     std::size_t count = 1;
 };
 
+// `walk` says how the library is walked (threads, stop token).
 TakenIn takeIn(const std::string& input, const CommandLine& options,
-               const analysis::MachineAnalysis& machine, ProgressLine& progress,
-               BatchPosition position);
+               const analysis::MachineAnalysis& machine, const platform::WalkControl& walk,
+               ProgressLine& progress, BatchPosition position);
 
 // The preset's selection among `folders`, refined: with `only`, folders of
 // other kinds are dropped; folders of a kind in `except` are dropped.

@@ -1,5 +1,6 @@
 #include "model/folder_group.hpp"
 
+#include "model/byte_sum.hpp"
 #include "model/names.hpp"
 
 #include <algorithm>
@@ -100,9 +101,7 @@ std::int64_t selectedSize(const BundleInfo* info, const FolderSelection& selecte
         if (selected.count(folder.url) == 0) {
             continue;
         }
-        if (__builtin_add_overflow(sum, folder.size, &sum)) {
-            return std::numeric_limits<std::int64_t>::max();
-        }
+        sum = saturatingAdd(sum, folder.size);
     }
     return sum;
 }

@@ -25,8 +25,21 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+class SystemCalls;
+
+// True when two directories lie on different mounts: another device, or
+// another mount of the same file system (a bind mount shares the device).
+inline bool onOtherMount(const FileIdentity& child, const FileIdentity& parent)
+{
+    if (child.device != parent.device) {
+        return true;
+    }
+    return child.mountId != 0 && parent.mountId != 0 && child.mountId != parent.mountId;
+}
+
 // Identity of the object an open descriptor refers to; none when statx fails.
 std::optional<FileIdentity> identityOf(int fd);
+std::optional<FileIdentity> identityOf(SystemCalls& calls, int fd);
 
 // Identity of `name` inside the directory `dirFd`, without following a final
 // symbolic link; none when it cannot be read.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/system_calls.hpp"
 #include "platform/unique_fd.hpp"
 
 #include <cstddef>
@@ -35,7 +36,8 @@ UniqueFd openDirectoryPath(const std::string& path);
 // skipping "." and "..". With `skipHidden`, names beginning with "." are left
 // out. None when the directory cannot be read; a listing cut short by an
 // error mid-way is also none, so callers never act on half a directory.
-std::optional<std::vector<DirEntry>> listDirectory(int dirFd, bool skipHidden = true);
+std::optional<std::vector<DirEntry>> listDirectory(int dirFd, bool skipHidden = true,
+                                                   SystemCalls& calls = defaultSystemCalls());
 
 // The entry's type, asking the file system when d_type said `unknown`; does
 // not follow links. `unknown` when the entry has vanished or cannot be read.

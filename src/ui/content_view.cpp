@@ -262,6 +262,14 @@ QWidget* VARAvevadaView::makeAnalysisIndicator()
     m_filesScanned->setAccessibleName(VELLICO_TEXT("Fichiers analysés"));
     column->addWidget(m_filesScanned);
     updateFilesScanned();
+    // Stops the analysis (its walk is told to stop) and goes back to idle.
+    auto* cancel = new QPushButton(VELLICO_TEXT("Annuler"), m_analysis);
+    cancel->setObjectName(QStringLiteral("cancelAnalysis"));
+    cancel->setAutoDefault(false);
+    cancel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape));
+    cancel->setAccessibleName(cancel->text());
+    connect(cancel, &QPushButton::clicked, &m_viewModel, &VM::reset);
+    column->addWidget(cancel, 0, Qt::AlignHCenter);
     return m_analysis;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 
+#include <algorithm>
 #include <cmath>
 
 namespace vellico::ui {
@@ -26,9 +27,19 @@ void ElidedLabel::setFullText(const QString& text)
     updateGeometry();
 }
 
+int ElidedLabel::lineHeight() const
+{
+    // At the small caption sizes the underscore's ink lies below the font's
+    // descent: a line only as high as the font drew "Tournage_2024" as
+    // "Tournage 2024".
+    const QFontMetrics metrics = fontMetrics();
+    return std::max(metrics.height(),
+                    metrics.ascent() + metrics.boundingRect(QLatin1Char('_')).bottom() + 1);
+}
+
 QSize ElidedLabel::minimumSizeHint() const
 {
-    return {0, fontMetrics().height()};
+    return {0, lineHeight()};
 }
 
 QSize ElidedLabel::sizeHint() const
@@ -36,7 +47,7 @@ QSize ElidedLabel::sizeHint() const
     // Rounded up: the eliding measures in fractions, and a width rounded
     // down would shorten a text that fits.
     const qreal advance = QFontMetricsF(font()).horizontalAdvance(m_fullText);
-    return {static_cast<int>(std::ceil(advance)) + 1, fontMetrics().height()};
+    return {static_cast<int>(std::ceil(advance)) + 1, lineHeight()};
 }
 
 void ElidedLabel::resizeEvent(QResizeEvent* event)

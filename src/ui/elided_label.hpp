@@ -31,6 +31,7 @@ protected:
 
 private:
     void elide();
+    int lineHeight() const;
 
     QString m_fullText;
     bool m_alwaysShowsFullText = false;

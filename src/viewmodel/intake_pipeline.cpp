@@ -331,23 +331,32 @@ QCoro::Task<model::BundleInfo> VARAvevadaViewModel::analyze(fs::path url, bool i
                 self->setAnalysisStatus(texts::statusText(status));
             }
         });
-    // The walker counts files into `files`; a timer on the GUI thread samples
-    // it, so the count costs the walk nothing but a relaxed increment.
-    auto files = std::make_shared<std::atomic<std::uint64_t>>(0);
+    // The walker counts files into the run's counters; a timer on the GUI
+    // thread samples them, so the count costs the walk next to nothing. A
+    // newer generation asks the walk to stop through the run's token.
+    auto run = std::make_shared<AnalysisRun>();
+    m_analysisRun = run;
     setFilesScanned(0);
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, this, [this, files, generation] {
+    QObject::connect(&sampler, &QTimer::timeout, this, [this, run, generation] {
         if (isCurrent(generation) && m_appState == AppState::analyzing) {
-            setFilesScanned(static_cast<qint64>(files->load(std::memory_order_relaxed)));
+            setFilesScanned(
+                static_cast<qint64>(run->progress.files.load(std::memory_order_relaxed)));
         }
     });
     sampler.start(100);
-    auto scan = runOn(&m_workers, [analyzer = m_services.analyze, url, isFromAlias, relay, files] {
+    auto scan = runOn(&m_workers, [analyzer = m_services.analyze, url, isFromAlias, relay, run] {
+        platform::WalkControl walk;
+        walk.stop = &run->stop;
+        walk.progress = &run->progress;
         return analyzer(
             url, isFromAlias, [relay](const analysis::StatusText& status) { relay->post(status); },
-            files.get());
+            walk);
     });
     model::BundleInfo result = co_await scan;
+    if (self && m_analysisRun == run) {
+        m_analysisRun.reset();
+    }
     co_return result;
 }
 

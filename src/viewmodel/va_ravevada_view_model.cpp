@@ -31,8 +31,9 @@ fs::path droppedPath(const QUrl& url)
 VARAvevadaViewModel::VARAvevadaViewModel(ViewModelServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services))
 {
-    // Enough threads that a stale analysis (which cannot be stopped) or a
-    // check hanging on a dead network disk does not hold up a new intake.
+    // Enough threads that a stale analysis (stopped, but maybe waiting for a
+    // slow disk) or a check hanging on a dead network disk does not hold up a
+    // new intake.
     m_workers.setMaxThreadCount(8);
     m_lockQueue.setMaxThreadCount(1);
 }
@@ -41,7 +42,7 @@ VARAvevadaViewModel::~VARAvevadaViewModel()
 {
     // A waiting intake resumes with its cancel value, finds itself stale and
     // ends without touching anything; its coroutine frame is freed.
-    ++m_generation;
+    nextGeneration();
     resumeAllWithCancel();
     // Workers post progress to this object and read services it shares:
     // they must be done before it goes. Coroutines still awaiting their
@@ -51,6 +52,15 @@ VARAvevadaViewModel::~VARAvevadaViewModel()
     if (m_lock) {
         m_lock->release();
     }
+}
+
+quint64 VARAvevadaViewModel::nextGeneration()
+{
+    if (m_analysisRun) {
+        m_analysisRun->stop.requestStop();
+        m_analysisRun.reset();
+    }
+    return ++m_generation;
 }
 
 int VARAvevadaViewModel::lockFileDescriptor() const
@@ -69,7 +79,7 @@ void VARAvevadaViewModel::handleDrop(const QUrl& url)
         return;
     }
     // A new generation first: the runs resumed below must see themselves stale.
-    const quint64 generation = ++m_generation;
+    const quint64 generation = nextGeneration();
     cancelPendingContinuations();
     emit closePanelsRequested();
     releaseLibraryLock();
@@ -192,7 +202,7 @@ QCoro::Task<> VARAvevadaViewModel::reanalyzeWhenClosed(fs::path library, bool is
         m_bundleInfo->url != library) {
         co_return;
     }
-    const quint64 run = ++m_generation;
+    const quint64 run = nextGeneration();
     setIsFCPLocked(false);
     setAppState(AppState::analyzing);
     auto scan = analyze(library, isFromAlias, run);
@@ -237,7 +247,7 @@ void VARAvevadaViewModel::reset()
     if (isDeleting()) {
         return;
     }
-    ++m_generation; // a running analysis or download wait publishes nothing now
+    nextGeneration(); // a running analysis stops, a download wait publishes nothing now
     resumeAllWithCancel();
     releaseLibraryLock();
     setBundleInfo(std::nullopt);
@@ -306,7 +316,7 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
                                                quint64 generation)
 {
     QPointer<VARAvevadaViewModel> self(this);
-    cleanup::SystemCalls* calls = m_services.systemCalls;
+    platform::SystemCalls* calls = m_services.systemCalls;
     releaseLibraryLock();
     auto lock = std::make_shared<cleanup::LibraryLock>(*calls);
     auto claim = runOn(&m_lockQueue, [lock, bundle = info.url] { return lock->acquire(bundle); });

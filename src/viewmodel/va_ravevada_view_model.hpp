@@ -219,6 +219,9 @@ private:
 
     // True while `generation` is the newest run.
     bool isCurrent(quint64 generation) const { return generation == m_generation; }
+    // Starts a new generation: every older run is stale from now on, and the
+    // walk of a running analysis is asked to stop.
+    quint64 nextGeneration();
     // True while a deletion is being claimed or runs.
     bool isDeleting() const { return m_claimPending || m_appState == AppState::deleting; }
     void resumeAllWithCancel();
@@ -245,6 +248,12 @@ private:
     QThreadPool m_lockQueue;
     quint64 m_generation = 0;
     bool m_claimPending = false;
+    // The running analysis's stop token and counters, shared with its worker.
+    struct AnalysisRun {
+        platform::StopToken stop;
+        platform::WalkProgress progress;
+    };
+    std::shared_ptr<AnalysisRun> m_analysisRun;
 
     std::optional<model::BundleInfo> m_bundleInfo;
     std::optional<QString> m_errorMessage;

@@ -17,9 +17,8 @@ ViewModelServices machineServices(const std::optional<std::filesystem::path>& ho
     services.bookmarks = machine->bookmarks();
     services.analyze = [machine](const std::filesystem::path& bundle, bool isFromAlias,
                                  const analysis::ProgressSink& progress,
-                                 std::atomic<std::uint64_t>* filesScanned) {
-        return analysis::analyzeBundle(bundle, isFromAlias, machine->services(filesScanned),
-                                       progress);
+                                 const platform::WalkControl& walk) {
+        return analysis::analyzeBundle(bundle, isFromAlias, machine->services(walk), progress);
     };
     services.workspace = std::make_shared<platform::DesktopWorkspace>();
     services.clock = std::make_shared<platform::EventLoopClock>();

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "analysis/status_text.hpp"
-#include "cleanup/system_calls.hpp"
 #include "model/found_folder.hpp"
 #include "platform/alias_files.hpp"
 #include "platform/bookmark_resolver.hpp"
 #include "platform/clock.hpp"
 #include "platform/cloud_drive.hpp"
 #include "platform/item_flags.hpp"
+#include "platform/system_calls.hpp"
+#include "platform/tree_walker.hpp"
 #include "platform/workspace.hpp"
 
 #include <filesystem>
@@ -18,11 +19,11 @@
 namespace vellico::viewmodel {
 
 // Analyses one library; blocking, called on a worker thread. The progress
-// sink is called on that same thread; `filesScanned` (may be null) counts
-// the files measured so far, sampled by the GUI thread.
+// sink is called on that same thread; `walk` carries the stop token of the
+// run and the counters the GUI thread samples.
 using Analyzer = std::function<model::BundleInfo(
     const std::filesystem::path& bundle, bool isFromAlias, const analysis::ProgressSink& progress,
-    std::atomic<std::uint64_t>* filesScanned)>;
+    const platform::WalkControl& walk)>;
 
 // Everything the view model asks the machine for, injectable for tests.
 // Services marked "worker" are called on worker threads (possibly several
@@ -42,7 +43,7 @@ struct ViewModelServices {
     // there is no window (the wait runs its course). GUI.
     std::function<bool()> isMainWindowVisible;
     // The system calls of the library lock and the deletion (fault injection).
-    cleanup::SystemCalls* systemCalls = &cleanup::defaultSystemCalls(); // worker
+    platform::SystemCalls* systemCalls = &platform::defaultSystemCalls(); // worker
 };
 
 // This machine's services: symbolic links and Mac alias files, the

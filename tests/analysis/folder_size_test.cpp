@@ -1,21 +1,17 @@
 #include "analysis/folder_size.hpp"
 
+#include "platform/file_system.hpp"
 #include "sample_library.hpp"
+#include "support/scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
-#include "platform/file_system.hpp"
-
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <functional>
 
 namespace vellico::analysis {
 namespace {
@@ -50,64 +46,152 @@ TEST(FolderSize, EmptyMissingAndFileOnlyFolders)
     EXPECT_EQ(folderSize(tmp / "file"), 0);
 }
 
-// Runs `check` in a child process without privileges (nobody when the test
-// runs as root), so that permissions apply; its exit status is returned.
-int statusUnprivileged(const test::TempDir& tmp, const std::function<int()>& check)
-{
-    ::chmod(tmp.path().c_str(), 0755);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-             ::setresuid(65534, 65534, 65534) != 0)) {
-            ::_exit(99);
-        }
-        ::_exit(check());
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST(FolderSize, UnreadablePartsCountZeroAreNamedAndTheWalkGoesOn)
+// Failures met below the folder, injected through the system-call seam so
+// that they happen as root too: each failing part counts 0 and the rest is
+// still measured.
+TEST(FolderSize, UnreadablePartsCountZeroAndTheWalkGoesOn)
 {
     test::TempDir tmp;
-    writeSparseFile(tmp / "root/closed/x", 100); // cannot be opened
-    writeSparseFile(tmp / "root/open/y", 20);
-    writeSparseFile(tmp / "root/open/listOnly/z", 3);     // listed, not searchable
-    writeSparseFile(tmp / "root/open/listOnly/sub/w", 4); // not reached
-    writeSparseFile(tmp / "root/.hidden/v", 5);           // hidden: neither entered nor named
-    fs::permissions(tmp / "root/closed", fs::perms::none);
-    fs::permissions(tmp / "root/open/listOnly",
-                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    fs::permissions(tmp / "root/.hidden", fs::perms::none);
-    const int status = statusUnprivileged(tmp, [&] {
-        std::vector<std::string> unreadable;
-        const std::int64_t size = folderSize(platform::openDirectoryPath((tmp / "root").string()),
-                                             {nullptr, &unreadable});
-        std::sort(unreadable.begin(), unreadable.end());
-        if (size != 20) {
-            return 1;
+    const fs::path root = tmp / "root";
+    writeSparseFile(root / "open/y", 20);
+    writeSparseFile(root / "denied/x", 100);
+    writeSparseFile(root / "broken/x", 100);
+    writeSparseFile(root / "crowded/x", 100);
+    writeSparseFile(root / "vanishing", 1000);
+    for (int i = 0; i < 5; ++i) {
+        writeSparseFile(root / "halfRead" / ("f" + std::to_string(i)), 3);
+    }
+    test::ScriptedSystemCalls calls;
+    calls.onOpenat = [](int, const std::string& name, int) -> std::optional<int> {
+        if (name == "denied") {
+            return EACCES;
         }
-        return unreadable == std::vector<std::string>{"closed", "open/listOnly"} ? 0 : 2;
-    });
-    fs::permissions(tmp / "root/open/listOnly", fs::perms::owner_all);
-    EXPECT_EQ(status, 0) << "1: wrong size, 2: wrong unreadable list";
+        if (name == "crowded") {
+            return EMFILE;
+        }
+        return std::nullopt;
+    };
+    calls.onStatx = [](const std::string& name, struct statx&) -> std::optional<int> {
+        if (name == "vanishing") {
+            return ENOENT; // listed, then gone before it was measured
+        }
+        if (name == "broken") {
+            return EIO;
+        }
+        return std::nullopt;
+    };
+    calls.failListing = {{"halfRead", EIO}};
+    for (const int jobs : {1, 4}) {
+        SCOPED_TRACE(jobs);
+        platform::WalkProgress progress;
+        const std::int64_t size = folderSize(root, {jobs, nullptr, &progress, &calls});
+        // halfRead: its first record only, whichever file that is.
+        EXPECT_EQ(size, 20 + 3);
+        EXPECT_EQ(progress.files.load(), 2U);
+        EXPECT_EQ(progress.bytes.load(), 23U);
+        // What could not be read is named, once, relative to the root; what
+        // vanished is not.
+        const TreeSizes sizes = measureTree(platform::openDirectoryPath(root.string()), {},
+                                            {jobs, nullptr, nullptr, &calls});
+        EXPECT_EQ(sizes.unreadable,
+                  (std::vector<std::string>{"broken", "crowded", "denied", "halfRead"}));
+    }
 }
 
-TEST(FolderSize, ExcludedSubtreesAddUpToTheWhole)
+// The same tree measured by one thread and by several gives the same sizes
+// and counts every file once, however the work was shared.
+TEST(FolderSize, SeveralThreadsCountEveryFileOnce)
+{
+    test::TempDir tmp;
+    const fs::path root = tmp / "wide";
+    std::int64_t expected = 0;
+    std::uint64_t files = 0;
+    for (int a = 0; a < 40; ++a) {
+        for (int b = 0; b < 8; ++b) {
+            const fs::path dir = root / ("a" + std::to_string(a)) / ("b" + std::to_string(b));
+            for (int f = 0; f <= (a * 7 + b) % 5; ++f) {
+                const std::int64_t length = 1 + a * 100 + b * 10 + f;
+                writeSparseFile(dir / ("f" + std::to_string(f)), length);
+                expected += length;
+                ++files;
+            }
+        }
+    }
+    for (const int jobs : {1, 2, 8}) {
+        SCOPED_TRACE(jobs);
+        platform::WalkProgress progress;
+        EXPECT_EQ(folderSize(root, {jobs, nullptr, &progress, nullptr}), expected);
+        EXPECT_EQ(progress.files.load(), files);
+        EXPECT_EQ(progress.bytes.load(), static_cast<std::uint64_t>(expected));
+    }
+}
+
+// A directory on another mount is neither entered nor counted. The mount is
+// simulated through the seam: the directory reports another mount id.
+TEST(FolderSize, NeverEntersAnotherMount)
+{
+    test::TempDir tmp;
+    const fs::path root = tmp / "root";
+    writeSparseFile(root / "here/a", 5);
+    writeSparseFile(root / "mounted/b", 700);
+    test::ScriptedSystemCalls calls;
+    calls.onStatx = [](const std::string& name, struct statx& out) -> std::optional<int> {
+        if (name == "mounted") {
+            out.stx_mnt_id += 1000;
+        }
+        return std::nullopt;
+    };
+    EXPECT_EQ(folderSize(root, {1, nullptr, nullptr, &calls}), 5);
+    EXPECT_EQ(calls.count(calls.opened, "b"), 0);
+}
+
+// A stop requested during the walk: no directory is entered after it but
+// the one another thread may be opening at that moment.
+TEST(FolderSize, StopsWhenAsked)
+{
+    test::TempDir tmp;
+    const fs::path root = tmp / "root";
+    for (int i = 0; i < 30; ++i) {
+        writeSparseFile(root / ("d" + std::to_string(i)) / "sub/f", 1);
+    }
+    platform::StopToken stop;
+    test::ScriptedSystemCalls calls;
+    int opensAfterStop = 0;
+    calls.onOpenat = [&](int, const std::string& name, int) -> std::optional<int> {
+        if (stop.stopRequested()) {
+            ++opensAfterStop;
+        }
+        if (name == "d7") {
+            stop.requestStop();
+        }
+        return std::nullopt;
+    };
+    const std::int64_t size = folderSize(root, {2, &stop, nullptr, &calls});
+    EXPECT_LT(size, 30);
+    EXPECT_LE(opensAfterStop, 1);
+}
+
+TEST(FolderSize, MeasureTreeGivesTheTotalAndEachSubfolderInOneWalk)
 {
     test::TempDir tmp;
     const fs::path root = tmp / "lib";
     writeSparseFile(root / "Ev/Render Files/x", 100);
+    writeSparseFile(root / "Ev/Render Files/Ev/Render Files/v", 50); // inside a listed one
     writeSparseFile(root / "Ev/Other/y", 20);
     writeSparseFile(root / "VideoSegmentationFiles/z", 3);
-    writeSparseFile(root / "Ev2/Render Files/Ev/Render Files/w",
-                    4000); // deeper: never excluded by name
-    const std::int64_t rest = folderSizeExcluding(platform::openDirectoryPath(root),
-                                                  {"Ev/Render Files", "VideoSegmentationFiles"});
-    EXPECT_EQ(rest, 4020);
-    EXPECT_EQ(folderSize(root), 4123);
+    writeSparseFile(root / "Ev2/Render Files/Ev/Render Files/w", 4000); // deeper: not listed
+    const TreeSizes sizes =
+        measureTree(platform::openDirectoryPath(root),
+                    {"Ev/Render Files", "VideoSegmentationFiles", "Ev/Missing"}, {});
+    ASSERT_EQ(sizes.subfolders.size(), 3U);
+    EXPECT_EQ(sizes.subfolders[0].size, 150);
+    EXPECT_EQ(sizes.subfolders[1].size, 3);
+    EXPECT_EQ(sizes.subfolders[2].size, 0);
+    EXPECT_EQ(sizes.total, 4173);
+    EXPECT_EQ(sizes.total, folderSize(root));
+    EXPECT_EQ(sizes.subfolders[0].identity,
+              platform::identityAt(AT_FDCWD, (root / "Ev/Render Files").c_str()));
+    EXPECT_FALSE(sizes.subfolders[2].identity);
 }
 
 // Deeper than the open-file limit allows if one descriptor per level were kept.
@@ -132,17 +216,19 @@ TEST(FolderSize, DeepTreesUnderALowDescriptorLimit)
         }
         ::close(fd);
     }
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const rlimit limit{64, 64};
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-        ::_exit(folderSize(tmp.path()) == 2 * depth ? 0 : 1);
+    for (const int jobs : {1, 8}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const rlimit limit{64, 64};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            ::_exit(folderSize(tmp.path(), {jobs, nullptr, nullptr, nullptr}) == 2 * depth ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "wrong size under a 64-descriptor limit, " << jobs;
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "wrong size under a 64-descriptor limit";
     EXPECT_EQ(folderSize(tmp.path()), 2 * depth);
 }
 

@@ -1,7 +1,7 @@
 #include "cleanup/deletion_run.hpp"
 
 #include "cleanup_test_support.hpp"
-#include "scripted_system_calls.hpp"
+#include "support/scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>

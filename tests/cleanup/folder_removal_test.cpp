@@ -1,7 +1,7 @@
 #include "cleanup/folder_removal.hpp"
 
 #include "cleanup_test_support.hpp"
-#include "scripted_system_calls.hpp"
+#include "support/scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
@@ -309,7 +309,9 @@ TEST_F(FolderRemoval, RemovesA5000DeepTreeUnderALowOpenFileLimit)
         if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
             return test::kCannotSetUp;
         }
-        const auto result = removeFoundFolder(bundle(), folder);
+        // Eight threads sharing the limit.
+        const auto result =
+            removeFoundFolder(bundle(), folder, platform::defaultSystemCalls(), {8, {}, {}, {}});
         if (!result) {
             std::fprintf(stderr, "%s\n", describe(result.error()).c_str());
             return 1;
@@ -419,43 +421,138 @@ TEST_F(FolderRemoval, InjectedFailuresAreReportedWithTheFirstErrorAndItsPath)
         bool siblingsGo;
     };
     const std::vector<Case> cases = {
-        {EBUSY, false, true}, {EACCES, false, true}, {EPERM, false, true},
-        {EACCES, true, true}, {EIO, false, false},   {ESTALE, true, false},
+        {EBUSY, false, true}, {EACCES, false, true}, {EPERM, false, true},  {EACCES, true, true},
+        {EIO, false, false},  {ESTALE, true, false}, {EMFILE, true, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.onOpen ? "open " : "unlink ") + std::strerror(c.error));
-        fs::remove_all(selected());
-        test::makeMediaTree(selected());
-        writeText(selected() / "victim", "v");
-        fs::create_directories(selected() / "victim-dir");
-        writeText(selected() / "zz-sibling", "s");
-        const std::string target = c.onOpen ? "victim-dir" : "victim";
-        test::ScriptedSystemCalls calls;
-        std::size_t callsAtFailure = 0;
-        auto hook = [&](int, const std::string& name, int) -> std::optional<int> {
-            if (name != target) {
-                return std::nullopt;
-            }
-            callsAtFailure = calls.unlinked.size() + calls.opened.size();
-            return c.error;
-        };
-        (c.onOpen ? calls.onOpenat : calls.onUnlinkat) = hook;
+    for (const int jobs : {1, 4}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.onOpen ? "open " : "unlink ") + std::strerror(c.error) +
+                         ", threads: " + std::to_string(jobs));
+            fs::remove_all(selected());
+            test::makeMediaTree(selected());
+            writeText(selected() / "victim", "v");
+            fs::create_directories(selected() / "victim-dir");
+            writeText(selected() / "zz-sibling", "s");
+            const std::string target = c.onOpen ? "victim-dir" : "victim";
+            test::ScriptedSystemCalls calls;
+            std::size_t callsAtFailure = 0;
+            auto hook = [&](int, const std::string& name, int) -> std::optional<int> {
+                if (name != target) {
+                    return std::nullopt;
+                }
+                callsAtFailure = calls.unlinked.size() + calls.opened.size();
+                return c.error;
+            };
+            (c.onOpen ? calls.onOpenat : calls.onUnlinkat) = hook;
 
-        const auto result = removeFoundFolder(bundle(), record(), calls);
-        ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().errorNumber, c.error);
-        EXPECT_EQ(result.error().path, selected() / target);
-        EXPECT_EQ(describe(result.error()), systemErrorText(c.error));
-        EXPECT_TRUE(fs::exists(selected() / target));
-        if (c.siblingsGo) {
-            // Everything but the victim and the folder holding it is gone.
-            EXPECT_FALSE(fs::exists(selected() / "zz-sibling"));
-            EXPECT_FALSE(fs::exists(selected() / "High Quality Media"));
-        } else {
-            // Not one more call after the failing one.
-            EXPECT_EQ(calls.unlinked.size() + calls.opened.size(), callsAtFailure);
+            const auto result = removeFoundFolder(bundle(), record(), calls, {jobs, {}, {}, {}});
+            ASSERT_FALSE(result);
+            EXPECT_EQ(result.error().errorNumber, c.error);
+            EXPECT_EQ(result.error().path, selected() / target);
+            EXPECT_EQ(describe(result.error()), systemErrorText(c.error));
+            EXPECT_TRUE(fs::exists(selected() / target));
+            if (c.siblingsGo) {
+                // Everything but the victim and the folder holding it is gone.
+                EXPECT_FALSE(fs::exists(selected() / "zz-sibling"));
+                EXPECT_FALSE(fs::exists(selected() / "High Quality Media"));
+            } else {
+                // Not one more call after the failing one, but those the
+                // other threads had under way.
+                EXPECT_LE(calls.unlinked.size() + calls.opened.size(),
+                          callsAtFailure + static_cast<std::size_t>(jobs - 1));
+            }
         }
     }
+    fs::remove_all(selected());
+}
+
+// Wide and deep at once, removed by one thread and by several: everything
+// goes, each directory after its contents, and nothing beside.
+TEST_F(FolderRemoval, SeveralThreadsRemoveEverythingAndNothingBeside)
+{
+    for (const int jobs : {1, 2, 8}) {
+        SCOPED_TRACE(jobs);
+        for (int a = 0; a < 12; ++a) {
+            for (int b = 0; b < 6; ++b) {
+                const fs::path dir =
+                    selected() / ("a" + std::to_string(a)) / ("b" + std::to_string(b));
+                for (int f = 0; f < 4; ++f) {
+                    writeText(dir / "deeper" / ("f" + std::to_string(f)), "x");
+                }
+                fs::create_symlink(canary(), dir / "link-out");
+            }
+        }
+        test::ScriptedSystemCalls calls;
+        int directoriesRemoved = 0; // the hooks run under the seam's lock
+        int removedTooEarly = 0;
+        calls.onUnlinkat = [&](int dirFd, const std::string& name,
+                               int flags) -> std::optional<int> {
+            if ((flags & AT_REMOVEDIR) != 0) {
+                // Asked only once its contents are gone (a premature rmdir
+                // would fail and be retried, hiding the fault).
+                const fs::path dir = fs::path("/proc/self/fd") / std::to_string(dirFd) / name;
+                if (!fs::is_empty(dir)) {
+                    ++removedTooEarly;
+                }
+                ++directoriesRemoved;
+            }
+            return std::nullopt;
+        };
+        ASSERT_TRUE(removeFoundFolder(bundle(), record(), calls, {jobs, {}, {}, {}}));
+        EXPECT_TRUE(gone(selected()));
+        EXPECT_EQ(calls.count(calls.unlinked, "link-out"), 12 * 6);
+        // 12 a, 72 b, 72 deeper, the folder itself and those of the media tree.
+        EXPECT_GE(directoriesRemoved, 12 + 72 + 72 + 1);
+        EXPECT_EQ(removedTooEarly, 0);
+        test::makeMediaTree(selected());
+    }
+}
+
+// A directory inside that reports another mount (through the seam, so this
+// runs without mount privileges) is left untouched, and so are the
+// directories holding it.
+TEST_F(FolderRemoval, LeavesADirectoryOnAnotherMountAndReportsIt)
+{
+    const fs::path mounted = selected() / "High Quality Media" / "mnt";
+    writeText(mounted / "inside.txt", "keep");
+    test::ScriptedSystemCalls calls;
+    calls.onStatx = [](const std::string& name, struct statx& out) -> std::optional<int> {
+        if (name == "mnt") {
+            out.stx_mnt_id += 1000;
+        }
+        return std::nullopt;
+    };
+    const auto result = removeFoundFolder(bundle(), record(), calls);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().problem, RemovalProblem::mountPointInside);
+    EXPECT_EQ(result.error().path, mounted);
+    EXPECT_EQ(test::readText(mounted / "inside.txt"), "keep");
+    EXPECT_FALSE(fs::exists(selected() / "High Quality Media" / "segment-0"));
+    fs::remove_all(selected());
+}
+
+// Stopped part-way: nothing more is unlinked (but what another thread had
+// under way), the folder stays in part and the outcome says so.
+TEST_F(FolderRemoval, StopsWhenAsked)
+{
+    for (int i = 0; i < 20; ++i) {
+        writeText(selected() / ("d" + std::to_string(i)) / "f", "x");
+    }
+    platform::StopToken stop;
+    test::ScriptedSystemCalls calls;
+    std::size_t unlinksAtStop = 0;
+    calls.onUnlinkat = [&](int, const std::string& name, int) -> std::optional<int> {
+        if (name == "f" && !stop.stopRequested()) {
+            stop.requestStop();
+            unlinksAtStop = calls.unlinked.size();
+        }
+        return std::nullopt;
+    };
+    const auto result = removeFoundFolder(bundle(), record(), calls, {2, &stop, {}, {}});
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().errorNumber, EINTR);
+    EXPECT_LE(calls.unlinked.size(), unlinksAtStop + 1);
+    EXPECT_TRUE(fs::exists(selected()));
     fs::remove_all(selected());
 }
 

@@ -3,7 +3,7 @@
 #include "cleanup/lock_record.hpp"
 #include "cleanup_test_support.hpp"
 #include "formats/property_list.hpp"
-#include "scripted_system_calls.hpp"
+#include "support/scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // Every JSON document the command line prints is checked against the tables
 // of docs/json.md: the keys of each object, their order and their types.
-#include "cleanup/scripted_system_calls.hpp"
 #include "cli/analyze_command.hpp"
 #include "cli/clean_command.hpp"
 #include "formats/bookmark_writer.hpp"
 #include "sample_library.hpp"
+#include "support/scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>

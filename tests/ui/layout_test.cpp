@@ -269,10 +269,10 @@ void LayoutTest::analysisStatusFadesIn()
     auto base = w.harness.analyzer;
     w.harness.analyzer = [=](const fs::path& bundle, bool alias,
                              const analysis::ProgressSink& progress,
-                             std::atomic<std::uint64_t>* files) {
+                             const platform::WalkControl& walk) {
         progress(analysis::StatusText{"Analyse de %1\u2026", {"Film"}});
         gate->acquire();
-        return base(bundle, alias, progress, files);
+        return base(bundle, alias, progress, walk);
     };
     w.open();
     QLabel* status = w.view->analysisStatusLine();

@@ -22,6 +22,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using namespace vellico;
 using namespace vellico::test;
 using ui::VARAvevadaView;
@@ -70,6 +74,7 @@ private slots:
     void popoverOpensAfterDelay();
     void popoverDoesNotOpenWhenPointerLeavesEarly();
     void skippedWarningDeletesWithoutSheet();
+    void cancelStopsTheAnalysisAndGoesBackToIdle();
 };
 
 void MainWindowTest::droppedLibraryReachesTheIntake()
@@ -310,6 +315,38 @@ void MainWindowTest::skippedWarningDeletesWithoutSheet()
     QVERIFY(!w.vm->activeSheet());
     QVERIFY(waitUntil([&] { return w.vm->appState() == AppState::done; }));
     QVERIFY(w.vm->freedSpace() > 0);
+}
+
+// The analysing state's "Annuler" (Ctrl+Esc) stops the running analysis's
+// walk and brings the window back to idle.
+void MainWindowTest::cancelStopsTheAnalysisAndGoesBackToIdle()
+{
+    Window w(Window::Opening::later);
+    auto sawStop = std::make_shared<std::atomic<bool>>(false);
+    auto base = w.harness.analyzer;
+    w.harness.analyzer = [=](const fs::path& bundle, bool alias,
+                             const analysis::ProgressSink& progress,
+                             const platform::WalkControl& walk) {
+        for (int i = 0; i < 500 && !walk.stop->stopRequested(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        *sawStop = walk.stop->stopRequested();
+        return base(bundle, alias, progress, walk);
+    };
+    w.open();
+    QVERIFY(QTest::qWaitForWindowActive(w.view.get())); // window shortcuts need it
+    w.vm->handleDrop(urlOf(w.harness.library("Film")));
+    QVERIFY(waitUntil([&] { return w.vm->appState() == AppState::analyzing; }));
+    auto* cancel = w.view->findChild<QPushButton*>(QStringLiteral("cancelAnalysis"));
+    QVERIFY(cancel != nullptr);
+    QVERIFY(waitUntil([&] { return cancel->isVisible(); }));
+    QCOMPARE(cancel->text(), QStringLiteral("Annuler"));
+
+    QTest::keyClick(w.view.get(), Qt::Key_Escape, Qt::ControlModifier);
+    // A button's shortcut clicks it after a short animation.
+    QVERIFY(waitUntil([&] { return w.vm->appState() == AppState::idle; }));
+    QVERIFY(waitUntil([&] { return sawStop->load(); }));
+    QVERIFY(!w.vm->bundleInfo());
 }
 
 QTEST_MAIN(MainWindowTest)

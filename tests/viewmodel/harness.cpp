@@ -18,10 +18,9 @@ Harness::Harness()
     auto counter = analyses;
     analyzer = [counter](const fs::path& bundle, bool isFromAlias,
                          const analysis::ProgressSink& progress,
-                         std::atomic<std::uint64_t>* filesScanned) {
+                         const platform::WalkControl& walk) {
         ++*counter;
-        return analysis::analyzeBundle(bundle, isFromAlias, {nullptr, nullptr, filesScanned},
-                                       progress);
+        return analysis::analyzeBundle(bundle, isFromAlias, {nullptr, nullptr, walk}, progress);
     };
 }
 

@@ -547,8 +547,8 @@ void IntakePipelineTest::cacheInfoSheetAppearsWithReady()
     auto base = h.analyzer;
     h.analyzer = [base, cache = h.dir / "Cache"](const fs::path& bundle, bool alias,
                                                  const analysis::ProgressSink& p,
-                                                 std::atomic<std::uint64_t>* files) {
-        model::BundleInfo info = base(bundle, alias, p, files);
+                                                 const platform::WalkControl& walk) {
+        model::BundleInfo info = base(bundle, alias, p, walk);
         info.cacheURL = cache;
         info.cacheTotalSize = 1234;
         return info;

@@ -33,18 +33,18 @@ void settle()
 
 // Removals inside the library block until released, so a deletion can be
 // held half-way; the lock files' own unlinks go through.
-class GatedSystemCalls final : public cleanup::SystemCalls {
+class GatedSystemCalls final : public platform::SystemCalls {
 public:
     int unlinkat(int dirFd, const char* name, int flags) override
     {
         const std::string_view entry(name);
         if (entry == "__Sync__" || entry == "Vellico 1") {
-            return cleanup::SystemCalls::unlinkat(dirFd, name, flags);
+            return platform::SystemCalls::unlinkat(dirFd, name, flags);
         }
         entered.release();
         gate.acquire();
         gate.release();
-        return cleanup::SystemCalls::unlinkat(dirFd, name, flags);
+        return platform::SystemCalls::unlinkat(dirFd, name, flags);
     }
     std::counting_semaphore<1024> entered{0};
     std::binary_semaphore gate{0};

@@ -7,7 +7,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <semaphore>
+#include <thread>
 
 using namespace vellico;
 using namespace vellico::test;
@@ -17,7 +20,8 @@ class StaleRunsTest : public QObject {
 
 private slots:
     void onlyTheNewestLibraryIsPublished();
-    void resetMakesARunningAnalysisInert();
+    void resetStopsARunningAnalysis();
+    void aNewIntakeStopsTheRunningAnalysis();
     void staleDownloadWaitStopsPolling();
 };
 
@@ -30,13 +34,13 @@ void StaleRunsTest::onlyTheNewestLibraryIsPublished()
     auto gate = std::make_shared<std::binary_semaphore>(0);
     auto base = h.analyzer;
     h.analyzer = [=](const fs::path& bundle, bool alias, const analysis::ProgressSink& progress,
-                     std::atomic<std::uint64_t>* files) {
+                     const platform::WalkControl& walk) {
         if (bundle == first) {
             entered->release();
             gate->acquire(); // A's analysis is still running when B arrives
             progress(analysis::StatusText{"Analyse de %1\u2026", {"A, en retard"}});
         }
-        return base(bundle, alias, progress, files);
+        return base(bundle, alias, progress, walk);
     };
     auto vm = h.makeViewModel();
     vm->handleDrop(urlOf(first));
@@ -68,26 +72,63 @@ void StaleRunsTest::onlyTheNewestLibraryIsPublished()
     QCOMPARE(h.analyses->load(), 2);
 }
 
-void StaleRunsTest::resetMakesARunningAnalysisInert()
+namespace {
+
+// The analyzer of `library` waits for its stop token (or gives up after a
+// few seconds) and reports whether it was told to stop.
+std::function<bool()> stopWaitingAnalyzer(Harness& h, const fs::path& library)
+{
+    auto sawStop = std::make_shared<std::atomic<int>>(-1);
+    auto base = h.analyzer;
+    h.analyzer = [=](const fs::path& bundle, bool alias, const analysis::ProgressSink& progress,
+                     const platform::WalkControl& walk) {
+        if (bundle == library) {
+            bool stopped = false;
+            for (int i = 0; i < 500 && !stopped; ++i) {
+                stopped = walk.stop != nullptr && walk.stop->stopRequested();
+                if (!stopped) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            }
+            *sawStop = stopped ? 1 : 0;
+        }
+        return base(bundle, alias, progress, walk);
+    };
+    return [sawStop] { return *sawStop == 1; };
+}
+
+} // namespace
+
+void StaleRunsTest::resetStopsARunningAnalysis()
 {
     Harness h;
     const fs::path film = h.library("Film");
-    auto gate = std::make_shared<std::binary_semaphore>(0);
-    auto base = h.analyzer;
-    h.analyzer = [=](const fs::path& bundle, bool alias, const analysis::ProgressSink& progress,
-                     std::atomic<std::uint64_t>* files) {
-        gate->acquire();
-        return base(bundle, alias, progress, files);
-    };
+    const auto sawStop = stopWaitingAnalyzer(h, film);
     auto vm = h.makeViewModel();
     vm->handleDrop(urlOf(film));
     QVERIFY(waitUntil([&] { return vm->appState() == AppState::analyzing; }));
     QSignalSpy discarded(vm.get(), &VARAvevadaViewModel::analysisDiscarded);
     vm->reset();
-    gate->release();
     QVERIFY(waitUntil([&] { return discarded.count() == 1; }));
+    QVERIFY(sawStop());
     QCOMPARE(vm->appState(), AppState::idle);
     QVERIFY(!vm->bundleInfo());
+}
+
+void StaleRunsTest::aNewIntakeStopsTheRunningAnalysis()
+{
+    Harness h;
+    const fs::path first = h.library("A");
+    const fs::path second = h.library("B");
+    const auto sawStop = stopWaitingAnalyzer(h, first);
+    auto vm = h.makeViewModel();
+    vm->handleDrop(urlOf(first));
+    QVERIFY(waitUntil([&] { return vm->appState() == AppState::analyzing; }));
+    QSignalSpy discarded(vm.get(), &VARAvevadaViewModel::analysisDiscarded);
+    vm->handleDrop(urlOf(second));
+    QVERIFY(waitUntil([&] { return discarded.count() == 1 && vm->appState() == AppState::ready; }));
+    QVERIFY(sawStop());
+    QCOMPARE(vm->bundleInfo()->url, second);
 }
 
 void StaleRunsTest::staleDownloadWaitStopsPolling()

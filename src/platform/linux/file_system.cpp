@@ -1,6 +1,7 @@
 #include "platform/file_system.hpp"
 
 #include "platform/file_identity.hpp"
+#include "platform/tree_walker.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -64,41 +65,27 @@ UniqueFd openDirectoryPath(const std::string& path)
     return UniqueFd(fd);
 }
 
-std::optional<std::vector<DirEntry>> listDirectory(int dirFd, bool skipHidden)
+std::optional<std::vector<DirEntry>> listDirectory(int dirFd, bool skipHidden, SystemCalls& calls)
 {
-    // fdopendir takes ownership of the descriptor it is given, so it gets a
-    // fresh one on the same directory: the caller's fd stays usable, and the
-    // listing starts at the beginning whatever the caller read before.
-    UniqueFd own(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // A fresh open file description: getdents offsets are per description,
+    // so the caller's descriptor stays usable and the listing starts at the
+    // beginning whatever the caller read before.
+    UniqueFd own(calls.openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!own) {
         return std::nullopt;
     }
-    DIR* dir = ::fdopendir(own.get());
-    if (dir == nullptr) {
-        return std::nullopt;
-    }
-    own.release();
-
+    std::vector<char> buffer(32 * 1024);
+    DirectoryReader reader(calls, own.get(), buffer.data(), buffer.size());
     std::vector<DirEntry> entries;
-    bool failed = false;
-    for (;;) {
-        errno = 0;
-        const dirent* ent = ::readdir(dir);
-        if (ent == nullptr) {
-            failed = errno != 0;
-            break;
-        }
-        const char* n = ent->d_name;
-        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) {
+    const char* name = nullptr;
+    unsigned char type = DT_UNKNOWN;
+    while (reader.next(name, type)) {
+        if (skipHidden && name[0] == '.') {
             continue;
         }
-        if (skipHidden && n[0] == '.') {
-            continue;
-        }
-        entries.push_back(DirEntry{n, typeFromDirent(ent->d_type)});
+        entries.push_back(DirEntry{name, typeFromDirent(type)});
     }
-    ::closedir(dir);
-    if (failed) {
+    if (reader.error() != 0) {
         return std::nullopt;
     }
     return entries;
@@ -189,10 +176,12 @@ std::optional<std::vector<std::uint8_t>> readRegularFileAt(int dirFd, const char
 
 namespace {
 
-std::optional<FileIdentity> statxIdentity(int dirFd, const char* name, int flags)
+std::optional<FileIdentity> statxIdentity(SystemCalls& calls, int dirFd, const char* name,
+                                          int flags)
 {
     struct statx stx {};
-    if (::statx(dirFd, name, flags | AT_STATX_SYNC_AS_STAT, STATX_INO | STATX_MNT_ID, &stx) != 0) {
+    if (calls.statx(dirFd, name, flags | AT_STATX_SYNC_AS_STAT, STATX_INO | STATX_MNT_ID, &stx) !=
+        0) {
         return std::nullopt;
     }
     FileIdentity id;
@@ -206,12 +195,17 @@ std::optional<FileIdentity> statxIdentity(int dirFd, const char* name, int flags
 
 std::optional<FileIdentity> identityOf(int fd)
 {
-    return statxIdentity(fd, "", AT_EMPTY_PATH);
+    return identityOf(defaultSystemCalls(), fd);
+}
+
+std::optional<FileIdentity> identityOf(SystemCalls& calls, int fd)
+{
+    return statxIdentity(calls, fd, "", AT_EMPTY_PATH);
 }
 
 std::optional<FileIdentity> identityAt(int dirFd, const char* name)
 {
-    return statxIdentity(dirFd, name, AT_SYMLINK_NOFOLLOW);
+    return statxIdentity(defaultSystemCalls(), dirFd, name, AT_SYMLINK_NOFOLLOW);
 }
 
 } // namespace vellico::platform

@@ -7,15 +7,15 @@
 
 // statx and struct statx come with <sys/stat.h> under _GNU_SOURCE (glibc 2.28+).
 
-namespace vellico::cleanup {
+namespace vellico::platform {
 
-// The system calls the deletion and the lock protocol make, behind one small
-// interface so that tests can make a single call fail (unlinkat with EBUSY,
-// openat with EACCES as root, flock refused on a read-only descriptor) or do
-// something in the middle of a walk (swap a folder for a link right before it
-// is opened). Each method has the contract of the system call it is named
-// after: -1 and errno on failure. The default implementation calls the kernel
-// and retries EINTR; nothing here retries anything else.
+// The system calls the tree walker, the deletion and the lock protocol make,
+// behind one small interface so that tests can make a single call fail
+// (unlinkat with EBUSY, openat with EACCES or EMFILE as root, getdents64 with
+// EIO, flock refused on a read-only descriptor) or do something in the middle
+// of a walk (swap a folder for a link right before it is opened). Each method has the contract of
+// the system call it is named after: -1 and errno on failure. The default implementation calls the
+// kernel and retries EINTR; nothing here retries anything else.
 class SystemCalls {
 public:
     virtual ~SystemCalls() = default;
@@ -33,4 +33,4 @@ public:
 // usable from any thread.
 SystemCalls& defaultSystemCalls();
 
-} // namespace vellico::cleanup
+} // namespace vellico::platform

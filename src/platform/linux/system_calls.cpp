@@ -1,4 +1,4 @@
-#include "cleanup/system_calls.hpp"
+#include "platform/system_calls.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-namespace vellico::cleanup {
+namespace vellico::platform {
 
 namespace {
 
@@ -54,4 +54,4 @@ SystemCalls& defaultSystemCalls()
     return calls;
 }
 
-} // namespace vellico::cleanup
+} // namespace vellico::platform
