@@ -132,7 +132,7 @@ private:
         m_unreadable.insert(path.empty() ? std::string(".") : path);
     }
 
-    std::mutex m_unreadableMutex;
+    mutable std::mutex m_unreadableMutex;
     std::set<std::string> m_unreadable; // sorted, each once
     platform::SystemCalls& m_calls;
     const std::function<void(std::size_t)>& m_entering;
