@@ -5,11 +5,15 @@
 #include "analysis/library_identity.hpp"
 #include "model/names.hpp"
 #include "model/target_folder_rule.hpp"
+#include "platform/file_identity.hpp"
 #include "platform/file_system.hpp"
 
-#include <sys/stat.h>
+#include <fcntl.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <set>
+#include <utility>
 
 namespace vellico::analysis {
 
@@ -70,10 +74,51 @@ std::string resolvedPath(const fs::path& path)
     return ec ? path.string() : resolved.string();
 }
 
-bool isDirectoryFollowingLinks(const fs::path& path)
+// A backup folder candidate, opened once.
+struct Candidate {
+    platform::UniqueFd fd;
+    std::optional<platform::FileIdentity> identity;
+    bool reachedWithoutLink = false;
+};
+
+// Opens the candidate folder: its container by path (a Movies folder moved
+// to another disk and linked back is common, and is the user's own doing),
+// the folder itself from the container without following a link. A folder
+// that is itself a mount point is not a backup folder of the library: what
+// is mounted there is another file system, never measured or deleted. When
+// the folder is a link, its target is opened for the checks and the
+// measurement, and marked as reached through a link.
+Candidate openCandidate(const fs::path& candidate)
 {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    Candidate found;
+    const fs::path path = platform::withoutTrailingSlashes(candidate);
+    const platform::UniqueFd container = platform::openDirectoryPath(path.parent_path().string());
+    if (!container) {
+        return found;
+    }
+    found.fd = platform::openDirectoryAt(container.get(), path.filename().c_str());
+    if (found.fd) {
+        found.reachedWithoutLink = true;
+        found.identity = platform::identityOf(found.fd.get());
+        const auto containerId = platform::identityOf(container.get());
+        if (!found.identity || !containerId ||
+            platform::onOtherMount(*found.identity, *containerId)) {
+            found.fd.reset();
+        }
+        return found;
+    }
+    if (errno == ELOOP) {
+        found.fd = platform::openDirectoryPath(path.string());
+        found.identity = found.fd ? platform::identityOf(found.fd.get()) : std::nullopt;
+    }
+    return found;
+}
+
+platform::UniqueFd reopenDirectory(int fd)
+{
+    // A fresh open file description for the measurement: the checks read
+    // the directory through the first one.
+    return platform::UniqueFd(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 } // namespace
@@ -120,26 +165,40 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
     if (settings.boolFor("backupsEnabled") == false) {
         return;
     }
+    // A name read from the library: it must stay one folder's name.
     const std::optional<std::string> folderName = settings.stringFor("backupFolderName");
-    if (!folderName || folderName->empty()) {
+    if (!folderName || !model::isSinglePathComponent(*folderName)) {
         return;
     }
     const std::optional<std::string> identifier = libraryIdentifier(bundle);
     const std::vector<fs::path> volumes = m_mounts.volumeDirectories();
-    std::set<std::string> counted; // resolved paths, so a folder reached twice counts once
+    // (device, inode) of the folders counted, so a folder reached twice
+    // (through the Movies folder and a volume, or through a link) counts once.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> counted;
 
     auto check = [&](const fs::path& candidate) {
-        const std::string resolved = resolvedPath(candidate);
-        if (counted.count(resolved) != 0) {
-            return;
-        }
         // Folders inside a library or a cache bundle are never backup folders.
+        const std::string resolved = resolvedPath(candidate);
         if (resolved.find(".fcpbundle") != std::string::npos ||
             resolved.find(".fcpcache") != std::string::npos) {
             return;
         }
-        if (!isDirectoryFollowingLinks(candidate) || !isBackupFolder(candidate) ||
-            matchBackupFolder(candidate, bundle, identifier, m_bookmarks) == BackupMatch::noMatch) {
+        // The candidate is opened once, and every check, the measurement and
+        // the identity kept for the deletion go through that descriptor. A
+        // second lookup of the path after the checks could meet another
+        // directory: whoever can write beside the folder may rename its
+        // container away and put a link to someone else's folder in its
+        // place while the checks run (reading a backup's database is slow).
+        const Candidate found = openCandidate(candidate);
+        if (!found.fd || !found.identity) {
+            return;
+        }
+        if (counted.count({found.identity->device, found.identity->inode}) != 0) {
+            return;
+        }
+        if (!isBackupFolder(found.fd.get()) ||
+            matchBackupFolder(found.fd.get(), bundle, identifier, m_bookmarks) ==
+                BackupMatch::noMatch) {
             return;
         }
         publish(progress, status::measuringBackups);
@@ -147,21 +206,14 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
         folder.url = candidate;
         folder.name = std::string(model::backupsFolderName);
         folder.parentName = displayLocation(candidate, m_folders.home, volumes);
-        // The identity is that of the folder itself, reached without
-        // following a link: a backup folder reached through a link has none
-        // and is never deleted (the link's target lies elsewhere).
-        platform::UniqueFd parent = platform::openDirectoryPath(candidate.parent_path().string());
-        platform::UniqueFd self =
-            parent ? platform::openDirectoryAt(parent.get(), candidate.filename().c_str())
-                   : platform::UniqueFd();
-        if (self) {
-            folder.identity = platform::identityOf(self.get());
-            folder.size = folderSize(std::move(self));
-        } else {
-            folder.size = folderSize(candidate);
+        // A backup folder reached through a link of its own has no identity
+        // and is never deleted: the link's target lies elsewhere.
+        if (found.reachedWithoutLink) {
+            folder.identity = found.identity;
         }
+        folder.size = folderSize(reopenDirectory(found.fd.get()));
         into.push_back(std::move(folder));
-        counted.insert(resolved);
+        counted.insert({found.identity->device, found.identity->inode});
     };
 
     for (const char* container : backupContainers) {

@@ -6,6 +6,7 @@
 
 #include <uriparser/Uri.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
@@ -22,11 +23,13 @@ bool containsSettings(const std::filesystem::path& library)
     return fd && platform::existsAt(fd.get(), "Settings.plist");
 }
 
-bool allBackupBundles(const std::filesystem::path& folder)
+bool allBackupBundles(int parentFd)
 {
-    platform::UniqueFd fd = platform::openDirectoryPath(folder.string());
+    platform::UniqueFd fd = platform::openDirectoryAt(parentFd, previousVersionsName);
     if (!fd) {
-        return true; // an unreadable "Previous Versions" does not disqualify
+        // A link or a file under that name is not the editor's; a folder we
+        // may not read does not disqualify.
+        return errno != ELOOP && errno != ENOTDIR;
     }
     const auto entries = platform::listDirectory(fd.get());
     if (!entries) {
@@ -172,19 +175,15 @@ std::optional<std::filesystem::path> originalLibraryURL(const formats::PlistValu
     return std::nullopt;
 }
 
-bool isBackupFolder(const std::filesystem::path& folder)
+bool isBackupFolder(int folderFd)
 {
-    platform::UniqueFd fd = platform::openDirectoryPath(folder.string());
-    if (!fd) {
-        return false;
-    }
-    const auto entries = platform::listDirectory(fd.get());
+    const auto entries = platform::listDirectory(folderFd);
     if (!entries) {
         return false;
     }
     for (const platform::DirEntry& entry : *entries) {
         if (entry.name == previousVersionsName) {
-            if (!allBackupBundles(folder / entry.name)) {
+            if (!allBackupBundles(folderFd)) {
                 return false;
             }
         } else if (!isBackupBundleName(entry.name)) {
@@ -194,16 +193,17 @@ bool isBackupFolder(const std::filesystem::path& folder)
     return true;
 }
 
-BackupMatch matchBackupFolder(const std::filesystem::path& folder,
-                              const std::filesystem::path& bundle,
+bool isBackupFolder(const std::filesystem::path& folder)
+{
+    const platform::UniqueFd fd = platform::openDirectoryPath(folder.string());
+    return fd && isBackupFolder(fd.get());
+}
+
+BackupMatch matchBackupFolder(int folderFd, const std::filesystem::path& bundle,
                               const std::optional<std::string>& libraryIdentifier,
                               const platform::BookmarkResolver& bookmarks)
 {
-    platform::UniqueFd fd = platform::openDirectoryPath(folder.string());
-    if (!fd) {
-        return BackupMatch::noMatch;
-    }
-    const auto entries = platform::listDirectory(fd.get());
+    const auto entries = platform::listDirectory(folderFd);
     if (!entries) {
         return BackupMatch::noMatch;
     }
@@ -217,7 +217,10 @@ BackupMatch matchBackupFolder(const std::filesystem::path& folder,
     if (first == nullptr) {
         return BackupMatch::noMatch;
     }
-    const std::filesystem::path backup = folder / first->name;
+    const platform::UniqueFd backupFd = platform::openDirectoryAt(folderFd, first->name.c_str());
+    if (!backupFd) {
+        return BackupMatch::noMatch;
+    }
     // Paths and names from the record compare by canonical equivalence: a
     // record written on a Mac holds them decomposed, the library here may be
     // named in the composed form.
@@ -227,11 +230,8 @@ BackupMatch matchBackupFolder(const std::filesystem::path& folder,
     };
 
     std::optional<std::string> recordedName;
-    platform::UniqueFd backupFd = platform::openDirectoryAt(fd.get(), first->name.c_str());
-    const auto record =
-        backupFd ? formats::readPropertyListDictionaryAt(backupFd.get(), backupRecordName)
-                 : std::nullopt;
-    if (record) {
+    if (const auto record =
+            formats::readPropertyListDictionaryAt(backupFd.get(), backupRecordName)) {
         const auto originalURL = record->stringFor("originalURL");
         const auto originalPath = originalURL ? pathFromFileURL(*originalURL) : std::nullopt;
         if (originalPath && samePath(*originalPath)) {
@@ -247,13 +247,23 @@ BackupMatch matchBackupFolder(const std::filesystem::path& folder,
             recordedName = lastComponent(*originalPath);
         }
     }
-    if (libraryIdentifier && analysis::libraryIdentifier(backup) == libraryIdentifier) {
+    if (libraryIdentifier && analysis::libraryIdentifier(backupFd.get()) == libraryIdentifier) {
         return BackupMatch::byIdentifier;
     }
     if (recordedName && model::namesEqual(*recordedName, lastComponent(bundle))) {
         return BackupMatch::byName;
     }
     return BackupMatch::noMatch;
+}
+
+BackupMatch matchBackupFolder(const std::filesystem::path& folder,
+                              const std::filesystem::path& bundle,
+                              const std::optional<std::string>& libraryIdentifier,
+                              const platform::BookmarkResolver& bookmarks)
+{
+    const platform::UniqueFd fd = platform::openDirectoryPath(folder.string());
+    return fd ? matchBackupFolder(fd.get(), bundle, libraryIdentifier, bookmarks)
+              : BackupMatch::noMatch;
 }
 
 } // namespace vellico::analysis

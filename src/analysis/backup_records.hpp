@@ -38,15 +38,24 @@ std::optional<std::filesystem::path>
 originalLibraryURL(const formats::PlistValue& backupRecord,
                    const platform::BookmarkResolver& bookmarks);
 
-// True when every non-hidden entry of the folder is a backup bundle, or a
-// "Previous Versions" folder holding only backup bundles (an empty or
-// unreadable one passes). An empty folder is a backup folder; an unreadable
-// one is not.
+// True when every non-hidden entry of the open folder `folderFd` is a backup
+// bundle, or a "Previous Versions" folder holding only backup bundles (an
+// empty or unreadable one passes; a link of that name does not). An empty
+// folder is a backup folder; an unreadable one is not. Everything is reached
+// from the descriptor, never through the folder's path again.
+bool isBackupFolder(int folderFd);
+// The same for a folder named by path (links in the path followed).
 bool isBackupFolder(const std::filesystem::path& folder);
 
-// Ties a backup folder to a library by its first backup bundle (in listing
-// order): by the recorded path or bookmark, then by the library identifier in
-// the backup's database, then by the recorded file name.
+// Ties the open backup folder `folderFd` to a library by its first backup
+// bundle (in listing order): by the recorded path or bookmark, then by the
+// library identifier in the backup's database, then by the recorded file
+// name. The backup bundle, its record and its database are reached from the
+// descriptor.
+BackupMatch matchBackupFolder(int folderFd, const std::filesystem::path& bundle,
+                              const std::optional<std::string>& libraryIdentifier,
+                              const platform::BookmarkResolver& bookmarks);
+// The same for a folder named by path (links in the path followed).
 BackupMatch matchBackupFolder(const std::filesystem::path& folder,
                               const std::filesystem::path& bundle,
                               const std::optional<std::string>& libraryIdentifier,

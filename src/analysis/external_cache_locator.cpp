@@ -1,8 +1,8 @@
 #include "analysis/external_cache_locator.hpp"
 
 #include "analysis/folder_size.hpp"
-
-#include <sys/stat.h>
+#include "model/names.hpp"
+#include "platform/file_system.hpp"
 
 namespace vellico::analysis {
 
@@ -13,8 +13,10 @@ ExternalCache LibraryCacheLocator::findExternalCache(const formats::PlistValue& 
     if (entries == nullptr || entries->empty()) {
         return {};
     }
+    // A name read from the library: "/usr" or "../../.." would make the
+    // analysis measure (and report) a folder anywhere on the machine.
     const std::optional<std::string> folderName = settings.stringFor("cacheFolderName");
-    if (!folderName || folderName->empty()) {
+    if (!folderName || !model::isSinglePathComponent(*folderName)) {
         return {};
     }
     const auto* location = settings.dataFor("cacheLocation");
@@ -27,13 +29,16 @@ ExternalCache LibraryCacheLocator::findExternalCache(const formats::PlistValue& 
     if (!folder) {
         return {};
     }
+    // Opened once and measured through that descriptor; links in the path
+    // are followed (a cache on a disk linked into place is the user's own
+    // arrangement). The measurement stays on the cache folder's mount.
     const std::filesystem::path cache = *folder / *folderName;
-    struct stat st {};
-    if (::stat(cache.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    platform::UniqueFd fd = platform::openDirectoryPath(cache.string());
+    if (!fd) {
         return {};
     }
     publish(progress, status::measuringCache);
-    return ExternalCache{cache, folderSize(cache)};
+    return ExternalCache{cache, folderSize(std::move(fd))};
 }
 
 } // namespace vellico::analysis

@@ -95,8 +95,10 @@ std::optional<std::string> missingExternalCache(const fs::path& bundle,
     if (!settings) {
         return std::nullopt;
     }
+    // A name that is not one folder's name names no cache (the analysis
+    // ignores it too).
     const auto folderName = settings->stringFor("cacheFolderName");
-    if (!folderName || folderName->empty()) {
+    if (!folderName || !model::isSinglePathComponent(*folderName)) {
         return std::nullopt;
     }
     const auto* location = settings->dataFor("cacheLocation");

@@ -4,6 +4,7 @@
 #include "analysis/library_settings.hpp"
 #include "model/names.hpp"
 #include "model/target_folder_rule.hpp"
+#include "platform/file_identity.hpp"
 #include "platform/file_system.hpp"
 
 #include <fcntl.h>
@@ -40,6 +41,30 @@ bool isDirectoryEntry(int dirFd, const platform::DirEntry& entry)
 {
     // Not followed: a link to a folder is not a folder of the library.
     return platform::resolvedType(dirFd, entry) == platform::EntryType::directory;
+}
+
+// True when the directory `name` in `dirFd` lies on the bundle's own mount.
+// A folder that is itself a mount point (another device, or a bind mount of
+// the same one) is not part of the library: statx looks through the mount
+// and reports the mounted directory. An entry that cannot be read counts as
+// elsewhere.
+bool onBundleMount(int dirFd, const std::string& name, const platform::FileIdentity& bundleId)
+{
+    const std::optional<platform::FileIdentity> id = platform::identityAt(dirFd, name.c_str());
+    return id && !platform::onOtherMount(*id, bundleId);
+}
+
+// The names read from the settings that the locators join to a folder's
+// path; those that are not one folder's name are ignored there, and told here.
+void noticeUnsafeNames(const formats::PlistValue& settings,
+                       std::vector<model::AnalysisNotice>& notices)
+{
+    for (const char* key : {"backupFolderName", "cacheFolderName"}) {
+        const std::optional<std::string> name = settings.stringFor(key);
+        if (name && !name->empty() && !model::isSinglePathComponent(*name)) {
+            notices.push_back({model::AnalysisNotice::Kind::unsafeName, key, *name});
+        }
+    }
 }
 
 UniqueFd reopen(int dirFd)
@@ -79,12 +104,20 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
         }
     };
     UniqueFd bundleFd = platform::openDirectoryPath(bundle.string());
-    if (!bundleFd) {
-        if (errno != ENOENT) {
+    const int openError = bundleFd ? 0 : errno;
+    const std::optional<platform::FileIdentity> bundleId =
+        bundleFd ? platform::identityOf(bundleFd.get()) : std::nullopt;
+    if (!bundleId) {
+        if (!bundleFd && openError != ENOENT) {
             info.unreadablePaths.push_back(bundle);
         }
         return info; // cannot be listed: nothing found, size 0
     }
+    // A rule folder or an event that is a mount point: left out, and told.
+    // The size walk does not enter it either.
+    auto mountPoint = [&](const std::filesystem::path& path) {
+        info.notices.push_back({model::AnalysisNotice::Kind::mountPoint, path.string(), {}});
+    };
 
     const auto children = platform::listDirectory(bundleFd.get());
     if (!children) {
@@ -101,6 +134,11 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
         if (!isDirectoryEntry(bundleFd.get(), child)) {
             continue;
         }
+        const bool reserved = isReservedRootName(child.name);
+        if (!reserved && !onBundleMount(bundleFd.get(), child.name, *bundleId)) {
+            mountPoint(bundle / child.name);
+            continue;
+        }
         if (const std::string* rule = matchingRule(FolderDepth::root, child.name)) {
             FoundFolder folder;
             folder.url = bundle / child.name;
@@ -109,7 +147,7 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
             relativePaths.push_back(child.name);
             continue;
         }
-        if (isReservedRootName(child.name)) {
+        if (reserved) {
             continue;
         }
         // Every other folder at the top is searched as an event.
@@ -124,6 +162,10 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
         for (const platform::DirEntry& grandchild : *grandchildren) {
             const std::string* rule = matchingRule(FolderDepth::inEvent, grandchild.name);
             if (rule == nullptr || !isDirectoryEntry(eventFd.get(), grandchild)) {
+                continue;
+            }
+            if (!onBundleMount(eventFd.get(), grandchild.name, *bundleId)) {
+                mountPoint(bundle / child.name / grandchild.name);
                 continue;
             }
             FoundFolder folder;
@@ -165,6 +207,7 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
 
     publish(progress, status::searchingBackups);
     if (settings) {
+        noticeUnsafeNames(*settings, info.notices);
         if (services.backups != nullptr) {
             services.backups->findBackups(*settings, bundle, found, progress);
         }

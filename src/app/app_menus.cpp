@@ -2,6 +2,7 @@
 #include "app/app_delegate.hpp"
 
 #include "app/support_mail.hpp"
+#include "i18n/translations.hpp"
 #include "product_config.hpp"
 #include "viewmodel/texts.hpp"
 
@@ -20,6 +21,7 @@ namespace vellico::app {
 namespace {
 
 constexpr const char* aboutKey = QT_TRANSLATE_NOOP("Vellico", "À propos de %1");
+constexpr const char* versionKey = QT_TRANSLATE_NOOP("Vellico", "Version %1 (%2)");
 constexpr const char* quitKey = QT_TRANSLATE_NOOP("Vellico", "Quitter %1");
 constexpr const char* helpMenuKey = QT_TRANSLATE_NOOP("Vellico", "Aide");
 constexpr const char* documentationKey = QT_TRANSLATE_NOOP("Vellico", "Aide Vellico");
@@ -113,9 +115,12 @@ void AppDelegate::showAboutBox()
     }
     const QString website = fromView(config::websiteUrl).toHtmlEscaped();
     const QString text =
-        QStringLiteral("<h3>%1</h3><p>Version %2 (%3)</p><p><a href=\"%4\">%4</a></p>")
-            .arg(name.toHtmlEscaped(), version.toHtmlEscaped(),
-                 fromView(config::build).toHtmlEscaped(), website);
+        QStringLiteral("<h3>%1</h3><p>%2</p><p><a href=\"%3\">%3</a></p>")
+            .arg(name.toHtmlEscaped(),
+                 QString::fromStdString(
+                     i18n::fill(versionKey, {version.toStdString(), std::string(config::build)}))
+                     .toHtmlEscaped(),
+                 website);
     // As QMessageBox::about() builds it (the application's icon, the text),
     // but its OK button without the style's old "dialog-ok" picture.
     QMessageBox box(m_mainWindow);

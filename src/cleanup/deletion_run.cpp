@@ -34,10 +34,27 @@ DeletionResult performDeletion(const std::filesystem::path& bundle,
 {
     DeletionResult result;
     std::size_t done = 0;
+    auto stopRequested = [&] { return walk.stop != nullptr && walk.stop->stopRequested(); };
     for (const model::FoundFolder& folder : folders) {
+        if (stopRequested()) {
+            result.stopped = true;
+            break;
+        }
         const tl::expected<void, RemovalError> outcome =
             removeFoundFolder(bundle, folder, calls, walk);
+        if (!outcome && stopRequested()) {
+            // Stopped inside this folder: it stays in part. A failure met
+            // before the stop is still reported as such.
+            result.stopped = true;
+            result.interruptedFolder = failureLabel(folder);
+            if (outcome.error().problem != RemovalProblem::interrupted) {
+                result.errors.push_back(DeletionFailure{
+                    failureLabel(folder), describe(outcome.error()), outcome.error()});
+            }
+            break;
+        }
         if (outcome) {
+            ++result.foldersRemoved;
             // Sizes are analysed byte counts; a negative one (never produced
             // by the analysis) counts as nothing, and the sum saturates.
             result.freedSpace = model::saturatingAdd(result.freedSpace, folder.size);

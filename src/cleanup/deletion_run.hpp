@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,6 +31,12 @@ struct DeletionResult {
     // removed in part adds nothing.
     std::int64_t freedSpace = 0;
     std::vector<DeletionFailure> errors; // in removal order
+    std::size_t foldersRemoved = 0;      // removed completely
+    // Set when a stop request ended the run before every folder was tried.
+    bool stopped = false;
+    // The folder being removed when the stop came, left in part (its label,
+    // as in failures); none when the stop fell between two folders.
+    std::optional<std::string> interruptedFolder;
 };
 
 // Called after each folder, on the thread running the deletion: how many
@@ -43,8 +50,10 @@ std::vector<model::FoundFolder> foldersToDelete(const model::BundleInfo& info,
 
 // Removes each folder in turn with removeFoundFolder (a folder of the library
 // is reached from `bundle`; each folder's tree is shared by `walk.jobs`
-// threads) and gathers the results. A failure never stops the run; there is
-// no cancellation. The caller holds the library's lock around the call.
+// threads) and gathers the results. A failure never stops the run;
+// `walk.stop` does: once it asks, the files in hand are finished, nothing
+// more is removed, and the result says where it stopped. The caller holds
+// the library's lock around the call and releases it afterwards as usual.
 // Synchronous; run it on a worker thread. `progress` may be empty.
 DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const std::vector<model::FoundFolder>& folders,

@@ -282,6 +282,12 @@ tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& 
     if (!rootId->sameAs(*folder.identity)) {
         return failure(RemovalProblem::identityChanged, ESTALE, url);
     }
+    // A mount point is not a folder of anything: checking only below the
+    // folder would empty whatever is mounted at its very place.
+    const std::optional<FileIdentity> parentId = platform::identityOf(parent.get());
+    if (!parentId || platform::onOtherMount(*rootId, *parentId)) {
+        return failure(RemovalProblem::mountPoint, EBUSY, url);
+    }
 
     RemovalVisitor remover(calls, url);
     std::vector<platform::WalkRoot> roots(1);
@@ -297,7 +303,7 @@ tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& 
     }
     if (!remover.rootRemoved()) {
         // Stopped before the end: what is left stays.
-        return failure(RemovalProblem::systemError, EINTR, url);
+        return failure(RemovalProblem::interrupted, EINTR, url);
     }
     return {};
 }

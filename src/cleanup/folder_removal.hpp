@@ -31,7 +31,11 @@ namespace vellico::cleanup {
 // mount (a mount point inside is left untouched), and goes on with the
 // siblings after a failure on one entry (permission denied, busy).
 // Read-only, I/O and stale-handle errors end the folder at once, and so does
-// `walk.stop` (the entries under way finish; EINTR is reported).
+// `walk.stop` (the entries under way finish; `interrupted` is reported).
+//
+// A folder that is itself the mount point of another file system (its mount
+// differs from its parent's) is refused whole: what is mounted there belongs
+// to no library.
 //
 // Result: nothing on success (the folder is gone; a folder that vanished
 // while being removed also counts), otherwise the first failure met. A failed

@@ -1,6 +1,7 @@
 #include "cleanup/library_lock.hpp"
 
 #include "cleanup/lock_record.hpp"
+#include "platform/file_system.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -27,18 +28,22 @@ UniqueFd openBundle(const std::filesystem::path& library, platform::SystemCalls&
     return UniqueFd(calls.openat(AT_FDCWD, library.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-// Opens ".lock" with the given access mode. Never creates it; refuses a link
-// and anything but a regular file. O_NONBLOCK keeps a FIFO planted under that
-// name from blocking the open.
-UniqueFd openLockFile(int bundleFd, int accessMode, platform::SystemCalls& calls)
+// Opens the regular file `name` in `dirFd` with `accessMode`, its type
+// checked before it is opened: a link is not followed, and a FIFO, device or
+// directory under that name is never opened. Never creates it. Invalid fd
+// and errno on failure (ENOENT missing; ELOOP, EISDIR, ENXIO the wrong type).
+UniqueFd openRegularAt(int dirFd, const char* name, int accessMode, platform::SystemCalls& calls)
 {
-    UniqueFd fd(calls.openat(bundleFd, kLockFile,
-                             accessMode | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
-    struct stat st {};
-    if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) {
-        fd.reset();
+    const UniqueFd path(calls.openat(dirFd, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!path) {
+        return {};
     }
-    return fd;
+    return platform::reopenRegularFile(path.get(), dirFd, name, accessMode);
+}
+
+bool isWrongType(int error)
+{
+    return error == ELOOP || error == EISDIR || error == ENXIO;
 }
 
 enum class LockTest { held, free, undecided };
@@ -52,27 +57,11 @@ LockTest testLock(int lockFd, platform::SystemCalls& calls)
     return errno == EWOULDBLOCK ? LockTest::held : LockTest::undecided;
 }
 
-// Replaces the contents of the regular file `name` in `dirFd`, creating it if
-// needed. A symbolic link (O_NOFOLLOW), a FIFO or device, and a file with
-// other hard links (a snapshot tree sharing it) are left alone: the write
-// would land outside the library. False when nothing or not all was written.
-bool writeFileAt(int dirFd, const char* name, std::string_view contents,
-                 platform::SystemCalls& calls)
+bool writeAll(int fd, std::string_view contents)
 {
-    UniqueFd fd(calls.openat(
-        dirFd, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644));
-    if (!fd) {
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1) {
-        return false;
-    }
-    if (::ftruncate(fd.get(), 0) != 0) {
-        return false;
-    }
+    off_t offset = 0;
     while (!contents.empty()) {
-        const ssize_t n = ::write(fd.get(), contents.data(), contents.size());
+        const ssize_t n = ::pwrite(fd, contents.data(), contents.size(), offset);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -80,6 +69,41 @@ bool writeFileAt(int dirFd, const char* name, std::string_view contents,
             return false;
         }
         contents.remove_prefix(static_cast<std::size_t>(n));
+        offset += n;
+    }
+    return true;
+}
+
+// Replaces the contents of the regular file `name` in `dirFd`, creating it if
+// needed. A symbolic link, a FIFO or device (never opened: the type is
+// checked first), and a file with other hard links (a snapshot tree sharing
+// it) are left alone: the write would land outside the library.
+//
+// The new bytes are written over the old ones and the file then cut to their
+// length, so it is never empty on disk: a kill or a full disk midway leaves
+// the old record, or the new one followed by the old one's tail, never
+// nothing. False when nothing or not all was written.
+bool writeFileAt(int dirFd, const char* name, std::string_view contents,
+                 platform::SystemCalls& calls)
+{
+    UniqueFd fd = openRegularAt(dirFd, name, O_WRONLY, calls);
+    if (!fd && errno == ENOENT) {
+        // A new file: O_EXCL makes sure it is one we create, not whatever
+        // appeared under that name meanwhile.
+        fd = UniqueFd(calls.openat(
+            dirFd, name,
+            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644));
+    }
+    if (!fd) {
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1) {
+        return false;
+    }
+    if (!writeAll(fd.get(), contents) ||
+        ::ftruncate(fd.get(), static_cast<off_t>(contents.size())) != 0) {
+        return false;
     }
     // close reports delayed write errors (NFS, quota).
     return ::close(fd.release()) == 0;
@@ -101,7 +125,7 @@ bool isLibraryOpenInFCP(const std::filesystem::path& library, platform::SystemCa
         return false;
     }
     {
-        const UniqueFd lock = openLockFile(bundle.get(), O_RDONLY, calls);
+        const UniqueFd lock = openRegularAt(bundle.get(), kLockFile, O_RDONLY, calls);
         if (!lock) {
             return false;
         }
@@ -112,13 +136,15 @@ bool isLibraryOpenInFCP(const std::filesystem::path& library, platform::SystemCa
     }
     // The lock call failed for another reason than "held": NFS, for one,
     // wants a descriptor open for writing before it grants an exclusive lock.
-    const UniqueFd lock = openLockFile(bundle.get(), O_RDWR, calls);
+    const UniqueFd lock = openRegularAt(bundle.get(), kLockFile, O_RDWR, calls);
     return lock && testLock(lock.get(), calls) == LockTest::held;
 }
 
 LibraryLock::LibraryLock(LibraryLock&& other) noexcept
-    : m_calls(other.m_calls), m_lockFileDescriptor(std::move(other.m_lockFileDescriptor)),
-      m_lockedBundleURL(std::exchange(other.m_lockedBundleURL, std::nullopt))
+    : m_calls(other.m_calls), m_bundle(std::move(other.m_bundle)),
+      m_lockFileDescriptor(std::move(other.m_lockFileDescriptor)),
+      m_lockedBundleURL(std::exchange(other.m_lockedBundleURL, std::nullopt)),
+      m_refusal(other.m_refusal)
 {}
 
 LibraryLock& LibraryLock::operator=(LibraryLock&& other) noexcept
@@ -126,8 +152,10 @@ LibraryLock& LibraryLock::operator=(LibraryLock&& other) noexcept
     if (this != &other) {
         release();
         m_calls = other.m_calls;
+        m_bundle = std::move(other.m_bundle);
         m_lockFileDescriptor = std::move(other.m_lockFileDescriptor);
         m_lockedBundleURL = std::exchange(other.m_lockedBundleURL, std::nullopt);
+        m_refusal = other.m_refusal;
     }
     return *this;
 }
@@ -135,34 +163,48 @@ LibraryLock& LibraryLock::operator=(LibraryLock&& other) noexcept
 bool LibraryLock::acquire(const std::filesystem::path& library)
 {
     release();
+    m_refusal = ClaimRefusal::none;
 
-    const UniqueFd bundle = openBundle(library, *m_calls);
-    UniqueFd lock;
-    if (bundle) {
-        lock = openLockFile(bundle.get(), O_RDWR, *m_calls);
-        if (!lock) {
-            lock = openLockFile(bundle.get(), O_RDONLY, *m_calls);
-        }
+    // The bundle is looked up by path once, here. Everything after, up to the
+    // release, goes through this descriptor: were the bundle moved and a link
+    // to another folder put in its place meanwhile, the release must still
+    // write into the library, never into that other folder.
+    UniqueFd bundle = openBundle(library, *m_calls);
+    if (!bundle) {
+        m_refusal = ClaimRefusal::unreachable;
+        return false;
+    }
+    UniqueFd lock = openRegularAt(bundle.get(), kLockFile, O_RDWR, *m_calls);
+    if (!lock && !isWrongType(errno) && errno != ENOENT) {
+        lock = openRegularAt(bundle.get(), kLockFile, O_RDONLY, *m_calls);
+    }
+    if (!lock && errno != ENOENT) {
+        // A ".lock" that is a link (perhaps to a file someone else holds
+        // locked), a FIFO, a device or a folder, or one that cannot be
+        // opened: whether the editor holds the library cannot be told.
+        m_refusal = ClaimRefusal::unsafeLockFile;
+        return false;
     }
     if (lock && m_calls->flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        m_refusal = ClaimRefusal::heldByEditor;
         return false; // the editor has it open; nothing written
     }
     // A lock call failing for another reason (a file system without locks)
     // keeps the descriptor as if granted: no other holder can be told apart
-    // there, and the editor could not have locked it either.
+    // there, and the editor could not have locked it either. A library with
+    // no ".lock" at all is claimed without an advisory lock.
     m_lockFileDescriptor = std::move(lock);
 
-    if (bundle) {
-        writeRecord(bundle.get(), LockRecord::claim(), *m_calls);
-        if (::mkdirat(bundle.get(), kLockDirectory, 0755) == 0 || errno == EEXIST) {
-            const UniqueFd lockDir(m_calls->openat(
-                bundle.get(), kLockDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (lockDir) {
-                writeFileAt(lockDir.get(), kSecondaryLockName, {}, *m_calls);
-            }
+    writeRecord(bundle.get(), LockRecord::claim(), *m_calls);
+    if (::mkdirat(bundle.get(), kLockDirectory, 0755) == 0 || errno == EEXIST) {
+        const UniqueFd lockDir(m_calls->openat(bundle.get(), kLockDirectory,
+                                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (lockDir) {
+            writeFileAt(lockDir.get(), kSecondaryLockName, {}, *m_calls);
         }
-        m_calls->unlinkat(bundle.get(), kSyncFile, 0);
     }
+    m_calls->unlinkat(bundle.get(), kSyncFile, 0);
+    m_bundle = std::move(bundle);
     m_lockedBundleURL = library;
     return true;
 }
@@ -170,21 +212,19 @@ bool LibraryLock::acquire(const std::filesystem::path& library)
 void LibraryLock::release()
 {
     UniqueFd lock = std::move(m_lockFileDescriptor);
-    if (m_lockedBundleURL) {
+    const UniqueFd bundle = std::move(m_bundle);
+    if (m_lockedBundleURL && bundle) {
         // Written while the advisory lock is still ours: once it is given
         // back the editor may open the library and write its own record.
-        const UniqueFd bundle = openBundle(*m_lockedBundleURL, *m_calls);
-        if (bundle) {
-            writeRecord(bundle.get(), LockRecord::released(), *m_calls);
-            const UniqueFd lockDir(m_calls->openat(
-                bundle.get(), kLockDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (lockDir) {
-                m_calls->unlinkat(lockDir.get(), kSecondaryLockName, 0);
-            }
-            writeFileAt(bundle.get(), kSyncFile, {}, *m_calls);
+        writeRecord(bundle.get(), LockRecord::released(), *m_calls);
+        const UniqueFd lockDir(m_calls->openat(bundle.get(), kLockDirectory,
+                                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (lockDir) {
+            m_calls->unlinkat(lockDir.get(), kSecondaryLockName, 0);
         }
-        m_lockedBundleURL.reset();
+        writeFileAt(bundle.get(), kSyncFile, {}, *m_calls);
     }
+    m_lockedBundleURL.reset();
     if (lock) {
         m_calls->flock(lock.get(), LOCK_UN);
     }

@@ -20,6 +20,14 @@ namespace vellico::cleanup {
 bool isLibraryOpenInFCP(const std::filesystem::path& library,
                         platform::SystemCalls& calls = platform::defaultSystemCalls());
 
+// Why acquire() did not claim the library.
+enum class ClaimRefusal {
+    none,
+    heldByEditor,   // another holder has the exclusive lock on ".lock"
+    unsafeLockFile, // ".lock" is a link, a FIFO, a device or a folder, or cannot be opened
+    unreachable,    // the library folder itself cannot be opened
+};
+
 // Vellico's claim on one library in the editor's lock format, held for the
 // length of a deletion run.
 //
@@ -29,9 +37,12 @@ bool isLibraryOpenInFCP(const std::filesystem::path& library,
 // "__Sync__". release() writes the released record, removes the marker,
 // recreates an empty "__Sync__" and only then gives the advisory lock back, so
 // the editor cannot open the library between our last write and the unlock.
-// Every file is written through the bundle's descriptor without following a
-// link; a planted link is left alone and the write skipped. Failures of these
-// file operations are silent, as the editor's own are.
+// The bundle is opened once by acquire() and that descriptor is kept until
+// release(): every file is written through it without following a link (a
+// planted link is left alone and the write skipped), so a bundle moved and
+// replaced meanwhile never has another folder written into. Files are
+// written so that a record is never empty on disk. Failures of these file
+// operations are silent, as the editor's own are.
 //
 // One claim at a time per object; movable, not copyable; the destructor
 // releases. Not thread-safe: one thread drives it.
@@ -48,10 +59,15 @@ public:
     LibraryLock& operator=(LibraryLock&& other) noexcept;
 
     // True when the library is now claimed; false when another holder has
-    // the exclusive lock on ".lock" (nothing was written; any earlier claim
-    // has been released all the same). A library with no ".lock" that can be
+    // the exclusive lock on ".lock", when ".lock" is anything but a regular
+    // file reached without following a link, or when the library cannot be
+    // opened (nothing was written; any earlier claim has been released all
+    // the same; refusal() says why). A library with no ".lock" that can be
     // opened is claimed without an advisory lock.
     bool acquire(const std::filesystem::path& library);
+
+    // Why the last acquire() refused; `none` after a claim.
+    ClaimRefusal refusal() const { return m_refusal; }
 
     // Gives the claim back; with nothing claimed it touches no file (a held
     // descriptor, if any, is still unlocked and closed).
@@ -68,8 +84,10 @@ public:
 
 private:
     platform::SystemCalls* m_calls;
+    platform::UniqueFd m_bundle; // from the claim to the release
     platform::UniqueFd m_lockFileDescriptor;
     std::optional<std::filesystem::path> m_lockedBundleURL;
+    ClaimRefusal m_refusal = ClaimRefusal::none;
 };
 
 } // namespace vellico::cleanup

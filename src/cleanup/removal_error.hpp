@@ -12,13 +12,17 @@ enum class RemovalProblem {
     identityChanged,  // the item at the folder's place is not the folder the analysis saw
                       // (or a directory moved during the walk): nothing more is removed
     mountPointInside, // another file system is mounted inside; it is left untouched
+    mountPoint,       // the folder itself is another file system's mount point: untouched
+    interrupted,      // a stop was asked for: the entry in hand was finished, nothing more
+                      // removed
 };
 
 // The first failure met while removing one folder. `path` is the item the
 // failure is about (the folder itself or something inside it). errorNumber is
 // always set: the errno of the failing call, or, where no call failed, the
 // error the system itself gives in such a place (ENODATA for identityUnknown,
-// ESTALE for a changed identity, EBUSY for a mount point; a folder that became
+// ESTALE for a changed identity, EBUSY for a mount point, EINTR for a stop
+// request; a folder that became
 // a link or a file carries the ELOOP or ENOTDIR of the refused open). A
 // caller with no text of its own for the problem shows the system's message.
 // EINVAL means the record itself was unusable (a relative url, or the library

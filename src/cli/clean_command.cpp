@@ -3,6 +3,8 @@
 #include "cleanup/deletion_run.hpp"
 #include "cleanup/library_lock.hpp"
 #include "cli/library_batch.hpp"
+#include "cli/report.hpp"
+#include "cli/stop_signals.hpp"
 #include "cli/texts.hpp"
 #include "model/folder_group.hpp"
 #include "model/names.hpp"
@@ -31,21 +33,39 @@ std::string openInEditorMessage(const std::string& name)
                {name});
 }
 
+std::string refusalMessage(cleanup::ClaimRefusal refusal, const std::string& name)
+{
+    switch (refusal) {
+    case cleanup::ClaimRefusal::unsafeLockFile:
+        return say("Impossible de supprimer : le fichier de verrou « .lock » de « %1 » n'est pas "
+                   "un fichier ordinaire. Rien n'a été supprimé.",
+                   {name});
+    case cleanup::ClaimRefusal::unreachable:
+        return say("Impossible de supprimer : « %1 » ne peut plus être ouverte. Rien n'a été "
+                   "supprimé.",
+                   {name});
+    case cleanup::ClaimRefusal::heldByEditor:
+    case cleanup::ClaimRefusal::none:
+        break;
+    }
+    return openInEditorMessage(name);
+}
+
 void printSelection(std::ostream& out, const Pending& pending)
 {
     const AnalysedLibrary& library = pending.library;
     out << say("Bibliothèque « %1 » — %2",
-               {printable(library.info.name), lookup(model::labelKey(library.preset))})
+               {shown(library.info.name), lookup(model::labelKey(library.preset))})
         << "\n";
     if (pending.folders.empty()) {
         out << "  " << say("Rien à supprimer.") << "\n";
         return;
     }
     for (const model::FoundFolder& folder : pending.folders) {
-        out << "  " << printable(cleanup::failureLabel(folder)) << " : " << formatBytes(folder.size)
+        out << "  " << shown(cleanup::failureLabel(folder)) << " : " << formatBytes(folder.size)
             << "\n";
         if (model::namesEqual(folder.name, model::backupsFolderName)) {
-            out << "      " << printable(folder.url.string()) << "\n";
+            out << "      " << shown(folder.url.string()) << "\n";
         }
     }
     out << "  "
@@ -92,13 +112,15 @@ std::optional<bool> TerminalConfirmation::ask(const std::string& question)
 }
 
 int runClean(const CommandLine& options, Confirmation& confirmation, std::ostream& out,
-             std::ostream& err, platform::SystemCalls& calls)
+             std::ostream& err, platform::SystemCalls& calls, StopSignals* signals)
 {
+    const auto stopRequested = [signals] { return signals != nullptr && signals->stopRequested(); };
     const Inputs inputs = collectInputs(options.paths, options.recursive);
     const analysis::MachineAnalysis machine(options.home);
     ProgressLine progress(progressWanted());
     platform::WalkControl walk;
     walk.jobs = options.jobs;
+    walk.stop = signals != nullptr ? &signals->token() : nullptr;
     nlohmann::ordered_json errors = nlohmann::ordered_json::array();
     BatchSummary summary;
 
@@ -115,8 +137,14 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
     std::vector<Pending> batch;
     std::size_t index = 0;
     for (const std::string& input : inputs.libraries) {
+        if (stopRequested()) {
+            break; // nothing more after a stop, not even an analysis
+        }
         const BatchPosition position{++index, inputs.libraries.size()};
         TakenIn taken = takeIn(input, options, machine, walk, progress, position);
+        if (stopRequested()) {
+            break; // the analysis was cut short: nothing of it is used
+        }
         if (!taken.library) {
             fail(*taken.error);
             continue;
@@ -130,6 +158,9 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         pending.json["dryRun"] = options.dryRun;
         pending.json["deleted"] = false;
         pending.json["freedSpace"] = 0;
+        pending.json["foldersRemoved"] = 0;
+        pending.json["interrupted"] = false;
+        pending.json["interruptedFolder"] = nullptr;
         pending.json["failures"] = nlohmann::ordered_json::array();
         if (!options.json) {
             printSelection(out, pending);
@@ -163,13 +194,15 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
     }
 
     // 3. One question for the whole batch.
-    bool go = !options.dryRun && folderTotal > 0;
+    bool go = !options.dryRun && folderTotal > 0 && !stopRequested();
     if (go && !options.yes) {
         const std::string question =
             say("Supprimer définitivement %1 (%2) dans %3 ?",
                 {folderCount(folderTotal), formatBytes(byteTotal), libraryCount(libraryTotal)});
         const std::optional<bool> answer = confirmation.ask(question);
-        if (!answer || !*answer) {
+        if (stopRequested()) {
+            go = false; // a signal during the question: nothing is deleted
+        } else if (!answer || !*answer) {
             const std::string message =
                 answer ? say("Suppression annulée.")
                        : say("Aucun terminal pour confirmer la suppression : relancez avec --yes.");
@@ -184,6 +217,9 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
     if (go) {
         std::size_t done = 0;
         for (Pending& pending : batch) {
+            if (stopRequested()) {
+                break; // no further library is touched after a stop
+            }
             if (pending.folders.empty() || pending.refused) {
                 continue;
             }
@@ -191,12 +227,13 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             const AnalysedLibrary& library = pending.library;
             cleanup::LibraryLock lock(calls);
             if (!lock.acquire(library.info.url)) {
-                fail({library.input, library.info.url, openInEditorMessage(library.info.name)});
+                fail({library.input, library.info.url,
+                      refusalMessage(lock.refusal(), library.info.name)});
                 continue;
             }
             const std::string prefix = "[" + std::to_string(done) + "/" +
                                        std::to_string(libraryTotal) + "] " +
-                                       printable(library.info.name) + " : ";
+                                       shown(library.info.name) + " : ";
             const std::size_t total = pending.folders.size();
             const cleanup::DeletionResult result = cleanup::performDeletion(
                 library.info.url, pending.folders,
@@ -212,6 +249,11 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             summary.freedSpace += result.freedSpace;
             pending.json["deleted"] = true;
             pending.json["freedSpace"] = result.freedSpace;
+            pending.json["foldersRemoved"] = result.foldersRemoved;
+            pending.json["interrupted"] = result.stopped;
+            if (result.interruptedFolder) {
+                putPath(pending.json, "interruptedFolder", *result.interruptedFolder);
+            }
             nlohmann::ordered_json failures = nlohmann::ordered_json::array();
             for (const cleanup::DeletionFailure& failure : result.errors) {
                 nlohmann::ordered_json entry;
@@ -222,17 +264,31 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                 failures.push_back(std::move(entry));
             }
             pending.json["failures"] = std::move(failures);
-            if (!result.errors.empty()) {
+            if (!result.errors.empty() || result.stopped) {
                 ++summary.failed;
             }
             if (!options.json) {
-                out << say(result.errors.empty() ? "« %1 » : terminé, %2 libérés."
-                                                 : "« %1 » : terminé avec des erreurs, %2 libérés.",
-                           {printable(library.info.name), formatBytes(result.freedSpace)})
+                const char* const outcome = result.stopped ? "« %1 » : interrompu, %2 libérés."
+                                            : result.errors.empty()
+                                                ? "« %1 » : terminé, %2 libérés."
+                                                : "« %1 » : terminé avec des erreurs, %2 libérés.";
+                out << say(outcome, {shown(library.info.name), formatBytes(result.freedSpace)})
                     << "\n";
+                if (result.stopped) {
+                    out << "    "
+                        << say("Dossiers supprimés : %1 sur %2",
+                               {std::to_string(result.foldersRemoved), std::to_string(total)})
+                        << "\n";
+                    if (result.interruptedFolder) {
+                        out << "    "
+                            << say("Dossier interrompu, supprimé en partie : %1",
+                                   {shown(*result.interruptedFolder)})
+                            << "\n";
+                    }
+                }
                 for (const cleanup::DeletionFailure& failure : result.errors) {
-                    out << "    " << printable(failure.name) << " : " << failure.error << " ("
-                        << printable(failure.detail.path.string()) << ")\n";
+                    out << "    " << shown(failure.name) << " : " << shown(failure.error) << " ("
+                        << shown(failure.detail.path.string()) << ")\n";
                 }
             }
         }
@@ -251,11 +307,16 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         doc["libraries"] = std::move(libraries);
         doc["errors"] = std::move(errors);
         doc["summary"] = summaryJson(summary, true);
+        doc["interrupted"] = stopRequested();
         out << dumpJson(doc) << "\n";
     } else {
         printSummary(out, summary, true);
     }
     out.flush();
+    if (stopRequested()) {
+        err << "vellico-cli: " << say("suppression interrompue par un signal") << "\n";
+        return 128 + signals->signalNumber();
+    }
     return summary.failed == 0 && summary.incomplete == 0 && out ? 0 : 1;
 }
 

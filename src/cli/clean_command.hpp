@@ -9,6 +9,8 @@
 
 namespace vellico::cli {
 
+class StopSignals;
+
 // How `clean` asks the user before deleting. Tests script it.
 class Confirmation {
 public:
@@ -38,7 +40,14 @@ bool isYes(const std::string& answer);
 // selected was removed (with --dry-run, when every library was analysed
 // completely), 1 otherwise. `calls` are the deletion's system calls (tests
 // inject failures through them).
+//
+// With `signals`, a signal during a deletion stops it after the file in
+// hand: the lock is released as after a normal run, what was done so far is
+// reported in the usual form, no further library is touched, and the exit
+// status is 128 + the signal's number (130 for SIGINT). A signal during the
+// analysis or the question deletes nothing.
 int runClean(const CommandLine& options, Confirmation& confirmation, std::ostream& out,
-             std::ostream& err, platform::SystemCalls& calls = platform::defaultSystemCalls());
+             std::ostream& err, platform::SystemCalls& calls = platform::defaultSystemCalls(),
+             StopSignals* signals = nullptr);
 
 } // namespace vellico::cli

@@ -152,12 +152,12 @@ TakenIn takeIn(const std::string& input, const CommandLine& options,
 
     const std::string prefix = "[" + std::to_string(position.index) + "/" +
                                std::to_string(position.count) + "] " +
-                               printable(analysis::bundleDisplayName(url)) + " : ";
+                               shown(analysis::bundleDisplayName(url)) + " : ";
     progress.show(prefix + statusText({std::string(analysis::status::totalSize), {}}));
     analysis::ProgressSink sink;
     if (progress.enabled()) {
         sink = [&](const analysis::StatusText& status) {
-            progress.show(prefix + printable(statusText(status)));
+            progress.show(prefix + shown(statusText(status)));
         };
     }
     library.info = analysis::analyzeBundle(url, item->isFromAlias, machine.services(walk), sink);
@@ -170,18 +170,19 @@ TakenIn takeIn(const std::string& input, const CommandLine& options,
 void printWarnings(std::ostream& err, const AnalysedLibrary& library)
 {
     if (library.missingCache) {
-        err << "vellico-cli: " << printable(library.input) << ": "
-            << printable(say("le cache externe est introuvable (%1) ; la bibliothèque est "
-                             "analysée sans lui.",
-                             {*library.missingCache}))
+        err << "vellico-cli: " << shown(library.input) << ": "
+            << shown(say("le cache externe est introuvable (%1) ; la bibliothèque est "
+                         "analysée sans lui.",
+                         {*library.missingCache}))
             << "\n";
     }
+    printNotices(err, library);
     printUnreadable(err, library);
 }
 
 std::string errorLine(const InputError& error)
 {
-    return "vellico-cli: " + printable(error.input) + ": " + printable(error.message);
+    return "vellico-cli: " + shown(error.input) + ": " + shown(error.message);
 }
 
 } // namespace vellico::cli

@@ -2,6 +2,7 @@
 #include "cli/analyze_command.hpp"
 #include "cli/clean_command.hpp"
 #include "cli/command_line.hpp"
+#include "cli/stop_signals.hpp"
 #include "cli/texts.hpp"
 #include "docs/documentation_loader.hpp"
 #include "docs/documentation_parser.hpp"
@@ -28,8 +29,8 @@ int usageError(const std::string& message)
     return exitUsage;
 }
 
-// Prints the manual in the language asked for, or in the user's language
-// (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), as plain text.
+// Prints the manual in the language asked for, or in the language of the
+// messages, as plain text.
 int runHelp(const std::string& tag)
 {
     std::string lang;
@@ -40,9 +41,7 @@ int runHelp(const std::string& tag)
         }
         lang = *code;
     } else {
-        lang = vellico::docs::documentationLanguageCode(
-            vellico::docs::preferredLanguagesFromEnvironment(
-                [](const char* name) { return std::getenv(name); }));
+        lang = vellico::docs::documentationLanguageCode();
     }
     const std::string text =
         vellico::docs::loadDocumentation(lang, vellico::docs::embeddedHelpFileReader());
@@ -67,6 +66,7 @@ int main(int argc, char** argv)
 {
     // Error texts of the system (strerror) and yes/no answers in the user's language.
     std::setlocale(LC_ALL, "");
+    vellico::cli::useEnvironmentLanguage();
     const auto line = vellico::cli::parseCommandLine(argc, argv);
     if (!line) {
         return usageError(line.error().message);
@@ -82,7 +82,9 @@ int main(int argc, char** argv)
         return vellico::cli::runAnalyze(*line, std::cout, std::cerr);
     case vellico::cli::Command::clean: {
         vellico::cli::TerminalConfirmation confirmation;
-        return vellico::cli::runClean(*line, confirmation, std::cout, std::cerr);
+        vellico::cli::StopSignals signals;
+        return vellico::cli::runClean(*line, confirmation, std::cout, std::cerr,
+                                      vellico::platform::defaultSystemCalls(), &signals);
     }
     case vellico::cli::Command::help:
         return runHelp(line->helpLanguage);

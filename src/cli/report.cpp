@@ -3,11 +3,10 @@
 #include "cli/terminal.hpp"
 #include "cli/texts.hpp"
 #include "model/folder_group.hpp"
+#include "model/terminal_text.hpp"
 
 #include <openssl/evp.h>
 #include <utf8proc.h>
-
-#include <cstdio>
 
 namespace vellico::cli {
 
@@ -56,7 +55,7 @@ std::string base64(std::string_view bytes)
 
 std::string shownPath(const std::filesystem::path& path)
 {
-    return printable(absolutePath(path).string());
+    return shown(absolutePath(path).string());
 }
 
 } // namespace
@@ -78,35 +77,6 @@ std::filesystem::path absolutePath(const std::filesystem::path& path)
     return (ec ? path : full).lexically_normal();
 }
 
-std::string printable(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        utf8proc_int32_t codePoint = 0;
-        const utf8proc_ssize_t n =
-            utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(text.data() + at),
-                             static_cast<utf8proc_ssize_t>(text.size() - at), &codePoint);
-        const bool control = n == 1 && (byte < 0x20 || byte == 0x7f);
-        const bool c1 = n == 2 && codePoint >= 0x80 && codePoint < 0xa0;
-        if (n <= 0 || control || c1) {
-            const std::size_t count = n <= 0 ? 1 : static_cast<std::size_t>(n);
-            for (std::size_t i = 0; i < count; ++i) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\%03o",
-                              static_cast<unsigned char>(text[at + i]));
-                out += escaped;
-            }
-            at += count;
-            continue;
-        }
-        out.append(text.substr(at, static_cast<std::size_t>(n)));
-        at += static_cast<std::size_t>(n);
-    }
-    return out;
-}
-
 std::string presetKey(model::EditingPreset preset)
 {
     return preset == model::EditingPreset::inProgress ? "inProgress" : "done";
@@ -115,7 +85,7 @@ std::string presetKey(model::EditingPreset preset)
 void printLibrary(std::ostream& out, const AnalysedLibrary& library)
 {
     const model::BundleInfo& info = library.info;
-    out << say("Bibliothèque « %1 »", {printable(info.name)}) << "\n";
+    out << say("Bibliothèque « %1 »", {shown(info.name)}) << "\n";
     out << "  " << shownPath(info.url) << "\n";
     if (library.backup) {
         out << "  " << say("Originale de la sauvegarde %1", {shownPath(*library.backup)}) << "\n";
@@ -144,7 +114,7 @@ void printLibrary(std::ostream& out, const AnalysedLibrary& library)
         for (const model::FoundFolder& folder : group.folders) {
             groupSize += folder.size;
         }
-        std::string heading = printable(group.labelIsKey ? lookup(group.label) : group.label);
+        std::string heading = group.labelIsKey ? lookup(group.label) : shown(group.label);
         if (group.folders.size() >= 2) {
             heading += " (" + std::to_string(group.folders.size()) + ")";
         }
@@ -153,7 +123,7 @@ void printLibrary(std::ostream& out, const AnalysedLibrary& library)
         for (const model::FoundFolder& folder : group.folders) {
             const bool selected = library.selection.count(folder.url) != 0;
             out << "      " << (selected ? "[x]" : "[ ]") << " "
-                << padded(printable(model::displayName(folder)), nameColumn - 4)
+                << padded(shown(model::displayName(folder)), nameColumn - 4)
                 << formatBytes(folder.size) << "\n";
         }
     }
@@ -168,7 +138,7 @@ void printUnreadable(std::ostream& err, const AnalysedLibrary& library)
     if (paths.empty()) {
         return;
     }
-    err << "vellico-cli: " << printable(library.input) << ": "
+    err << "vellico-cli: " << shown(library.input) << ": "
         << say("%1 dossier(s) illisible(s), comptés pour zéro ; la taille est incomplète :",
                {std::to_string(paths.size())})
         << "\n";
@@ -240,6 +210,11 @@ nlohmann::ordered_json libraryJson(const AnalysedLibrary& library)
     if (library.missingCache) {
         putPath(json, "missingCachePath", *library.missingCache);
     }
+    nlohmann::ordered_json warnings = nlohmann::ordered_json::array();
+    for (const model::AnalysisNotice& notice : info.notices) {
+        warnings.push_back(noticeMessage(notice));
+    }
+    json["warnings"] = std::move(warnings);
     json["preset"] = presetKey(library.preset);
     json["selectedSize"] = model::selectedSize(&info, library.selection);
     json["incomplete"] = !info.unreadablePaths.empty();
@@ -298,6 +273,18 @@ nlohmann::ordered_json documentJson(const char* command, model::EditingPreset pr
     json["command"] = command;
     json["preset"] = presetKey(preset);
     return json;
+}
+
+void printNotices(std::ostream& err, const AnalysedLibrary& library)
+{
+    for (const model::AnalysisNotice& notice : library.info.notices) {
+        err << "vellico-cli: " << say("avertissement : %1", {shown(noticeMessage(notice))}) << "\n";
+    }
+}
+
+std::string shown(std::string_view text)
+{
+    return model::escapedForTerminal(text);
 }
 
 std::string dumpJson(const nlohmann::ordered_json& json)

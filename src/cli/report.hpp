@@ -72,12 +72,15 @@ nlohmann::ordered_json errorJson(const std::optional<std::string>& input,
 // The top of every JSON document: schemaVersion, command, preset.
 nlohmann::ordered_json documentJson(const char* command, model::EditingPreset preset);
 
+// One "vellico-cli: avertissement : …" line per thing the analysis left out.
+void printNotices(std::ostream& err, const AnalysedLibrary& library);
+
+// `text` (a name, a path, or a message holding some) as it may be sent to a
+// terminal: control characters and invalid UTF-8 escaped, as `ls -b` does.
+std::string shown(std::string_view text);
+
 // JSON text with any invalid UTF-8 in names replaced, never an exception.
 std::string dumpJson(const nlohmann::ordered_json& json);
-
-// `text` with control characters shown escaped (\033, as ls does) and
-// bytes that are not UTF-8 shown as octal escapes, for a terminal.
-std::string printable(std::string_view text);
 
 // The absolute, normalised form of `path` (as given when it cannot be made
 // absolute).

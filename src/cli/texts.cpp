@@ -1,40 +1,18 @@
 #include "cli/texts.hpp"
 
-#include <map>
+#include "i18n/translations.hpp"
+
+#include <cstdlib>
+#include <vector>
 
 namespace vellico::cli {
 
-namespace {
-
-const std::map<std::string, std::string, std::less<>>& table()
+std::string lookup(std::string_view key)
 {
-    static const std::map<std::string, std::string, std::less<>> texts{
-        {"Render Files \u2014 aide", "Fichiers de rendu des effets, titres et transitions. Final "
-                                     "Cut Pro les recrée quand il en a "
-                                     "besoin."},
-        {"Shared Items \u2014 aide",
-         "Copies des fichiers partagés ou exportés depuis la bibliothèque. Elles peuvent être "
-         "supprimées sans toucher au montage."},
-        {"Analysis Files \u2014 aide",
-         "Résultats d'analyse (stabilisation, personnes, couleur). Final Cut Pro les recalcule si "
-         "nécessaire, ce qui peut prendre du temps."},
-        {"Transcoded Media \u2014 aide", "Médias optimisés et proxys. Final Cut Pro peut les "
-                                         "recréer à partir des médias originaux, "
-                                         "tant que ceux-ci restent disponibles."},
-        {"flexo.apple.com \u2014 aide", "Données générées par Final Cut Pro au niveau de la "
-                                        "bibliothèque (vignettes, caches). Elles "
-                                        "sont recréées à l'ouverture."},
-        {"VideoSegmentationFiles \u2014 aide",
-         "Fichiers de segmentation vidéo (masques d'isolement de sujet). Les recréer demande une "
-         "nouvelle analyse longue : ils ne sont jamais présélectionnés."},
-        {"Final Cut Backups \u2014 aide", "Sauvegardes automatiques de cette bibliothèque, hors du "
-                                          "paquet. Utiles tant que le montage "
-                                          "est en cours ; supprimables pour un projet archivé."},
-        {"alias - résolution impossible « %1 »",
-         "Impossible de trouver l'original de l'alias « %1 »."},
-    };
-    return texts;
+    return i18n::text(key);
 }
+
+namespace {
 
 constexpr const char* presetLines =
     "      --preset=NOM     in-progress (par défaut) : fichiers de rendu, éléments partagés,\n"
@@ -108,29 +86,19 @@ std::string usageText(Command command)
            lookup(exitLines);
 }
 
-std::string lookup(std::string_view key)
+std::string fill(std::string_view key, std::initializer_list<std::string> args)
 {
-    const auto& texts = table();
-    if (const auto it = texts.find(key); it != texts.end()) {
-        return it->second;
-    }
-    return std::string(key);
-}
-
-const model::ByteUnits& byteUnits()
-{
-    static const model::ByteUnits units{"Zéro Ko", "octet", "octets", "Ko", "Mo", "Go", "To", ','};
-    return units;
+    return i18n::fill(key, args);
 }
 
 std::string formatBytes(std::int64_t bytes)
 {
-    return model::formatByteCount(bytes, byteUnits());
+    return i18n::formatBytes(bytes);
 }
 
 std::string statusText(const analysis::StatusText& status)
 {
-    return analysis::StatusText{lookup(status.key), status.args}.formatted();
+    return i18n::fillPlaceholders(i18n::text(status.key), status.args);
 }
 
 std::string intakeMessage(const analysis::IntakeError& error)
@@ -152,6 +120,29 @@ std::string intakeMessage(const analysis::IntakeError& error)
                    {error.name.string()});
     }
     return {};
+}
+
+std::string noticeMessage(const model::AnalysisNotice& notice)
+{
+    using Kind = model::AnalysisNotice::Kind;
+    switch (notice.kind) {
+    case Kind::mountPoint:
+        return fill("« %1 » est le point de montage d'un autre système de fichiers : il "
+                    "n'appartient pas à la bibliothèque et n'est ni mesuré ni supprimé.",
+                    {notice.subject});
+    case Kind::unsafeName:
+        return fill("le nom « %1 » lu dans « %2 » n'est pas un simple nom de dossier : il est "
+                    "ignoré.",
+                    {notice.value, notice.subject});
+    }
+    return {};
+}
+
+void useEnvironmentLanguage()
+{
+    const i18n::Language language =
+        i18n::chooseLanguage([](const char* name) { return std::getenv(name); });
+    i18n::install(i18n::loadTranslations(language, i18n::catalogueDirectories()));
 }
 
 } // namespace vellico::cli

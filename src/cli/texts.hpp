@@ -4,16 +4,18 @@
 #include "analysis/status_text.hpp"
 #include "cli/command_line.hpp"
 #include "model/byte_count_format.hpp"
+#include "model/found_folder.hpp"
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
-// The command line's French texts: the display texts behind the shared
-// localisation keys (help texts, group labels, progress), the byte units, and
-// the intake messages.
+// The command line's texts, from the same catalogues as the window's (see
+// i18n/translations.hpp): every user text is a catalogue key, French or
+// descriptive, looked up in the user's language.
 namespace vellico::cli {
 
-// Display text of a localisation key; the key itself when the table has none.
+// Display text of a catalogue key; the key itself when no catalogue has it.
 std::string lookup(std::string_view key);
 
 // The text of `key` looked up, its %1, %2… placeholders filled with `args`.
@@ -25,7 +27,8 @@ std::string say(std::string_view key, std::initializer_list<std::string_view> ar
 // otherwise (options, exit statuses).
 std::string usageText(Command command);
 
-const model::ByteUnits& byteUnits();
+// The display text of `key` with %1, %2… replaced by `args`.
+std::string fill(std::string_view key, std::initializer_list<std::string> args);
 
 std::string formatBytes(std::int64_t bytes);
 
@@ -34,5 +37,11 @@ std::string statusText(const analysis::StatusText& status);
 
 // The user message for an item the intake refused.
 std::string intakeMessage(const analysis::IntakeError& error);
+
+// The warning for something the analysis left out on purpose.
+std::string noticeMessage(const model::AnalysisNotice& notice);
+// Chooses the language from the environment (LANGUAGE, LC_ALL, LC_MESSAGES,
+// LANG) and installs its catalogues. Called once by main() before any thread.
+void useEnvironmentLanguage();
 
 } // namespace vellico::cli

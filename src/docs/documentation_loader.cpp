@@ -2,6 +2,7 @@
 
 #include "docs/embedded_help_files.hpp"
 #include "docs/system_info.hpp"
+#include "i18n/translations.hpp"
 #include "product_config.hpp"
 
 #include <utf8proc.h>
@@ -24,19 +25,6 @@ constexpr std::size_t maxHelpFileBytes = 1024 * 1024;
 char lowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// "fr_CA.UTF-8@euro" → "fr-CA".
-std::string tagFromLocaleName(std::string_view name)
-{
-    name = name.substr(0, name.find_first_of(".@"));
-    std::string tag(name);
-    for (char& c : tag) {
-        if (c == '_') {
-            c = '-';
-        }
-    }
-    return tag;
 }
 
 void appendUtf8(std::string& out, std::int32_t cp)
@@ -156,41 +144,9 @@ std::string documentationLanguageCode(std::span<const std::string> preferredLang
     return languageCodeForTag(first).value_or("EN");
 }
 
-std::vector<std::string>
-preferredLanguagesFromEnvironment(const std::function<const char*(const char*)>& getenv)
+std::string documentationLanguageCode()
 {
-    auto variable = [&](const char* name) -> std::string_view {
-        const char* value = getenv ? getenv(name) : nullptr;
-        return value ? std::string_view(value) : std::string_view();
-    };
-    std::string_view locale = variable("LC_ALL");
-    if (locale.empty()) {
-        locale = variable("LC_MESSAGES");
-    }
-    if (locale.empty()) {
-        locale = variable("LANG");
-    }
-    const std::string localeTag = tagFromLocaleName(locale);
-    // As in the C library: without a locale, or in the C locale, LANGUAGE is
-    // not consulted and messages are untranslated.
-    if (localeTag.empty() || localeTag == "C" || localeTag == "POSIX") {
-        return {"C"};
-    }
-    std::vector<std::string> languages;
-    std::string_view list = variable("LANGUAGE");
-    while (!list.empty()) {
-        const std::size_t colon = list.find(':');
-        const std::string tag = tagFromLocaleName(list.substr(0, colon));
-        if (!tag.empty()) {
-            languages.push_back(tag);
-        }
-        if (colon == std::string_view::npos) {
-            break;
-        }
-        list.remove_prefix(colon + 1);
-    }
-    languages.push_back(localeTag);
-    return languages;
+    return std::string(i18n::helpCode(i18n::activeLanguage()));
 }
 
 std::string documentationFileName(std::string_view lang)

@@ -24,13 +24,10 @@ std::optional<std::string> languageCodeForTag(std::string_view tag);
 // "pt-BR") gives "EN".
 std::string documentationLanguageCode(std::span<const std::string> preferredLanguages);
 
-// The user's preferred languages as the C library reads them from the
-// environment: the locale of messages (LC_ALL, else LC_MESSAGES, else LANG)
-// and, unless that locale is "C" or "POSIX", the LANGUAGE list before it.
-// Entries become language tags ("fr_CA.UTF-8@euro" → "fr-CA"); the C locale
-// gives "C". `getenv` is the lookup to use (std::getenv in the program).
-std::vector<std::string>
-preferredLanguagesFromEnvironment(const std::function<const char*(const char*)>& getenv);
+// The default documentation language: the language of the messages
+// (i18n::activeLanguage(), chosen from LANGUAGE, LC_ALL, LC_MESSAGES and
+// LANG), so the help opens in the language the window and the CLI speak.
+std::string documentationLanguageCode();
 
 // "Documentation_" + lang + ".md"; empty when `lang` is not two capital
 // letters, so no language code can name a file elsewhere.

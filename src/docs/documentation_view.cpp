@@ -109,9 +109,7 @@ QString inlineRichText(const InlineText& runs)
 }
 
 DocumentationView::DocumentationView(QWidget* parent)
-    : DocumentationView(documentationLanguageCode(preferredLanguagesFromEnvironment(
-                            [](const char* name) { return std::getenv(name); })),
-                        embeddedHelpFileReader(), {}, parent)
+    : DocumentationView(documentationLanguageCode(), embeddedHelpFileReader(), {}, parent)
 {}
 
 DocumentationView::DocumentationView(std::string lang, HelpFileReader read, UrlOpener openUrl,

@@ -30,6 +30,25 @@ struct FoundFolder {
     bool operator==(const FoundFolder&) const = default;
 };
 
+// Something the analysis left out on purpose, for the user to be told.
+struct AnalysisNotice {
+    enum class Kind {
+        // A folder at a rule folder's or an event's place is the mount point
+        // of another file system: it is not a folder of the library, and is
+        // neither listed, measured nor deleted. `subject` is its path.
+        mountPoint,
+        // A name read from the library's settings would lead out of the
+        // folder it names something in ("/usr", "../.."): ignored. `subject`
+        // is the settings key, `value` the name as read.
+        unsafeName,
+    };
+    Kind kind = Kind::mountPoint;
+    std::string subject;
+    std::string value;
+
+    bool operator==(const AnalysisNotice&) const = default;
+};
+
 // The result of analysing one library. A plain value, replaced whole by each
 // analysis.
 struct BundleInfo {
@@ -44,6 +63,7 @@ struct BundleInfo {
     // they count 0 in the sizes above, so the sizes are a lower bound when
     // this is not empty. Absolute, in the order the walk met them.
     std::vector<std::filesystem::path> unreadablePaths;
+    std::vector<AnalysisNotice> notices; // what was left out, in discovery order
 
     bool operator==(const BundleInfo&) const = default;
 };

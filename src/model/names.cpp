@@ -51,19 +51,15 @@ bool namesEqual(std::string_view a, std::string_view b)
     return normalizedName(a) == normalizedName(b);
 }
 
-namespace {
-
-bool isOneComponent(std::string_view name)
+bool isSinglePathComponent(std::string_view name)
 {
     return !name.empty() && name != "." && name != ".." &&
            name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
 }
 
-} // namespace
-
 std::optional<std::string> matchingEntryName(int dirFd, std::string_view name)
 {
-    if (!isOneComponent(name)) {
+    if (!isSinglePathComponent(name)) {
         return std::nullopt;
     }
     const std::string exact(name);

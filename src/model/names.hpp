@@ -15,6 +15,14 @@ std::string normalizedName(std::string_view name);
 
 bool namesEqual(std::string_view a, std::string_view b);
 
+// True when `name`, read from a library's files ("cacheFolderName",
+// "backupFolderName", a name in a record), can be joined to a folder's path
+// and still name something inside that folder: one path component, not empty,
+// not "." or "..", without "/" or NUL. A name that fails is ignored by every
+// caller: "/usr" or "../../.." would otherwise lead the analysis (and a
+// deletion) anywhere on the machine.
+bool isSinglePathComponent(std::string_view name);
+
 // The name of the entry of the open directory `dirFd` that equals `name`
 // by canonical equivalence: `name` itself when an entry has exactly that
 // name, otherwise the first entry, in listing order, whose NFC form is

@@ -47,6 +47,24 @@ EntryType resolvedType(int dirFd, const DirEntry& entry);
 // does not exist or cannot be read.
 std::optional<EntryType> typeAt(int dirFd, const char* name);
 
+// Opens the regular file `name` in `dirFd` with `flags` (an access mode, plus
+// any O_ flags; O_NOFOLLOW, O_NONBLOCK, O_NOCTTY and O_CLOEXEC are always
+// added), its type checked *before* it is opened: a device node, FIFO or
+// socket planted under that name is never opened (opening a device acts on
+// it), a symbolic link never followed. The check and the open concern one
+// inode: an O_PATH descriptor is checked, then reopened through /proc; where
+// /proc is missing, the name is checked, opened, and the open refused unless
+// it is the inode checked. Invalid fd on failure, errno set: ENOENT missing,
+// ELOOP a link, EISDIR a directory, ENXIO anything else that is not a regular
+// file, or the open's own error.
+UniqueFd openRegularFileAt(int dirFd, const char* name, int flags);
+
+// The second half of openRegularFileAt, for a caller that made the O_PATH
+// open itself (through a seam of its own): checks `pathFd`, the O_PATH
+// descriptor of `name` in `dirFd` opened without following a link, and opens
+// that inode with `flags`. Same results and errors.
+UniqueFd reopenRegularFile(int pathFd, int dirFd, const char* name, int flags);
+
 // Reads a whole regular file `name` in `dirFd` (no link followed, FIFOs and
 // devices refused without blocking). None when it cannot be read, is not a
 // regular file, or is larger than `maxBytes`.

@@ -1,5 +1,6 @@
 #include "ui/content_view.hpp"
 
+#include "product_config.hpp"
 #include "ui/accessibility.hpp"
 #include "ui/alias_sheet.hpp"
 #include "ui/aligned_icon_label.hpp"
@@ -44,9 +45,6 @@ using viewmodel::AppState;
 using VM = viewmodel::VARAvevadaViewModel;
 
 namespace {
-
-// Where the "video tutorial" link of the introduction leads.
-constexpr const char* tutorialPlaylist = "https://www.youtube.com/@vellico-app/playlists";
 
 QString sizeText(std::int64_t bytes)
 {
@@ -376,7 +374,9 @@ QWidget* VARAvevadaView::makeIntroduction()
                                          VELLICO_TEXT("intro - étape 3"), sub, colors::secondary(),
                                          box));
     column->addLayout(list);
-    const QUrl tutorial(QString::fromLatin1(tutorialPlaylist), QUrl::StrictMode);
+    const QUrl tutorial(QString::fromUtf8(config::tutorialUrl.data(),
+                                          static_cast<qsizetype>(config::tutorialUrl.size())),
+                        QUrl::StrictMode);
     if (tutorial.isValid() && !tutorial.scheme().isEmpty()) {
         auto* link = new QWidget(box);
         auto* row = new QHBoxLayout(link);
@@ -812,7 +812,7 @@ void VARAvevadaView::updateFilesScanned()
     }
     const qint64 files = m_viewModel.filesScanned();
     m_filesScanned->setVisible(files > 0);
-    m_filesScanned->setText(VELLICO_TEXT_FILL("%1 fichiers analysés", QLocale().toString(files)));
+    m_filesScanned->setText(VELLICO_TEXT_COUNT("%1 fichiers analysés", files));
 }
 
 } // namespace vellico::ui

@@ -1,5 +1,6 @@
 #include "ui/folder_list_view.hpp"
 
+#include "i18n/translations.hpp"
 #include "model/target_folder_rule.hpp"
 #include "ui/accessibility.hpp"
 #include "ui/elided_label.hpp"
@@ -205,9 +206,12 @@ QWidget* FolderListView::makeHeader(const model::FolderGroup& group, Group& entr
         nameLabel(title, TextStyle::subheadline, colors::primary(), header, QFont::Medium), 0,
         Qt::AlignVCenter);
     if (group.folders.size() >= 2) {
-        row->addWidget(fixed(label(VELLICO_TEXT_FILL("(%1)", QString::number(group.folders.size())),
-                                   TextStyle::caption, colors::secondary(), header)),
-                       0, Qt::AlignVCenter);
+        row->addWidget(
+            fixed(label(
+                VELLICO_TEXT_FILL("(%1)", QString::fromStdString(i18n::formatCount(
+                                              static_cast<std::int64_t>(group.folders.size())))),
+                TextStyle::caption, colors::secondary(), header)),
+            0, Qt::AlignVCenter);
     }
     row->addStretch(1);
     std::int64_t total = 0;

@@ -2,6 +2,7 @@
 
 #include "ui/symbol_icons.hpp"
 #include "ui/theme.hpp"
+#include "ui/ui_text.hpp"
 #include "ui/wrapping_label.hpp"
 
 #include <QCloseEvent>
@@ -155,7 +156,7 @@ void SheetDialog::setDefaultButton(QPushButton* button)
 void SheetDialog::setCancelButton(QPushButton* button)
 {
     m_cancelButton = button;
-    button->setToolTip(QStringLiteral("Ctrl+Échap"));
+    button->setToolTip(VELLICO_TEXT("Ctrl+Échap"));
 }
 
 void SheetDialog::finish()

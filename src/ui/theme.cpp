@@ -1,5 +1,7 @@
 #include "ui/theme.hpp"
 
+#include "i18n/translations.hpp"
+
 #include <QApplication>
 #include <QPalette>
 #include <QPushButton>
@@ -147,6 +149,18 @@ void applyDarkTheme(QApplication& app)
     palette.setColor(QPalette::Disabled, QPalette::Dark, QColor(22, 22, 24));
     palette.setColor(QPalette::Disabled, QPalette::Link, disabledText);
     app.setPalette(palette);
+
+    // Kana and Han in a proportional font with bold weights. The window's
+    // family has no such glyphs, and fontconfig's own choice for Japanese is
+    // often a fixed-width font without bold; the variant of the language
+    // the window speaks comes first.
+    QFont font = app.font();
+    const bool chinese = i18n::activeLanguage() == i18n::Language::chinese;
+    const QString japaneseCjk = QStringLiteral("Noto Sans CJK JP");
+    const QString chineseCjk = QStringLiteral("Noto Sans CJK SC");
+    font.setFamilies(
+        {font.family(), chinese ? chineseCjk : japaneseCjk, chinese ? japaneseCjk : chineseCjk});
+    app.setFont(font);
 }
 
 void styleLabel(QWidget* label, TextStyle style, const QColor& color,

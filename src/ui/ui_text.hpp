@@ -12,3 +12,8 @@
 // The same with %1 replaced by `value` after the lookup.
 #define VELLICO_TEXT_FILL(key, value)                                                              \
     ::vellico::viewmodel::texts::fill(QT_TRANSLATE_NOOP("Vellico", key), value)
+
+// The plural form of `key` for the count `n`, %1 replaced by `n` written in
+// the language's digits ("13 685 fichiers analysés").
+#define VELLICO_TEXT_COUNT(key, n)                                                                 \
+    ::vellico::viewmodel::texts::count(QT_TRANSLATE_NOOP("Vellico", key), n)

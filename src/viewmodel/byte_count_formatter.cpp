@@ -1,28 +1,17 @@
 #include "viewmodel/byte_count_formatter.hpp"
 
-#include "viewmodel/texts.hpp"
-
-#include <QCoreApplication>
+#include "i18n/translations.hpp"
 
 namespace vellico::viewmodel {
 
 model::ByteUnits ByteCountFormatter::units()
 {
-    model::ByteUnits units;
-    units.zero = texts::translate(QT_TRANSLATE_NOOP("Vellico", "Zéro Ko")).toStdString();
-    units.byte = texts::translate(QT_TRANSLATE_NOOP("Vellico", "octet")).toStdString();
-    units.bytes = texts::translate(QT_TRANSLATE_NOOP("Vellico", "octets")).toStdString();
-    units.kilo = texts::translate(QT_TRANSLATE_NOOP("Vellico", "Ko")).toStdString();
-    units.mega = texts::translate(QT_TRANSLATE_NOOP("Vellico", "Mo")).toStdString();
-    units.giga = texts::translate(QT_TRANSLATE_NOOP("Vellico", "Go")).toStdString();
-    units.tera = texts::translate(QT_TRANSLATE_NOOP("Vellico", "To")).toStdString();
-    units.decimalSeparator = ','; // the product is French first
-    return units;
+    return i18n::byteUnits();
 }
 
 QString ByteCountFormatter::string(std::int64_t bytes) const
 {
-    return QString::fromStdString(model::formatByteCount(bytes, units()));
+    return QString::fromStdString(i18n::formatBytes(bytes));
 }
 
 const ByteCountFormatter& byteCountFormatter()

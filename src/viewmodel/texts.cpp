@@ -1,10 +1,14 @@
 #include "viewmodel/texts.hpp"
 
+#include "i18n/translations.hpp"
+#include "model/terminal_text.hpp"
+
 #include <QCoreApplication>
-#include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+
+#include <cstdlib>
 
 namespace vellico::viewmodel::texts {
 
@@ -42,6 +46,11 @@ QString fill(std::string_view key, const QString& value)
     return translate(key).arg(value);
 }
 
+QString count(std::string_view key, std::int64_t n)
+{
+    return QString::fromStdString(i18n::fillPlural(key, n));
+}
+
 QString statusText(const analysis::StatusText& status)
 {
     const analysis::StatusText translated{translate(status.key).toStdString(), status.args};
@@ -60,7 +69,22 @@ QString pathText(const std::filesystem::path& path)
 
 QString displayText(std::string_view bytes)
 {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    // Invalid UTF-8 becomes U+FFFD in fromUtf8. Control characters are made
+    // visible: C0 as their Control Pictures symbol (U+2400 + code, DEL as
+    // U+2421), C1 and the invisible controls that reorder a line as U+FFFD,
+    // so that a name can neither hide text nor fake another one.
+    QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    for (QChar& c : text) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x20) {
+            c = QChar(static_cast<char16_t>(0x2400 + unit));
+        } else if (unit == 0x7F) {
+            c = QChar(static_cast<char16_t>(0x2421));
+        } else if (model::isControlCodePoint(unit)) {
+            c = QChar(QChar::ReplacementCharacter);
+        }
+    }
+    return text;
 }
 
 QString aliasUnresolvable(const QString& aliasName)
@@ -109,37 +133,64 @@ QString deletionRefused(const QString& libraryName)
     return fill(deletionRefusedKey, libraryName);
 }
 
+CatalogueTranslator::CatalogueTranslator(QObject* parent) : QTranslator(parent) {}
+
+QString CatalogueTranslator::translate(const char* /*context*/, const char* sourceText,
+                                       const char* /*disambiguation*/, int n) const
+{
+    if (sourceText == nullptr) {
+        return {};
+    }
+    const i18n::Translations& translations = i18n::active();
+    const std::string* found =
+        n >= 0 ? translations.findPlural(sourceText, n) : translations.find(sourceText);
+    return found ? QString::fromStdString(*found) : QString();
+}
+
+bool CatalogueTranslator::isEmpty() const
+{
+    return false;
+}
+
+QLocale localeFor(i18n::Language language)
+{
+    switch (language) {
+    case i18n::Language::french:
+        return QLocale(QLocale::French, QLocale::France);
+    case i18n::Language::english:
+        return QLocale(QLocale::English, QLocale::UnitedStates);
+    case i18n::Language::german:
+        return QLocale(QLocale::German, QLocale::Germany);
+    case i18n::Language::spanish:
+        return QLocale(QLocale::Spanish, QLocale::Spain);
+    case i18n::Language::japanese:
+        return QLocale(QLocale::Japanese, QLocale::Japan);
+    case i18n::Language::chinese:
+        return QLocale(QLocale::Chinese, QLocale::SimplifiedHanScript, QLocale::China);
+    }
+    return QLocale::c();
+}
+
 bool installTranslations(QCoreApplication& app)
 {
-    // Installed last is searched first: French goes in first, so it is the
-    // fallback of whatever the user's language lacks.
-    auto* french = new QTranslator(&app);
-    const bool loaded = french->load(QStringLiteral(":/i18n/vellico_fr.qm"));
-    if (loaded) {
-        QCoreApplication::installTranslator(french);
+    const i18n::Language language =
+        i18n::chooseLanguage([](const char* name) { return std::getenv(name); });
+    i18n::install(i18n::loadTranslations(language, i18n::catalogueDirectories()));
+    QLocale::setDefault(localeFor(language));
+    // Qt's own texts (the open panel, message boxes) from Qt's catalogues;
+    // installed first, so the application's translator is asked before them.
+    const QString qtName =
+        QStringLiteral("qtbase_") +
+        QString::fromUtf8(i18n::catalogueName(language).data(),
+                          static_cast<qsizetype>(i18n::catalogueName(language).size()));
+    auto* qt = new QTranslator(&app);
+    if (qt->load(qtName, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(qt);
     } else {
-        delete french;
+        delete qt;
     }
-    auto* qtFrench = new QTranslator(&app);
-    if (qtFrench->load(QStringLiteral("qtbase_fr"),
-                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QCoreApplication::installTranslator(qtFrench);
-    } else {
-        delete qtFrench;
-    }
-    const QStringList languages = QLocale::system().uiLanguages();
-    if (!languages.isEmpty()) {
-        const QString language = QLocale(languages.first()).name().section(QLatin1Char('_'), 0, 0);
-        if (language != QLatin1String("fr") && language != QLatin1String("C")) {
-            auto* user = new QTranslator(&app);
-            if (user->load(QStringLiteral(":/i18n/vellico_%1.qm").arg(language))) {
-                QCoreApplication::installTranslator(user);
-            } else {
-                delete user;
-            }
-        }
-    }
-    return loaded;
+    QCoreApplication::installTranslator(new CatalogueTranslator(&app));
+    return i18n::active().find("intro - titre") != nullptr;
 }
 
 } // namespace vellico::viewmodel::texts

@@ -348,13 +348,16 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
     };
     // The release happens on the worker right after the last removal, so
     // that the lock files are back in their released form when `done` shows.
-    auto deletion = runOn(&m_lockQueue, [lock, bundle = info.url, folders = std::move(folders),
-                                         calls, progress = std::move(progress)] {
-        cleanup::DeletionResult outcome =
-            cleanup::performDeletion(bundle, folders, progress, *calls);
-        lock->release();
-        return outcome;
-    });
+    auto deletion =
+        runOn(&m_lockQueue, [lock, bundle = info.url, folders = std::move(folders), calls,
+                             progress = std::move(progress), stop = &m_stopDeletion] {
+            platform::WalkControl walk;
+            walk.stop = stop;
+            cleanup::DeletionResult outcome =
+                cleanup::performDeletion(bundle, folders, progress, *calls, walk);
+            lock->release();
+            return outcome;
+        });
     const cleanup::DeletionResult result = co_await deletion;
     if (!self) {
         co_return;

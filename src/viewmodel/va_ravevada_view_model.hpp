@@ -152,6 +152,12 @@ public:
     // errorMessage and leaves the state `ready`.
     void startDeletion();
 
+    // The session is ending (SIGTERM, SIGHUP, SIGINT): a running deletion
+    // finishes the file in hand, removes nothing more and gives the lock back
+    // as after a normal run; the application then quits, and its teardown
+    // waits for that. Any thread; there is no way back.
+    void stopDeletion() { m_stopDeletion.requestStop(); }
+
     // Gives back the library the application holds, if any (on the lock
     // worker; the fields read "nothing held" at once).
     void releaseLibraryLock();
@@ -282,6 +288,8 @@ private:
     qint64 m_filesScanned = 0;
     // The claim held for a deletion run; shared with the lock worker.
     std::shared_ptr<cleanup::LibraryLock> m_lock;
+    // Read by the deletion on the lock worker; the destructor waits for it.
+    platform::StopToken m_stopDeletion;
 };
 
 } // namespace vellico::viewmodel

@@ -3,13 +3,17 @@
 #include "analysis/external_cache_locator.hpp"
 #include "analysis/folder_size.hpp"
 #include "analysis/library_scan.hpp"
+#include "cleanup/deletion_run.hpp"
 #include "formats/bookmark_writer.hpp"
 #include "platform/linux/linux_bookmark_resolver.hpp"
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"
+#include "support/tree_digest.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace vellico::analysis {
 namespace {
@@ -185,6 +189,85 @@ TEST_F(BackupSearch, ExternalCacheOnAMountedVolume)
     result = analyse();
     EXPECT_THAT(result.statuses,
                 ::testing::Not(::testing::Contains("Recherche du cache externe\u2026")));
+}
+
+// A resolver that runs `duringCheck` the first time the backup's record is
+// looked at: the moment between checking a candidate and acting on it.
+class HookedResolver final : public platform::BookmarkResolver {
+public:
+    mutable std::function<void()> duringCheck;
+    std::optional<fs::path> resolve(std::span<const std::uint8_t>) const override
+    {
+        if (duringCheck) {
+            std::exchange(duringCheck, nullptr)();
+        }
+        return std::nullopt;
+    }
+    std::optional<fs::path> storedPath(std::span<const std::uint8_t>) const override
+    {
+        return std::nullopt;
+    }
+};
+
+// Another user who can write at the top of a volume plants a backup folder
+// matching by name, and while it is being checked renames the container
+// away and puts a link to someone else's folder in its place. The deletion
+// must not reach that folder.
+TEST_F(BackupSearch, ContainerSwappedDuringTheChecksLeavesTheOtherFolderAlone)
+{
+    tools::BackupContents planted = backupOf("/Volumes/Old/My Film.fcpbundle");
+    planted.originalBookmark = std::vector<std::uint8_t>{1, 2, 3};
+    tools::writeBackupFolder(volume / "Final Cut Backups/My Film", planted);
+    index.results = {volume / "Final Cut Backups/My Film"};
+    // Someone else's folder, named like the backup folder in another place.
+    const fs::path victim = tmp / "victim";
+    tools::writeFile(victim / "My Film/thesis.tex", "years of work");
+    tools::writeFile(victim / "My Film/20240315_1042_GMT+1.fcpbundle/keep", "keep");
+    const std::uint64_t victimBefore = test::treeDigest(victim);
+
+    HookedResolver resolver;
+    resolver.duringCheck = [&] {
+        fs::rename(volume / "Final Cut Backups", volume / "moved away");
+        fs::create_directory_symlink(victim, volume / "Final Cut Backups");
+    };
+    LibraryBackupLocator backups({home, home / "Movies"}, resolver, index, *mounts);
+    const model::BundleInfo info = analyzeBundle(library.path(), false, {&backups, nullptr}, {});
+    ASSERT_EQ(locations(info).size(), 1u) << "the planted folder matches by name";
+    EXPECT_FALSE(resolver.duringCheck) << "the swap ran during the checks";
+
+    const cleanup::DeletionResult result =
+        cleanup::performDeletion(library.path(), info.foundFolders, {});
+    EXPECT_EQ(test::treeDigest(victim), victimBefore);
+    EXPECT_EQ(result.foldersRemoved, 0u);
+    ASSERT_EQ(result.errors.size(), 1u);
+    EXPECT_EQ(result.errors[0].detail.problem, cleanup::RemovalProblem::identityChanged);
+}
+
+// Names read from the settings are joined to folders' paths: one that is not
+// a single folder name is ignored (and said so), never followed.
+TEST_F(BackupSearch, SettingsNamesThatLeaveTheirFolderAreIgnored)
+{
+    tools::writeSparseFile(volume / "Caches/My Film.fcpcache/a", 10);
+    tools::writeSparseFile(volume / "secret/b", 4000);
+    tools::writeBackupFolder(volume / "secret/My Film", backupOf(library.path()));
+    for (const std::string name :
+         {"/usr", "../secret", "../../../../../../usr", "/", "..", "Caches/../secret", "."}) {
+        SCOPED_TRACE(name);
+        library.settings(
+            {{"cacheFolderName", formats::PlistValue(name)},
+             {"cacheLocation", formats::PlistValue(macBookmark("Archive", {"Caches"}))},
+             {"backupFolderName", formats::PlistValue(name)},
+             {"backupLocation", formats::PlistValue(macBookmark("Archive", {"Caches"}))}});
+        const Result result = analyse();
+        EXPECT_EQ(result.info.cacheURL, std::nullopt);
+        EXPECT_EQ(result.info.cacheTotalSize, 0);
+        EXPECT_TRUE(locations(result.info).empty());
+        EXPECT_EQ(index.askedFor, "") << "the index is never asked for such a name";
+        const std::vector<model::AnalysisNotice> expected = {
+            {model::AnalysisNotice::Kind::unsafeName, "backupFolderName", name},
+            {model::AnalysisNotice::Kind::unsafeName, "cacheFolderName", name}};
+        EXPECT_EQ(result.info.notices, expected);
+    }
 }
 
 TEST(DisplayLocation, HomeVolumesAndElsewhere)

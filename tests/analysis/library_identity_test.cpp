@@ -1,12 +1,16 @@
 #include "analysis/library_identity.hpp"
 
+#include "platform/unique_fd.hpp"
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+
+#include <fstream>
 
 namespace vellico::analysis {
 namespace {
@@ -118,6 +122,60 @@ TEST(LibraryIdentity, LiveWriteAheadLogIsReadFromAPrivateCopy)
     EXPECT_EQ(libraryIdentifier(bundle), "NEW");
     EXPECT_EQ(entries(bundle), before);
     EXPECT_EQ(fs::last_write_time(bundle / "CurrentVersion.flexolibrary-shm"), shmBefore);
+    sqlite3_close(writer);
+}
+
+// Peak resident memory of this process so far, in KiB.
+long peakMemoryKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// A database of 2 GiB that takes almost no disk (holes), with a live log: the
+// private copy keeps the holes and streams in the kernel, so neither memory
+// nor the temporary folder sees the 2 GiB; the folder is gone afterwards.
+// Over the disk-space limit there is no copy and no identifier.
+TEST(LibraryIdentity, SparseDatabaseWithALiveLogIsReadWithinBounds)
+{
+    test::TempDir tmp;
+    const fs::path bundle = tmp / "Sparse.fcpbundle";
+    const fs::path db = bundle / "CurrentVersion.flexolibrary";
+    tools::writeLibraryDatabase(db, "OLD");
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer,
+                           "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                           "UPDATE ZCOLLECTION SET ZIDENTIFIER='NEW' WHERE ZTYPE='FFLibrary';",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    fs::resize_file(db, std::uintmax_t{2} << 30); // a hole up to 2 GiB
+    const fs::path scratch = tmp / "scratch";
+    fs::create_directories(scratch);
+    ::setenv("TMPDIR", scratch.c_str(), 1);
+
+    const long peakBefore = peakMemoryKiB();
+    const platform::UniqueFd bundleFd(::open(bundle.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    EXPECT_EQ(libraryIdentifier(bundleFd.get()), "NEW");
+    const long peakAfter = peakMemoryKiB();
+    ASSERT_GT(peakBefore, 0);
+    EXPECT_LT(peakAfter - peakBefore, 64 * 1024) << "KiB more at peak";
+    EXPECT_TRUE(fs::is_empty(scratch)) << "the private copy is removed";
+
+    DatabaseCopyLimits tight;
+    tight.maxBytes = 4096; // less than the database and its log take on disk
+    EXPECT_EQ(libraryIdentifier(bundleFd.get(), tight), std::nullopt);
+    DatabaseCopyLimits noTime;
+    noTime.time = std::chrono::milliseconds(-1);
+    EXPECT_EQ(libraryIdentifier(bundleFd.get(), noTime), std::nullopt);
+    EXPECT_TRUE(fs::is_empty(scratch));
+    ::unsetenv("TMPDIR");
     sqlite3_close(writer);
 }
 

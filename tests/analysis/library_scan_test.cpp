@@ -1,13 +1,18 @@
 #include "analysis/library_scan.hpp"
 
 #include "analysis/folder_size.hpp"
+#include "cleanup/deletion_run.hpp"
 #include "sample_library.hpp"
+#include "support/mount_namespace.hpp"
 #include "support/temp_dir.hpp"
+#include "support/tree_digest.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <set>
 
 namespace vellico::analysis {
 namespace {
@@ -199,6 +204,109 @@ TEST(LibraryScan, RealLibraryWrittenByTheEditor)
     EXPECT_GT(render.size, 0);
     EXPECT_EQ(render.size, folderSize(real / "11-30-25" / "Render Files"));
     EXPECT_EQ(result.info.totalSize, folderSize(real));
+}
+
+} // namespace
+} // namespace vellico::analysis
+
+namespace vellico::analysis {
+namespace {
+
+// Another file system at a folder's place, or below it: a tmpfs, or a bind
+// mount of a folder outside the library (same device, another mount). The
+// analysis neither lists nor measures it, a deletion of everything listed
+// leaves it as it was, and the analysis says what it left out.
+TEST(LibraryScan, MountPointsAreNeitherListedMeasuredNorDeleted)
+{
+    const struct {
+        const char* name;
+        const char* mountAt; // inside the bundle
+        bool bindCanary;     // otherwise a tmpfs with a file of its own
+        std::int64_t bytesLeftOut;
+        bool noticed;                 // told as a mount point
+        std::set<std::string> listed; // what the analysis still lists
+    } cases[] = {
+        {"bind mount as a rule folder in an event",
+         "Wedding/Render Files",
+         true,
+         5,
+         true,
+         {"Wedding/Shared Items 7", "/flexo.apple.com 0"}},
+        {"tmpfs as a rule folder in an event",
+         "Wedding/Shared Items",
+         false,
+         7,
+         true,
+         {"Wedding/Render Files 5", "/flexo.apple.com 0"}},
+        {"bind mount as an event", "Wedding", true, 12, true, {"/flexo.apple.com 0"}},
+        {"bind mount as a top-level rule folder",
+         "flexo.apple.com",
+         true,
+         0,
+         true,
+         {"Wedding/Render Files 5", "Wedding/Shared Items 7"}},
+        {"tmpfs inside a selected folder",
+         "Wedding/Render Files/segment",
+         false,
+         0,
+         false,
+         {"Wedding/Render Files 5", "Wedding/Shared Items 7", "/flexo.apple.com 0"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir tmp;
+        LibraryBuilder lib(tmp / "Film.fcpbundle");
+        lib.file("Wedding/Render Files/a", 5)
+            .folder("Wedding/Render Files/segment")
+            .file("Wedding/Shared Items/c", 7)
+            .folder("flexo.apple.com");
+        // The canary looks like a library's contents, so that nothing but
+        // the mount check keeps it out.
+        const fs::path canary = tmp / "canary";
+        tools::writeFile(canary / "Render Files/thesis.tex", "years of work");
+        tools::writeFile(canary / "notes.txt", "notes");
+        const std::uint64_t canaryBefore = test::treeDigest(canary);
+        const std::int64_t totalBefore = analyzeBundle(lib.path(), false, {}, {}).totalSize;
+
+        const int status = test::runInChild([&]() -> int {
+            const fs::path at = lib.path() / c.mountAt;
+            if (!test::enterPrivateMountNamespace()) {
+                return test::kCannotSetUp;
+            }
+            if (c.bindCanary ? ::mount(canary.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0
+                             : ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=1m") != 0) {
+                return test::kCannotSetUp;
+            }
+            if (!c.bindCanary) {
+                tools::writeFile(at / "Render Files/inside", "kept");
+            }
+            const std::uint64_t mountedBefore = test::treeDigest(at);
+            const model::BundleInfo info = analyzeBundle(lib.path(), false, {}, {});
+            const std::vector<std::string> found = listing(info);
+            if (std::set<std::string>(found.begin(), found.end()) != c.listed) {
+                for (const std::string& line : found) {
+                    std::fprintf(stderr, "listed: %s\n", line.c_str());
+                }
+                return 1;
+            }
+            if (info.totalSize != totalBefore - c.bytesLeftOut) {
+                std::fprintf(stderr, "total %lld\n", static_cast<long long>(info.totalSize));
+                return 2;
+            }
+            const std::vector<model::AnalysisNotice> notice{
+                {model::AnalysisNotice::Kind::mountPoint, at.string(), {}}};
+            if (info.notices != (c.noticed ? notice : std::vector<model::AnalysisNotice>{})) {
+                return 3;
+            }
+            cleanup::performDeletion(lib.path(), info.foundFolders, {});
+            return test::treeDigest(at) == mountedBefore ? 0 : 4;
+        });
+        if (status == test::kCannotSetUp) {
+            GTEST_SKIP() << "cannot mount in a namespace of our own here";
+        }
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(test::treeDigest(canary), canaryBefore);
+    }
 }
 
 } // namespace

@@ -14,10 +14,13 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 using namespace vellico;
 
@@ -129,6 +132,114 @@ private slots:
                  folder + QStringLiteral("/vellico.sock"));
     }
 
+    // Without a private runtime folder the socket goes into a folder of the
+    // temporary folder that must be ours and shut to others: one another
+    // user made first (or a link to one) means no single instance at all.
+    void fallbackFolderMustBeOursAndPrivate()
+    {
+        test::TempDir dir;
+        const QString temp = QString::fromStdString(dir.path().string());
+        const QString fallback = temp + QStringLiteral("/vellico-%1").arg(::geteuid());
+        const QString open = QString::fromStdString((dir / "open").string());
+        QDir().mkpath(open);
+        ::chmod(QFile::encodeName(open).constData(), 0755);
+
+        // Made when missing, mode 0700; a runtime folder others may enter is not used.
+        QCOMPARE(app::SingleInstance::serverNameIn(open, temp),
+                 fallback + QStringLiteral("/vellico.sock"));
+        QCOMPARE(app::SingleInstance::serverNameIn({}, temp),
+                 fallback + QStringLiteral("/vellico.sock"));
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(fallback).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0700u);
+
+        ::chmod(QFile::encodeName(fallback).constData(), 0777);
+        QCOMPARE(app::SingleInstance::serverNameIn({}, temp), QString());
+        ::rmdir(QFile::encodeName(fallback).constData());
+        QVERIFY(QFile::link(open, fallback)); // a link to a folder elsewhere
+        QCOMPARE(app::SingleInstance::serverNameIn({}, temp), QString());
+        QFile::remove(fallback);
+        if (::geteuid() == 0) { // only root can give a folder away
+            QDir().mkpath(fallback);
+            ::chmod(QFile::encodeName(fallback).constData(), 0700);
+            QCOMPARE(::chown(QFile::encodeName(fallback).constData(), 65534, 65534), 0);
+            QCOMPARE(app::SingleInstance::serverNameIn({}, temp), QString());
+        }
+        // No name, no single instance: nothing is listened on or sent.
+        app::SingleInstance none{QString()};
+        QVERIFY(!none.listen());
+        QVERIFY(!app::SingleInstance::forward(QString(), {QStringLiteral("/x")}, 200));
+    }
+
+    // A server run by another user gets no paths: the peer's credentials are
+    // checked before anything is sent.
+    void foreignServerIsSentNothing()
+    {
+        if (::geteuid() != 0) {
+            QSKIP("needs root to listen as another user");
+        }
+        test::TempDir dir;
+        const QString name = QString::fromStdString((dir / "s.sock").string());
+        int ready[2];
+        QCOMPARE(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::close(ready[0]);
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const QByteArray path = QFile::encodeName(name);
+            std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+                ::setgid(65534) != 0 || ::setuid(65534) != 0 || ::listen(fd, 4) != 0) {
+                ::_exit(2);
+            }
+            (void)!::write(ready[1], "r", 1);
+            const int peer = ::accept(fd, nullptr, nullptr);
+            char byte = 0;
+            const timeval wait{2, 0};
+            ::setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+            ::_exit(::read(peer, &byte, 1) > 0 ? 1 : 0); // 1: it received something
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        QCOMPARE(::read(ready[0], &byte, 1), 1);
+        ::close(ready[0]);
+        QVERIFY(!app::SingleInstance::forward(name, {QStringLiteral("/secret/Film.fcpbundle")}));
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
+    // Idle connections are capped and time out: the server stays up and a
+    // real launch gets through afterwards.
+    void idleConnectionsNeitherPileUpNorBlockForEver()
+    {
+        test::TempDir dir;
+        const QString name = QString::fromStdString((dir / "s.sock").string());
+        app::SingleInstance instance(name);
+        instance.setIdleTimeout(300);
+        QVERIFY(instance.listen());
+        std::vector<std::unique_ptr<QLocalSocket>> idle;
+        for (int i = 0; i < 200; ++i) {
+            idle.push_back(std::make_unique<QLocalSocket>());
+            idle.back()->connectToServer(name);
+        }
+        QTest::qWait(100);
+        QVERIFY(instance.openConnections() <= app::SingleInstance::maxConnections);
+        QVERIFY(instance.openConnections() > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(instance.openConnections(), 0, 3000);
+        QVERIFY(instance.isListening());
+        QSignalSpy received(&instance, &app::SingleInstance::pathsReceived);
+        QFuture<bool> sent =
+            QtConcurrent::run([name] { return app::SingleInstance::forward(name, {"/a"}); });
+        QTRY_COMPARE(received.size(), 1);
+        QTRY_VERIFY(sent.isFinished());
+        QVERIFY(sent.result());
+    }
+
     // The real program as a second launch: it hands its (relative) path to
     // the instance that listens, absolute, and ends at once.
     void secondLaunchForwardsItsPathAndExits()
@@ -150,6 +261,27 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
+    }
+
+    // A logout's SIGTERM (and SIGHUP, SIGINT) goes through an ordinary quit:
+    // the program ends by itself, its teardown run, instead of being killed
+    // by the signal with a library perhaps still claimed.
+    void terminationSignalsQuitTheNormalWay()
+    {
+        for (const int number : {SIGTERM, SIGHUP, SIGINT}) {
+            test::TempDir dir;
+            const QString socket = runtimeFolder(dir) + QStringLiteral("/vellico.sock");
+            QProcess app;
+            app.setProcessEnvironment(programEnvironment(dir));
+            app.start(QStringLiteral(VELLICO_APP_EXECUTABLE), {});
+            QVERIFY(app.waitForStarted());
+            // Listening means the event loop runs.
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket), 20000);
+            ::kill(static_cast<pid_t>(app.processId()), number);
+            QVERIFY(app.waitForFinished(10000));
+            QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(app.exitCode(), 0);
+        }
     }
 
     // A real instance killed with SIGKILL leaves its socket file behind; the

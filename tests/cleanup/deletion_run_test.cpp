@@ -69,6 +69,50 @@ TEST_F(DeletionRun, CountsOnlyFoldersRemovedCompletelyAndLabelsFailures)
     EXPECT_EQ(progress, expected);
 }
 
+// A stop asked in the middle of a folder (a signal): the unlink in hand
+// completes, nothing more is removed, and the result says how far it went.
+TEST_F(DeletionRun, StopFinishesTheEntryInHandAndRemovesNothingMore)
+{
+    const std::vector<model::FoundFolder> folders = {
+        makeFolder("Render Files", "Render Files", "", 1000),
+        makeFolder("Event B/Render Files", "Render Files", "Event B", 50),
+        makeFolder("Event C/Shared Items", "Shared Items", "Event C", 300),
+    };
+    const std::uint64_t lastBefore = test::treeDigest(folders[2].url);
+    platform::StopToken stop;
+    platform::WalkControl walk;
+    walk.stop = &stop;
+    walk.jobs = 1;
+    test::ScriptedSystemCalls calls;
+    std::size_t unlinksAfterStop = 0;
+    std::size_t unlinksInSecond = 0;
+    calls.onUnlinkat = [&](int, const std::string&, int) -> std::optional<int> {
+        if (stop.stopRequested()) {
+            ++unlinksAfterStop;
+        } else if (fs::exists(folders[0].url) == false && ++unlinksInSecond == 3) {
+            stop.requestStop(); // this third unlink of the second folder still happens
+        }
+        return std::nullopt;
+    };
+    const DeletionResult result = performDeletion(bundle(), folders, {}, calls, walk);
+
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.foldersRemoved, 1u);
+    EXPECT_EQ(result.freedSpace, 1000);
+    EXPECT_EQ(result.interruptedFolder, "Render Files (Event B)");
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_EQ(unlinksAfterStop, 0u);
+    EXPECT_FALSE(fs::exists(folders[0].url));
+    EXPECT_TRUE(fs::exists(folders[1].url)); // in part
+    EXPECT_EQ(test::treeDigest(folders[2].url), lastBefore);
+
+    // A stop before the run: nothing at all.
+    const DeletionResult none = performDeletion(bundle(), {folders[2]}, {}, calls, walk);
+    EXPECT_TRUE(none.stopped);
+    EXPECT_EQ(none.interruptedFolder, std::nullopt);
+    EXPECT_EQ(test::treeDigest(folders[2].url), lastBefore);
+}
+
 TEST_F(DeletionRun, LabelsAFolderWithoutParentNameByItsNameAlone)
 {
     model::FoundFolder folder;

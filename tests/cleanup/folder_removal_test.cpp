@@ -381,6 +381,38 @@ TEST_P(FolderRemovalMounts, LeavesAMountInsideUntouchedAndReportsIt)
     EXPECT_TRUE(fs::is_directory(mountPoint));
 }
 
+// The folder itself is the mount point (as if the analysis had taken a
+// mounted folder for one of the library's): nothing at all is removed.
+TEST_P(FolderRemovalMounts, RefusesAFolderThatIsItselfAMountPoint)
+{
+    const bool bindCanary = GetParam();
+    const int status = test::runInChild([&] {
+        if (!test::enterPrivateMountNamespace()) {
+            return test::kCannotSetUp;
+        }
+        const int mounted =
+            bindCanary ? ::mount(canary().c_str(), selected().c_str(), nullptr, MS_BIND, nullptr)
+                       : ::mount("tmpfs", selected().c_str(), "tmpfs", 0, "size=1m");
+        if (mounted != 0) {
+            return test::kCannotSetUp;
+        }
+        if (!bindCanary) {
+            writeText(selected() / "inside.txt", "keep");
+        }
+        const std::uint64_t mountedDigest = treeDigest(selected());
+        const auto result = removeFoundFolder(bundle(), record());
+        if (result || result.error().problem != RemovalProblem::mountPoint) {
+            return 1;
+        }
+        return treeDigest(selected()) == mountedDigest ? 0 : 2;
+    });
+    if (status == test::kCannotSetUp) {
+        GTEST_SKIP() << "cannot make a mount namespace here";
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(treeDigest(canary()), m_canaryDigest);
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, FolderRemovalMounts, ::testing::Values(false, true),
                          [](const auto& p) { return p.param ? "BindOfCanary" : "Tmpfs"; });
 

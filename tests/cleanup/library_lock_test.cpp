@@ -1,5 +1,7 @@
 #include "cleanup/library_lock.hpp"
 
+#include "analysis/library_identity.hpp"
+#include "analysis/library_settings.hpp"
 #include "cleanup/lock_record.hpp"
 #include "cleanup_test_support.hpp"
 #include "formats/property_list.hpp"
@@ -10,8 +12,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -297,6 +303,141 @@ TEST_F(LibraryLockTest, ProbeRetriesWithAReadWriteDescriptor)
     EXPECT_TRUE(isLibraryOpenInFCP(bundle, nfs));
     LibraryLock lock(nfs);
     EXPECT_FALSE(lock.acquire(bundle));
+}
+
+// The bundle is moved away during the deletion and a link to another folder
+// put at its place: the release still writes into the library it claimed.
+TEST_F(LibraryLockTest, ReleaseWritesIntoTheClaimedBundleEvenIfItMoved)
+{
+    const fs::path bundle = makeLibrary("Moved.fcpbundle");
+    const fs::path other = m_tmp / "other";
+    writeText(other / "notes.txt", "someone else's");
+    const std::uint64_t otherBefore = treeDigest(other);
+    LibraryLock lock;
+    ASSERT_TRUE(lock.acquire(bundle));
+    fs::rename(bundle, m_tmp / "Moved away.fcpbundle");
+    fs::create_directory_symlink(other, bundle);
+    lock.release();
+    EXPECT_EQ(treeDigest(other), otherBefore);
+    expectReleasedForm(m_tmp / "Moved away.fcpbundle");
+}
+
+// Whether the editor holds the library can only be told from a ".lock" that
+// is a regular file reached without a link. Anything else refuses the claim
+// and writes nothing; nothing planted there is ever opened.
+TEST_F(LibraryLockTest, LockFileThatIsNotARegularFileRefusesTheClaim)
+{
+    const fs::path held = m_tmp / "held-by-someone";
+    writeText(held, "");
+    const platform::UniqueFd holder(::open(held.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_EQ(::flock(holder.get(), LOCK_EX | LOCK_NB), 0);
+    const struct {
+        const char* name;
+        std::function<void(const fs::path&)> plant;
+    } cases[] = {
+        {"link to a file another process holds locked",
+         [&](const fs::path& lockFile) { fs::create_symlink(held, lockFile); }},
+        {"link to nowhere",
+         [](const fs::path& lockFile) { fs::create_symlink("/nowhere", lockFile); }},
+        {"FIFO", [](const fs::path& lockFile) { ASSERT_EQ(::mkfifo(lockFile.c_str(), 0644), 0); }},
+        {"folder", [](const fs::path& lockFile) { fs::create_directory(lockFile); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path bundle = makeLibrary(std::string(c.name) + ".fcpbundle", false);
+        c.plant(bundle / ".lock");
+        const std::uint64_t before = treeDigest(bundle);
+        LibraryLock lock;
+        EXPECT_FALSE(lock.acquire(bundle));
+        EXPECT_EQ(lock.refusal(), ClaimRefusal::unsafeLockFile);
+        EXPECT_FALSE(lock.lockedBundleURL());
+        lock.release();
+        EXPECT_EQ(treeDigest(bundle), before);
+    }
+}
+
+// A kill or a full disk while the record is rewritten must never leave it
+// empty: the new bytes go over the old ones before the file is cut.
+TEST_F(LibraryLockTest, RecordIsNeverEmptiedOnAFullDisk)
+{
+    const fs::path disk = m_tmp / "disk";
+    fs::create_directories(disk);
+    const int status = test::runInChild([&]() -> int {
+        if (!test::enterPrivateMountNamespace() ||
+            ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+            return test::kCannotSetUp;
+        }
+        const fs::path bundle = disk / "Full.fcpbundle";
+        const std::string editorRecord = *lockRecordXml(LockRecord::released());
+        writeText(bundle / ".lock", "");
+        writeText(bundle / ".lock-info", editorRecord);
+        // Fill the disk to the last block.
+        platform::UniqueFd filler(::open((disk / "filler").c_str(), O_WRONLY | O_CREAT, 0644));
+        const std::string block(4096, 'f');
+        while (::write(filler.get(), block.data(), block.size()) > 0) {
+        }
+        LibraryLock lock;
+        if (!lock.acquire(bundle)) {
+            return 1;
+        }
+        const std::string claimed = readText(bundle / ".lock-info");
+        lock.release();
+        const std::string released = readText(bundle / ".lock-info");
+        // Each time either the old record or the new one, whole.
+        const bool claimOk =
+            claimed == editorRecord || parseRecord(claimed).secondaryLockName == kSecondaryLockName;
+        return claimOk && parseRecord(released).valid ? 0 : 2;
+    });
+    if (status == test::kCannotSetUp) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    EXPECT_EQ(status, 0);
+}
+
+// The names read or written in a library are checked for their type before
+// they are opened: opening a device acts on it, and a FIFO may block. Seen
+// through inotify, which reports every open of an entry of the folder.
+TEST_F(LibraryLockTest, PlantedDevicesAndFifosAreNeverOpened)
+{
+    const fs::path bundle = makeLibrary("Planted.fcpbundle", true, false);
+    fs::remove(bundle / ".lock-info");
+    fs::remove(bundle / "CurrentVersion.flexolibrary");
+    std::set<std::string> planted;
+    for (const char* name : {"Settings.plist", ".lock-info", "CurrentVersion.flexolibrary"}) {
+        ASSERT_EQ(::mkfifo((bundle / name).c_str(), 0666), 0);
+        planted.insert(name);
+    }
+    const platform::UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_TRUE(watch);
+    ASSERT_GE(::inotify_add_watch(watch.get(), bundle.c_str(), IN_OPEN), 0);
+
+    EXPECT_FALSE(analysis::readLibrarySettings(bundle));
+    EXPECT_FALSE(analysis::libraryIdentifier(bundle));
+    EXPECT_FALSE(isLibraryOpenInFCP(bundle));
+    LibraryLock lock;
+    ASSERT_TRUE(lock.acquire(bundle));
+    // Planted during the deletion, where the release writes "__Sync__": a
+    // character device (the null device, harmless if it were opened).
+    if (::mknod((bundle / "__Sync__").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        planted.insert("__Sync__");
+    }
+    lock.release();
+
+    std::vector<std::string> opened;
+    alignas(inotify_event) char buffer[8192];
+    for (ssize_t n; (n = ::read(watch.get(), buffer, sizeof buffer)) > 0;) {
+        for (ssize_t offset = 0; offset < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
+            if (event->len > 0) {
+                opened.emplace_back(event->name);
+            }
+            offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    ASSERT_TRUE(std::count(opened.begin(), opened.end(), ".lock") > 0) << "inotify sees opens";
+    for (const std::string& name : opened) {
+        EXPECT_EQ(planted.count(name), 0u) << name << " was opened";
+    }
 }
 
 TEST(LockRecordXml, HasTheShapeOfTheEditorsOwnRecord)

@@ -248,6 +248,38 @@ TEST(CliNothingHidden, UnreadableFoldersAreNamedAndFailTheRun)
     EXPECT_NE(run.err.find("Mariage/Original Media"), std::string::npos) << run.err;
 }
 
+// Names are bytes the library's author chose: escape sequences in them must
+// not clear the screen, retitle the window or forge lines of the listing.
+TEST(CliAnalyze, ControlCharactersInNamesNeverReachTheTerminalRaw)
+{
+    test::TempDir tmp;
+    const std::string evil = "\033]0;pwned\007Evil\033[2J\nRender Files : 0 octet\r";
+    tools::LibraryBuilder lib(tmp / ("Fi\033[31mlm\x9b"
+                                     ".fcpbundle"));
+    lib.file(evil + "/Render Files/a", 10).file("Event/Shared Items/b", 10);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"analyze", lib.path().string()},
+          std::vector<std::string>{"clean", "--yes", "--dry-run", lib.path().string()},
+          std::vector<std::string>{"analyze", (tmp / "missing\033[2J").string()}}) {
+        const test::ProgramRun run = runCli(tmp, args);
+        for (const std::string* text : {&run.out, &run.err}) {
+            for (const char c : *text) {
+                const auto byte = static_cast<unsigned char>(c);
+                EXPECT_TRUE(byte >= 0x20 || byte == '\n') << "raw control " << int(byte) << " in\n"
+                                                          << *text;
+            }
+        }
+        const std::string& where =
+            args.back().find("missing") != std::string::npos ? run.err : run.out;
+        EXPECT_NE(where.find("\\033"), std::string::npos) << where;
+    }
+    const test::ProgramRun listing = runCli(tmp, {"analyze", lib.path().string()});
+    EXPECT_NE(listing.out.find("\\033]0;pwned\\007Evil\\033[2J\\012Render Files : 0 octet\\015"),
+              std::string::npos)
+        << listing.out;
+    EXPECT_NE(listing.out.find("Fi\\033[31mlm\\233"), std::string::npos) << listing.out;
+}
+
 TEST(CliAnalyze, UsageErrorsExitWithTwo)
 {
     test::TempDir tmp;

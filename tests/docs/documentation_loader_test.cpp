@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <map>
 #include <regex>
 
 namespace vellico::docs {
@@ -55,31 +54,6 @@ TEST(DocumentationLanguage, FirstPreferredLanguageDecides)
     for (const auto& [languages, code] : cases) {
         EXPECT_EQ(documentationLanguageCode(languages), code)
             << (languages.empty() ? "(none)" : languages.front());
-    }
-}
-
-TEST(DocumentationLanguage, PreferredLanguagesFromEnvironment)
-{
-    using Env = std::map<std::string, std::string>;
-    const std::vector<std::pair<Env, std::vector<std::string>>> cases{
-        {{{"LANG", "fr_CA.UTF-8"}}, {"fr-CA"}},
-        {{{"LANG", "C"}}, {"C"}},
-        {{{"LANG", "POSIX"}}, {"C"}},
-        {{}, {"C"}},
-        {{{"LANGUAGE", "de_CH:fr"}, {"LANG", "en_US.UTF-8"}}, {"de-CH", "fr", "en-US"}},
-        {{{"LANGUAGE", "de"}, {"LANG", "C.UTF-8"}}, {"C"}},
-        {{{"LANGUAGE", "::ja:"}, {"LANG", "fr_FR"}}, {"ja", "fr-FR"}},
-        {{{"LC_ALL", "ja_JP.UTF-8"}, {"LC_MESSAGES", "es_ES"}, {"LANG", "fr_FR"}}, {"ja-JP"}},
-        {{{"LC_MESSAGES", "es_ES@euro"}, {"LANG", "fr_FR"}}, {"es-ES"}},
-        {{{"LC_ALL", ""}, {"LANG", "zh_TW.Big5"}}, {"zh-TW"}},
-    };
-    for (const auto& [env, expected] : cases) {
-        const auto lookup = [&env](const char* name) -> const char* {
-            const auto it = env.find(name);
-            return it == env.end() ? nullptr : it->second.c_str();
-        };
-        EXPECT_EQ(preferredLanguagesFromEnvironment(lookup), expected)
-            << (env.empty() ? "(empty)" : env.begin()->second);
     }
 }
 

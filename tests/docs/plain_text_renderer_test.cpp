@@ -102,7 +102,9 @@ TEST(CliHelp, LanguageFromArgumentOrEnvironment)
             {{"help", "de_CH"}, {}, "Vellico-Hilfe\n"},
             {{"help"}, {"LANG=es_ES.UTF-8"}, "Ayuda de Vellico\n"},
             {{"help"}, {"LANGUAGE=zh_CN:fr", "LANG=fr_FR.UTF-8"}, "Vellico 帮助\n"},
-            {{"help"}, {"LANGUAGE=fr", "LANG=C"}, "Vellico Help\n"},
+            // LANGUAGE is read even in the C locale: servers often have no other.
+            {{"help"}, {"LANGUAGE=fr", "LANG=C"}, "Aide de Vellico\n"},
+            {{"help"}, {"LANG=C"}, "Vellico Help\n"},
             {{"help"}, {"LANG=pt_BR.UTF-8"}, "Vellico Help\n"},
         };
     for (const auto& [args, env, start] : cases) {

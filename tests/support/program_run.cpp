@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -33,31 +34,53 @@ std::vector<char*> pointers(std::vector<std::string>& strings)
 
 } // namespace
 
-ProgramRun runProgram(const std::string& program, const TempDir& tmp, std::vector<std::string> args,
-                      const std::optional<std::vector<std::string>>& environment)
+StartedProgram startProgram(const std::string& program, const TempDir& tmp,
+                            std::vector<std::string> args,
+                            const std::optional<std::vector<std::string>>& environment)
 {
     args.insert(args.begin(), program);
     std::vector<char*> argv = pointers(args);
     std::vector<std::string> env = environment.value_or(std::vector<std::string>{});
     std::vector<char*> envp = pointers(env);
 
-    const std::filesystem::path out = tmp / "stdout", err = tmp / "stderr";
+    StartedProgram started;
+    started.out = tmp / "stdout";
+    started.err = tmp / "stderr";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ProgramRun run;
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, started.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
                     environment ? envp.data() : environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        started.pid = pid;
     }
     posix_spawn_file_actions_destroy(&actions);
-    run.out = slurp(out);
-    run.err = slurp(err);
+    return started;
+}
+
+ProgramRun finishProgram(const StartedProgram& started)
+{
+    ProgramRun run;
+    if (started.pid > 0) {
+        int status = 0;
+        while (waitpid(started.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+    run.out = slurp(started.out);
+    run.err = slurp(started.err);
     return run;
+}
+
+ProgramRun runProgram(const std::string& program, const TempDir& tmp, std::vector<std::string> args,
+                      const std::optional<std::vector<std::string>>& environment)
+{
+    return finishProgram(startProgram(program, tmp, std::move(args), environment));
 }
 
 } // namespace vellico::test

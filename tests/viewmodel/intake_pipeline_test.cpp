@@ -424,7 +424,8 @@ void IntakePipelineTest::messagesInsertTheRightName_data()
         << "empty" << fr("« Vide » n'est pas une bibliothèque Final Cut Pro valide.");
     QTest::newRow("locked: display name")
         << "locked"
-        << fr("« Film » est verrouillée. Déverrouillez-la dans le Finder avant de continuer.");
+        << fr("« Film » est verrouillée (attribut immuable). Déverrouillez-la avant de continuer, "
+              "par exemple avec chattr -i.");
     QTest::newRow("backup record unreadable")
         << "badBackup"
         << fr("« 20240315_1042_GMT+1 » est une sauvegarde, mais la bibliothèque originale est "

@@ -31,7 +31,22 @@ private slots:
     void sheetAnswerIsDeliveredOnce();
     void byteCountsUseFrenchUnits();
     void catalogueGivesDescriptiveKeysTheirText();
+    void namesShowControlCharactersAsVisibleSymbols();
 };
+
+// A name's escape sequences and invisible controls are shown, never obeyed
+// or hidden, in every label that shows a name.
+void ViewModelBasicsTest::namesShowControlCharactersAsVisibleSymbols()
+{
+    const QString shown = viewmodel::texts::displayText("A\033[2J\nB\x7f\xc2\x9b"
+                                                        "C\xe2\x80\xae"
+                                                        "D\xff"
+                                                        "É");
+    QCOMPARE(shown, QString::fromUtf8("A\u241b[2J\u240aB\u2421\ufffdC\ufffdD\ufffdÉ"));
+    for (const QChar c : shown) {
+        QVERIFY(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format);
+    }
+}
 
 void ViewModelBasicsTest::sheetIdentifiersAreCaseNames()
 {
@@ -86,9 +101,11 @@ void ViewModelBasicsTest::catalogueGivesDescriptiveKeysTheirText()
     QCOMPARE(texts::notALibrary(QStringLiteral("Film")),
              QString::fromUtf8("« Film » n'est pas une bibliothèque Final Cut Pro valide."));
     // An inserted name is never expanded again.
-    QCOMPARE(texts::lockedLibrary(QStringLiteral("%1 %2")),
-             QString::fromUtf8(
-                 "« %1 %2 » est verrouillée. Déverrouillez-la dans le Finder avant de continuer."));
+    QCOMPARE(
+        texts::lockedLibrary(QStringLiteral("%1 %2")),
+        QString::fromUtf8(
+            "« %1 %2 » est verrouillée (attribut immuable). Déverrouillez-la avant de continuer, "
+            "par exemple avec chattr -i."));
 }
 
 QTEST_GUILESS_MAIN(ViewModelBasicsTest)

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 
 namespace vellico::platform {
 
@@ -123,16 +124,54 @@ bool existsAt(int dirFd, const char* name)
     return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+UniqueFd openRegularFileAt(int dirFd, const char* name, int flags)
+{
+    const UniqueFd path(::openat(dirFd, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    return path ? reopenRegularFile(path.get(), dirFd, name, flags) : UniqueFd();
+}
+
+UniqueFd reopenRegularFile(int pathFd, int dirFd, const char* name, int flags)
+{
+    constexpr int always = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    auto refuseUnlessRegular = [](mode_t mode) {
+        if (S_ISREG(mode)) {
+            return false;
+        }
+        errno = S_ISLNK(mode) ? ELOOP : S_ISDIR(mode) ? EISDIR : ENXIO;
+        return true;
+    };
+    struct stat checked {};
+    if (::fstat(pathFd, &checked) != 0 || refuseUnlessRegular(checked.st_mode)) {
+        return {};
+    }
+    // The descriptor's entry in /proc leads to the very inode checked, not
+    // to whatever the name means by now.
+    const std::string self = "/proc/self/fd/" + std::to_string(pathFd);
+    int raw;
+    do {
+        raw = ::open(self.c_str(), (flags | always) & ~O_NOFOLLOW);
+    } while (raw < 0 && errno == EINTR);
+    if (raw >= 0 || errno != ENOENT) {
+        return UniqueFd(raw);
+    }
+    // No /proc: open by name and keep it only if it is the inode checked.
+    do {
+        raw = ::openat(dirFd, name, flags | always);
+    } while (raw < 0 && errno == EINTR);
+    UniqueFd fd(raw);
+    struct stat opened {};
+    if (fd && (::fstat(fd.get(), &opened) != 0 || opened.st_dev != checked.st_dev ||
+               opened.st_ino != checked.st_ino)) {
+        errno = ENXIO;
+        return {};
+    }
+    return fd;
+}
+
 std::optional<std::vector<std::uint8_t>> readRegularFileAt(int dirFd, const char* name,
                                                            std::size_t maxBytes)
 {
-    // O_NONBLOCK keeps a FIFO planted under the expected name from blocking
-    // the open for ever; S_ISREG then refuses it.
-    int raw;
-    do {
-        raw = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    } while (raw < 0 && errno == EINTR);
-    UniqueFd fd(raw);
+    UniqueFd fd = openRegularFileAt(dirFd, name, O_RDONLY);
     if (!fd) {
         return std::nullopt;
     }

@@ -1,0 +1,112 @@
+// `vellico-cli clean` stopped by a signal in the middle of a deletion: the
+// file in hand finishes, nothing more goes, the library is left in the
+// released state and the partial result is printed.
+#include "formats/property_list.hpp"
+#include "sample_library.hpp"
+#include "support/program_run.hpp"
+#include "support/temp_dir.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace vellico::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int eventCount = 6;
+constexpr int filesEach = 1000;
+
+// Waits until `path` exists; false after `limit`.
+bool waitFor(const fs::path& path, std::chrono::seconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    struct stat st {};
+    while (::lstat(path.c_str(), &st) != 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    return true;
+}
+
+TEST(CleanSignals, LeaveTheLibraryReleasedAndReportWhatWasRemoved)
+{
+    const struct {
+        int signal;
+        bool json;
+    } cases[] = {{SIGINT, false}, {SIGTERM, true}, {SIGHUP, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(strsignal(c.signal));
+        test::TempDir tmp;
+        tools::LibraryBuilder lib(tmp / "Film.fcpbundle");
+        for (int e = 0; e < eventCount; ++e) {
+            const fs::path folder = lib.path() / ("Event " + std::to_string(e)) / "Render Files";
+            tools::makeFolders(folder);
+            for (int f = 0; f < filesEach; ++f) {
+                tools::writeFile(folder / ("f" + std::to_string(f)), "x");
+            }
+        }
+        std::vector<std::string> args = {"clean", "--yes", "--home", (tmp / "home").string(),
+                                         lib.path().string()};
+        if (c.json) {
+            args.insert(args.begin() + 1, "--json");
+        }
+        const test::StartedProgram cli = test::startProgram(VELLICO_CLI_PATH, tmp, args);
+        ASSERT_GT(cli.pid, 0);
+        // The claim's marker appears right before the first removal: hold
+        // the program there, send the signal, let it go on.
+        const bool claimed =
+            waitFor(lib.path() / ".lock-dir" / "Vellico 1", std::chrono::seconds(60));
+        ::kill(cli.pid, SIGSTOP);
+        ::kill(cli.pid, c.signal);
+        ::kill(cli.pid, SIGCONT);
+        const test::ProgramRun run = test::finishProgram(cli);
+        ASSERT_TRUE(claimed);
+        EXPECT_EQ(run.signal, 0) << "ended by the signal instead of handling it";
+        EXPECT_EQ(run.status, 128 + c.signal) << run.err;
+
+        // Released: the record names no secondary lock, the marker is gone,
+        // "__Sync__" is back.
+        const auto record = formats::readPropertyListDictionary(lib.path() / ".lock-info");
+        ASSERT_TRUE(record);
+        EXPECT_FALSE(record->find("FFFileLockActiveSecondaryLockName"));
+        EXPECT_FALSE(fs::exists(lib.path() / ".lock-dir" / "Vellico 1"));
+        EXPECT_TRUE(fs::is_regular_file(lib.path() / "__Sync__"));
+
+        // Stopped early: folders still there, and exactly the ones reported
+        // removed are gone.
+        int gone = 0;
+        for (int e = 0; e < eventCount; ++e) {
+            gone +=
+                fs::exists(lib.path() / ("Event " + std::to_string(e)) / "Render Files") ? 0 : 1;
+        }
+        EXPECT_LT(gone, eventCount) << "the signal came too late to stop anything";
+        if (c.json) {
+            const auto doc = nlohmann::json::parse(run.out);
+            EXPECT_EQ(doc["interrupted"], true);
+            const auto& library = doc["libraries"][0];
+            EXPECT_EQ(library["interrupted"], true);
+            EXPECT_EQ(library["foldersRemoved"], gone);
+            EXPECT_EQ(library["freedSpace"], gone * filesEach);
+        } else {
+            EXPECT_NE(run.out.find("« Film » : interrompu"), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find("Dossiers supprimés : " + std::to_string(gone) + " sur " +
+                                   std::to_string(eventCount)),
+                      std::string::npos)
+                << run.out;
+        }
+    }
+}
+
+} // namespace
+} // namespace vellico::cli
