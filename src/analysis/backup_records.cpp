@@ -1,6 +1,7 @@
 #include "analysis/backup_records.hpp"
 
 #include "analysis/library_identity.hpp"
+#include "model/names.hpp"
 #include "platform/file_system.hpp"
 
 #include <uriparser/Uri.h>
@@ -220,19 +221,25 @@ BackupMatch matchBackupFolder(int folderFd, const std::filesystem::path& bundle,
     if (!backupFd) {
         return BackupMatch::noMatch;
     }
-    const std::string bundlePath = normalizedPath(bundle);
+    // Paths and names from the record compare by canonical equivalence: a
+    // record written on a Mac holds them decomposed, the library here may be
+    // named in the composed form.
+    const std::string bundlePath = model::normalizedName(normalizedPath(bundle));
+    const auto samePath = [&bundlePath](const std::filesystem::path& path) {
+        return model::normalizedName(normalizedPath(path)) == bundlePath;
+    };
 
     std::optional<std::string> recordedName;
     if (const auto record =
             formats::readPropertyListDictionaryAt(backupFd.get(), backupRecordName)) {
         const auto originalURL = record->stringFor("originalURL");
         const auto originalPath = originalURL ? pathFromFileURL(*originalURL) : std::nullopt;
-        if (originalPath && normalizedPath(*originalPath) == bundlePath) {
+        if (originalPath && samePath(*originalPath)) {
             return BackupMatch::byPath;
         }
         if (const auto* bookmark = record->dataFor("originalBookmark")) {
             if (const auto resolved = bookmarks.resolve(*bookmark);
-                resolved && normalizedPath(*resolved) == bundlePath) {
+                resolved && samePath(*resolved)) {
                 return BackupMatch::byPath;
             }
         }
@@ -243,7 +250,7 @@ BackupMatch matchBackupFolder(int folderFd, const std::filesystem::path& bundle,
     if (libraryIdentifier && analysis::libraryIdentifier(backupFd.get()) == libraryIdentifier) {
         return BackupMatch::byIdentifier;
     }
-    if (recordedName && *recordedName == lastComponent(bundle)) {
+    if (recordedName && model::namesEqual(*recordedName, lastComponent(bundle))) {
         return BackupMatch::byName;
     }
     return BackupMatch::noMatch;

@@ -8,14 +8,25 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 
 namespace vellico::analysis {
 
 namespace {
 
 using platform::UniqueFd;
+
+// A failure that means "could not be read", as opposed to an entry that
+// vanished or turned into a link or a file since it was listed.
+bool isReadFailure(int error)
+{
+    return error != ENOENT && error != ENOTDIR && error != ELOOP;
+}
+
 using platform::WalkDirectory;
 using platform::WalkTally;
 using platform::WalkVisitor;
@@ -53,7 +64,7 @@ public:
         return true;
     }
 
-    Entry entry(int dirFd, const WalkDirectory&, const char* name, unsigned char type,
+    Entry entry(int dirFd, const WalkDirectory& dir, const char* name, unsigned char type,
                 WalkTally& tally) override
     {
         if (type != DT_REG && type != DT_UNKNOWN) {
@@ -61,6 +72,11 @@ public:
         }
         struct statx stx {};
         if (m_calls.statx(dirFd, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE, &stx) != 0) {
+            // A folder that can be listed but not searched fails every
+            // entry alike: the folder is named (once, the set keeps one).
+            if (isReadFailure(errno)) {
+                noteUnreadable(dir, "");
+            }
             return Entry::done; // vanished or unreadable: counts 0
         }
         if (S_ISDIR(stx.stx_mode)) {
@@ -71,6 +87,16 @@ public:
             tally.bytes += stx.stx_size;
         }
         return Entry::done;
+    }
+
+    bool failed(const WalkDirectory& dir, const char* name, platform::WalkFailure what,
+                int error) override
+    {
+        if ((what == platform::WalkFailure::open || what == platform::WalkFailure::list) &&
+            isReadFailure(error)) {
+            noteUnreadable(dir, name);
+        }
+        return false;
     }
 
     void counted(const WalkDirectory& dir, const WalkTally& tally) override
@@ -88,10 +114,26 @@ public:
             sizes.subfolders[i].identity = m_identities[i];
             sizes.total = model::saturatingAdd(sizes.total, sizes.subfolders[i].size);
         }
+        const std::lock_guard lock(m_unreadableMutex);
+        sizes.unreadable.assign(m_unreadable.begin(), m_unreadable.end());
         return sizes;
     }
 
 private:
+    // `name` in `dir` (or `dir` itself when `name` is empty), relative to the root.
+    void noteUnreadable(const WalkDirectory& dir, const char* name)
+    {
+        std::string path = name;
+        for (const WalkDirectory* at = &dir; at != nullptr && at->parent != nullptr;
+             at = at->parent) {
+            path = path.empty() ? at->name : at->name + "/" + path;
+        }
+        const std::lock_guard lock(m_unreadableMutex);
+        m_unreadable.insert(path.empty() ? std::string(".") : path);
+    }
+
+    mutable std::mutex m_unreadableMutex;
+    std::set<std::string> m_unreadable; // sorted, each once
     platform::SystemCalls& m_calls;
     const std::function<void(std::size_t)>& m_entering;
     std::map<std::string, std::uint32_t> m_wanted;

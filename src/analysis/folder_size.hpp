@@ -43,6 +43,11 @@ struct SubfolderSize {
 struct TreeSizes {
     std::int64_t total = 0;                // the whole tree, subfolders included
     std::vector<SubfolderSize> subfolders; // in the order asked for
+    // Directories that could not be opened, listed or searched (permission,
+    // I/O error): they count 0. Relative to the tree ("/" between
+    // components, "." for the tree itself), sorted. Entries that vanish or
+    // turn into links during the walk, and other mounts, are not named here.
+    std::vector<std::string> unreadable;
 };
 
 // Measures a tree and some of its subfolders in one walk, so that every file

@@ -1,6 +1,10 @@
 #include "analysis/library_intake.hpp"
 
+#include "analysis/backup_records.hpp"
 #include "analysis/library_scan.hpp"
+#include "analysis/library_settings.hpp"
+#include "formats/property_list.hpp"
+#include "model/names.hpp"
 #include "platform/file_system.hpp"
 
 #include <sys/stat.h>
@@ -14,10 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool existsFollowing(const fs::path& path)
+bool entryExists(const fs::path& path)
 {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0; // links followed: the library itself must be there
+    return ::stat(path.c_str(), &st) == 0; // links followed: the entry itself must be there
 }
 
 } // namespace
@@ -30,41 +34,90 @@ bool hasLibraryExtension(const fs::path& path)
     return extension == ".fcpbundle";
 }
 
-tl::expected<LibraryItem, IntakeError> checkLibraryItem(const fs::path& input,
+tl::expected<LibraryItem, IntakeError> checkLibraryItem(const fs::path& item,
+                                                        const platform::AliasFiles& aliases,
                                                         const platform::ItemFlags& flags)
 {
     using Kind = IntakeError::Kind;
     // Absolute from here on: what is analysed, listed and later deleted does
     // not depend on the working directory staying the same.
     std::error_code ec;
-    const fs::path given = platform::withoutTrailingSlashes(fs::absolute(input, ec));
-    LibraryItem item;
-    item.url = given;
+    const fs::path given = platform::withoutTrailingSlashes(fs::absolute(item, ec));
+    LibraryItem library;
+    library.url = given;
 
     struct stat st {};
     if (::lstat(given.c_str(), &st) != 0) {
-        return tl::unexpected(IntakeError{Kind::missing, given.filename().string()});
+        return tl::unexpected(IntakeError{Kind::missing, given.filename()});
     }
-    if (S_ISLNK(st.st_mode)) {
-        const fs::path target = fs::canonical(given, ec);
-        if (ec) {
-            return tl::unexpected(IntakeError{Kind::aliasUnresolvable, given.stem().string()});
+    if (aliases.isAliasFile(given)) {
+        const auto target = aliases.resolveAliasFile(given);
+        if (!target) {
+            return tl::unexpected(IntakeError{Kind::aliasUnresolvable, given.stem()});
         }
-        item.url = target;
-        item.isFromAlias = true;
+        library.url = platform::withoutTrailingSlashes(*target);
+        library.isFromAlias = true;
     }
-    if (!hasLibraryExtension(item.url)) {
-        return tl::unexpected(IntakeError{Kind::notALibrary, item.url.filename().string()});
+    if (!hasLibraryExtension(library.url)) {
+        return tl::unexpected(IntakeError{Kind::notALibrary, library.url.filename()});
     }
-    item.displayName = bundleDisplayName(item.url);
-    if (flags.isUserImmutable(item.url)) {
-        return tl::unexpected(IntakeError{Kind::locked, item.displayName});
+    library.displayName = bundleDisplayName(library.url);
+    if (flags.isUserImmutable(library.url)) {
+        return tl::unexpected(IntakeError{Kind::locked, library.displayName});
     }
-    if (!existsFollowing(item.url / "Settings.plist") ||
-        !existsFollowing(item.url / "CurrentVersion.flexolibrary")) {
-        return tl::unexpected(IntakeError{Kind::notALibrary, item.displayName});
+    return library;
+}
+
+bool hasLibraryFiles(const fs::path& bundle)
+{
+    return entryExists(bundle / "Settings.plist") &&
+           entryExists(bundle / "CurrentVersion.flexolibrary");
+}
+
+BackupCheck checkBackup(const fs::path& bundle, const platform::BookmarkResolver& bookmarks)
+{
+    BackupCheck check;
+    const fs::path record = bundle / "__BackupInfo.plist";
+    check.isBackup = entryExists(record);
+    if (!check.isBackup) {
+        return check;
     }
-    return item;
+    if (const auto dictionary = formats::readPropertyListDictionary(record)) {
+        check.original = originalLibraryURL(*dictionary, bookmarks);
+    }
+    return check;
+}
+
+std::optional<std::string> missingExternalCache(const fs::path& bundle,
+                                                const platform::BookmarkResolver& bookmarks)
+{
+    const auto settings = readLibrarySettings(bundle);
+    if (!settings) {
+        return std::nullopt;
+    }
+    // A name that is not one folder's name names no cache (the analysis
+    // ignores it too).
+    const auto folderName = settings->stringFor("cacheFolderName");
+    if (!folderName || !model::isSinglePathComponent(*folderName)) {
+        return std::nullopt;
+    }
+    const auto* location = settings->dataFor("cacheLocation");
+    if (location == nullptr) {
+        return std::nullopt;
+    }
+    // Resolved only, never refreshed or rewritten.
+    if (const auto folder = bookmarks.resolve(*location)) {
+        // The name as the settings hold it may differ in Unicode form from
+        // the entry on disk (a cache moved from an HFS+ disk is decomposed).
+        if (model::findDirectoryEntry(*folder, *folderName, model::EntryWanted::directory)) {
+            return std::nullopt;
+        }
+        return (*folder / *folderName).string();
+    }
+    if (const auto stored = bookmarks.storedPath(*location)) {
+        return (*stored / *folderName).string();
+    }
+    return *folderName;
 }
 
 } // namespace vellico::analysis

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <mutex>
 
 namespace vellico::analysis {
@@ -95,10 +96,21 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
     info.isFromAlias = isFromAlias;
 
     publish(progress, status::totalSize);
+    // What the walk could not read is named, so that a size that is only a
+    // lower bound never passes for the whole.
+    const auto noteUnreadable = [&info, &bundle](const std::vector<std::string>& unreadable) {
+        for (const std::string& rel : unreadable) {
+            info.unreadablePaths.push_back(rel == "." ? bundle : bundle / rel);
+        }
+    };
     UniqueFd bundleFd = platform::openDirectoryPath(bundle.string());
+    const int openError = bundleFd ? 0 : errno;
     const std::optional<platform::FileIdentity> bundleId =
         bundleFd ? platform::identityOf(bundleFd.get()) : std::nullopt;
     if (!bundleId) {
+        if (!bundleFd && openError != ENOENT) {
+            info.unreadablePaths.push_back(bundle);
+        }
         return info; // cannot be listed: nothing found, size 0
     }
     // A rule folder or an event that is a mount point: left out, and told.
@@ -109,7 +121,9 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
 
     const auto children = platform::listDirectory(bundleFd.get());
     if (!children) {
-        info.totalSize = folderSize(reopen(bundleFd.get()), services.walk);
+        const TreeSizes sizes = measureTree(reopen(bundleFd.get()), {}, services.walk);
+        info.totalSize = sizes.total;
+        noteUnreadable(sizes.unreadable.empty() ? std::vector<std::string>{"."} : sizes.unreadable);
         return info;
     }
 
@@ -183,6 +197,7 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
         found[i].identity = sizes.subfolders[i].identity;
     }
     info.totalSize = sizes.total;
+    noteUnreadable(sizes.unreadable);
     if (services.walk.stop != nullptr && services.walk.stop->stopRequested()) {
         info.foundFolders = std::move(found);
         return info; // stopped: what was found so far, nothing more is looked up

@@ -2,7 +2,7 @@
 
 #include "cleanup/deletion_run.hpp"
 #include "cleanup/library_lock.hpp"
-#include "cli/analyze_command.hpp"
+#include "cli/library_batch.hpp"
 #include "cli/report.hpp"
 #include "cli/stop_signals.hpp"
 #include "cli/texts.hpp"
@@ -12,257 +12,312 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 
 namespace vellico::cli {
 
 namespace {
 
-// The bar drawn on stderr while a library is deleted.
-class ProgressBar {
-public:
-    ProgressBar(bool enabled, std::size_t total) : m_enabled(enabled), m_total(total) {}
-    ~ProgressBar()
-    {
-        if (m_enabled && m_drawn) {
-            std::cerr << "\r\033[K" << std::flush;
-        }
-    }
-
-    void update(std::size_t done, std::int64_t freed)
-    {
-        if (!m_enabled) {
-            return;
-        }
-        constexpr std::size_t width = 30;
-        const std::size_t filled = m_total == 0 ? width : done * width / m_total;
-        std::cerr << "\r\033[K[" << std::string(filled, '#') << std::string(width - filled, '.')
-                  << "] " << done << "/" << m_total << " dossiers, " << formatBytes(freed)
-                  << " libérés" << std::flush;
-        m_drawn = true;
-    }
-
-private:
-    bool m_enabled;
-    std::size_t m_total;
-    bool m_drawn = false;
+// One library of the batch on its way to deletion.
+struct Pending {
+    AnalysedLibrary library;
+    std::vector<model::FoundFolder> folders; // what its selection deletes
+    nlohmann::ordered_json json;
+    bool refused = false; // an error already says why it is not deleted
 };
 
 std::string openInEditorMessage(const std::string& name)
 {
-    return analysis::StatusText{
-        lookup("Impossible de supprimer : « %1 » est maintenant ouverte dans Final Cut Pro."),
-        {name}}
-        .formatted();
+    return say("Impossible de supprimer : « %1 » est maintenant ouverte dans Final Cut Pro.",
+               {name});
 }
 
 std::string refusalMessage(cleanup::ClaimRefusal refusal, const std::string& name)
 {
-    const char* text = nullptr;
     switch (refusal) {
     case cleanup::ClaimRefusal::unsafeLockFile:
-        text = "Impossible de supprimer : le fichier de verrou « .lock » de « %1 » n'est pas un "
-               "fichier ordinaire. Rien n'a été supprimé.";
-        break;
+        return say("Impossible de supprimer : le fichier de verrou « .lock » de « %1 » n'est pas "
+                   "un fichier ordinaire. Rien n'a été supprimé.",
+                   {name});
     case cleanup::ClaimRefusal::unreachable:
-        text = "Impossible de supprimer : « %1 » ne peut plus être ouverte. Rien n'a été "
-               "supprimé.";
-        break;
+        return say("Impossible de supprimer : « %1 » ne peut plus être ouverte. Rien n'a été "
+                   "supprimé.",
+                   {name});
     case cleanup::ClaimRefusal::heldByEditor:
     case cleanup::ClaimRefusal::none:
-        return openInEditorMessage(name);
+        break;
     }
-    return analysis::StatusText{lookup(text), {name}}.formatted();
+    return openInEditorMessage(name);
 }
 
-void printSelection(std::ostream& out, const AnalysedLibrary& library,
-                    const std::vector<model::FoundFolder>& folders)
+void printSelection(std::ostream& out, const Pending& pending)
 {
-    out << "Bibliothèque « " << shown(library.info.name) << " » — "
-        << lookup(model::labelKey(library.preset)) << "\n";
-    if (folders.empty()) {
-        out << "  Rien à supprimer.\n";
+    const AnalysedLibrary& library = pending.library;
+    out << say("Bibliothèque « %1 » — %2",
+               {shown(library.info.name), lookup(model::labelKey(library.preset))})
+        << "\n";
+    if (pending.folders.empty()) {
+        out << "  " << say("Rien à supprimer.") << "\n";
         return;
     }
-    for (const model::FoundFolder& folder : folders) {
+    for (const model::FoundFolder& folder : pending.folders) {
         out << "  " << shown(cleanup::failureLabel(folder)) << " : " << formatBytes(folder.size)
             << "\n";
         if (model::namesEqual(folder.name, model::backupsFolderName)) {
             out << "      " << shown(folder.url.string()) << "\n";
         }
     }
-    out << "  À supprimer : " << formatBytes(model::selectedSize(&library.info, library.selection))
+    out << "  "
+        << say("À supprimer : %1",
+               {formatBytes(model::selectedSize(&library.info, library.selection))})
         << "\n";
 }
 
+std::string folderCount(std::size_t count)
+{
+    return say(count == 1 ? "%1 dossier" : "%1 dossiers", {std::to_string(count)});
+}
+
+std::string libraryCount(std::size_t count)
+{
+    return say(count == 1 ? "%1 bibliothèque" : "%1 bibliothèques", {std::to_string(count)});
+}
+
 } // namespace
+
+bool isYes(const std::string& answer)
+{
+    if (::rpmatch(answer.c_str()) == 1) {
+        return true;
+    }
+    const std::string yes = lookup("oui");
+    return !answer.empty() && (answer == yes || answer == yes.substr(0, 1) ||
+                               (answer.size() == 1 && yes.size() >= 1 &&
+                                std::toupper(static_cast<unsigned char>(answer[0])) ==
+                                    std::toupper(static_cast<unsigned char>(yes[0]))));
+}
 
 std::optional<bool> TerminalConfirmation::ask(const std::string& question)
 {
     if (::isatty(STDIN_FILENO) != 1) {
         return std::nullopt;
     }
-    std::cerr << question << " [o/N] " << std::flush;
+    std::cerr << question << " " << lookup("[o/N]") << " " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer)) {
         return false;
     }
-    return answer == "o" || answer == "O" || answer == "oui" || answer == "y" || answer == "yes";
+    return isYes(answer);
 }
 
-int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostream& out,
-             std::ostream& err, StopSignals* signals)
+int runClean(const CommandLine& options, Confirmation& confirmation, std::ostream& out,
+             std::ostream& err, platform::SystemCalls& calls, StopSignals* signals)
 {
-    auto stopRequested = [&] { return signals != nullptr && signals->stopRequested(); };
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    const MachineServices machine(options.home);
-    nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
+    const auto stopRequested = [signals] { return signals != nullptr && signals->stopRequested(); };
+    const Inputs inputs = collectInputs(options.paths, options.recursive);
+    const analysis::MachineAnalysis machine(options.home);
+    ProgressLine progress(progressWanted());
+    platform::WalkControl walk;
+    walk.jobs = options.jobs;
+    walk.stop = signals != nullptr ? &signals->token() : nullptr;
     nlohmann::ordered_json errors = nlohmann::ordered_json::array();
-    bool allRemoved = true;
+    BatchSummary summary;
 
-    auto fail = [&](const std::string& input, const std::string& message) {
-        errors.push_back({{"input", input}, {"message", message}});
-        if (!options.json) {
-            err << "vellico-cli: " << shown(message) << "\n";
-        }
-        allRemoved = false;
+    const auto fail = [&](const InputError& error) {
+        errors.push_back(errorJson(error.input, error.path, error.message));
+        err << errorLine(error) << "\n";
+        ++summary.failed;
     };
+    for (const InputError& error : inputs.errors) {
+        fail(error);
+    }
 
-    for (const std::string& input : options.paths) {
+    // 1. Analyse everything first, so that one question covers the batch.
+    std::vector<Pending> batch;
+    std::size_t index = 0;
+    for (const std::string& input : inputs.libraries) {
         if (stopRequested()) {
             break; // nothing more after a stop, not even an analysis
         }
-        platform::WalkControl walk;
-        walk.jobs = options.jobs;
-        walk.stop = signals != nullptr ? &signals->token() : nullptr;
-        AnalyzeOutcome outcome =
-            analyzeOne(input, options.preset, machine.services(walk), terminal);
+        const BatchPosition position{++index, inputs.libraries.size()};
+        TakenIn taken = takeIn(input, options, machine, walk, progress, position);
         if (stopRequested()) {
             break; // the analysis was cut short: nothing of it is used
         }
-        if (!outcome.library) {
-            fail(input, outcome.error);
+        if (!taken.library) {
+            fail(*taken.error);
             continue;
         }
-        const AnalysedLibrary& library = *outcome.library;
-        const std::vector<model::FoundFolder> folders =
-            cleanup::foldersToDelete(library.info, library.selection);
-        nlohmann::ordered_json json = libraryJson(library);
-        json["dryRun"] = options.dryRun;
-        json["deleted"] = false;
+        Pending pending;
+        pending.library = std::move(*taken.library);
+        summary.add(pending.library);
+        printWarnings(err, pending.library);
+        pending.folders = cleanup::foldersToDelete(pending.library.info, pending.library.selection);
+        pending.json = libraryJson(pending.library);
+        pending.json["dryRun"] = options.dryRun;
+        pending.json["deleted"] = false;
+        pending.json["freedSpace"] = 0;
+        pending.json["foldersRemoved"] = 0;
+        pending.json["interrupted"] = false;
+        pending.json["interruptedFolder"] = nullptr;
+        pending.json["failures"] = nlohmann::ordered_json::array();
         if (!options.json) {
-            printSelection(out, library, folders);
-            printNotices(err, library);
+            printSelection(out, pending);
+            out << "\n";
         }
-        auto finish = [&] {
-            if (options.json) {
-                libraries.push_back(std::move(json));
-            }
-        };
-        if (folders.empty() || options.dryRun) {
-            finish();
-            continue;
-        }
-        if (cleanup::isLibraryOpenInFCP(library.info.url)) {
-            fail(input, openInEditorMessage(library.info.name));
-            finish();
-            continue;
-        }
-        if (!options.yes) {
-            const std::string question =
-                "Supprimer définitivement " + std::to_string(folders.size()) +
-                (folders.size() == 1 ? " dossier (" : " dossiers (") +
-                formatBytes(model::selectedSize(&library.info, library.selection)) + ") de « " +
-                shown(library.info.name) + " » ?";
-            const std::optional<bool> answer = confirmation.ask(question);
-            if (stopRequested()) {
-                finish();
-                break;
-            }
-            if (!answer) {
-                fail(input, "Aucun terminal pour confirmer la suppression : relancez avec --yes.");
-                finish();
-                continue;
-            }
-            if (!*answer) {
-                fail(input, "Suppression annulée pour « " + library.info.name + " ».");
-                finish();
-                continue;
-            }
-        }
-
-        cleanup::LibraryLock lock;
-        if (!lock.acquire(library.info.url)) {
-            fail(input, refusalMessage(lock.refusal(), library.info.name));
-            finish();
-            continue;
-        }
-        cleanup::DeletionResult result;
-        {
-            ProgressBar bar(terminal, folders.size());
-            result = cleanup::performDeletion(
-                library.info.url, folders,
-                [&](std::size_t done, std::int64_t freed) { bar.update(done, freed); },
-                platform::defaultSystemCalls(), walk);
-        }
-        lock.release();
-
-        json["deleted"] = true;
-        json["freedSpace"] = result.freedSpace;
-        json["foldersRemoved"] = result.foldersRemoved;
-        json["interrupted"] = result.stopped;
-        json["interruptedFolder"] = result.interruptedFolder
-                                        ? nlohmann::ordered_json(*result.interruptedFolder)
-                                        : nlohmann::ordered_json();
-        nlohmann::ordered_json failures = nlohmann::ordered_json::array();
-        for (const cleanup::DeletionFailure& failure : result.errors) {
-            failures.push_back({{"name", failure.name}, {"error", failure.error}});
-        }
-        json["failures"] = std::move(failures);
-        if (!result.errors.empty()) {
-            allRemoved = false;
-        }
-        if (result.stopped) {
-            allRemoved = false;
-        }
-        if (!options.json) {
-            out << (result.stopped          ? "  Interrompu !"
-                    : result.errors.empty() ? "  Terminé !"
-                                            : "  Terminé avec des erreurs")
-                << "\n";
-            if (result.freedSpace >= 1) {
-                out << "  " << formatBytes(result.freedSpace) << " libérés\n";
-            }
-            if (result.stopped) {
-                out << "  Dossiers supprimés : " << result.foldersRemoved << " sur "
-                    << folders.size() << "\n";
-                if (result.interruptedFolder) {
-                    out << "  Dossier interrompu, supprimé en partie : "
-                        << shown(*result.interruptedFolder) << "\n";
-                }
-            }
-            if (result.errors.empty() && !result.stopped) {
-                out << "  Les fichiers générés par FCP ont été supprimés.\n";
-            } else if (!result.errors.empty()) {
-                out << "  Échecs de suppression :\n";
-                for (const cleanup::DeletionFailure& failure : result.errors) {
-                    out << "    " << shown(failure.name) << " : " << shown(failure.error) << "\n";
-                }
-            }
-        }
-        finish();
+        batch.push_back(std::move(pending));
     }
+
+    // 2. What would go, in total; libraries the editor has open are left out.
+    std::size_t folderTotal = 0;
+    std::size_t libraryTotal = 0;
+    std::int64_t byteTotal = 0;
+    for (Pending& pending : batch) {
+        if (pending.folders.empty()) {
+            continue;
+        }
+        if (!options.dryRun && cleanup::isLibraryOpenInFCP(pending.library.info.url)) {
+            fail({pending.library.input, pending.library.info.url,
+                  openInEditorMessage(pending.library.info.name)});
+            pending.refused = true;
+            continue;
+        }
+        folderTotal += pending.folders.size();
+        ++libraryTotal;
+        byteTotal += model::selectedSize(&pending.library.info, pending.library.selection);
+    }
+    if (!options.json && batch.size() > 1) {
+        out << say("Total : %1 (%2) dans %3",
+                   {folderCount(folderTotal), formatBytes(byteTotal), libraryCount(libraryTotal)})
+            << "\n\n";
+    }
+
+    // 3. One question for the whole batch.
+    bool go = !options.dryRun && folderTotal > 0 && !stopRequested();
+    if (go && !options.yes) {
+        const std::string question =
+            say("Supprimer définitivement %1 (%2) dans %3 ?",
+                {folderCount(folderTotal), formatBytes(byteTotal), libraryCount(libraryTotal)});
+        const std::optional<bool> answer = confirmation.ask(question);
+        if (stopRequested()) {
+            go = false; // a signal during the question: nothing is deleted
+        } else if (!answer || !*answer) {
+            const std::string message =
+                answer ? say("Suppression annulée.")
+                       : say("Aucun terminal pour confirmer la suppression : relancez avec --yes.");
+            errors.push_back(errorJson(std::nullopt, std::nullopt, message));
+            err << "vellico-cli: " << message << "\n";
+            summary.failed += libraryTotal;
+            go = false;
+        }
+    }
+
+    // 4. Each library under its lock.
+    if (go) {
+        std::size_t done = 0;
+        for (Pending& pending : batch) {
+            if (stopRequested()) {
+                break; // no further library is touched after a stop
+            }
+            if (pending.folders.empty() || pending.refused) {
+                continue;
+            }
+            ++done;
+            const AnalysedLibrary& library = pending.library;
+            cleanup::LibraryLock lock(calls);
+            if (!lock.acquire(library.info.url)) {
+                fail({library.input, library.info.url,
+                      refusalMessage(lock.refusal(), library.info.name)});
+                continue;
+            }
+            const std::string prefix = "[" + std::to_string(done) + "/" +
+                                       std::to_string(libraryTotal) + "] " +
+                                       shown(library.info.name) + " : ";
+            const std::size_t total = pending.folders.size();
+            const cleanup::DeletionResult result = cleanup::performDeletion(
+                library.info.url, pending.folders,
+                [&](std::size_t folders, std::int64_t freed) {
+                    progress.show(prefix + say("%1/%2 dossiers, %3 libérés",
+                                               {std::to_string(folders), std::to_string(total),
+                                                formatBytes(freed)}));
+                },
+                calls, walk);
+            progress.clear();
+            lock.release();
+
+            summary.freedSpace += result.freedSpace;
+            pending.json["deleted"] = true;
+            pending.json["freedSpace"] = result.freedSpace;
+            pending.json["foldersRemoved"] = result.foldersRemoved;
+            pending.json["interrupted"] = result.stopped;
+            if (result.interruptedFolder) {
+                putPath(pending.json, "interruptedFolder", *result.interruptedFolder);
+            }
+            nlohmann::ordered_json failures = nlohmann::ordered_json::array();
+            for (const cleanup::DeletionFailure& failure : result.errors) {
+                nlohmann::ordered_json entry;
+                putPath(entry, "path", failure.detail.path);
+                putPath(entry, "label", failure.name);
+                entry["error"] = failure.error;
+                entry["errno"] = failure.detail.errorNumber;
+                failures.push_back(std::move(entry));
+            }
+            pending.json["failures"] = std::move(failures);
+            if (!result.errors.empty() || result.stopped) {
+                ++summary.failed;
+            }
+            if (!options.json) {
+                const char* const outcome = result.stopped ? "« %1 » : interrompu, %2 libérés."
+                                            : result.errors.empty()
+                                                ? "« %1 » : terminé, %2 libérés."
+                                                : "« %1 » : terminé avec des erreurs, %2 libérés.";
+                out << say(outcome, {shown(library.info.name), formatBytes(result.freedSpace)})
+                    << "\n";
+                if (result.stopped) {
+                    out << "    "
+                        << say("Dossiers supprimés : %1 sur %2",
+                               {std::to_string(result.foldersRemoved), std::to_string(total)})
+                        << "\n";
+                    if (result.interruptedFolder) {
+                        out << "    "
+                            << say("Dossier interrompu, supprimé en partie : %1",
+                                   {shown(*result.interruptedFolder)})
+                            << "\n";
+                    }
+                }
+                for (const cleanup::DeletionFailure& failure : result.errors) {
+                    out << "    " << shown(failure.name) << " : " << shown(failure.error) << " ("
+                        << shown(failure.detail.path.string()) << ")\n";
+                }
+            }
+        }
+        if (!options.json) {
+            out << "\n";
+        }
+    }
+
     if (options.json) {
-        out << dumpJson({{"libraries", std::move(libraries)},
-                         {"errors", errors},
-                         {"interrupted", stopRequested()}})
-            << "\n";
+        nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
+        for (Pending& pending : batch) {
+            libraries.push_back(std::move(pending.json));
+        }
+        nlohmann::ordered_json doc = documentJson("clean", options.preset);
+        doc["dryRun"] = options.dryRun;
+        doc["libraries"] = std::move(libraries);
+        doc["errors"] = std::move(errors);
+        doc["summary"] = summaryJson(summary, true);
+        doc["interrupted"] = stopRequested();
+        out << dumpJson(doc) << "\n";
+    } else {
+        printSummary(out, summary, true);
     }
     out.flush();
     if (stopRequested()) {
+        err << "vellico-cli: " << say("suppression interrompue par un signal") << "\n";
         return 128 + signals->signalNumber();
     }
-    return allRemoved ? 0 : 1;
+    return summary.failed == 0 && summary.incomplete == 0 && out ? 0 : 1;
 }
 
 } // namespace vellico::cli

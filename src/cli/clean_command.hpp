@@ -1,26 +1,15 @@
 #pragma once
 
-#include "model/editing_preset.hpp"
+#include "cli/command_line.hpp"
+#include "platform/system_calls.hpp"
 
-#include <filesystem>
 #include <iosfwd>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace vellico::cli {
 
 class StopSignals;
-
-struct CleanOptions {
-    bool json = false;
-    bool dryRun = false; // report what would go; delete nothing, take no lock
-    bool yes = false;    // do not ask for confirmation
-    model::EditingPreset preset = model::EditingPreset::inProgress;
-    std::optional<std::filesystem::path> home;
-    std::vector<std::string> paths;
-    int jobs = 0; // threads of the walks; 0: the number of cores, at most 8
-};
 
 // How `clean` asks the user before deleting. Tests script it.
 class Confirmation {
@@ -31,22 +20,34 @@ public:
 };
 
 // Asks on the terminal (stdin), the question on stderr; none without one.
+// The answer is read as the locale's yes or no (rpmatch), and the "o"/"oui"
+// the question shows is taken as yes in any locale.
 class TerminalConfirmation final : public Confirmation {
 public:
     std::optional<bool> ask(const std::string& question) override;
 };
 
-// `vellico-cli clean`: for each library, analyse, show the selection, refuse
-// when the editor has it open, confirm (never deletes unasked), claim the
-// library's lock, delete with progress on stderr, release, and report what
-// was freed and every failure. Exit status 0 when everything selected was
-// removed (or, with --dry-run, when every library was analysed), 1 otherwise.
+// True when `answer` says yes: the locale's yes expression (rpmatch), or the
+// yes that the question shows.
+bool isYes(const std::string& answer);
+
+// `vellico-cli clean`: analyses every library first, shows each one's
+// selection and the total, then asks once for the whole batch (never
+// deletes unasked; --yes answers for the user). A library the editor has
+// open is refused. Each library is then claimed under its lock, its
+// selection deleted with progress on stderr, and released. The summary says
+// what was freed; every failure is reported. Exit status 0 when everything
+// selected was removed (with --dry-run, when every library was analysed
+// completely), 1 otherwise. `calls` are the deletion's system calls (tests
+// inject failures through them).
 //
 // With `signals`, a signal during a deletion stops it after the file in
 // hand: the lock is released as after a normal run, what was done so far is
 // reported in the usual form, no further library is touched, and the exit
-// status is 128 + the signal's number (130 for SIGINT).
-int runClean(const CleanOptions& options, Confirmation& confirmation, std::ostream& out,
-             std::ostream& err, StopSignals* signals = nullptr);
+// status is 128 + the signal's number (130 for SIGINT). A signal during the
+// analysis or the question deletes nothing.
+int runClean(const CommandLine& options, Confirmation& confirmation, std::ostream& out,
+             std::ostream& err, platform::SystemCalls& calls = platform::defaultSystemCalls(),
+             StopSignals* signals = nullptr);
 
 } // namespace vellico::cli

@@ -1,30 +1,16 @@
 #include "cli/report.hpp"
 
+#include "cli/terminal.hpp"
 #include "cli/texts.hpp"
 #include "model/folder_group.hpp"
 #include "model/terminal_text.hpp"
 
-#include <filesystem>
+#include <openssl/evp.h>
+#include <utf8proc.h>
 
 namespace vellico::cli {
 
 namespace {
-
-// Columns a UTF-8 text takes in a terminal, roughly: one per code point.
-std::size_t displayWidth(std::string_view text)
-{
-    std::size_t width = 0;
-    for (const unsigned char c : text) {
-        width += (c & 0xC0) != 0x80;
-    }
-    return width;
-}
-
-std::string padded(const std::string& text, std::size_t width)
-{
-    const std::size_t used = displayWidth(text);
-    return used >= width ? text + " " : text + std::string(width - used, ' ');
-}
 
 const char* mark(model::CheckState state)
 {
@@ -39,16 +25,57 @@ const char* mark(model::CheckState state)
     return "[ ]";
 }
 
-std::string absolutePath(const std::filesystem::path& path)
+constexpr std::size_t nameColumn = 52;
+constexpr std::size_t unreadableShown = 5;
+
+bool isValidUtf8(std::string_view text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        utf8proc_int32_t codePoint = 0;
+        const utf8proc_ssize_t n =
+            utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(text.data() + at),
+                             static_cast<utf8proc_ssize_t>(text.size() - at), &codePoint);
+        if (n <= 0) {
+            return false;
+        }
+        at += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string base64(std::string_view bytes)
+{
+    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                  reinterpret_cast<const unsigned char*>(bytes.data()),
+                                  static_cast<int>(bytes.size()));
+    out.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+    return out;
+}
+
+std::string shownPath(const std::filesystem::path& path)
+{
+    return shown(absolutePath(path).string());
+}
+
+} // namespace
+
+void BatchSummary::add(const AnalysedLibrary& library)
+{
+    ++libraries;
+    if (!library.info.unreadablePaths.empty()) {
+        ++incomplete;
+    }
+    totalSize += library.info.totalSize;
+    selectedSize += model::selectedSize(&library.info, library.selection);
+}
+
+std::filesystem::path absolutePath(const std::filesystem::path& path)
 {
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(path, ec);
-    return (ec ? path : full).lexically_normal().string();
+    return (ec ? path : full).lexically_normal();
 }
-
-constexpr std::size_t nameColumn = 52;
-
-} // namespace
 
 std::string presetKey(model::EditingPreset preset)
 {
@@ -58,17 +85,28 @@ std::string presetKey(model::EditingPreset preset)
 void printLibrary(std::ostream& out, const AnalysedLibrary& library)
 {
     const model::BundleInfo& info = library.info;
-    out << "Bibliothèque « " << shown(info.name) << " »\n";
-    out << "  " << shown(absolutePath(info.url)) << "\n";
-    out << "  Taille totale : " << formatBytes(info.totalSize) << "\n";
-    if (info.cacheURL) {
-        out << "  Cache externe : " << shown(info.cacheURL->string()) << " ("
-            << formatBytes(info.cacheTotalSize) << ")\n";
+    out << say("Bibliothèque « %1 »", {shown(info.name)}) << "\n";
+    out << "  " << shownPath(info.url) << "\n";
+    if (library.backup) {
+        out << "  " << say("Originale de la sauvegarde %1", {shownPath(*library.backup)}) << "\n";
     }
-    out << "  Préréglage : " << lookup(model::labelKey(library.preset)) << "\n\n";
+    out << "  " << say("Taille totale : %1", {formatBytes(info.totalSize)}) << "\n";
+    if (!info.unreadablePaths.empty()) {
+        out << "  "
+            << say("Dossiers illisibles : %1 (comptés pour zéro)",
+                   {std::to_string(info.unreadablePaths.size())})
+            << "\n";
+    }
+    if (info.cacheURL) {
+        out << "  "
+            << say("Cache externe : %1 (%2)",
+                   {shownPath(*info.cacheURL), formatBytes(info.cacheTotalSize)})
+            << "\n";
+    }
+    out << "  " << say("Préréglage : %1", {lookup(model::labelKey(library.preset))}) << "\n\n";
 
     if (info.foundFolders.empty()) {
-        out << "  Aucun fichier généré à supprimer.\n";
+        out << "  " << say("Aucun fichier généré à supprimer.") << "\n";
         return;
     }
     for (const model::FolderGroup& group : model::groups(info.foundFolders)) {
@@ -89,7 +127,54 @@ void printLibrary(std::ostream& out, const AnalysedLibrary& library)
                 << formatBytes(folder.size) << "\n";
         }
     }
-    out << "\n  Sélection : " << formatBytes(model::selectedSize(&info, library.selection)) << "\n";
+    out << "\n  "
+        << say("Sélection : %1", {formatBytes(model::selectedSize(&info, library.selection))})
+        << "\n";
+}
+
+void printUnreadable(std::ostream& err, const AnalysedLibrary& library)
+{
+    const auto& paths = library.info.unreadablePaths;
+    if (paths.empty()) {
+        return;
+    }
+    err << "vellico-cli: " << shown(library.input) << ": "
+        << say("%1 dossier(s) illisible(s), comptés pour zéro ; la taille est incomplète :",
+               {std::to_string(paths.size())})
+        << "\n";
+    for (std::size_t i = 0; i < paths.size() && i < unreadableShown; ++i) {
+        err << "  " << shownPath(paths[i]) << "\n";
+    }
+    if (paths.size() > unreadableShown) {
+        err << "  " << say("… et %1 autre(s)", {std::to_string(paths.size() - unreadableShown)})
+            << "\n";
+    }
+}
+
+void printSummary(std::ostream& out, const BatchSummary& summary, bool clean)
+{
+    out << say("Résumé : %1 bibliothèque(s) analysée(s), %2 en échec",
+               {std::to_string(summary.libraries), std::to_string(summary.failed)})
+        << "\n";
+    if (summary.incomplete > 0) {
+        out << "  " << say("Lues en partie seulement : %1", {std::to_string(summary.incomplete)})
+            << "\n";
+    }
+    out << "  " << say("Taille totale : %1", {formatBytes(summary.totalSize)}) << "\n";
+    out << "  " << say("Sélection : %1", {formatBytes(summary.selectedSize)}) << "\n";
+    if (clean) {
+        out << "  " << say("Libéré : %1", {formatBytes(summary.freedSpace)}) << "\n";
+    }
+}
+
+void putPath(nlohmann::ordered_json& json, const std::string& key,
+             const std::filesystem::path& path)
+{
+    const std::string& bytes = path.native();
+    json[key] = bytes;
+    if (!isValidUtf8(bytes)) {
+        json[key + "Bytes"] = base64(bytes);
+    }
 }
 
 nlohmann::ordered_json libraryJson(const AnalysedLibrary& library)
@@ -98,37 +183,102 @@ nlohmann::ordered_json libraryJson(const AnalysedLibrary& library)
     nlohmann::ordered_json folders = nlohmann::ordered_json::array();
     for (const model::FoundFolder& folder : info.foundFolders) {
         nlohmann::ordered_json entry;
-        entry["path"] = absolutePath(folder.url);
-        entry["name"] = folder.name;
-        entry["parentName"] = folder.parentName;
+        putPath(entry, "path", absolutePath(folder.url));
+        putPath(entry, "name", folder.name);
+        putPath(entry, "parentName", folder.parentName);
         entry["size"] = folder.size;
         entry["selected"] = library.selection.count(folder.url) != 0;
         folders.push_back(std::move(entry));
     }
     nlohmann::ordered_json json;
-    json["input"] = library.input;
-    json["path"] = absolutePath(info.url);
-    json["name"] = info.name;
+    putPath(json, "input", library.input);
+    putPath(json, "path", absolutePath(info.url));
+    putPath(json, "name", info.name);
     json["totalSize"] = info.totalSize;
     json["isFromAlias"] = info.isFromAlias;
+    json["backupPath"] = nullptr;
+    if (library.backup) {
+        putPath(json, "backupPath", absolutePath(*library.backup));
+    }
     json["foundFolders"] = std::move(folders);
-    json["cachePath"] = info.cacheURL ? nlohmann::ordered_json(absolutePath(*info.cacheURL))
-                                      : nlohmann::ordered_json();
+    json["cachePath"] = nullptr;
+    if (info.cacheURL) {
+        putPath(json, "cachePath", absolutePath(*info.cacheURL));
+    }
     json["cacheTotalSize"] = info.cacheTotalSize;
+    json["missingCachePath"] = nullptr;
+    if (library.missingCache) {
+        putPath(json, "missingCachePath", *library.missingCache);
+    }
     nlohmann::ordered_json warnings = nlohmann::ordered_json::array();
     for (const model::AnalysisNotice& notice : info.notices) {
-        warnings.push_back({{"message", noticeMessage(notice)}});
+        warnings.push_back(noticeMessage(notice));
     }
     json["warnings"] = std::move(warnings);
     json["preset"] = presetKey(library.preset);
     json["selectedSize"] = model::selectedSize(&info, library.selection);
+    json["incomplete"] = !info.unreadablePaths.empty();
+    nlohmann::ordered_json unreadable = nlohmann::ordered_json::array();
+    nlohmann::ordered_json unreadableBytes = nlohmann::ordered_json::array();
+    bool anyRaw = false;
+    for (const std::filesystem::path& path : info.unreadablePaths) {
+        nlohmann::ordered_json entry;
+        putPath(entry, "p", path);
+        unreadable.push_back(entry["p"]);
+        anyRaw = anyRaw || entry.contains("pBytes");
+        unreadableBytes.push_back(entry.contains("pBytes") ? entry["pBytes"] : nullptr);
+    }
+    json["unreadable"] = std::move(unreadable);
+    if (anyRaw) {
+        json["unreadableBytes"] = std::move(unreadableBytes);
+    }
+    return json;
+}
+
+nlohmann::ordered_json summaryJson(const BatchSummary& summary, bool clean)
+{
+    nlohmann::ordered_json json;
+    json["libraries"] = summary.libraries;
+    json["failed"] = summary.failed;
+    json["incomplete"] = summary.incomplete;
+    json["totalSize"] = summary.totalSize;
+    json["selectedSize"] = summary.selectedSize;
+    if (clean) {
+        json["freedSpace"] = summary.freedSpace;
+    }
+    return json;
+}
+
+nlohmann::ordered_json errorJson(const std::optional<std::string>& input,
+                                 const std::optional<std::filesystem::path>& path,
+                                 const std::string& message)
+{
+    nlohmann::ordered_json json;
+    json["input"] = nullptr;
+    if (input) {
+        putPath(json, "input", *input);
+    }
+    json["path"] = nullptr;
+    if (path) {
+        putPath(json, "path", absolutePath(*path));
+    }
+    json["message"] = message;
+    return json;
+}
+
+nlohmann::ordered_json documentJson(const char* command, model::EditingPreset preset)
+{
+    nlohmann::ordered_json json;
+    json["schemaVersion"] = 1;
+    json["command"] = command;
+    json["preset"] = presetKey(preset);
     return json;
 }
 
 void printNotices(std::ostream& err, const AnalysedLibrary& library)
 {
     for (const model::AnalysisNotice& notice : library.info.notices) {
-        err << "vellico-cli: avertissement : " << shown(noticeMessage(notice)) << "\n";
+        err << "vellico-cli: " << say("avertissement : %1", {shown(noticeMessage(notice))}) << "\n";
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "analysis/library_intake.hpp"
 #include "analysis/status_text.hpp"
+#include "cli/command_line.hpp"
 #include "model/byte_count_format.hpp"
 #include "model/found_folder.hpp"
 
@@ -16,6 +17,15 @@ namespace vellico::cli {
 
 // Display text of a catalogue key; the key itself when no catalogue has it.
 std::string lookup(std::string_view key);
+
+// The text of `key` looked up, its %1, %2… placeholders filled with `args`.
+// Every user text of the command line goes through here (or `lookup`), so
+// that the keys are the one list to translate.
+std::string say(std::string_view key, std::initializer_list<std::string_view> args = {});
+
+// The usage text: the global one for `Command::none`, a command's own
+// otherwise (options, exit statuses).
+std::string usageText(Command command);
 
 // The display text of `key` with %1, %2… replaced by `args`.
 std::string fill(std::string_view key, std::initializer_list<std::string> args);

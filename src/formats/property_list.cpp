@@ -17,9 +17,9 @@ const PlistValue* PlistValue::find(std::string_view key) const
     if (entries == nullptr) {
         return nullptr;
     }
-    for (const auto& [name, value] : *entries) {
-        if (name == key) {
-            return &value;
+    for (auto it = entries->rbegin(); it != entries->rend(); ++it) {
+        if (it->first == key) {
+            return &it->second;
         }
     }
     return nullptr;

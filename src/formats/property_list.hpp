@@ -28,7 +28,8 @@ enum class PlistType { string, boolean, integer, real, data, date, uid, array, d
 // The typed accessors return nullptr when the value holds another type, so a
 // caller never reads a field of the wrong kind: `v.dict()` on a string is
 // nullptr. Dictionaries keep their entries in file order, duplicates included;
-// lookups take the first match.
+// lookups take the last match, as the system's reader does (a later value of
+// a key replaces an earlier one).
 class PlistValue {
 public:
     using Data = std::vector<std::uint8_t>;

@@ -1,5 +1,6 @@
 // A bounded reader for XML property lists: the subset of XML that the plist
-// DTD uses. The document is UTF-8 (a UTF-8 byte-order mark is skipped); the
+// DTD uses. The document is UTF-8 (a UTF-8 byte-order mark is skipped) or
+// UTF-16 of either byte order, with or without a byte-order mark; the
 // XML declaration, processing instructions, comments and one <!DOCTYPE> are
 // skipped; text knows the five predefined entities, numeric character
 // references and CDATA sections. Attributes are read past and ignored. The
@@ -526,12 +527,81 @@ private:
     Budget m_budget;
 };
 
+// A document in UTF-16, as the system's writer may save one: a byte-order
+// mark, or none and "<" as the first character. Re-encoded as UTF-8; none
+// when it is not UTF-16 or holds an unpaired surrogate. Hand-written: the
+// decoding is a few lines and every library at hand would bring a converter
+// far larger than this reader.
+std::optional<std::string> utf16AsUtf8(std::span<const std::uint8_t> bytes)
+{
+    bool bigEndian = false;
+    std::size_t at = 0;
+    if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        bigEndian = true;
+        at = 2;
+    } else if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        at = 2;
+    } else if (bytes.size() >= 2 && bytes[0] == 0 && bytes[1] == '<') {
+        bigEndian = true;
+    } else if (!(bytes.size() >= 2 && bytes[0] == '<' && bytes[1] == 0)) {
+        return std::nullopt;
+    }
+    if ((bytes.size() - at) % 2 != 0) {
+        return std::nullopt;
+    }
+    const auto unit = [&](std::size_t i) -> char32_t {
+        return bigEndian ? (char32_t(bytes[i]) << 8) | bytes[i + 1]
+                         : (char32_t(bytes[i + 1]) << 8) | bytes[i];
+    };
+    std::string out;
+    out.reserve((bytes.size() - at) / 2);
+    const auto append = [&out](char32_t c) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    };
+    for (; at < bytes.size(); at += 2) {
+        char32_t c = unit(at);
+        if (c >= 0xDC00 && c <= 0xDFFF) {
+            return std::nullopt; // a low surrogate alone
+        }
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (at + 4 > bytes.size()) {
+                return std::nullopt;
+            }
+            const char32_t low = unit(at + 2);
+            if (low < 0xDC00 || low > 0xDFFF) {
+                return std::nullopt;
+            }
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            at += 2;
+        }
+        append(c);
+    }
+    return out;
+}
+
 } // namespace
 
 std::optional<PlistValue> parseXmlPropertyList(std::span<const std::uint8_t> bytes,
                                                const PlistLimits& limits)
 {
-    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::optional<std::string> converted = utf16AsUtf8(bytes);
+    std::string_view text =
+        converted ? std::string_view(*converted)
+                  : std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);
     }

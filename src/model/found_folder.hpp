@@ -59,6 +59,10 @@ struct BundleInfo {
     std::optional<std::filesystem::path> cacheURL; // external cache, only when found on disk
     std::int64_t cacheTotalSize = 0;
     bool isFromAlias = false;
+    // Folders of the bundle that could not be read (permission, I/O error):
+    // they count 0 in the sizes above, so the sizes are a lower bound when
+    // this is not empty. Absolute, in the order the walk met them.
+    std::vector<std::filesystem::path> unreadablePaths;
     std::vector<AnalysisNotice> notices; // what was left out, in discovery order
 
     bool operator==(const BundleInfo&) const = default;

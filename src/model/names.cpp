@@ -1,6 +1,11 @@
 #include "model/names.hpp"
 
+#include "platform/file_system.hpp"
+
 #include <utf8proc.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <memory>
@@ -50,6 +55,52 @@ bool isSinglePathComponent(std::string_view name)
 {
     return !name.empty() && name != "." && name != ".." &&
            name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
+std::optional<std::string> matchingEntryName(int dirFd, std::string_view name)
+{
+    if (!isSinglePathComponent(name)) {
+        return std::nullopt;
+    }
+    const std::string exact(name);
+    struct stat st {};
+    if (::fstatat(dirFd, exact.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        return exact;
+    }
+    if (isAscii(name)) {
+        return std::nullopt; // only one spelling exists
+    }
+    const auto entries = platform::listDirectory(dirFd, false);
+    if (!entries) {
+        return std::nullopt;
+    }
+    const std::string wanted = normalizedName(name);
+    for (const platform::DirEntry& entry : *entries) {
+        if (normalizedName(entry.name) == wanted) {
+            return entry.name;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::filesystem::path> findDirectoryEntry(const std::filesystem::path& folder,
+                                                        std::string_view name, EntryWanted type)
+{
+    const platform::UniqueFd dir = platform::openDirectoryPath(folder.string());
+    if (!dir) {
+        return std::nullopt;
+    }
+    const auto found = matchingEntryName(dir.get(), name);
+    if (!found) {
+        return std::nullopt;
+    }
+    if (type == EntryWanted::directory) {
+        struct stat st {};
+        if (::fstatat(dir.get(), found->c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode)) {
+            return std::nullopt;
+        }
+    }
+    return folder / *found;
 }
 
 } // namespace vellico::model

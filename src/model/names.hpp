@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,5 +22,25 @@ bool namesEqual(std::string_view a, std::string_view b);
 // caller: "/usr" or "../../.." would otherwise lead the analysis (and a
 // deletion) anywhere on the machine.
 bool isSinglePathComponent(std::string_view name);
+
+// The name of the entry of the open directory `dirFd` that equals `name`
+// by canonical equivalence: `name` itself when an entry has exactly that
+// name, otherwise the first entry, in listing order, whose NFC form is
+// `name`'s. A name read from a library file ("Cérémonie.fcpcache" composed)
+// thus finds the entry the file system holds (decomposed when the folder
+// came from an HFS+ disk). None when no entry matches, the directory cannot
+// be listed, or `name` is not one path component (empty, ".", "..", or
+// holding "/" or NUL).
+std::optional<std::string> matchingEntryName(int dirFd, std::string_view name);
+
+enum class EntryWanted {
+    any,       // an entry of any type, links not followed
+    directory, // a directory, a link to one followed
+};
+
+// `folder` joined with the entry `matchingEntryName` finds there, when it is
+// of `type`; none otherwise. Links in `folder` itself are followed.
+std::optional<std::filesystem::path> findDirectoryEntry(const std::filesystem::path& folder,
+                                                        std::string_view name, EntryWanted type);
 
 } // namespace vellico::model

@@ -306,6 +306,9 @@ QWidget* VARAvevadaView::makeSummary()
     m_cachePath = new ElidedLabel(m_summary);
     styleLabel(m_cachePath, TextStyle::caption2, withOpacity(colors::secondary(), 0.6));
     column->addWidget(m_cachePath);
+    m_unreadable = makeLabel(QString(), TextStyle::caption2, colors::red(), m_summary);
+    m_unreadable->setWordWrap(true);
+    column->addWidget(m_unreadable);
 
     m_reclaimableRow = new QWidget(m_summary);
     auto* reclaimable = new QHBoxLayout(m_reclaimableRow);
@@ -552,6 +555,10 @@ void VARAvevadaView::refreshSummary()
         m_cachePath->setFullText(m_viewModel.missingCachePath());
     }
     m_cachePath->setVisible(!m_cachePath->fullText().isEmpty());
+    m_unreadable->setVisible(!info.unreadablePaths.empty());
+    m_unreadable->setText(info.unreadablePaths.empty()
+                              ? QString()
+                              : viewmodel::texts::unreadableFolders(info.unreadablePaths.size()));
     const bool hasFolders = !info.foundFolders.empty();
     m_reclaimableRow->setVisible(hasFolders);
     m_reclaimableSize->setText(sizeText(m_viewModel.selectedSize()));

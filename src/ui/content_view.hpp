@@ -94,6 +94,7 @@ private:
     QLabel* m_totalSize = nullptr;
     ElidedLabel* m_path = nullptr;
     ElidedLabel* m_cachePath = nullptr;
+    QLabel* m_unreadable = nullptr; // folders that could not be read, when there are
     QWidget* m_reclaimableRow = nullptr;
     QLabel* m_reclaimableSize = nullptr;
     QWidget* m_emptyNotice = nullptr;

@@ -7,7 +7,6 @@
 #include "analysis/library_intake.hpp"
 #include "analysis/library_scan.hpp"
 #include "cleanup/library_lock.hpp"
-#include "viewmodel/intake_checks.hpp"
 #include "viewmodel/progress_relay.hpp"
 #include "viewmodel/texts.hpp"
 #include "viewmodel/va_ravevada_view_model.hpp"
@@ -29,15 +28,31 @@ constexpr int windowWaitAttempts = 20;
 constexpr auto windowWaitStep = 50ms;
 constexpr auto downloadPollInterval = 500ms;
 
-struct AliasCheck {
-    bool isAlias = false;
-    std::optional<fs::path> target;
-};
-
 struct DownloadPoll {
     bool isCurrent = false;
     std::optional<std::string> error;
 };
+
+QString intakeErrorText(const analysis::IntakeError& error)
+{
+    using Kind = analysis::IntakeError::Kind;
+    switch (error.kind) {
+    case Kind::aliasUnresolvable:
+        return texts::aliasUnresolvable(texts::pathText(error.name));
+    case Kind::missing:
+        // Nothing there: the application reports it as the library check
+        // would, with the display name once the extension is right.
+        return texts::notALibrary(texts::pathText(
+            analysis::hasLibraryExtension(error.name) ? error.name.stem() : error.name));
+    case Kind::notALibrary:
+        return texts::notALibrary(texts::pathText(error.name));
+    case Kind::locked:
+        return texts::lockedLibrary(texts::pathText(error.name));
+    case Kind::backupWithoutOriginal:
+        break;
+    }
+    return texts::backupWithoutOriginal(texts::pathText(error.name));
+}
 
 } // namespace
 
@@ -93,51 +108,24 @@ VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
         }
     }
 
-    // 2. Alias: follow it to the library.
-    fs::path url = dropped;
-    bool isFromAlias = false;
-    auto aliasCheck = runOn(&m_workers, [aliases, dropped] {
-        AliasCheck check;
-        check.isAlias = aliases->isAliasFile(dropped);
-        if (check.isAlias) {
-            check.target = aliases->resolveAliasFile(dropped);
-        }
-        return check;
+    // 2.–5. Alias followed, extension, display name, lock: the checks of the
+    // core that need no question.
+    auto itemCheck = runOn(&m_workers, [aliases, itemFlags, dropped] {
+        return analysis::checkLibraryItem(dropped, *aliases, *itemFlags);
     });
-    const AliasCheck alias = co_await aliasCheck;
+    const auto item = co_await itemCheck;
     if (!current()) {
         co_return std::nullopt;
     }
-    if (alias.isAlias) {
-        if (!alias.target) {
-            setErrorMessage(texts::aliasUnresolvable(texts::pathText(dropped.stem())));
-            co_return std::nullopt;
-        }
-        url = *alias.target;
-        isFromAlias = true;
-    }
-
-    // 3. Extension.
-    if (!analysis::hasLibraryExtension(url)) {
-        setErrorMessage(texts::notALibrary(texts::pathText(url.filename())));
+    if (!item) {
+        setErrorMessage(intakeErrorText(item.error()));
         co_return std::nullopt;
     }
-
-    // 4. The name every later message shows, even after a switch to a
-    // backup's original.
-    const QString displayName = texts::displayText(analysis::bundleDisplayName(url));
-
-    // 5. Locked against changes.
-    auto lockCheck =
-        runOn(&m_workers, [itemFlags, url] { return itemFlags->isUserImmutable(url); });
-    const bool locked = co_await lockCheck;
-    if (!current()) {
-        co_return std::nullopt;
-    }
-    if (locked) {
-        setErrorMessage(texts::lockedLibrary(displayName));
-        co_return std::nullopt;
-    }
+    fs::path url = item->url;
+    const bool isFromAlias = item->isFromAlias;
+    // The name every later message shows, even after a switch to a backup's
+    // original.
+    const QString displayName = texts::displayText(item->displayName);
 
     // 6. Cloud drive: a library that is only a placeholder here is downloaded
     // first, if the user agrees.
@@ -166,7 +154,7 @@ VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
     }
 
     // 7. The library's own files.
-    auto libraryCheck = runOn(&m_workers, [url] { return hasLibraryFiles(url); });
+    auto libraryCheck = runOn(&m_workers, [url] { return analysis::hasLibraryFiles(url); });
     const bool isLibrary = co_await libraryCheck;
     if (!current()) {
         co_return std::nullopt;
@@ -177,8 +165,9 @@ VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
     }
 
     // 8. A backup: offer its original library instead.
-    auto backupCheck = runOn(&m_workers, [bookmarks, url] { return checkBackup(url, *bookmarks); });
-    const BackupCheck backup = co_await backupCheck;
+    auto backupCheck =
+        runOn(&m_workers, [bookmarks, url] { return analysis::checkBackup(url, *bookmarks); });
+    const analysis::BackupCheck backup = co_await backupCheck;
     if (!current()) {
         co_return std::nullopt;
     }
@@ -206,8 +195,8 @@ VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
     }
 
     // 9. An external cache that is not where the settings say.
-    auto cacheCheck =
-        runOn(&m_workers, [bookmarks, url] { return missingExternalCache(url, *bookmarks); });
+    auto cacheCheck = runOn(
+        &m_workers, [bookmarks, url] { return analysis::missingExternalCache(url, *bookmarks); });
     const std::optional<std::string> missingCache = co_await cacheCheck;
     if (!current()) {
         co_return std::nullopt;

@@ -113,6 +113,12 @@ QString backupWithoutOriginal(const QString& displayName)
     return fill(backupKey, displayName);
 }
 
+QString unreadableFolders(std::size_t count)
+{
+    return fill("Dossiers illisibles : %1, comptés pour zéro ; la taille est incomplète.",
+                QString::number(count));
+}
+
 QString downloadCouldNotStart(const QString& displayName)
 {
     return fill(downloadStartKey, displayName);

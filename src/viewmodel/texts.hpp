@@ -59,6 +59,8 @@ QString deletionRefused(const QString& libraryName);
 // Why the library could not be claimed for a deletion: the editor holds it,
 // its ".lock" is not a regular file, or the bundle can no longer be opened.
 QString claimRefused(cleanup::ClaimRefusal refusal, const QString& libraryName);
+// The line under the library summary when folders could not be read.
+QString unreadableFolders(std::size_t count);
 
 // Qt's side of the catalogues: answers every tr() and translate() call whose
 // source text is a catalogue key, from the translations installed in the

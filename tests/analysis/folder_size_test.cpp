@@ -89,6 +89,12 @@ TEST(FolderSize, UnreadablePartsCountZeroAndTheWalkGoesOn)
         EXPECT_EQ(size, 20 + 3);
         EXPECT_EQ(progress.files.load(), 2U);
         EXPECT_EQ(progress.bytes.load(), 23U);
+        // What could not be read is named, once, relative to the root; what
+        // vanished is not.
+        const TreeSizes sizes = measureTree(platform::openDirectoryPath(root.string()), {},
+                                            {jobs, nullptr, nullptr, &calls});
+        EXPECT_EQ(sizes.unreadable,
+                  (std::vector<std::string>{"broken", "crowded", "denied", "halfRead"}));
     }
 }
 

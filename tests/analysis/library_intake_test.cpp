@@ -1,4 +1,5 @@
 #include "analysis/library_intake.hpp"
+#include "platform/linux/linux_alias_files.hpp"
 
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"
@@ -19,13 +20,14 @@ public:
     bool isUserImmutable(const fs::path& item) const override { return locked.count(item) != 0; }
 };
 
+// Symbolic links only: no bookmark resolver for alias files.
+const platform::LinuxAliasFiles links{nullptr};
+
 TEST(LibraryIntake, RefusalsCarryTheNameTheMessageShows)
 {
     test::TempDir tmp;
     FakeFlags flags;
     tools::writeFile(tmp / "photo.jpg", "x");
-    fs::create_directories(tmp / "Vide.fcpbundle");
-    tools::writeFile(tmp / "Vide.fcpbundle/Settings.plist", "");
     const fs::path locked = tools::LibraryBuilder(tmp / "Verrou.fcpbundle").path();
     flags.locked.insert(locked);
     fs::create_symlink(tmp / "gone.fcpbundle", tmp / "Alias cassé.fcpbundle");
@@ -36,16 +38,15 @@ TEST(LibraryIntake, RefusalsCarryTheNameTheMessageShows)
         const char* text;
     } cases[] = {
         {tmp / "photo.jpg", Kind::notALibrary, "photo.jpg"},
-        {tmp / "Vide.fcpbundle", Kind::notALibrary, "Vide"},
         {locked, Kind::locked, "Verrou"},
         {tmp / "Alias cassé.fcpbundle", Kind::aliasUnresolvable, "Alias cassé"},
         {tmp / "Absent.fcpbundle", Kind::missing, "Absent.fcpbundle"},
     };
     for (const auto& c : cases) {
-        const auto result = checkLibraryItem(c.input, flags);
+        const auto result = checkLibraryItem(c.input, links, flags);
         ASSERT_FALSE(result.has_value()) << c.input;
         EXPECT_EQ(result.error().kind, c.kind) << c.input;
-        EXPECT_EQ(result.error().text, c.text) << c.input;
+        EXPECT_EQ(result.error().name, c.text) << c.input;
     }
 }
 
@@ -54,13 +55,13 @@ TEST(LibraryIntake, AcceptsLibrariesInAnyCaseAndThroughLinks)
     test::TempDir tmp;
     FakeFlags flags;
     const fs::path upper = tools::LibraryBuilder(tmp / "Film.FCPBUNDLE").path();
-    const auto direct = checkLibraryItem(upper.string() + "/", flags);
+    const auto direct = checkLibraryItem(upper.string() + "/", links, flags);
     ASSERT_TRUE(direct.has_value());
     EXPECT_EQ(direct->displayName, "Film");
     EXPECT_FALSE(direct->isFromAlias);
 
     fs::create_symlink(upper, tmp / "Raccourci");
-    const auto linked = checkLibraryItem(tmp / "Raccourci", flags);
+    const auto linked = checkLibraryItem(tmp / "Raccourci", links, flags);
     ASSERT_TRUE(linked.has_value());
     EXPECT_TRUE(linked->isFromAlias);
     EXPECT_EQ(linked->url, fs::canonical(upper));

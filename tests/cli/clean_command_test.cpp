@@ -40,8 +40,9 @@ protected:
             .file("Wedding/Original Media/clip.mov", 5000);
     }
 
-    nlohmann::json run(CleanOptions options, Confirmation& confirmation, int expectedStatus)
+    nlohmann::json run(CommandLine options, Confirmation& confirmation, int expectedStatus)
     {
+        options.command = Command::clean;
         options.json = true;
         options.home = tmp / "home";
         options.paths = {library.path().string()};
@@ -69,7 +70,7 @@ TEST_F(Clean, NeverDeletesUnasked)
     EXPECT_NE(declined.questions[0].find("1 dossier"), std::string::npos) << declined.questions[0];
 
     ScriptedConfirmation yes(true);
-    CleanOptions dry;
+    CommandLine dry;
     dry.dryRun = true;
     doc = run(dry, yes, 0);
     EXPECT_TRUE(yes.questions.empty());
@@ -81,7 +82,7 @@ TEST_F(Clean, NeverDeletesUnasked)
 TEST_F(Clean, DeletesTheSelectionUnderTheLockAndReleasesIt)
 {
     ScriptedConfirmation yes(true);
-    CleanOptions options;
+    CommandLine options;
     options.preset = model::EditingPreset::done;
     const auto doc = run(options, yes, 0);
     const auto& result = doc["libraries"][0];
@@ -102,7 +103,7 @@ TEST_F(Clean, RefusesALibraryOpenInTheEditor)
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     ScriptedConfirmation yes(true);
-    CleanOptions options;
+    CommandLine options;
     options.yes = true;
     const auto doc = run(options, yes, 1);
     ::close(fd);

@@ -99,7 +99,7 @@ TEST(CleanSignals, LeaveTheLibraryReleasedAndReportWhatWasRemoved)
             EXPECT_EQ(library["foldersRemoved"], gone);
             EXPECT_EQ(library["freedSpace"], gone * filesEach);
         } else {
-            EXPECT_NE(run.out.find("Interrompu !"), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find("« Film » : interrompu"), std::string::npos) << run.out;
             EXPECT_NE(run.out.find("Dossiers supprimés : " + std::to_string(gone) + " sur " +
                                    std::to_string(eventCount)),
                       std::string::npos)

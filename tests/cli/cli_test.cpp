@@ -1,9 +1,13 @@
+#include "formats/bookmark_writer.hpp"
 #include "sample_library.hpp"
 #include "support/program_run.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vellico::cli {
 namespace {
@@ -13,6 +17,44 @@ namespace fs = std::filesystem;
 test::ProgramRun runCli(const test::TempDir& tmp, std::vector<std::string> args)
 {
     return test::runProgram(VELLICO_CLI_PATH, tmp, std::move(args));
+}
+
+// Runs the command line as a user without privileges (nobody), so that
+// permissions apply even when the tests run as root. The temporary folder is
+// opened to that user.
+test::ProgramRun runCliUnprivileged(const test::TempDir& tmp, std::vector<std::string> args)
+{
+    if (::geteuid() != 0) {
+        return runCli(tmp, std::move(args));
+    }
+    ::chmod(tmp.path().c_str(), 0755);
+    args.insert(args.begin(),
+                {"--reuid=65534", "--regid=65534", "--clear-groups", VELLICO_CLI_PATH});
+    return test::runProgram("/usr/bin/setpriv", tmp, std::move(args));
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        result.push_back(text.substr(start, end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return result;
+}
+
+// A bookmark to `folder` as the editor writes one for a cache location.
+std::vector<std::uint8_t> bookmarkTo(const fs::path& folder)
+{
+    formats::BookmarkTarget target;
+    for (const auto& part : folder) {
+        if (part != "/") {
+            target.pathComponents.push_back(part.string());
+        }
+    }
+    return formats::makeBookmarkData(target);
 }
 
 TEST(CliAnalyze, JsonDocumentForLibrariesAndErrors)
@@ -63,6 +105,147 @@ TEST(CliAnalyze, HumanOutputShowsGroupsAndSelection)
     EXPECT_NE(run.out.find("[ ] Analysis Files"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Sélection : 2,5 Mo"), std::string::npos) << run.out;
     EXPECT_TRUE(run.err.empty()) << "no progress on a file: " << run.err;
+}
+
+TEST(CliConventions, VersionHelpAndUsageErrors)
+{
+    test::TempDir tmp;
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* out; // in stdout
+    } cases[] = {
+        {{"--version"}, 0, "vellico-cli "},
+        {{"--help"}, 0, "Code de sortie"},
+        {{"-h"}, 0, "analyze"},
+        {{"analyze", "--help"}, 0, "--recursive"},
+        {{"clean", "-h"}, 0, "--dry-run"},
+        {{"help", "--help"}, 0, "FR|EN"},
+    };
+    for (const auto& c : cases) {
+        const test::ProgramRun run = runCli(tmp, c.args);
+        EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c.args) << run.err;
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << ::testing::PrintToString(c.args);
+        EXPECT_TRUE(run.err.empty()) << run.err;
+    }
+    // A usage error: one line saying what, one pointing to --help, nothing on stdout.
+    const test::ProgramRun run = runCli(tmp, {"analyze", "--jsn", "x"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.out.empty());
+    const auto err = lines(run.err);
+    ASSERT_EQ(err.size(), 2u) << run.err;
+    EXPECT_EQ(err[0], "vellico-cli: option inconnue : --jsn");
+    EXPECT_EQ(err[1], "Saisissez « vellico-cli --help » pour plus d'informations.");
+}
+
+TEST(CliConventions, ErrorsNameThePathAsGiven)
+{
+    test::TempDir tmp;
+    tools::writeFile(tmp / "-photo.jpg", "x");
+    const std::string given = (tmp / "sub" / ".." / "-photo.jpg").string();
+    fs::create_directories(tmp / "sub");
+    const test::ProgramRun run = runCli(tmp, {"analyze", "--", given});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "vellico-cli: " + given +
+                           ": « -photo.jpg » n'est pas une bibliothèque Final Cut Pro valide.\n");
+}
+
+TEST(CliBatch, RecursiveSearchTakesEveryLibraryOnceInSortedOrder)
+{
+    test::TempDir tmp;
+    const fs::path root = tmp / "serveur";
+    tools::LibraryBuilder(root / "b" / "Beta.fcpbundle").file("E/Render Files/r", 100);
+    tools::LibraryBuilder(root / "a" / "Alpha.fcpbundle").file("E/Render Files/r", 10);
+    tools::LibraryBuilder(root / "c" / "d" / "Gamma.fcpbundle");
+    // Not entered: a bundle's own contents, a link to a folder elsewhere.
+    tools::LibraryBuilder(root / "b" / "Beta.fcpbundle" / "Inner.fcpbundle");
+    tools::LibraryBuilder(tmp / "ailleurs" / "Delta.fcpbundle");
+    fs::create_directory_symlink(tmp / "ailleurs", root / "lien");
+    tools::writeFile(root / "notes.txt", "x");
+
+    const test::ProgramRun run = runCli(tmp, {"analyze", "-r", "--json", root.string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto doc = nlohmann::json::parse(run.out);
+    std::vector<std::string> inputs;
+    for (const auto& library : doc["libraries"]) {
+        inputs.push_back(library["input"]);
+    }
+    EXPECT_EQ(inputs, (std::vector<std::string>{(root / "a/Alpha.fcpbundle").string(),
+                                                (root / "b/Beta.fcpbundle").string(),
+                                                (root / "c/d/Gamma.fcpbundle").string()}));
+    EXPECT_EQ(doc["summary"]["libraries"], 3);
+    EXPECT_EQ(doc["summary"]["failed"], 0);
+    EXPECT_EQ(doc["summary"]["selectedSize"], 110);
+
+    const test::ProgramRun text = runCli(tmp, {"analyze", "--recursive", root.string()});
+    EXPECT_NE(text.out.find("Résumé : 3 bibliothèque(s) analysée(s), 0 en échec"),
+              std::string::npos)
+        << text.out;
+}
+
+TEST(CliIntake, BackupNamesItsOriginalAndOriginalAnalysesIt)
+{
+    test::TempDir tmp;
+    const fs::path film = tools::LibraryBuilder(tmp / "Film.fcpbundle").path();
+    tools::BackupContents shape;
+    shape.originalURL = film;
+    tools::writeBackupFolder(tmp / "Sauvegardes", shape);
+    const fs::path backup = tmp / "Sauvegardes" / shape.backups[0];
+
+    test::ProgramRun run = runCli(tmp, {"analyze", backup.string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(film.string()), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("--original"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("Bibliothèque"), std::string::npos) << "not analysed: " << run.out;
+
+    run = runCli(tmp, {"analyze", "--json", "--original", backup.string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto library = nlohmann::json::parse(run.out)["libraries"][0];
+    EXPECT_EQ(library["path"], film.string());
+    EXPECT_EQ(library["backupPath"], backup.string());
+    EXPECT_EQ(library["input"], backup.string());
+}
+
+TEST(CliIntake, AliasIsFollowedAndMissingCacheOnlyWarns)
+{
+    test::TempDir tmp;
+    fs::create_directories(tmp / "caches");
+    tools::LibraryBuilder film(tmp / "Film.fcpbundle");
+    film.settings({{"cacheFolderName", formats::PlistValue("Film.fcpcache")},
+                   {"cacheLocation", formats::PlistValue(bookmarkTo(tmp / "caches"))}});
+    fs::create_symlink(film.path(), tmp / "Raccourci.fcpbundle");
+
+    const test::ProgramRun run =
+        runCli(tmp, {"analyze", "--json", (tmp / "Raccourci.fcpbundle").string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto library = nlohmann::json::parse(run.out)["libraries"][0];
+    EXPECT_EQ(library["isFromAlias"], true);
+    EXPECT_EQ(library["path"], film.path().string());
+    EXPECT_EQ(library["missingCachePath"], (tmp / "caches" / "Film.fcpcache").string());
+    EXPECT_NE(run.err.find((tmp / "caches" / "Film.fcpcache").string()), std::string::npos)
+        << run.err;
+}
+
+TEST(CliNothingHidden, UnreadableFoldersAreNamedAndFailTheRun)
+{
+    test::TempDir tmp;
+    tools::LibraryBuilder film(tmp / "Film.fcpbundle");
+    film.file("Mariage/Original Media/clip.mov", 5000).file("Mariage/Render Files/a", 100);
+    fs::permissions(tmp / "Film.fcpbundle" / "Mariage" / "Original Media", fs::perms::none);
+
+    const test::ProgramRun run = runCliUnprivileged(
+        tmp, {"analyze", "--json", "--home", tmp.path().string(), film.path().string()});
+    fs::permissions(tmp / "Film.fcpbundle" / "Mariage" / "Original Media", fs::perms::owner_all);
+    EXPECT_EQ(run.status, 1) << run.err;
+    const auto doc = nlohmann::json::parse(run.out);
+    const auto& library = doc["libraries"][0];
+    EXPECT_EQ(library["incomplete"], true);
+    EXPECT_EQ(library["unreadable"],
+              nlohmann::json::array({(film.path() / "Mariage" / "Original Media").string()}));
+    EXPECT_EQ(library["selectedSize"], 100) << "the rest is still measured";
+    EXPECT_EQ(doc["summary"]["incomplete"], 1);
+    EXPECT_NE(run.err.find("1 dossier(s) illisible(s)"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Mariage/Original Media"), std::string::npos) << run.err;
 }
 
 // Names are bytes the library's author chose: escape sequences in them must

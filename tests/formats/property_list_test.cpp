@@ -470,6 +470,48 @@ TEST(PropertyList, ReadsXmlScalars)
 
 // ---- Typed access ------------------------------------------------------------
 
+// The document as UTF-16 code units, in the given byte order, with or
+// without a byte-order mark.
+Bytes utf16(std::u16string_view text, bool bigEndian, bool mark)
+{
+    Bytes out;
+    auto put = [&](char16_t unit) {
+        const auto hi = static_cast<std::uint8_t>(unit >> 8);
+        const auto lo = static_cast<std::uint8_t>(unit & 0xFF);
+        out.push_back(bigEndian ? hi : lo);
+        out.push_back(bigEndian ? lo : hi);
+    };
+    if (mark) {
+        put(0xFEFF);
+    }
+    for (const char16_t unit : text) {
+        put(unit);
+    }
+    return out;
+}
+
+TEST(PropertyList, ReadsUtf16XmlInEitherByteOrder)
+{
+    const std::u16string document =
+        u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist version=\"1.0\"><dict>"
+        u"<key>cacheFolderName</key><string>C\u00e9r\u00e9monie \U0001F600.fcpcache</string>"
+        u"</dict></plist>";
+    for (const bool bigEndian : {false, true}) {
+        for (const bool mark : {false, true}) {
+            const auto v = parsePropertyList(utf16(document, bigEndian, mark));
+            ASSERT_TRUE(v.has_value()) << bigEndian << mark;
+            EXPECT_EQ(v->stringFor("cacheFolderName"), "C\u00e9r\u00e9monie \U0001F600.fcpcache");
+        }
+    }
+    // An unpaired surrogate, or an odd byte count, is no document.
+    std::u16string broken = document;
+    broken.insert(broken.find(u".fcpcache"), 1, char16_t(0xD800));
+    EXPECT_FALSE(parsePropertyList(utf16(broken, false, true)).has_value());
+    Bytes odd = utf16(document, false, true);
+    odd.push_back(0);
+    EXPECT_FALSE(parsePropertyList(odd).has_value());
+}
+
 TEST(PropertyList, TypedLookupsOfTheWrongTypeAreAbsent)
 {
     const PlistValue v = PlistValue::fromDict({
@@ -479,7 +521,7 @@ TEST(PropertyList, TypedLookupsOfTheWrongTypeAreAbsent)
         {"d", PlistValue::fromData({1, 2})},
         {"s", PlistValue::fromString("second")},
     });
-    EXPECT_EQ(v.stringFor("s"), "true"); // the first of duplicate keys
+    EXPECT_EQ(v.stringFor("s"), "second"); // the last of duplicate keys wins
     EXPECT_EQ(v.boolFor("s"), std::nullopt);
     EXPECT_EQ(v.stringFor("b"), std::nullopt);
     EXPECT_EQ(v.integerFor("b"), std::nullopt);

@@ -1,0 +1,259 @@
+#include "cli/command_line.hpp"
+
+#include "cli/texts.hpp"
+#include "model/names.hpp"
+#include "model/target_folder_rule.hpp"
+
+#include <getopt.h>
+
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+namespace vellico::cli {
+
+namespace {
+
+// Long options without a short form use values above the char range.
+enum LongOnly : int {
+    optJson = 256,
+    optPreset,
+    optHome,
+    optDryRun,
+    optOnly,
+    optExcept,
+    optOriginal,
+    optJobs,
+    optVersion,
+};
+
+constexpr option globalOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, optVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+constexpr option commandOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"json", no_argument, nullptr, optJson},
+    {"preset", required_argument, nullptr, optPreset},
+    {"home", required_argument, nullptr, optHome},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"only", required_argument, nullptr, optOnly},
+    {"except", required_argument, nullptr, optExcept},
+    {"original", no_argument, nullptr, optOriginal},
+    {"jobs", required_argument, nullptr, optJobs},
+    {"dry-run", no_argument, nullptr, optDryRun},
+    {"yes", no_argument, nullptr, 'y'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// "backups" on the command line names the backup folders.
+constexpr std::string_view backupsKind = "backups";
+
+std::optional<std::string> folderKind(std::string_view typed)
+{
+    if (typed == backupsKind) {
+        return std::string(model::backupsFolderName);
+    }
+    for (const model::TargetFolderRule& rule : model::targetFolderRules()) {
+        if (model::namesEqual(rule.name, typed)) {
+            return rule.name;
+        }
+    }
+    return std::nullopt;
+}
+
+tl::expected<std::set<std::string>, UsageError> parseKinds(std::string_view list)
+{
+    std::set<std::string> kinds;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const std::string_view item = list.substr(0, comma);
+        const auto kind = folderKind(item);
+        if (!kind) {
+            return tl::unexpected(UsageError{say("type de dossier inconnu : %1", {item})});
+        }
+        kinds.insert(*kind);
+        if (comma == std::string_view::npos) {
+            return kinds;
+        }
+        list.remove_prefix(comma + 1);
+    }
+}
+
+// The option getopt_long stopped at, as the user typed it.
+std::string offendingOption(char** argv, int index, int shortOption)
+{
+    if (shortOption > 0 && shortOption < 256) {
+        return std::string("-") + static_cast<char>(shortOption);
+    }
+    std::string typed = argv[index - 1];
+    if (const std::size_t equals = typed.find('='); equals != std::string::npos) {
+        typed.resize(equals);
+    }
+    return typed;
+}
+
+// Options that only `clean` takes.
+bool cleanOnly(int option)
+{
+    return option == optDryRun || option == 'y';
+}
+
+} // namespace
+
+std::vector<std::string> folderKindNames()
+{
+    std::vector<std::string> names;
+    for (const model::TargetFolderRule& rule : model::targetFolderRules()) {
+        names.push_back(rule.name);
+    }
+    names.emplace_back(backupsKind);
+    return names;
+}
+
+tl::expected<CommandLine, UsageError> parseCommandLine(int argc, char** argv)
+{
+    CommandLine line;
+    ::opterr = 0; // our own messages, in the user's language
+    // "+": stop at the command; options after it belong to the command.
+    ::optind = 0;
+    int option = 0;
+    while ((option = ::getopt_long(argc, argv, "+:h", globalOptions, nullptr)) != -1) {
+        switch (option) {
+        case 'h':
+            line.showHelp = true;
+            break;
+        case optVersion:
+            line.showVersion = true;
+            break;
+        default:
+            return tl::unexpected(UsageError{
+                say("option inconnue : %1", {offendingOption(argv, ::optind, ::optopt)})});
+        }
+    }
+    if (line.showHelp || line.showVersion) {
+        return line;
+    }
+    if (::optind >= argc) {
+        return tl::unexpected(UsageError{say("commande manquante")});
+    }
+    const std::string_view command = argv[::optind];
+    if (command == "analyze") {
+        line.command = Command::analyze;
+    } else if (command == "clean") {
+        line.command = Command::clean;
+    } else if (command == "help") {
+        line.command = Command::help;
+    } else {
+        return tl::unexpected(UsageError{say("commande inconnue : %1", {command})});
+    }
+
+    // The command's own options; GNU getopt_long moves the paths behind them
+    // so that options may follow paths, and "--" ends the options.
+    const int first = ::optind;
+    const int count = argc - first;
+    char** args = argv + first;
+    ::optind = 0;
+    while ((option = ::getopt_long(count, args, ":hry", commandOptions, nullptr)) != -1) {
+        if (line.command == Command::help && option != 'h' && option != '?' && option != ':') {
+            return tl::unexpected(UsageError{say("help ne prend pas d'option")});
+        }
+        if (line.command == Command::analyze && cleanOnly(option)) {
+            return tl::unexpected(
+                UsageError{say("option inconnue : %1", {offendingOption(args, ::optind, 0)})});
+        }
+        switch (option) {
+        case 'h':
+            line.showHelp = true;
+            break;
+        case optJson:
+            line.json = true;
+            break;
+        case 'r':
+            line.recursive = true;
+            break;
+        case optOriginal:
+            line.original = true;
+            break;
+        case optDryRun:
+            line.dryRun = true;
+            break;
+        case 'y':
+            line.yes = true;
+            break;
+        case optPreset: {
+            const std::string_view value = ::optarg;
+            if (value == "in-progress") {
+                line.preset = model::EditingPreset::inProgress;
+            } else if (value == "done") {
+                line.preset = model::EditingPreset::done;
+            } else {
+                return tl::unexpected(UsageError{say("préréglage inconnu : %1", {value})});
+            }
+            break;
+        }
+        case optHome:
+            if (*::optarg == '\0') {
+                return tl::unexpected(UsageError{say("--home demande un dossier")});
+            }
+            line.home = std::filesystem::path(::optarg);
+            break;
+        case optOnly:
+        case optExcept: {
+            auto kinds = parseKinds(::optarg);
+            if (!kinds) {
+                return tl::unexpected(kinds.error());
+            }
+            if (option == optOnly) {
+                line.only = std::move(*kinds);
+            } else {
+                line.except.merge(*kinds);
+            }
+            break;
+        }
+        case optJobs: {
+            const std::string_view value = ::optarg;
+            int jobs = 0;
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), jobs);
+            if (error != std::errc() || end != value.data() + value.size() || jobs < 1 ||
+                jobs > 64) {
+                return tl::unexpected(
+                    UsageError{say("--jobs demande un nombre de 1 à 64 : %1", {value})});
+            }
+            line.jobs = jobs;
+            break;
+        }
+        case ':':
+            return tl::unexpected(UsageError{say("l'option %1 demande une valeur",
+                                                 {offendingOption(args, ::optind, ::optopt)})});
+        default:
+            return tl::unexpected(UsageError{
+                say("option inconnue : %1", {offendingOption(args, ::optind, ::optopt)})});
+        }
+    }
+    for (int i = ::optind; i < count; ++i) {
+        line.paths.emplace_back(args[i]);
+    }
+    if (line.showHelp) {
+        return line;
+    }
+    if (line.command == Command::help) {
+        if (line.paths.size() > 1) {
+            return tl::unexpected(UsageError{say("help prend au plus une langue")});
+        }
+        if (!line.paths.empty()) {
+            line.helpLanguage = line.paths.front();
+            line.paths.clear();
+        }
+        return line;
+    }
+    if (line.paths.empty()) {
+        return tl::unexpected(UsageError{say("aucune bibliothèque indiquée")});
+    }
+    return line;
+}
+
+} // namespace vellico::cli

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "analysis/machine_analysis.hpp"
+#include "cli/command_line.hpp"
+#include "cli/report.hpp"
+#include "cli/terminal.hpp"
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellico::cli {
+
+// An input that could not be taken: the argument as given, the path
+// concerned (absolute; none when there is none) and the user message.
+struct InputError {
+    std::string input;
+    std::optional<std::filesystem::path> path;
+    std::string message;
+};
+
+// The libraries to take in, in order: each path as given, except that with
+// `recursive` a folder that is not itself a library stands for every
+// "*.fcpbundle" below it. The search never enters a library, never follows
+// a symbolic link and never leaves the folder's file system; what it finds
+// below one folder comes in sorted (byte) order, written as the folder was
+// given followed by the relative path. Folders that cannot be read are
+// reported and the search goes on.
+struct Inputs {
+    std::vector<std::string> libraries;
+    std::vector<InputError> errors;
+};
+Inputs collectInputs(const std::vector<std::string>& paths, bool recursive);
+
+// One input taken through the intake and the analysis, with the command
+// line's answers to the application's questions: an alias is followed
+// (isFromAlias); a backup is refused with the original's path, or replaced
+// by its original with --original; a missing external cache is noted and
+// the library analysed; a locked or cloud-only library is refused.
+struct TakenIn {
+    std::optional<AnalysedLibrary> library;
+    std::optional<InputError> error;
+};
+
+// Where a batch stands, for the progress line: library `index` (from 1) of `count`.
+struct BatchPosition {
+    std::size_t index = 1;
+    std::size_t count = 1;
+};
+
+// `walk` says how the library is walked (threads, stop token).
+TakenIn takeIn(const std::string& input, const CommandLine& options,
+               const analysis::MachineAnalysis& machine, const platform::WalkControl& walk,
+               ProgressLine& progress, BatchPosition position);
+
+// The preset's selection among `folders`, refined: with `only`, folders of
+// other kinds are dropped; folders of a kind in `except` are dropped.
+model::FolderSelection refinedSelection(model::EditingPreset preset,
+                                        const std::vector<model::FoundFolder>& folders,
+                                        const std::optional<std::set<std::string>>& only,
+                                        const std::set<std::string>& except);
+
+// The warnings about a library that was analysed all the same, on `err`:
+// a missing external cache, folders that could not be read.
+void printWarnings(std::ostream& err, const AnalysedLibrary& library);
+
+// The message of an input error as printed on stderr: the program, the
+// input as given and the message.
+std::string errorLine(const InputError& error);
+
+} // namespace vellico::cli

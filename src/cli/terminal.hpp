@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+// What the command line needs to know about the terminal, and text measured
+// in terminal columns.
+namespace vellico::cli {
+
+// Columns `text` takes on a terminal: two for wide (East Asian) characters,
+// none for combining marks and other zero-width code points, one for the
+// rest. Bytes that are not UTF-8 count one each (they are shown escaped or
+// as a replacement character, one column either way).
+std::size_t displayWidth(std::string_view text);
+
+// `text` followed by blanks up to `width` columns; with one blank when it is
+// already as wide or wider.
+std::string padded(std::string_view text, std::size_t width);
+
+// The longest start of `text` that fits in `columns` columns, never cutting
+// a character in two; "…" ends it when something was cut.
+std::string fitted(std::string_view text, std::size_t columns);
+
+// True when progress may be drawn on stderr: it is a terminal and TERM is
+// not "dumb" (nor unset).
+bool progressWanted();
+
+// The width of the terminal on stderr; 80 when it cannot be read.
+std::size_t terminalColumns();
+
+// One progress line on stderr, redrawn in place and never wider than the
+// terminal (so it never wraps), cleared when replaced by ordinary output or
+// destroyed. Draws nothing when disabled.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool enabled);
+    ~ProgressLine();
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    bool enabled() const { return m_enabled; }
+    void show(std::string_view text);
+    void clear();
+
+private:
+    bool m_enabled;
+    bool m_shown = false;
+};
+
+} // namespace vellico::cli
