@@ -357,6 +357,11 @@ QCoro::Task<model::BundleInfo> VARAvevadaViewModel::analyze(fs::path url, bool i
     if (self && m_analysisRun == run) {
         m_analysisRun.reset();
     }
+    // A walk shorter than the sampling period would otherwise end with the
+    // count still at zero: the last count shown is the walk's own total.
+    if (self && isCurrent(generation) && m_appState == AppState::analyzing) {
+        setFilesScanned(static_cast<qint64>(run->progress.files.load(std::memory_order_relaxed)));
+    }
     co_return result;
 }
 
