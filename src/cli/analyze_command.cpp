@@ -1,40 +1,22 @@
 #include "cli/analyze_command.hpp"
 
 #include "cli/library_batch.hpp"
+#include "cli/stop_signals.hpp"
 #include "cli/texts.hpp"
-
-#include <signal.h>
 
 #include <ostream>
 
 namespace vellico::cli {
 
-namespace {
-
-// Set by SIGINT while libraries are analysed: the walk stops at once. A
-// second SIGINT ends the program (SA_RESETHAND).
-platform::StopToken g_interrupt;
-
-void onInterrupt(int)
-{
-    g_interrupt.requestStop();
-}
-
-} // namespace
-
-int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err)
+int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
+               const StopSignals* signals)
 {
     const Inputs inputs = collectInputs(options.paths, options.recursive);
     const analysis::MachineAnalysis machine(options.home);
     ProgressLine progress(progressWanted());
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    struct sigaction previous {};
-    ::sigaction(SIGINT, &action, &previous);
     platform::WalkControl walk;
     walk.jobs = options.jobs;
-    walk.stop = &g_interrupt;
+    walk.stop = signals != nullptr ? &signals->token() : nullptr;
     nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
     nlohmann::ordered_json errors = nlohmann::ordered_json::array();
     BatchSummary summary;
@@ -51,11 +33,10 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err)
     for (const std::string& input : inputs.libraries) {
         const BatchPosition position{++index, inputs.libraries.size()};
         TakenIn taken = takeIn(input, options, machine, walk, progress, position);
-        if (g_interrupt.stopRequested()) {
-            ::sigaction(SIGINT, &previous, nullptr);
+        if (signals != nullptr && signals->token().stopRequested()) {
             progress.clear();
             err << "vellico-cli: " << say("analyse interrompue") << "\n";
-            return 130;
+            return 128 + signals->signalNumber();
         }
         if (!taken.library) {
             fail(*taken.error);
@@ -80,7 +61,6 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err)
     } else {
         printSummary(out, summary, false);
     }
-    ::sigaction(SIGINT, &previous, nullptr);
     out.flush();
     return summary.failed == 0 && summary.incomplete == 0 && out ? 0 : 1;
 }

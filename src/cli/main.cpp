@@ -78,8 +78,10 @@ int main(int argc, char** argv)
         return printed(vellico::cli::usageText(line->command));
     }
     switch (line->command) {
-    case vellico::cli::Command::analyze:
-        return vellico::cli::runAnalyze(*line, std::cout, std::cerr);
+    case vellico::cli::Command::analyze: {
+        vellico::cli::StopSignals signals;
+        return vellico::cli::runAnalyze(*line, std::cout, std::cerr, &signals);
+    }
     case vellico::cli::Command::clean: {
         vellico::cli::TerminalConfirmation confirmation;
         vellico::cli::StopSignals signals;

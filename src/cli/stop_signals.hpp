@@ -4,7 +4,7 @@
 
 namespace vellico::cli {
 
-// SIGINT, SIGTERM and SIGHUP during `clean` (Ctrl-C, a session ending, a
+// SIGINT, SIGTERM and SIGHUP during `analyze` or `clean` (Ctrl-C, a session ending, a
 // closed terminal) turned into a stop request: the walk under way (an
 // analysis or a deletion) finishes the files in hand and removes nothing
 // more, the lock is released the normal way and the partial result is
