@@ -1,6 +1,7 @@
 #include "sample_library.hpp"
 
 #include "analysis/backup_records.hpp"
+#include "formats/binary_plist_writer.hpp"
 #include "model/uuid.hpp"
 
 #include <sqlite3.h>

@@ -5,7 +5,7 @@
 #include "analysis/library_scan.hpp"
 #include "cleanup/deletion_run.hpp"
 #include "formats/bookmark_writer.hpp"
-#include "platform/linux/linux_bookmark_resolver.hpp"
+#include "formats/linux/linux_bookmark_resolver.hpp"
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"
 #include "support/tree_digest.hpp"
