@@ -1,14 +1,11 @@
 #include "analysis/backup_records.hpp"
 
 #include "analysis/library_identity.hpp"
+#include "formats/file_url.hpp"
 #include "model/names.hpp"
 #include "platform/file_system.hpp"
 
-#include <uriparser/Uri.h>
-
 #include <cerrno>
-#include <cstdlib>
-#include <memory>
 
 namespace vellico::analysis {
 
@@ -100,64 +97,6 @@ std::string normalizedPath(const std::filesystem::path& path)
     return text.substr(first, last - first + 1);
 }
 
-std::optional<std::filesystem::path> pathFromFileURL(std::string_view text)
-{
-    const std::string owned(text);
-    UriUriA uri;
-    const char* errorPos = nullptr;
-    if (uriParseSingleUriA(&uri, owned.c_str(), &errorPos) != URI_SUCCESS) {
-        return std::nullopt;
-    }
-    std::unique_ptr<UriUriA, void (*)(UriUriA*)> holder(&uri,
-                                                        [](UriUriA* u) { uriFreeUriMembersA(u); });
-    const std::string_view scheme(
-        uri.scheme.first, static_cast<std::size_t>(uri.scheme.afterLast - uri.scheme.first));
-    if (uri.scheme.first == nullptr || (scheme != "file" && scheme != "FILE" && scheme != "File")) {
-        return std::nullopt;
-    }
-    if (uri.hostText.first != nullptr) {
-        const std::string_view host(
-            uri.hostText.first,
-            static_cast<std::size_t>(uri.hostText.afterLast - uri.hostText.first));
-        if (!host.empty() && host != "localhost") {
-            return std::nullopt;
-        }
-    }
-    // The path: its segments, each percent-decoded, after a leading "/".
-    std::string path;
-    for (const UriPathSegmentA* segment = uri.pathHead; segment != nullptr;
-         segment = segment->next) {
-        std::string part(segment->text.first,
-                         static_cast<std::size_t>(segment->text.afterLast - segment->text.first));
-        const char* end = uriUnescapeInPlaceExA(part.data(), URI_FALSE, URI_BR_DONT_TOUCH);
-        part.resize(static_cast<std::size_t>(end - part.data()));
-        path += "/" + part;
-    }
-    if (path.empty() || path.find('\0') != std::string::npos) {
-        return std::nullopt;
-    }
-    return std::filesystem::path(path);
-}
-
-std::string fileURLFromPath(const std::filesystem::path& path)
-{
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const unsigned char c : path.string()) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '_' || c == '.' ||
-                           c == '~';
-        if (plain) {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 0xF];
-        }
-    }
-    return url;
-}
-
 std::optional<std::filesystem::path> originalLibraryURL(const formats::PlistValue& backupRecord,
                                                         const platform::BookmarkResolver& bookmarks)
 {
@@ -168,7 +107,7 @@ std::optional<std::filesystem::path> originalLibraryURL(const formats::PlistValu
         }
     }
     if (const auto text = backupRecord.stringFor("originalURL")) {
-        if (const auto path = pathFromFileURL(*text); path && containsSettings(*path)) {
+        if (const auto path = formats::pathFromFileURL(*text); path && containsSettings(*path)) {
             return path;
         }
     }
@@ -233,7 +172,8 @@ BackupMatch matchBackupFolder(int folderFd, const std::filesystem::path& bundle,
     if (const auto record =
             formats::readPropertyListDictionaryAt(backupFd.get(), backupRecordName)) {
         const auto originalURL = record->stringFor("originalURL");
-        const auto originalPath = originalURL ? pathFromFileURL(*originalURL) : std::nullopt;
+        const auto originalPath =
+            originalURL ? formats::pathFromFileURL(*originalURL) : std::nullopt;
         if (originalPath && samePath(*originalPath)) {
             return BackupMatch::byPath;
         }

@@ -23,14 +23,6 @@ bool isBackupBundleName(std::string_view name);
 // links resolved (as far as the path exists), every "/" trimmed from both ends.
 std::string normalizedPath(const std::filesystem::path& path);
 
-// The local path of a "file:" URL text (percent-escapes decoded, an empty or
-// "localhost" host); none for any other text.
-std::optional<std::filesystem::path> pathFromFileURL(std::string_view text);
-
-// "file://" URL text of an absolute path: every byte outside the unreserved
-// set percent-encoded, so that "#", "?", "%" and non-ASCII names survive.
-std::string fileURLFromPath(const std::filesystem::path& path);
-
 // The library a backup's "__BackupInfo.plist" record was made from: the
 // resolved "originalBookmark" when it holds a library (a "Settings.plist"),
 // otherwise "originalURL" when it does; none otherwise.
