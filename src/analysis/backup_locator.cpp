@@ -233,15 +233,20 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
     publish(progress, status::spotlightBackups);
     std::vector<fs::path> candidates = m_index.searchBackupFolders(*folderName, indexTimeLimit);
     if (const auto* location = settings.dataFor("backupLocation")) {
-        if (const auto folder = m_bookmarks.resolve(*location)) {
-            const fs::path custom = *folder / *folderName;
-            const std::string customResolved = resolvedPath(custom);
+        // The settings may spell the name in the other Unicode form than the
+        // folder on disk (a library moved between a Mac and this machine).
+        const auto folder = m_bookmarks.resolve(*location);
+        const auto custom =
+            folder ? model::findDirectoryEntry(*folder, *folderName, model::EntryWanted::any)
+                   : std::nullopt;
+        if (custom) {
+            const std::string customResolved = resolvedPath(*custom);
             bool listed = false;
             for (const fs::path& found : candidates) {
                 listed = listed || resolvedPath(found) == customResolved;
             }
             if (!listed) {
-                candidates.push_back(custom);
+                candidates.push_back(*custom);
             }
         }
     }

@@ -86,9 +86,12 @@ bool isBackupBundleName(std::string_view name)
 std::string normalizedPath(const std::filesystem::path& path)
 {
     std::error_code ec;
-    // Links resolved in the part of the path that exists; the rest is kept.
-    std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-    std::string text = ec ? path.lexically_normal().string() : resolved.string();
+    // Links resolved in the part of the path that exists, its names matched
+    // against the folders' entries by canonical equivalence (a record written
+    // on a Mac holds them decomposed); the rest is kept.
+    const std::filesystem::path onDisk = model::spellingOnDisk(path);
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(onDisk, ec);
+    std::string text = ec ? onDisk.lexically_normal().string() : resolved.string();
     const auto first = text.find_first_not_of('/');
     if (first == std::string::npos) {
         return {};
@@ -107,8 +110,13 @@ std::optional<std::filesystem::path> originalLibraryURL(const formats::PlistValu
         }
     }
     if (const auto text = backupRecord.stringFor("originalURL")) {
-        if (const auto path = formats::pathFromFileURL(*text); path && containsSettings(*path)) {
-            return path;
+        if (const auto path = formats::pathFromFileURL(*text)) {
+            // The record holds the path as the Mac wrote it (names often
+            // decomposed); the library here may be stored in the other form.
+            std::filesystem::path library = model::spellingOnDisk(*path);
+            if (containsSettings(library)) {
+                return library;
+            }
         }
     }
     return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "analysis/external_cache_locator.hpp"
 #include "analysis/folder_size.hpp"
+#include "analysis/library_intake.hpp"
 #include "analysis/library_scan.hpp"
 #include "cleanup/deletion_run.hpp"
 #include "formats/bookmark_writer.hpp"
@@ -189,6 +190,48 @@ TEST_F(BackupSearch, ExternalCacheOnAMountedVolume)
     result = analyse();
     EXPECT_THAT(result.statuses,
                 ::testing::Not(::testing::Contains("Recherche du cache externe\u2026")));
+}
+
+// Names read from the settings meet folders spelled in the other Unicode
+// form (a Mac disk holds them decomposed, a name typed here is composed).
+// The Movies candidate, the custom location and the external cache are found
+// whichever form each side uses, and the intake's missing-cache check agrees
+// with the analysis.
+TEST_F(BackupSearch, SettingsNamesFindFoldersInEitherUnicodeForm)
+{
+    const std::string forms[] = {"C\u00e9r\u00e9monie", "Ce\u0301re\u0301monie"};
+    for (const std::string& inSettings : forms) {
+        for (const std::string& onDisk : forms) {
+            SCOPED_TRACE("settings " + inSettings + ", disk " + onDisk);
+            library.settings(
+                {{"backupFolderName", formats::PlistValue(inSettings)},
+                 {"backupLocation", formats::PlistValue(macBookmark("Archive", {"Custom"}))},
+                 {"cacheFolderName", formats::PlistValue(inSettings + ".fcpcache")},
+                 {"cacheLocation", formats::PlistValue(macBookmark("Archive", {"Caches"}))}});
+            tools::writeBackupFolder(home / "Movies/Final Cut Backups" / onDisk,
+                                     backupOf(library.path()));
+            tools::writeBackupFolder(volume / "Custom" / onDisk, backupOf(library.path()));
+            const fs::path cache = volume / "Caches" / (onDisk + ".fcpcache");
+            tools::writeSparseFile(cache / "Render Files/a", 4000);
+
+            Result result = analyse();
+            EXPECT_THAT(locations(result.info),
+                        UnorderedElementsAre("~/Movies/Final Cut Backups", "Archive/Custom"));
+            EXPECT_EQ(result.info.cacheURL, cache);
+            EXPECT_EQ(result.info.cacheTotalSize, 4000);
+            EXPECT_EQ(missingExternalCache(library.path(), bookmarks), std::nullopt);
+
+            // Gone: both say so, with the name as the settings hold it.
+            fs::remove_all(cache);
+            result = analyse();
+            EXPECT_EQ(result.info.cacheURL, std::nullopt);
+            EXPECT_EQ(missingExternalCache(library.path(), bookmarks),
+                      (volume / "Caches" / (inSettings + ".fcpcache")).string());
+
+            fs::remove_all(home / "Movies/Final Cut Backups");
+            fs::remove_all(volume / "Custom");
+        }
+    }
 }
 
 // A resolver that runs `duringCheck` the first time the backup's record is

@@ -161,6 +161,41 @@ TEST_F(BackupMatching, OriginalLibraryNeedsItsSettings)
               std::nullopt);
 }
 
+// A record written on a Mac holds its names decomposed; the library here may
+// be stored composed, and the other way round. The record leads to the
+// library whichever form each side uses, also through a link that sits
+// inside a folder spelled the other way.
+TEST(BackupRecordNames, LeadToTheLibraryInEitherUnicodeForm)
+{
+    const std::string folders[] = {"Pr\u00eat", "Pre\u0302t"};
+    const std::string libraries[] = {"C\u00e9r\u00e9monie.fcpbundle",
+                                     "Ce\u0301re\u0301monie.fcpbundle"};
+    FakeBookmarks bookmarks;
+    for (int onDisk = 0; onDisk < 2; ++onDisk) {
+        for (int inRecord = 0; inRecord < 2; ++inRecord) {
+            SCOPED_TRACE("on disk " + libraries[onDisk] + ", in the record " + libraries[inRecord]);
+            test::TempDir tmp;
+            const fs::path library =
+                tools::LibraryBuilder(tmp / folders[onDisk] / "real" / libraries[onDisk]).path();
+            fs::create_directory_symlink("real", tmp / folders[onDisk] / "lien");
+            const fs::path recorded = tmp / folders[inRecord] / "lien" / libraries[inRecord];
+
+            const formats::PlistValue record(formats::PlistValue::Dict{
+                {"originalURL", formats::PlistValue(tools::fileURL(recorded))}});
+            EXPECT_EQ(originalLibraryURL(record, bookmarks),
+                      tmp / folders[onDisk] / "lien" / libraries[onDisk]);
+
+            tools::writeBackupFolder(tmp / "B", {.originalURL = recorded});
+            EXPECT_EQ(matchBackupFolder(tmp / "B", library, std::nullopt, bookmarks),
+                      BackupMatch::byPath);
+            tools::writeBackupFolder(tmp / "Moved",
+                                     {.originalURL = "/old/place" / fs::path(libraries[inRecord])});
+            EXPECT_EQ(matchBackupFolder(tmp / "Moved", library, std::nullopt, bookmarks),
+                      BackupMatch::byName);
+        }
+    }
+}
+
 // The URL text of a record is read by the one file URL reader: the host
 // forms and the raw characters it accepts lead to the library.
 TEST(BackupRecordNames, URLSpellingsOfTheSameLibrary)
