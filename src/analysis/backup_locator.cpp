@@ -57,14 +57,15 @@ std::string withoutLocalized(std::string text)
     return text;
 }
 
-// The backup folder's name, or that name, a blank and more ("My Film 2").
+// The backup folder's name, or that name followed by a blank and whatever
+// comes after it ("My Film 2", and "My Film " with nothing after the blank),
+// compared by canonical equivalence.
 bool isCandidateName(const std::string& entry, const std::string& folderName)
 {
     const std::string name = model::normalizedName(entry);
     const std::string wanted = model::normalizedName(folderName);
     return name == wanted ||
-           (name.size() > wanted.size() + 1 && name.compare(0, wanted.size(), wanted) == 0 &&
-            name[wanted.size()] == ' ');
+           (name.size() > wanted.size() && name.starts_with(wanted) && name[wanted.size()] == ' ');
 }
 
 std::string resolvedPath(const fs::path& path)

@@ -234,6 +234,26 @@ TEST_F(BackupSearch, SettingsNamesFindFoldersInEitherUnicodeForm)
     }
 }
 
+// The backup folder's name alone, or followed by a blank and whatever comes
+// after it, nothing included ("My Film ").
+TEST_F(BackupSearch, MoviesCandidatesByName)
+{
+    const struct {
+        std::string entry;
+        bool candidate;
+    } cases[] = {
+        {"My Film", true},   {"My Film ", true},  {"My Film 2", true},
+        {"My Film2", false}, {"my film", false},  {"My Film\t", false},
+        {"My Fil", false},   {" My Film", false}, {"My Film\u00a0", false},
+    };
+    for (const auto& c : cases) {
+        tools::writeBackupFolder(home / "Movies/Final Cut Backups" / c.entry,
+                                 backupOf(library.path()));
+        EXPECT_EQ(locations(analyse().info).size(), c.candidate ? 1u : 0u) << '"' << c.entry << '"';
+        fs::remove_all(home / "Movies/Final Cut Backups");
+    }
+}
+
 // A resolver that runs `duringCheck` the first time the backup's record is
 // looked at: the moment between checking a candidate and acting on it.
 class HookedResolver final : public platform::BookmarkResolver {
