@@ -10,7 +10,6 @@
 
 #include <fcntl.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <set>
 #include <utility>
@@ -79,16 +78,17 @@ std::string resolvedPath(const fs::path& path)
 struct Candidate {
     platform::UniqueFd fd;
     std::optional<platform::FileIdentity> identity;
-    bool reachedWithoutLink = false;
 };
 
 // Opens the candidate folder: its container by path (a Movies folder moved
 // to another disk and linked back is common, and is the user's own doing),
 // the folder itself from the container without following a link. A folder
-// that is itself a mount point is not a backup folder of the library: what
-// is mounted there is another file system, never measured or deleted. When
-// the folder is a link, its target is opened for the checks and the
-// measurement, and marked as reached through a link.
+// that is a symbolic link is no candidate: the editor writes its backups
+// into a real folder, and a link's target lies elsewhere, where the deletion
+// must not go (it would refuse it on every run). Reached directly, the same
+// folder is counted. A folder that is itself a mount point is not a backup
+// folder of the library either: what is mounted there is another file
+// system, never measured or deleted.
 Candidate openCandidate(const fs::path& candidate)
 {
     Candidate found;
@@ -98,19 +98,13 @@ Candidate openCandidate(const fs::path& candidate)
         return found;
     }
     found.fd = platform::openDirectoryAt(container.get(), path.filename().c_str());
-    if (found.fd) {
-        found.reachedWithoutLink = true;
-        found.identity = platform::identityOf(found.fd.get());
-        const auto containerId = platform::identityOf(container.get());
-        if (!found.identity || !containerId ||
-            platform::onOtherMount(*found.identity, *containerId)) {
-            found.fd.reset();
-        }
+    if (!found.fd) {
         return found;
     }
-    if (errno == ELOOP) {
-        found.fd = platform::openDirectoryPath(path.string());
-        found.identity = found.fd ? platform::identityOf(found.fd.get()) : std::nullopt;
+    found.identity = platform::identityOf(found.fd.get());
+    const auto containerId = platform::identityOf(container.get());
+    if (!found.identity || !containerId || platform::onOtherMount(*found.identity, *containerId)) {
+        found.fd.reset();
     }
     return found;
 }
@@ -207,11 +201,7 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
         folder.url = candidate;
         folder.name = std::string(model::backupsFolderName);
         folder.parentName = displayLocation(candidate, m_folders.home, volumes);
-        // A backup folder reached through a link of its own has no identity
-        // and is never deleted: the link's target lies elsewhere.
-        if (found.reachedWithoutLink) {
-            folder.identity = found.identity;
-        }
+        folder.identity = found.identity;
         folder.size = folderSize(reopenDirectory(found.fd.get()));
         into.push_back(std::move(folder));
         counted.insert({found.identity->device, found.identity->inode});

@@ -6,6 +6,7 @@
 #include "analysis/library_scan.hpp"
 #include "cleanup/deletion_run.hpp"
 #include "formats/bookmark_writer.hpp"
+#include "model/editing_preset.hpp"
 #include "platform/linux/linux_bookmark_resolver.hpp"
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"
@@ -252,6 +253,42 @@ TEST_F(BackupSearch, MoviesCandidatesByName)
         EXPECT_EQ(locations(analyse().info).size(), c.candidate ? 1u : 0u) << '"' << c.entry << '"';
         fs::remove_all(home / "Movies/Final Cut Backups");
     }
+}
+
+// A candidate that is a symbolic link is skipped wherever it is met: its
+// target lies outside the places searched, and the deletion could never
+// remove it. The folder it points to still counts when reached directly.
+TEST_F(BackupSearch, BackupFolderThatIsALinkIsNeitherListedNorSelected)
+{
+    const fs::path real = tmp / "elsewhere/My Film";
+    tools::writeBackupFolder(real, backupOf(library.path()));
+    fs::create_directories(home / "Movies/Final Cut Backups");
+    fs::create_directory_symlink(real, home / "Movies/Final Cut Backups/My Film");
+    fs::create_directories(volume / "Custom");
+    fs::create_directory_symlink(real, volume / "Custom/My Film");
+    fs::create_directories(volume / "Final Cut Backups");
+    fs::create_directory_symlink(real, volume / "Final Cut Backups/My Film");
+    index.results = {volume / "Final Cut Backups/My Film"};
+    library.settings({{"backupFolderName", formats::PlistValue("My Film")},
+                      {"backupLocation", formats::PlistValue(macBookmark("Archive", {"Custom"}))}});
+
+    model::BundleInfo info = analyse().info;
+    EXPECT_TRUE(locations(info).empty());
+    for (const model::FoundFolder& folder : info.foundFolders) {
+        EXPECT_FALSE(folder.url.string().starts_with(volume.string())) << folder.url;
+        EXPECT_FALSE(folder.url.string().starts_with((home / "Movies").string())) << folder.url;
+    }
+
+    index.results.push_back(real);
+    info = analyse().info;
+    ASSERT_EQ(locations(info), std::vector<std::string>{"elsewhere"});
+    const model::FolderSelection selected =
+        model::presetSelection(model::EditingPreset::done, info.foundFolders);
+    EXPECT_EQ(selected.count(real), 1u);
+    const cleanup::DeletionResult result =
+        cleanup::performDeletion(library.path(), cleanup::foldersToDelete(info, selected), {});
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_FALSE(fs::exists(real));
 }
 
 // A resolver that runs `duringCheck` the first time the backup's record is
