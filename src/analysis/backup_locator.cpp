@@ -83,12 +83,12 @@ struct Candidate {
 // Opens the candidate folder: its container by path (a Movies folder moved
 // to another disk and linked back is common, and is the user's own doing),
 // the folder itself from the container without following a link. A folder
-// that is a symbolic link is no candidate: the editor writes its backups
-// into a real folder, and a link's target lies elsewhere, where the deletion
-// must not go (it would refuse it on every run). Reached directly, the same
-// folder is counted. A folder that is itself a mount point is not a backup
-// folder of the library either: what is mounted there is another file
-// system, never measured or deleted.
+// that is a symbolic link is no candidate: its target lies outside the
+// places searched, and the deletion, which never follows a link, could not
+// remove it; reached directly, that target counts like any folder. A folder
+// that is itself a mount point is not a backup folder of the library
+// either: what is mounted there is another file system, never measured or
+// deleted.
 Candidate openCandidate(const fs::path& candidate)
 {
     Candidate found;
