@@ -1,6 +1,9 @@
 // `vellico-cli clean` stopped by a signal in the middle of a deletion: the
 // file in hand finishes, nothing more goes, the library is left in the
-// released state and the partial result is printed.
+// released state and the partial result is printed. Stopped by Ctrl-C on its
+// terminal before the deletion, during the analysis or the question: nothing
+// is deleted and the library is left free.
+#include "cleanup/library_lock.hpp"
 #include "formats/property_list.hpp"
 #include "sample_library.hpp"
 #include "support/program_run.hpp"
@@ -9,8 +12,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -105,6 +112,144 @@ TEST(CleanSignals, LeaveTheLibraryReleasedAndReportWhatWasRemoved)
                       std::string::npos)
                 << run.out;
         }
+    }
+}
+
+// vellico-cli run on a pseudo-terminal of its own (stdin, stdout and stderr),
+// as a user runs it, so that it asks its question and draws its progress.
+class TerminalRun {
+public:
+    explicit TerminalRun(const std::vector<std::string>& args)
+    {
+        winsize size{};
+        size.ws_row = 24;
+        size.ws_col = 100;
+        m_pid = ::forkpty(&m_master, nullptr, nullptr, &size);
+        if (m_pid == 0) {
+            std::vector<char*> argv{const_cast<char*>(VELLICO_CLI_PATH)};
+            for (const std::string& arg : args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::setenv("TERM", "xterm", 1);
+            ::setenv("LANGUAGE", "fr", 1);
+            ::execv(VELLICO_CLI_PATH, argv.data());
+            ::_exit(127);
+        }
+    }
+    ~TerminalRun()
+    {
+        if (m_pid > 0 && m_status < 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_master >= 0) {
+            ::close(m_master);
+        }
+    }
+    TerminalRun(const TerminalRun&) = delete;
+    TerminalRun& operator=(const TerminalRun&) = delete;
+
+    bool started() const { return m_pid > 0; }
+
+    // Reads what the program writes until `text` shows; false if it ends
+    // or `limit` passes first.
+    bool waitFor(const std::string& text, std::chrono::seconds limit)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (m_screen.find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > end || !readSome(50)) {
+                return m_screen.find(text) != std::string::npos;
+            }
+        }
+        return true;
+    }
+
+    // Types Ctrl-C: the terminal sends SIGINT to the program.
+    void pressCtrlC() { (void)!::write(m_master, "\x03", 1); }
+
+    // Reads to the end and waits for the program; its exit status, or -1
+    // when a signal ended it.
+    int finish()
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < end && readSome(100)) {
+        }
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return m_status;
+    }
+
+    const std::string& screen() const { return m_screen; }
+
+private:
+    // False once the program closed its side of the terminal.
+    bool readSome(int timeoutMs)
+    {
+        pollfd fd{m_master, POLLIN, 0};
+        if (::poll(&fd, 1, timeoutMs) <= 0) {
+            return true; // nothing yet; the caller's limit decides
+        }
+        char buffer[4096];
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0) {
+            return false; // EIO: every descriptor of the terminal is closed
+        }
+        m_screen.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    int m_master = -1;
+    int m_pid = -1;
+    int m_status = -1;
+    std::string m_screen;
+};
+
+TEST(CleanSignals, CtrlCBeforeTheDeletionDeletesNothingAndLeavesTheLibraryFree)
+{
+    // A library big enough that its analysis is still walking when the
+    // files-seen counter first shows (the progress line redraws it every
+    // fifth of a second).
+    const struct {
+        const char* when;
+        const char* waitFor; // what the program shows at that moment
+        int files;
+    } cases[] = {
+        {"during the analysis", "fichiers analysés", 40'000},
+        {"during the question", "[o/N]", 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.when);
+        test::TempDir tmp;
+        tools::LibraryBuilder lib(tmp / "Film.fcpbundle");
+        for (int e = 0; e < 4; ++e) {
+            const fs::path folder = lib.path() / ("Event " + std::to_string(e)) / "Render Files";
+            tools::makeFolders(folder);
+            for (int f = 0; f < c.files / 4; ++f) {
+                const fs::path file = folder / std::to_string(f);
+                ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
+            }
+        }
+        TerminalRun cli({"clean", "--home", (tmp / "home").string(), lib.path().string()});
+        ASSERT_TRUE(cli.started());
+        const bool shown = cli.waitFor(c.waitFor, std::chrono::seconds(60));
+        const bool asked = cli.screen().find("[o/N]") != std::string::npos;
+        cli.pressCtrlC();
+        EXPECT_EQ(cli.finish(), 130) << cli.screen();
+        ASSERT_TRUE(shown) << cli.screen();
+        if (std::string(c.waitFor) != "[o/N]") {
+            EXPECT_FALSE(asked) << "the analysis ended before the signal: make it longer";
+        }
+        EXPECT_NE(cli.screen().find("suppression interrompue par un signal"), std::string::npos)
+            << cli.screen();
+        for (int e = 0; e < 4; ++e) {
+            EXPECT_TRUE(
+                fs::exists(lib.path() / ("Event " + std::to_string(e)) / "Render Files" / "0"));
+        }
+        EXPECT_FALSE(fs::exists(lib.path() / ".lock-dir" / "Vellico 1"));
+        cleanup::LibraryLock lock;
+        EXPECT_TRUE(lock.acquire(lib.path())) << "the library is still claimed";
     }
 }
 

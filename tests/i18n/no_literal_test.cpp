@@ -96,7 +96,7 @@ std::vector<Literal> literals(const std::string& src)
 bool isKeyArgument(const Literal& literal)
 {
     static const std::regex call(
-        R"((VELLICO_TEXT|VELLICO_TEXT_FILL|VELLICO_TEXT_COUNT|lookup|fill|fillPlural|text|plural|find|translate) ?\( ?$)");
+        R"((VELLICO_TEXT|VELLICO_TEXT_FILL|VELLICO_TEXT_COUNT|lookup|say|fill|fillPlural|text|plural|find|translate) ?\( ?$)");
     static const std::regex noop(R"(QT_TRANSLATE_NOOP ?\( ?"Vellico", ?$)");
     return std::regex_search(literal.before, call) || std::regex_search(literal.before, noop);
 }
@@ -166,6 +166,8 @@ const std::set<std::pair<std::string, std::string>> notUserText{
     {"ui/theme.cpp", "Noto Sans CJK JP"}, // font families
     {"ui/theme.cpp", "Noto Sans CJK SC"},
     {"ui/wrapping_label.cpp", "Noto Color Emoji"},
+    // The mark of a line cut to the terminal's width.
+    {"cli/terminal.cpp", R"(\u2026)"},
 };
 
 TEST(NoLiteral, EveryUserTextGoesThroughTheCatalogue)
@@ -174,7 +176,7 @@ TEST(NoLiteral, EveryUserTextGoesThroughTheCatalogue)
     ASSERT_TRUE(french);
     const fs::path src = fs::path(VELLICO_SOURCE_TREE) / "src";
     std::size_t keysSeen = 0;
-    for (const char* layer : {"ui", "viewmodel", "app"}) {
+    for (const char* layer : {"ui", "viewmodel", "app", "cli"}) {
         for (const auto& entry : fs::directory_iterator(src / layer)) {
             const std::string extension = entry.path().extension().string();
             if (extension != ".cpp" && extension != ".hpp") {
@@ -224,6 +226,13 @@ TEST(NoLiteral, ScannerTellsKeysFromBareTexts)
     EXPECT_FALSE(looksUserVisible(found[5].text));
     EXPECT_TRUE(looksUserVisible(R"(<p>Version %2 (%3)</p>)"));
     EXPECT_EQ(unescaped(R"(Analyse\u2026)"), "Analyse\u2026");
+    const auto cli = literals(R"(out << say("Taille totale : %1", {size});
+        err << "vellico-cli: " << "dossier illisible" << "\n";)");
+    ASSERT_EQ(cli.size(), 4u);
+    EXPECT_TRUE(isKeyArgument(cli[0]));
+    EXPECT_FALSE(looksUserVisible(cli[1].text)); // the program's name, as Unix tools print it
+    EXPECT_FALSE(isKeyArgument(cli[2]));
+    EXPECT_TRUE(looksUserVisible(cli[2].text));
 }
 
 } // namespace
