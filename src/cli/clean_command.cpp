@@ -11,7 +11,10 @@
 #include "model/names.hpp"
 #include "model/target_folder_rule.hpp"
 
+#include <poll.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <iostream>
@@ -63,7 +66,8 @@ void printSelection(std::ostream& out, const Pending& pending)
         return;
     }
     for (const model::FoundFolder& folder : pending.folders) {
-        out << "  " << say("%1 : %2", {shown(cleanup::failureLabel(folder)), formatBytes(folder.size)})
+        out << "  "
+            << say("%1 : %2", {shown(cleanup::failureLabel(folder)), formatBytes(folder.size)})
             << "\n";
         if (model::namesEqual(folder.name, model::backupsFolderName)) {
             out << "      " << shown(folder.url.string()) << "\n";
@@ -118,6 +122,19 @@ std::optional<bool> TerminalConfirmation::ask(const std::string& question)
         return std::nullopt;
     }
     std::cerr << question << " " << lookup("[o/N]") << " " << std::flush;
+    // The terminal is read only once it holds a whole line, and the wait is
+    // cut in slices: a signal that comes before the read would interrupt no
+    // read, and the program would wait for an answer after Ctrl-C.
+    for (;;) {
+        if (m_signals != nullptr && m_signals->stopRequested()) {
+            return false;
+        }
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        const int ready = ::poll(&input, 1, 100);
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
+            break;
+        }
+    }
     std::string answer;
     if (!std::getline(std::cin, answer)) {
         return false;
@@ -256,10 +273,9 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                 [&](std::size_t folders, std::int64_t freed) {
                     progress.show(progressText(
                         {done, libraryTotal}, shown(library.info.name),
-                        i18n::fillPlural(
-                            "%2/%1 dossiers, %3 libérés", totalCount,
-                            {i18n::formatCount(static_cast<std::int64_t>(folders)),
-                             formatBytes(freed)})));
+                        i18n::fillPlural("%2/%1 dossiers, %3 libérés", totalCount,
+                                         {i18n::formatCount(static_cast<std::int64_t>(folders)),
+                                          formatBytes(freed)})));
                 },
                 calls, walk);
             progress.clear();
@@ -337,9 +353,8 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         }
         return 128 + signals->signalNumber();
     }
-    return summary.failed == 0 && errors.empty() && summary.incomplete == 0 && !declined && out
-               ? 0
-               : 1;
+    return summary.failed == 0 && errors.empty() && summary.incomplete == 0 && !declined && out ? 0
+                                                                                                : 1;
 }
 
 } // namespace vellico::cli

@@ -170,11 +170,11 @@ TakenIn takeIn(const std::string& input, const CommandLine& options,
         const std::uint64_t files = counters.files.load(std::memory_order_relaxed);
         if (files > 0) {
             // The counters first: a long step is what the width cuts.
-            step = i18n::fillPlural("%1 fichiers analysés, %2 — %3",
-                                    static_cast<std::int64_t>(files),
-                                    {formatBytes(static_cast<std::int64_t>(
-                                         counters.bytes.load(std::memory_order_relaxed))),
-                                     step});
+            step =
+                i18n::fillPlural("%1 fichiers analysés, %2 — %3", static_cast<std::int64_t>(files),
+                                 {formatBytes(static_cast<std::int64_t>(
+                                      counters.bytes.load(std::memory_order_relaxed))),
+                                  step});
         }
         return progressText(position, shownName, step);
     };
@@ -224,9 +224,11 @@ void BatchErrors::failBatch(const std::string& message)
 std::string progressText(BatchPosition position, const std::string& name,
                          const std::string& activity)
 {
+    // A long name gives way first: what moves (counters, step) stays in sight.
+    const std::size_t nameColumns = std::max<std::size_t>(12, terminalColumns() / 3);
     return say("[%1/%2] %3 : %4", {i18n::formatCount(static_cast<std::int64_t>(position.index)),
                                    i18n::formatCount(static_cast<std::int64_t>(position.count)),
-                                   name, activity});
+                                   fitted(name, nameColumns), activity});
 }
 
 void printWarnings(std::ostream& err, const AnalysedLibrary& library)

@@ -99,7 +99,8 @@ void printWarnings(std::ostream& err, const AnalysedLibrary& library);
 // input as given and the message.
 std::string errorLine(const InputError& error);
 
-// "[k/N] name : activity", the progress line's text for one library.
+// "[k/N] name : activity", the progress line's text for one library; a
+// name longer than a third of the terminal is cut.
 std::string progressText(BatchPosition position, const std::string& name,
                          const std::string& activity);
 

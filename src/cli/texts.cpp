@@ -29,17 +29,18 @@ std::string presetLines()
 
 std::string commonLines()
 {
-    return lookup("  -r, --recursive      cherche les bibliothèques (*.fcpbundle) dans les dossiers "
-                  "donnés,\n"
-                  "                       sans entrer dans une bibliothèque ni passer sur un autre "
-                  "volume\n"
-                  "      --original       pour une sauvegarde, traite la bibliothèque originale\n"
-                  "      --home=DOSSIER   dossier personnel où chercher les sauvegardes (par "
-                  "défaut $HOME)\n"
-                  "      --jobs=N         nombre de fils pour mesurer les dossiers\n"
-                  "      --json           un seul document JSON sur la sortie standard, erreurs "
-                  "comprises\n"
-                  "  -h, --help           affiche cette aide\n");
+    return lookup(
+        "  -r, --recursive      cherche les bibliothèques (*.fcpbundle) dans les dossiers "
+        "donnés,\n"
+        "                       sans entrer dans une bibliothèque ni passer sur un autre "
+        "volume\n"
+        "      --original       pour une sauvegarde, traite la bibliothèque originale\n"
+        "      --home=DOSSIER   dossier personnel où chercher les sauvegardes (par "
+        "défaut $HOME)\n"
+        "      --jobs=N         nombre de fils pour mesurer les dossiers\n"
+        "      --json           un seul document JSON sur la sortie standard, erreurs "
+        "comprises\n"
+        "  -h, --help           affiche cette aide\n");
 }
 
 std::string kindsLines()
@@ -76,8 +77,9 @@ std::string usageText(Command command)
 {
     switch (command) {
     case Command::analyze:
-        return lookup("Utilisation : vellico-cli analyze [OPTION]... CHEMIN...\n"
-                      "Mesure chaque bibliothèque et montre ce que le préréglage sélectionne.\n\n") +
+        return lookup(
+                   "Utilisation : vellico-cli analyze [OPTION]... CHEMIN...\n"
+                   "Mesure chaque bibliothèque et montre ce que le préréglage sélectionne.\n\n") +
                presetLines() + commonLines() + kindsLines() + exitLines();
     case Command::clean:
         return lookup("Utilisation : vellico-cli clean [OPTION]... CHEMIN...\n"

@@ -53,8 +53,8 @@ TEST(CliLanguage, EveryReportSpeaksTheChosenLanguage)
         const char* size;     // 2.5 MB written in the language
         const char* deletion; // the deletion report
     } cases[] = {
-        {"fr", "est introuvable", "Taille totale : ", "1 bibliothèque analysée, 0 en échec", "2,5 Mo",
-         "« Film » : terminé, 2,5 Mo libérés."},
+        {"fr", "est introuvable", "Taille totale : ", "1 bibliothèque analysée, 0 en échec",
+         "2,5 Mo", "« Film » : terminé, 2,5 Mo libérés."},
         {"en", "cannot be found", "Total size: ", "1 library analysed, 0 failed", "2.5 MB",
          "“Film”: done, 2.5 MB freed."},
         {"de", "wurde nicht gefunden", "Gesamtgröße: ", "1 Mediathek analysiert", "2,5 MB",
@@ -63,7 +63,8 @@ TEST(CliLanguage, EveryReportSpeaksTheChosenLanguage)
          "«Film»: terminado, 2,5 MB liberados."},
         {"ja", "が見つかりません", "合計サイズ：", "1 個のライブラリを解析", "2.5 MB",
          "「Film」：完了しました。2.5 MB を解放しました。"},
-        {"zh_CN", "找不到", "总大小：", "已分析 1 个资源库", "2.5 MB", "“Film”：已完成，已释放 2.5 MB。"},
+        {"zh_CN", "找不到", "总大小：", "已分析 1 个资源库", "2.5 MB",
+         "“Film”：已完成，已释放 2.5 MB。"},
         {"C", "cannot be found", "Total size: ", "1 library analysed, 0 failed", "2.5 MB",
          "“Film”: done, 2.5 MB freed."},
     };
@@ -80,7 +81,8 @@ TEST(CliLanguage, EveryReportSpeaksTheChosenLanguage)
         const auto run = [&](std::vector<std::string> args) {
             return test::runProgram(VELLICO_CLI_PATH, tmp, std::move(args), environment);
         };
-        const test::ProgramRun missing = run({"analyze", home, (tmp / "Nowhere.fcpbundle").string()});
+        const test::ProgramRun missing =
+            run({"analyze", home, (tmp / "Nowhere.fcpbundle").string()});
         const test::ProgramRun analysis = run({"analyze", home, lib.path().string()});
         const test::ProgramRun deletion = run({"clean", "--yes", home, lib.path().string()});
         EXPECT_EQ(missing.status, 1);

@@ -141,11 +141,18 @@ bool looksUserVisible(const std::string& text)
     if (text.find('{') != std::string::npos) {
         return false; // a style sheet
     }
-    const std::string visible = std::regex_replace(unescaped(text), std::regex("<[^>]*>"), "");
+    // Markup, and the program's name that starts its messages, are not words to translate.
+    const std::string visible =
+        std::regex_replace(std::regex_replace(unescaped(text), std::regex("<[^>]*>"), ""),
+                           std::regex("vellico-cli"), "");
     if (!std::regex_search(visible, std::regex("[A-Za-z]"))) {
         return false;
     }
-    const bool words = std::regex_search(visible, std::regex("[A-Za-z]{2,} [A-Za-z%(]"));
+    // Words, or one word as a label, French ("total : ") or capitalised
+    // ("Total: "); not a URL scheme or a style property ("file:", "background: ").
+    const bool words = std::regex_search(visible, std::regex("[A-Za-z]{2,} [A-Za-z%(]")) ||
+                       std::regex_search(visible, std::regex("[A-Za-z]{2,} :( |$)")) ||
+                       std::regex_search(visible, std::regex("[A-Z][a-z]+:( |$)"));
     const bool nonAscii = std::any_of(visible.begin(), visible.end(),
                                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     return words || nonAscii;
@@ -233,6 +240,10 @@ TEST(NoLiteral, ScannerTellsKeysFromBareTexts)
     EXPECT_FALSE(looksUserVisible(cli[1].text)); // the program's name, as Unix tools print it
     EXPECT_FALSE(isKeyArgument(cli[2]));
     EXPECT_TRUE(looksUserVisible(cli[2].text));
+    EXPECT_TRUE(looksUserVisible("  Total : "));
+    EXPECT_TRUE(looksUserVisible("Total:"));
+    EXPECT_FALSE(looksUserVisible("https://vellico.app"));
+    EXPECT_FALSE(looksUserVisible("background: %1;"));
 }
 
 } // namespace
