@@ -1,6 +1,6 @@
 #include "sample_library.hpp"
 
-#include "analysis/backup_records.hpp"
+#include "formats/file_url.hpp"
 #include "model/uuid.hpp"
 
 #include <sqlite3.h>
@@ -150,7 +150,7 @@ void writeLibraryDatabase(const fs::path& path, const std::optional<std::string>
 
 std::string fileURL(const fs::path& path)
 {
-    return analysis::fileURLFromPath(path);
+    return formats::fileURLFromPath(path.string());
 }
 
 LibraryBuilder::LibraryBuilder(fs::path bundle)
@@ -225,7 +225,9 @@ void writeBackupFolder(const fs::path& folder, const BackupContents& shape)
     auto writeOne = [&](const fs::path& backup) {
         makeFolders(backup);
         formats::PlistValue::Dict record;
-        if (shape.originalURL) {
+        if (shape.originalURLText) {
+            record.emplace_back("originalURL", formats::PlistValue(*shape.originalURLText));
+        } else if (shape.originalURL) {
             record.emplace_back("originalURL", formats::PlistValue(fileURL(*shape.originalURL)));
         }
         if (shape.originalBookmark) {

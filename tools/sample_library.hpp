@@ -70,6 +70,7 @@ struct BackupContents {
     std::vector<std::string> backups{"20240315_1042_GMT+1.fcpbundle"};
     std::vector<std::string> previousVersions;
     std::optional<std::filesystem::path> originalURL; // written as a file: URL
+    std::optional<std::string> originalURLText;       // written as given, in its place
     std::optional<std::vector<std::uint8_t>> originalBookmark;
     std::optional<std::string> identifier; // written into each backup's database
     std::int64_t bytesEach = 4096;

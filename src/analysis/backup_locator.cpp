@@ -10,7 +10,6 @@
 
 #include <fcntl.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <set>
 #include <utility>
@@ -57,14 +56,15 @@ std::string withoutLocalized(std::string text)
     return text;
 }
 
-// The backup folder's name, or that name, a blank and more ("My Film 2").
+// The backup folder's name, or that name followed by a blank and whatever
+// comes after it ("My Film 2", and "My Film " with nothing after the blank),
+// compared by canonical equivalence.
 bool isCandidateName(const std::string& entry, const std::string& folderName)
 {
     const std::string name = model::normalizedName(entry);
     const std::string wanted = model::normalizedName(folderName);
     return name == wanted ||
-           (name.size() > wanted.size() + 1 && name.compare(0, wanted.size(), wanted) == 0 &&
-            name[wanted.size()] == ' ');
+           (name.size() > wanted.size() && name.starts_with(wanted) && name[wanted.size()] == ' ');
 }
 
 std::string resolvedPath(const fs::path& path)
@@ -78,16 +78,17 @@ std::string resolvedPath(const fs::path& path)
 struct Candidate {
     platform::UniqueFd fd;
     std::optional<platform::FileIdentity> identity;
-    bool reachedWithoutLink = false;
 };
 
 // Opens the candidate folder: its container by path (a Movies folder moved
 // to another disk and linked back is common, and is the user's own doing),
 // the folder itself from the container without following a link. A folder
-// that is itself a mount point is not a backup folder of the library: what
-// is mounted there is another file system, never measured or deleted. When
-// the folder is a link, its target is opened for the checks and the
-// measurement, and marked as reached through a link.
+// that is a symbolic link is no candidate: its target lies outside the
+// places searched, and the deletion, which never follows a link, could not
+// remove it; reached directly, that target counts like any folder. A folder
+// that is itself a mount point is not a backup folder of the library
+// either: what is mounted there is another file system, never measured or
+// deleted.
 Candidate openCandidate(const fs::path& candidate)
 {
     Candidate found;
@@ -97,19 +98,13 @@ Candidate openCandidate(const fs::path& candidate)
         return found;
     }
     found.fd = platform::openDirectoryAt(container.get(), path.filename().c_str());
-    if (found.fd) {
-        found.reachedWithoutLink = true;
-        found.identity = platform::identityOf(found.fd.get());
-        const auto containerId = platform::identityOf(container.get());
-        if (!found.identity || !containerId ||
-            platform::onOtherMount(*found.identity, *containerId)) {
-            found.fd.reset();
-        }
+    if (!found.fd) {
         return found;
     }
-    if (errno == ELOOP) {
-        found.fd = platform::openDirectoryPath(path.string());
-        found.identity = found.fd ? platform::identityOf(found.fd.get()) : std::nullopt;
+    found.identity = platform::identityOf(found.fd.get());
+    const auto containerId = platform::identityOf(container.get());
+    if (!found.identity || !containerId || platform::onOtherMount(*found.identity, *containerId)) {
+        found.fd.reset();
     }
     return found;
 }
@@ -206,11 +201,7 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
         folder.url = candidate;
         folder.name = std::string(model::backupsFolderName);
         folder.parentName = displayLocation(candidate, m_folders.home, volumes);
-        // A backup folder reached through a link of its own has no identity
-        // and is never deleted: the link's target lies elsewhere.
-        if (found.reachedWithoutLink) {
-            folder.identity = found.identity;
-        }
+        folder.identity = found.identity;
         folder.size = folderSize(reopenDirectory(found.fd.get()));
         into.push_back(std::move(folder));
         counted.insert({found.identity->device, found.identity->inode});
@@ -233,15 +224,20 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
     publish(progress, status::spotlightBackups);
     std::vector<fs::path> candidates = m_index.searchBackupFolders(*folderName, indexTimeLimit);
     if (const auto* location = settings.dataFor("backupLocation")) {
-        if (const auto folder = m_bookmarks.resolve(*location)) {
-            const fs::path custom = *folder / *folderName;
-            const std::string customResolved = resolvedPath(custom);
+        // The settings may spell the name in the other Unicode form than the
+        // folder on disk (a library moved between a Mac and this machine).
+        const auto folder = m_bookmarks.resolve(*location);
+        const auto custom =
+            folder ? model::findDirectoryEntry(*folder, *folderName, model::EntryWanted::any)
+                   : std::nullopt;
+        if (custom) {
+            const std::string customResolved = resolvedPath(*custom);
             bool listed = false;
             for (const fs::path& found : candidates) {
                 listed = listed || resolvedPath(found) == customResolved;
             }
             if (!listed) {
-                candidates.push_back(custom);
+                candidates.push_back(*custom);
             }
         }
     }

@@ -1,14 +1,11 @@
 #include "analysis/backup_records.hpp"
 
 #include "analysis/library_identity.hpp"
+#include "formats/file_url.hpp"
 #include "model/names.hpp"
 #include "platform/file_system.hpp"
 
-#include <uriparser/Uri.h>
-
 #include <cerrno>
-#include <cstdlib>
-#include <memory>
 
 namespace vellico::analysis {
 
@@ -89,73 +86,18 @@ bool isBackupBundleName(std::string_view name)
 std::string normalizedPath(const std::filesystem::path& path)
 {
     std::error_code ec;
-    // Links resolved in the part of the path that exists; the rest is kept.
-    std::filesystem::path resolved = std::filesystem::weakly_canonical(path, ec);
-    std::string text = ec ? path.lexically_normal().string() : resolved.string();
+    // Links resolved in the part of the path that exists, its names matched
+    // against the folders' entries by canonical equivalence (a record written
+    // on a Mac holds them decomposed); the rest is kept.
+    const std::filesystem::path onDisk = model::spellingOnDisk(path);
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(onDisk, ec);
+    std::string text = ec ? onDisk.lexically_normal().string() : resolved.string();
     const auto first = text.find_first_not_of('/');
     if (first == std::string::npos) {
         return {};
     }
     const auto last = text.find_last_not_of('/');
     return text.substr(first, last - first + 1);
-}
-
-std::optional<std::filesystem::path> pathFromFileURL(std::string_view text)
-{
-    const std::string owned(text);
-    UriUriA uri;
-    const char* errorPos = nullptr;
-    if (uriParseSingleUriA(&uri, owned.c_str(), &errorPos) != URI_SUCCESS) {
-        return std::nullopt;
-    }
-    std::unique_ptr<UriUriA, void (*)(UriUriA*)> holder(&uri,
-                                                        [](UriUriA* u) { uriFreeUriMembersA(u); });
-    const std::string_view scheme(
-        uri.scheme.first, static_cast<std::size_t>(uri.scheme.afterLast - uri.scheme.first));
-    if (uri.scheme.first == nullptr || (scheme != "file" && scheme != "FILE" && scheme != "File")) {
-        return std::nullopt;
-    }
-    if (uri.hostText.first != nullptr) {
-        const std::string_view host(
-            uri.hostText.first,
-            static_cast<std::size_t>(uri.hostText.afterLast - uri.hostText.first));
-        if (!host.empty() && host != "localhost") {
-            return std::nullopt;
-        }
-    }
-    // The path: its segments, each percent-decoded, after a leading "/".
-    std::string path;
-    for (const UriPathSegmentA* segment = uri.pathHead; segment != nullptr;
-         segment = segment->next) {
-        std::string part(segment->text.first,
-                         static_cast<std::size_t>(segment->text.afterLast - segment->text.first));
-        const char* end = uriUnescapeInPlaceExA(part.data(), URI_FALSE, URI_BR_DONT_TOUCH);
-        part.resize(static_cast<std::size_t>(end - part.data()));
-        path += "/" + part;
-    }
-    if (path.empty() || path.find('\0') != std::string::npos) {
-        return std::nullopt;
-    }
-    return std::filesystem::path(path);
-}
-
-std::string fileURLFromPath(const std::filesystem::path& path)
-{
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const unsigned char c : path.string()) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '_' || c == '.' ||
-                           c == '~';
-        if (plain) {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 0xF];
-        }
-    }
-    return url;
 }
 
 std::optional<std::filesystem::path> originalLibraryURL(const formats::PlistValue& backupRecord,
@@ -168,8 +110,13 @@ std::optional<std::filesystem::path> originalLibraryURL(const formats::PlistValu
         }
     }
     if (const auto text = backupRecord.stringFor("originalURL")) {
-        if (const auto path = pathFromFileURL(*text); path && containsSettings(*path)) {
-            return path;
+        if (const auto path = formats::pathFromFileURL(*text)) {
+            // The record holds the path as the Mac wrote it (names often
+            // decomposed); the library here may be stored in the other form.
+            std::filesystem::path library = model::spellingOnDisk(*path);
+            if (containsSettings(library)) {
+                return library;
+            }
         }
     }
     return std::nullopt;
@@ -233,7 +180,8 @@ BackupMatch matchBackupFolder(int folderFd, const std::filesystem::path& bundle,
     if (const auto record =
             formats::readPropertyListDictionaryAt(backupFd.get(), backupRecordName)) {
         const auto originalURL = record->stringFor("originalURL");
-        const auto originalPath = originalURL ? pathFromFileURL(*originalURL) : std::nullopt;
+        const auto originalPath =
+            originalURL ? formats::pathFromFileURL(*originalURL) : std::nullopt;
         if (originalPath && samePath(*originalPath)) {
             return BackupMatch::byPath;
         }

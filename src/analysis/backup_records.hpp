@@ -20,20 +20,16 @@ enum class BackupMatch { byPath, byIdentifier, byName, noMatch };
 bool isBackupBundleName(std::string_view name);
 
 // A path in the form used to compare libraries with backup records: symbolic
-// links resolved (as far as the path exists), every "/" trimmed from both ends.
+// links resolved and names spelled as on disk (model::spellingOnDisk), as far
+// as the path exists; every "/" trimmed from both ends. Two such paths still
+// compare by canonical equivalence, for the part that does not exist.
 std::string normalizedPath(const std::filesystem::path& path);
-
-// The local path of a "file:" URL text (percent-escapes decoded, an empty or
-// "localhost" host); none for any other text.
-std::optional<std::filesystem::path> pathFromFileURL(std::string_view text);
-
-// "file://" URL text of an absolute path: every byte outside the unreserved
-// set percent-encoded, so that "#", "?", "%" and non-ASCII names survive.
-std::string fileURLFromPath(const std::filesystem::path& path);
 
 // The library a backup's "__BackupInfo.plist" record was made from: the
 // resolved "originalBookmark" when it holds a library (a "Settings.plist"),
-// otherwise "originalURL" when it does; none otherwise.
+// otherwise "originalURL" when it does (its names matched against the
+// folders' entries by canonical equivalence, and returned as spelled on
+// disk); none otherwise.
 std::optional<std::filesystem::path>
 originalLibraryURL(const formats::PlistValue& backupRecord,
                    const platform::BookmarkResolver& bookmarks);

@@ -29,16 +29,24 @@ ExternalCache LibraryCacheLocator::findExternalCache(const formats::PlistValue& 
     if (!folder) {
         return {};
     }
-    // Opened once and measured through that descriptor; links in the path
-    // are followed (a cache on a disk linked into place is the user's own
-    // arrangement). The measurement stays on the cache folder's mount.
-    const std::filesystem::path cache = *folder / *folderName;
-    platform::UniqueFd fd = platform::openDirectoryPath(cache.string());
+    const auto cache = externalCacheFolder(*folder, *folderName);
+    if (!cache) {
+        return {};
+    }
+    // Opened once and measured through that descriptor. The measurement
+    // stays on the cache folder's mount.
+    platform::UniqueFd fd = platform::openDirectoryPath(cache->string());
     if (!fd) {
         return {};
     }
     publish(progress, status::measuringCache);
-    return ExternalCache{cache, folderSize(std::move(fd))};
+    return ExternalCache{*cache, folderSize(std::move(fd))};
+}
+
+std::optional<std::filesystem::path> externalCacheFolder(const std::filesystem::path& location,
+                                                         std::string_view folderName)
+{
+    return model::findDirectoryEntry(location, folderName, model::EntryWanted::directory);
 }
 
 } // namespace vellico::analysis

@@ -3,6 +3,10 @@
 #include "analysis/analysis_services.hpp"
 #include "platform/bookmark_resolver.hpp"
 
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
 namespace vellico::analysis {
 
 // Finds the library's external cache: the folder named by "cacheFolderName"
@@ -21,5 +25,17 @@ public:
 private:
     const platform::BookmarkResolver& m_bookmarks;
 };
+
+// The external cache folder named `folderName` inside `location` (the
+// folder the "cacheLocation" bookmark resolves to), as spelled on disk: the
+// name is matched against the folder's entries by canonical equivalence, so
+// "Cérémonie.fcpcache" written composed in the settings finds the folder a
+// Mac disk holds decomposed, and the other way round. Links are followed (a
+// cache on a disk linked into place is the user's own arrangement). None
+// when there is no such directory or the name is not one path component.
+// The analysis and the intake's missing-cache check both ask this, so a
+// cache the intake finds is the one the analysis measures.
+std::optional<std::filesystem::path> externalCacheFolder(const std::filesystem::path& location,
+                                                         std::string_view folderName);
 
 } // namespace vellico::analysis

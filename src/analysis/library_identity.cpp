@@ -1,6 +1,6 @@
 #include "analysis/library_identity.hpp"
 
-#include "analysis/backup_records.hpp"
+#include "formats/file_url.hpp"
 #include "platform/file_system.hpp"
 
 #include <sqlite3.h>
@@ -290,7 +290,7 @@ std::optional<std::string> libraryIdentifier(int bundleFd, const DatabaseCopyLim
         const std::string viaProc =
             "/proc/self/fd/" + std::to_string(bundleFd) + "/" + databaseName;
         if (::access(viaProc.c_str(), R_OK) == 0) {
-            return queryIdentifier(fileURLFromPath(viaProc) + "?immutable=1");
+            return queryIdentifier(formats::fileURLFromPath(viaProc) + "?immutable=1");
         }
         // No /proc: read a private copy instead, as for a live log.
     }
@@ -307,7 +307,8 @@ std::optional<std::string> libraryIdentifier(int bundleFd, const DatabaseCopyLim
         (liveWal && !copy.copy(wal.get(), scratch.fd(), walName.c_str()))) {
         return std::nullopt;
     }
-    return queryIdentifier(fileURLFromPath(scratch.path() / databaseName) + "?mode=ro");
+    return queryIdentifier(formats::fileURLFromPath((scratch.path() / databaseName).string()) +
+                           "?mode=ro");
 }
 
 std::optional<std::string> libraryIdentifier(const std::filesystem::path& bundle)

@@ -1,6 +1,7 @@
 #include "analysis/library_intake.hpp"
 
 #include "analysis/backup_records.hpp"
+#include "analysis/external_cache_locator.hpp"
 #include "analysis/library_scan.hpp"
 #include "analysis/library_settings.hpp"
 #include "formats/property_list.hpp"
@@ -107,9 +108,9 @@ std::optional<std::string> missingExternalCache(const fs::path& bundle,
     }
     // Resolved only, never refreshed or rewritten.
     if (const auto folder = bookmarks.resolve(*location)) {
-        // The name as the settings hold it may differ in Unicode form from
-        // the entry on disk (a cache moved from an HFS+ disk is decomposed).
-        if (model::findDirectoryEntry(*folder, *folderName, model::EntryWanted::directory)) {
+        // The same lookup as the analysis makes, so the two never disagree
+        // on whether the cache is there.
+        if (externalCacheFolder(*folder, *folderName)) {
             return std::nullopt;
         }
         return (*folder / *folderName).string();

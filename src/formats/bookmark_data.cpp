@@ -1,5 +1,6 @@
 #include "formats/bookmark_data.hpp"
 
+#include "formats/file_url.hpp"
 #include "platform/file_system.hpp"
 
 #include <array>
@@ -356,63 +357,6 @@ std::optional<std::vector<std::string>> splitAbsolutePath(std::string_view path)
     return result;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// The path of a local file URL ("file:///Volumes/Archive%201/"), decoded.
-// None for another scheme, a remote host, a query or fragment, or a bad
-// escape.
-std::optional<std::string> filePathOfUrl(std::string_view url)
-{
-    constexpr std::string_view scheme = "file://";
-    if (url.size() < scheme.size()) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < scheme.size(); ++i) {
-        const char c = url[i];
-        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        if (lower != scheme[i]) {
-            return std::nullopt;
-        }
-    }
-    std::string_view rest = url.substr(scheme.size());
-    if (rest.starts_with("localhost/")) {
-        rest.remove_prefix(9);
-    }
-    if (!rest.starts_with('/') || rest.find_first_of("?#") != std::string_view::npos) {
-        return std::nullopt;
-    }
-    std::string path;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] != '%') {
-            path += rest[i];
-            continue;
-        }
-        if (rest.size() - i < 3) {
-            return std::nullopt;
-        }
-        const int hi = hexValue(rest[i + 1]);
-        const int lo = hexValue(rest[i + 2]);
-        if (hi < 0 || lo < 0) {
-            return std::nullopt;
-        }
-        path += static_cast<char>(hi * 16 + lo);
-        i += 2;
-    }
-    return path;
-}
-
 std::optional<std::vector<std::string>> volumePathComponents(const Section& section,
                                                              const TocChain& chain)
 {
@@ -435,7 +379,7 @@ std::optional<std::vector<std::string>> volumePathComponents(const Section& sect
             rec->payload.size() > 3 * maxPathBytes) {
             return std::nullopt;
         }
-        const auto path = filePathOfUrl(asText(rec->payload));
+        const auto path = pathFromFileURL(asText(rec->payload));
         return path ? splitAbsolutePath(*path) : std::nullopt;
     }
     return std::nullopt;

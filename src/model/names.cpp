@@ -103,4 +103,37 @@ std::optional<std::filesystem::path> findDirectoryEntry(const std::filesystem::p
     return folder / *found;
 }
 
+std::filesystem::path spellingOnDisk(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) {
+        return path;
+    }
+    std::filesystem::path result = absolute.root_path();
+    auto it = absolute.begin();
+    if (it != absolute.end() && absolute.has_root_path()) {
+        ++it; // the root itself
+    }
+    bool found = true;
+    for (; it != absolute.end(); ++it) {
+        const std::string component = it->string();
+        // "", "." and ".." stay as written: the system and weakly_canonical
+        // resolve them. After the first miss nothing is looked up again.
+        if (found && isSinglePathComponent(component)) {
+            // Each folder is opened by path, so a link met on the way is
+            // followed the way the system would follow it.
+            const platform::UniqueFd dir = platform::openDirectoryPath(result.string());
+            const auto entry = dir ? matchingEntryName(dir.get(), component) : std::nullopt;
+            if (entry) {
+                result /= *entry;
+                continue;
+            }
+            found = false;
+        }
+        result /= *it;
+    }
+    return result;
+}
+
 } // namespace vellico::model

@@ -43,4 +43,12 @@ enum class EntryWanted {
 std::optional<std::filesystem::path> findDirectoryEntry(const std::filesystem::path& folder,
                                                         std::string_view name, EntryWanted type);
 
+// `path` (absolute, or taken from the working directory) with each component
+// that has no entry of exactly that name replaced by the entry
+// `matchingEntryName` finds in its folder, as far as the path leads through
+// existing folders (links followed); the components from the first one
+// that matches nothing are kept as given. A path written on a Mac in one
+// Unicode form thus reaches the folder stored here in the other.
+std::filesystem::path spellingOnDisk(const std::filesystem::path& path);
+
 } // namespace vellico::model

@@ -2,9 +2,11 @@
 
 #include "analysis/external_cache_locator.hpp"
 #include "analysis/folder_size.hpp"
+#include "analysis/library_intake.hpp"
 #include "analysis/library_scan.hpp"
 #include "cleanup/deletion_run.hpp"
 #include "formats/bookmark_writer.hpp"
+#include "model/editing_preset.hpp"
 #include "platform/linux/linux_bookmark_resolver.hpp"
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"
@@ -189,6 +191,104 @@ TEST_F(BackupSearch, ExternalCacheOnAMountedVolume)
     result = analyse();
     EXPECT_THAT(result.statuses,
                 ::testing::Not(::testing::Contains("Recherche du cache externe\u2026")));
+}
+
+// Names read from the settings meet folders spelled in the other Unicode
+// form (a Mac disk holds them decomposed, a name typed here is composed).
+// The Movies candidate, the custom location and the external cache are found
+// whichever form each side uses, and the intake's missing-cache check agrees
+// with the analysis.
+TEST_F(BackupSearch, SettingsNamesFindFoldersInEitherUnicodeForm)
+{
+    const std::string forms[] = {"C\u00e9r\u00e9monie", "Ce\u0301re\u0301monie"};
+    for (const std::string& inSettings : forms) {
+        for (const std::string& onDisk : forms) {
+            SCOPED_TRACE("settings " + inSettings + ", disk " + onDisk);
+            library.settings(
+                {{"backupFolderName", formats::PlistValue(inSettings)},
+                 {"backupLocation", formats::PlistValue(macBookmark("Archive", {"Custom"}))},
+                 {"cacheFolderName", formats::PlistValue(inSettings + ".fcpcache")},
+                 {"cacheLocation", formats::PlistValue(macBookmark("Archive", {"Caches"}))}});
+            tools::writeBackupFolder(home / "Movies/Final Cut Backups" / onDisk,
+                                     backupOf(library.path()));
+            tools::writeBackupFolder(volume / "Custom" / onDisk, backupOf(library.path()));
+            const fs::path cache = volume / "Caches" / (onDisk + ".fcpcache");
+            tools::writeSparseFile(cache / "Render Files/a", 4000);
+
+            Result result = analyse();
+            EXPECT_THAT(locations(result.info),
+                        UnorderedElementsAre("~/Movies/Final Cut Backups", "Archive/Custom"));
+            EXPECT_EQ(result.info.cacheURL, cache);
+            EXPECT_EQ(result.info.cacheTotalSize, 4000);
+            EXPECT_EQ(missingExternalCache(library.path(), bookmarks), std::nullopt);
+
+            // Gone: both say so, with the name as the settings hold it.
+            fs::remove_all(cache);
+            result = analyse();
+            EXPECT_EQ(result.info.cacheURL, std::nullopt);
+            EXPECT_EQ(missingExternalCache(library.path(), bookmarks),
+                      (volume / "Caches" / (inSettings + ".fcpcache")).string());
+
+            fs::remove_all(home / "Movies/Final Cut Backups");
+            fs::remove_all(volume / "Custom");
+        }
+    }
+}
+
+// The backup folder's name alone, or followed by a blank and whatever comes
+// after it, nothing included ("My Film ").
+TEST_F(BackupSearch, MoviesCandidatesByName)
+{
+    const struct {
+        std::string entry;
+        bool candidate;
+    } cases[] = {
+        {"My Film", true},   {"My Film ", true},  {"My Film 2", true},
+        {"My Film2", false}, {"my film", false},  {"My Film\t", false},
+        {"My Fil", false},   {" My Film", false}, {"My Film\u00a0", false},
+    };
+    for (const auto& c : cases) {
+        tools::writeBackupFolder(home / "Movies/Final Cut Backups" / c.entry,
+                                 backupOf(library.path()));
+        EXPECT_EQ(locations(analyse().info).size(), c.candidate ? 1u : 0u) << '"' << c.entry << '"';
+        fs::remove_all(home / "Movies/Final Cut Backups");
+    }
+}
+
+// A candidate that is a symbolic link is skipped wherever it is met: its
+// target lies outside the places searched, and the deletion could never
+// remove it. The folder it points to still counts when reached directly.
+TEST_F(BackupSearch, BackupFolderThatIsALinkIsNeitherListedNorSelected)
+{
+    const fs::path real = tmp / "elsewhere/My Film";
+    tools::writeBackupFolder(real, backupOf(library.path()));
+    fs::create_directories(home / "Movies/Final Cut Backups");
+    fs::create_directory_symlink(real, home / "Movies/Final Cut Backups/My Film");
+    fs::create_directories(volume / "Custom");
+    fs::create_directory_symlink(real, volume / "Custom/My Film");
+    fs::create_directories(volume / "Final Cut Backups");
+    fs::create_directory_symlink(real, volume / "Final Cut Backups/My Film");
+    index.results = {volume / "Final Cut Backups/My Film"};
+    library.settings({{"backupFolderName", formats::PlistValue("My Film")},
+                      {"backupLocation", formats::PlistValue(macBookmark("Archive", {"Custom"}))}});
+
+    model::BundleInfo info = analyse().info;
+    EXPECT_TRUE(locations(info).empty());
+    for (const model::FoundFolder& folder : info.foundFolders) {
+        EXPECT_FALSE(folder.url.string().starts_with(volume.string())) << folder.url;
+        EXPECT_FALSE(folder.url.string().starts_with((home / "Movies").string())) << folder.url;
+    }
+
+    index.results.push_back(real);
+    info = analyse().info;
+    ASSERT_EQ(locations(info), std::vector<std::string>{"elsewhere"});
+    const model::FolderSelection selected =
+        model::presetSelection(model::EditingPreset::done, info.foundFolders);
+    EXPECT_EQ(selected.count(real), 1u);
+    const cleanup::DeletionResult result =
+        cleanup::performDeletion(library.path(), cleanup::foldersToDelete(info, selected), {});
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_FALSE(fs::exists(real));
 }
 
 // A resolver that runs `duringCheck` the first time the backup's record is

@@ -1,5 +1,6 @@
 #include "analysis/backup_records.hpp"
 
+#include "analysis/library_identity.hpp"
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"
 
@@ -44,19 +45,6 @@ TEST(BackupRecords, BackupBundleNames)
     for (const auto& c : cases) {
         EXPECT_EQ(isBackupBundleName(c.name), c.backup) << c.name;
     }
-}
-
-TEST(BackupRecords, FileURLs)
-{
-    EXPECT_EQ(pathFromFileURL("file:///Users/ana/Movies/My%20Film.fcpbundle/"),
-              fs::path("/Users/ana/Movies/My Film.fcpbundle/"));
-    EXPECT_EQ(pathFromFileURL("file://localhost/Volumes/Archive/A.fcpbundle"),
-              fs::path("/Volumes/Archive/A.fcpbundle"));
-    EXPECT_EQ(pathFromFileURL("file:///C%C3%A9r%C3%A9monie"), fs::path("/Cérémonie"));
-    EXPECT_EQ(pathFromFileURL("https://example.com/A.fcpbundle"), std::nullopt);
-    EXPECT_EQ(pathFromFileURL("file://server/share/A.fcpbundle"), std::nullopt);
-    EXPECT_EQ(pathFromFileURL("not a url at all"), std::nullopt);
-    EXPECT_EQ(pathFromFileURL(""), std::nullopt);
 }
 
 TEST(BackupRecords, NormalizedPathsResolveLinksAndTrimSlashes)
@@ -171,6 +159,99 @@ TEST_F(BackupMatching, OriginalLibraryNeedsItsSettings)
                                      {"originalURL", formats::PlistValue(std::int64_t{3})}}),
                                  bookmarks),
               std::nullopt);
+}
+
+// A record written on a Mac holds its names decomposed; the library here may
+// be stored composed, and the other way round. The record leads to the
+// library whichever form each side uses, also through a link that sits
+// inside a folder spelled the other way.
+TEST(BackupRecordNames, LeadToTheLibraryInEitherUnicodeForm)
+{
+    const std::string folders[] = {"Pr\u00eat", "Pre\u0302t"};
+    const std::string libraries[] = {"C\u00e9r\u00e9monie.fcpbundle",
+                                     "Ce\u0301re\u0301monie.fcpbundle"};
+    FakeBookmarks bookmarks;
+    for (int onDisk = 0; onDisk < 2; ++onDisk) {
+        for (int inRecord = 0; inRecord < 2; ++inRecord) {
+            SCOPED_TRACE("on disk " + libraries[onDisk] + ", in the record " + libraries[inRecord]);
+            test::TempDir tmp;
+            const fs::path library =
+                tools::LibraryBuilder(tmp / folders[onDisk] / "real" / libraries[onDisk]).path();
+            fs::create_directory_symlink("real", tmp / folders[onDisk] / "lien");
+            const fs::path recorded = tmp / folders[inRecord] / "lien" / libraries[inRecord];
+
+            const formats::PlistValue record(formats::PlistValue::Dict{
+                {"originalURL", formats::PlistValue(tools::fileURL(recorded))}});
+            EXPECT_EQ(originalLibraryURL(record, bookmarks),
+                      tmp / folders[onDisk] / "lien" / libraries[onDisk]);
+
+            tools::writeBackupFolder(tmp / "B", {.originalURL = recorded});
+            EXPECT_EQ(matchBackupFolder(tmp / "B", library, std::nullopt, bookmarks),
+                      BackupMatch::byPath);
+            tools::writeBackupFolder(tmp / "Moved",
+                                     {.originalURL = "/old/place" / fs::path(libraries[inRecord])});
+            EXPECT_EQ(matchBackupFolder(tmp / "Moved", library, std::nullopt, bookmarks),
+                      BackupMatch::byName);
+        }
+    }
+}
+
+// The URL text of a record is read by the one file URL reader: the host
+// forms and the raw characters it accepts lead to the library.
+TEST(BackupRecordNames, URLSpellingsOfTheSameLibrary)
+{
+    test::TempDir tmp;
+    const fs::path library = tools::LibraryBuilder(tmp / "My Film.fcpbundle").path();
+    const std::string escaped = tools::fileURL(library).substr(std::string("file://").size());
+    const std::string texts[] = {
+        "file://" + escaped,          "file://" + escaped + "/", "file://localhost" + escaped,
+        "FILE://LOCALHOST" + escaped, "file:" + escaped,
+        "file://" + library.string(), // a blank left unescaped
+    };
+    FakeBookmarks bookmarks;
+    for (const std::string& text : texts) {
+        const formats::PlistValue record(
+            formats::PlistValue::Dict{{"originalURL", formats::PlistValue(text)}});
+        const auto original = originalLibraryURL(record, bookmarks);
+        ASSERT_TRUE(original.has_value()) << text;
+        EXPECT_EQ(normalizedPath(*original), normalizedPath(library)) << text;
+        tools::writeBackupFolder(tmp / "B", {.originalURLText = text});
+        EXPECT_EQ(matchBackupFolder(tmp / "B", library, std::nullopt, bookmarks),
+                  BackupMatch::byPath)
+            << text;
+    }
+}
+
+TEST(BackupRecordNames, RealLibraryWrittenByTheEditor)
+{
+    const fs::path real = test::realLibraryPath();
+    if (real.empty()) {
+        GTEST_SKIP() << "the real library is not on this machine";
+    }
+    const std::optional<std::string> identifier = libraryIdentifier(real);
+    ASSERT_TRUE(identifier.has_value());
+    const std::string escaped = tools::fileURL(real).substr(std::string("file://").size());
+    const struct {
+        std::string url;
+        std::optional<std::string> backupIdentifier;
+        BackupMatch match;
+    } cases[] = {
+        {"file://localhost" + escaped + "/", std::nullopt, BackupMatch::byPath},
+        {"file:///old/place/Moved.fcpbundle", identifier, BackupMatch::byIdentifier},
+        {"file:///old/place/fcp-to-json.fcpbundle", "ANOTHER", BackupMatch::byName},
+        {"file:///old/place/fcp-to-json.fcpbundle%00", identifier, BackupMatch::byIdentifier},
+        {"file:///old/place/Other.fcpbundle", "ANOTHER", BackupMatch::noMatch},
+    };
+    test::TempDir tmp;
+    FakeBookmarks bookmarks;
+    for (const auto& c : cases) {
+        tools::writeBackupFolder(tmp / "B",
+                                 {.originalURLText = c.url, .identifier = c.backupIdentifier});
+        EXPECT_EQ(matchBackupFolder(tmp / "B", real, identifier, bookmarks), c.match) << c.url;
+    }
+    const formats::PlistValue record(formats::PlistValue::Dict{
+        {"originalURL", formats::PlistValue("file://localhost" + escaped)}});
+    EXPECT_EQ(originalLibraryURL(record, bookmarks), real);
 }
 
 } // namespace

@@ -53,6 +53,32 @@ TEST(Names, JoinedNamesFindTheEntryOnDiskByCanonicalEquivalence)
     }
 }
 
+TEST(Names, PathsAreSpelledAsOnDiskAsFarAsTheyLead)
+{
+    test::TempDir tmp;
+    const std::string pretD = "Pre\u0302t", pretC = "Pr\u00eat";
+    const std::string eteD = "e\u0301te\u0301", eteC = "\u00e9t\u00e9";
+    fs::create_directories(tmp / pretD / "real" / eteC);
+    fs::create_directory_symlink("real", tmp / pretD / "lien");
+
+    const struct {
+        fs::path given;
+        fs::path spelled;
+    } cases[] = {
+        {tmp / pretC / "real" / eteD, tmp / pretD / "real" / eteC},
+        {tmp / pretD / "real" / eteC, tmp / pretD / "real" / eteC},
+        // Through a link inside a folder spelled the other way.
+        {tmp / pretC / "lien" / eteD, tmp / pretD / "lien" / eteC},
+        {tmp / pretC / "lien" / ".." / "real" / eteD, tmp / pretD / "lien" / ".." / "real" / eteC},
+        // From the first name that matches nothing, the rest stays as given.
+        {tmp / pretC / "absent" / eteD, tmp / pretD / "absent" / eteD},
+        {tmp / pretC / "real" / eteD / "", tmp / pretD / "real" / eteC / ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(spellingOnDisk(c.given).string(), c.spelled.string()) << c.given;
+    }
+}
+
 TEST(Names, OnlySinglePathComponentsAreFolderNames)
 {
     using namespace std::string_literals;
