@@ -7,6 +7,8 @@
 #     gdu, warm (page cache filled) and, when run as root, cold (page cache
 #     dropped before every timing);
 #   - `vellico-cli analyze --json --jobs N` for N = 1, 2, 4, 8 (warm);
+#   - the CPU time (user + system) of both, warm;
+#   - how soon a measurement stops once asked (stop_latency_bench), warm and cold;
 #   - `vellico-cli clean --preset done --yes --json` (analysis included)
 #     against `rm -rf` of the same folders, each on a fresh copy.
 #
@@ -23,10 +25,11 @@ runs=${3:-5}
 slow_runs=$(((runs + 1) / 2 > 3 ? 3 : (runs + 1) / 2))
 cli="$(realpath "$build/src/cli/vellico-cli")"
 maker="$build/tools/vellico-make-library"
+stop_bench="$build/bench/stop_latency_bench"
 root="${TMPDIR:-/tmp}/vellico-bench"
 empty_home="$root/home" # no Movies folder: no backups are looked for
 
-for tool in "$cli" "$maker" jq; do
+for tool in "$cli" "$maker" "$stop_bench" jq; do
     command -v "$tool" >/dev/null || { echo "missing $tool: build first (make build)" >&2; exit 1; }
 done
 have_gdu=0
@@ -45,6 +48,15 @@ time_ms() {
     "$@" >/dev/null 2>&1 || true
     end=$(now_ns)
     echo $(((end - start) / 1000000))
+}
+
+# cpu_ms CMD...: user + system time of one run in milliseconds. Unlike the
+# wall time, it hardly moves when other work shares the machine: a ratio of
+# CPU times says whether a tool does more work, a ratio of wall times
+# whether it also spreads it over the cores.
+cpu_ms() {
+    /usr/bin/time -f '%U %S' -o "$root/cpu" "$@" >/dev/null 2>&1 || true
+    awk '{ printf "%d\n", ($1 + $2) * 1000 }' "$root/cpu"
 }
 
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
@@ -76,6 +88,10 @@ bench_analysis() {
         v+=("$(time_ms vellico "$library")")
         [ "$cold" = 1 ] && drop_caches
         d+=("$(time_ms du_tool "$library")")
+        if [ "$cold" = 0 ]; then
+            vc+=("$(cpu_ms vellico "$library")")
+            dc+=("$(cpu_ms du_tool "$library")")
+        fi
         if [ "$have_gdu" = 1 ]; then
             [ "$cold" = 1 ] && drop_caches
             g+=("$(time_ms gdu_tool "$library")")
@@ -91,6 +107,14 @@ report_analysis() {
     read -r v d g
     printf '  %-5s vellico %6s ms | du %6s ms | gdu %6s ms | vellico/du %s | vellico/gdu %s\n' \
         "$label" "$v" "$d" "$g" "$(ratio "$v" "$d")" "$(ratio "$v" "$g")"
+}
+
+# The CPU times gathered by the warm rounds.
+report_cpu() {
+    local v d
+    v=$(printf '%s\n' "${vc[@]}" | median)
+    d=$(printf '%s\n' "${dc[@]}" | median)
+    printf '  cpu   vellico %6s ms | du %6s ms | vellico/du %s (user + system)\n' "$v" "$d" "$(ratio "$v" "$d")"
 }
 
 # bench_deletion LIBRARY ROUNDS: fresh copies; vellico-cli clean against rm -rf
@@ -135,7 +159,10 @@ for files in $sizes; do
     library=$(library_for "$files")
     count=$(find "$library" -type f | wc -l)
     echo "library: $library ($count files)"
-    bench_analysis "$library" "$runs" 0 | report_analysis warm
+    vc=() dc=()
+    bench_analysis "$library" "$runs" 0 >"$root/warm"
+    report_analysis warm <"$root/warm"
+    report_cpu
     if [ "$can_drop" = 1 ]; then
         bench_analysis "$library" "$slow_runs" 1 | report_analysis cold
     else
@@ -143,6 +170,8 @@ for files in $sizes; do
     fi
     rss_kb=$(/usr/bin/time -f '%M' "$cli" analyze --json --home "$empty_home" "$library" 2>&1 >/dev/null | tail -1)
     awk -v kb="$rss_kb" 'BEGIN { printf "  vellico-cli analyze peak RSS: %.1f MiB\n", kb / 1024 }'
+    echo "  $("$stop_bench" "$library" --rounds "$((runs * 2))")"
+    [ "$can_drop" = 1 ] && echo "  $("$stop_bench" "$library" --rounds "$runs" --cold)"
     # Thread scaling, interleaved.
     declare -A jt=()
     for ((i = 0; i < runs; i++)); do

@@ -3,6 +3,7 @@
 // and writes out the same bytes, XML output likewise. Every result is used,
 // so the optimiser cannot drop a call.
 
+#include "formats/binary_plist_writer.hpp"
 #include "formats/property_list.hpp"
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 #include "sample_library.hpp"
 
+#include "formats/binary_plist_writer.hpp"
 #include "formats/file_url.hpp"
 #include "model/uuid.hpp"
 

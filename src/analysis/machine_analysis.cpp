@@ -2,9 +2,9 @@
 
 #include "analysis/backup_locator.hpp"
 #include "analysis/external_cache_locator.hpp"
+#include "formats/linux/linux_alias_files.hpp"
+#include "formats/linux/linux_bookmark_resolver.hpp"
 #include "platform/backup_index.hpp"
-#include "platform/linux/linux_alias_files.hpp"
-#include "platform/linux/linux_bookmark_resolver.hpp"
 #include "platform/linux/proc_mount_table.hpp"
 #include "platform/user_folders.hpp"
 

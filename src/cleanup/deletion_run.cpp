@@ -4,6 +4,7 @@
 #include "model/byte_sum.hpp"
 
 #include <limits>
+#include <mutex>
 
 namespace vellico::cleanup {
 
@@ -33,39 +34,58 @@ DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const platform::WalkControl& walk)
 {
     DeletionResult result;
+    if (walk.stop != nullptr && walk.stop->stopRequested()) {
+        result.stopped = !folders.empty();
+        return result;
+    }
+    // Folders end in any order, on the walk's threads: the count and the
+    // sum handed to `progress` are kept under one lock.
+    std::mutex progressMutex;
     std::size_t done = 0;
-    auto stopRequested = [&] { return walk.stop != nullptr && walk.stop->stopRequested(); };
-    for (const model::FoundFolder& folder : folders) {
-        if (stopRequested()) {
-            result.stopped = true;
-            break;
-        }
-        const tl::expected<void, RemovalError> outcome =
-            removeFoundFolder(bundle, folder, calls, walk);
-        if (!outcome && stopRequested()) {
-            // Stopped inside this folder: it stays in part. A failure met
-            // before the stop is still reported as such.
-            result.stopped = true;
-            result.interruptedFolder = failureLabel(folder);
-            if (outcome.error().problem != RemovalProblem::interrupted) {
-                result.errors.push_back(DeletionFailure{
-                    failureLabel(folder), describe(outcome.error()), outcome.error()});
-            }
-            break;
-        }
-        if (outcome) {
-            ++result.foldersRemoved;
-            // Sizes are analysed byte counts; a negative one (never produced
-            // by the analysis) counts as nothing, and the sum saturates.
-            result.freedSpace = model::saturatingAdd(result.freedSpace, folder.size);
-        } else {
-            result.errors.push_back(
-                DeletionFailure{failureLabel(folder), describe(outcome.error()), outcome.error()});
-        }
+    std::int64_t freed = 0;
+    auto report = [&](std::int64_t size) {
+        const std::lock_guard lock(progressMutex);
         ++done;
+        // Sizes are analysed byte counts; a negative one (never produced by
+        // the analysis) counts as nothing, and the sum saturates.
+        freed = model::saturatingAdd(freed, size);
         if (progress) {
-            progress(done, result.freedSpace);
+            progress(done, freed);
         }
+    };
+    const std::vector<FolderOutcome> outcomes = removeFoundFolders(
+        bundle, folders, calls, walk, [&](std::size_t i) { report(folders[i].size); });
+
+    const bool stopRequested = walk.stop != nullptr && walk.stop->stopRequested();
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const model::FoundFolder& folder = folders[i];
+        const FolderOutcome& outcome = outcomes[i];
+        if (outcome.result) {
+            ++result.foldersRemoved;
+            result.freedSpace = model::saturatingAdd(result.freedSpace, folder.size);
+            continue;
+        }
+        const RemovalError& error = outcome.result.error();
+        if (stopRequested && error.problem == RemovalProblem::interrupted) {
+            // Not begun, or stopped inside: the latter stays in part.
+            result.stopped = true;
+            if (outcome.touched) {
+                result.interruptedFolders.push_back(failureLabel(folder));
+            }
+            continue;
+        }
+        result.errors.push_back(DeletionFailure{failureLabel(folder), describe(error), error});
+        if (!stopRequested) {
+            report(0); // a failed folder has been tried too
+        } else if (outcome.touched) {
+            // A failure met before the stop is still reported as such, and
+            // the folder was under way when the stop came.
+            result.stopped = true;
+            result.interruptedFolders.push_back(failureLabel(folder));
+        }
+    }
+    if (!result.interruptedFolders.empty()) {
+        result.interruptedFolder = result.interruptedFolders.front();
     }
     return result;
 }

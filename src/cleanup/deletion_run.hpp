@@ -30,17 +30,22 @@ struct DeletionResult {
     // Sum of the analysed sizes of the folders removed completely. A folder
     // removed in part adds nothing.
     std::int64_t freedSpace = 0;
-    std::vector<DeletionFailure> errors; // in removal order
+    std::vector<DeletionFailure> errors; // in the order of the folders given
     std::size_t foldersRemoved = 0;      // removed completely
-    // Set when a stop request ended the run before every folder was tried.
+    // Set when a stop request ended the run before every folder was done.
     bool stopped = false;
-    // The folder being removed when the stop came, left in part (its label,
-    // as in failures); none when the stop fell between two folders.
+    // The folders under way when the stop came, left in part (their labels,
+    // as in failures, in the order of the run's folders); empty when the stop
+    // fell between folders. Several threads remove folders side by side, so
+    // there may be more than one.
+    std::vector<std::string> interruptedFolders;
+    // The first of them.
     std::optional<std::string> interruptedFolder;
 };
 
-// Called after each folder, on the thread running the deletion: how many
-// folders have been tried so far and the bytes freed by them.
+// Called after each folder, from the deletion's threads but never from two at
+// once: how many folders have been tried so far and the bytes freed by them.
+// Removed folders are counted as they go, failed ones when the run ends.
 using DeletionProgress = std::function<void(std::size_t foldersDone, std::int64_t bytesFreed)>;
 
 // The folders to delete: those of `info.foundFolders` whose url is in
@@ -48,13 +53,12 @@ using DeletionProgress = std::function<void(std::size_t foldersDone, std::int64_
 std::vector<model::FoundFolder> foldersToDelete(const model::BundleInfo& info,
                                                 const std::set<std::filesystem::path>& selection);
 
-// Removes each folder in turn with removeFoundFolder (a folder of the library
-// is reached from `bundle`; each folder's tree is shared by `walk.jobs`
-// threads) and gathers the results. A failure never stops the run;
-// `walk.stop` does: once it asks, the files in hand are finished, nothing
-// more is removed, and the result says where it stopped. The caller holds
-// the library's lock around the call and releases it afterwards as usual.
-// Synchronous; run it on a worker thread. `progress` may be empty.
+// Removes the folders with removeFoundFolders (a folder of the library is
+// reached from `bundle`; `walk.jobs` threads take the folders in turn and
+// share their subfolders) and gathers the results in the folders' order. A failure never stops the
+// run; `walk.stop` does: once it asks, the files in hand are finished, nothing more is removed, and
+// the result says where it stopped. The caller holds the library's lock around the call and
+// releases it afterwards as usual. Synchronous; run it on a worker thread. `progress` may be empty.
 DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const std::vector<model::FoundFolder>& folders,
                                const DeletionProgress& progress,

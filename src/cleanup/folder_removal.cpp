@@ -10,8 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -54,13 +55,24 @@ bool endsFolder(int error)
     }
 }
 
+// What the walk did to one root.
+struct RootOutcome {
+    std::optional<RemovalError> firstError;
+    bool removed = false;    // the root itself is gone
+    bool touchedAny = false; // something in it was removed
+};
+
 // Removes what the walker hands it: every entry that is not a directory is
 // unlinked (links, FIFOs and devices included, never opened), and each
-// directory once its contents are gone. Called from the walk's threads.
+// directory once its contents are gone. Called from the walk's threads; the
+// walk's roots are the folders to remove, `rootPaths` their paths for the
+// reports.
 class RemovalVisitor final : public platform::WalkVisitor {
 public:
-    RemovalVisitor(platform::SystemCalls& calls, std::filesystem::path rootPath)
-        : m_calls(calls), m_rootPath(std::move(rootPath))
+    RemovalVisitor(platform::SystemCalls& calls, std::vector<std::filesystem::path> rootPaths,
+                   const std::function<void(std::size_t)>& removed)
+        : m_calls(calls), m_rootPaths(std::move(rootPaths)), m_outcomes(m_rootPaths.size()),
+          m_removed(removed)
     {}
 
     Entry entry(int dirFd, const WalkDirectory& dir, const char* name, unsigned char type,
@@ -79,7 +91,9 @@ public:
             }
         }
         if (m_calls.unlinkat(dirFd, name, 0) == 0 || errno == ENOENT) {
-            ++tally.files;
+            if (tally.files++ == 0) {
+                touched(dir.root);
+            }
             return Entry::done;
         }
         if (errno == EISDIR) {
@@ -95,14 +109,14 @@ public:
         case platform::WalkFailure::otherMount:
             // What is mounted there is not part of the folder. It stays, and
             // so does the folder around it.
-            record(RemovalProblem::mountPointInside, EBUSY, pathOf(dir, name));
+            record(dir, RemovalProblem::mountPointInside, EBUSY, pathOf(dir, name));
             return false;
         case platform::WalkFailure::identityChanged:
             // A directory was moved elsewhere while we were inside it.
-            record(RemovalProblem::identityChanged, ESTALE, pathOf(dir, name));
+            record(dir, RemovalProblem::identityChanged, ESTALE, pathOf(dir, name));
             return true;
         default:
-            record(RemovalProblem::systemError, error, pathOf(dir, name));
+            record(dir, RemovalProblem::systemError, error, pathOf(dir, name));
             return endsFolder(error);
         }
     }
@@ -116,7 +130,7 @@ public:
             const std::optional<FileIdentity> now =
                 platform::identityAt(parentFd, dir.name.c_str());
             if (!now || !now->sameAs(dir.identity)) {
-                record(RemovalProblem::identityChanged, ESTALE, m_rootPath);
+                record(dir, RemovalProblem::identityChanged, ESTALE, m_rootPaths[dir.root]);
                 return Leave::stop;
             }
         }
@@ -124,7 +138,7 @@ public:
         // the rmdir itself, not later by a close of a removed directory.
         dirFd.reset();
         if (m_calls.unlinkat(parentFd, dir.name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) {
-            m_rootRemoved = m_rootRemoved || isRoot;
+            removedDirectory(dir, isRoot);
             return Leave::done;
         }
         const int error = errno;
@@ -139,31 +153,52 @@ public:
                 return Leave::rescan;
             }
             if (!again && errno == ENOENT) {
-                m_rootRemoved = m_rootRemoved || isRoot;
-                return Leave::done; // gone meanwhile
+                removedDirectory(dir, isRoot); // gone meanwhile
+                return Leave::done;
             }
-            record(RemovalProblem::identityChanged, ESTALE, pathOf(dir, ""));
+            record(dir, RemovalProblem::identityChanged, ESTALE, pathOf(dir, ""));
             return Leave::failed;
         }
-        record(RemovalProblem::systemError, error, pathOf(dir, ""));
+        record(dir, RemovalProblem::systemError, error, pathOf(dir, ""));
         return endsFolder(error) ? Leave::stop : Leave::failed;
     }
 
-    bool rootRemoved() const { return m_rootRemoved; }
-    std::optional<RemovalError> firstError() const { return m_firstError; }
+    // Read once the walk is over.
+    const std::vector<RootOutcome>& outcomes() const { return m_outcomes; }
 
 private:
     Entry keep(const WalkDirectory& dir, const char* name, int error)
     {
-        record(RemovalProblem::systemError, error, pathOf(dir, name));
+        record(dir, RemovalProblem::systemError, error, pathOf(dir, name));
         return endsFolder(error) ? Entry::stop : Entry::kept;
     }
 
-    void record(RemovalProblem problem, int error, std::filesystem::path path)
+    void record(const WalkDirectory& dir, RemovalProblem problem, int error,
+                std::filesystem::path path)
     {
         std::lock_guard lock(m_mutex);
-        if (!m_firstError) {
-            m_firstError = RemovalError{problem, error, std::move(path)};
+        RootOutcome& outcome = m_outcomes[dir.root];
+        if (!outcome.firstError) {
+            outcome.firstError = RemovalError{problem, error, std::move(path)};
+        }
+    }
+
+    void touched(std::size_t root)
+    {
+        std::lock_guard lock(m_mutex);
+        m_outcomes[root].touchedAny = true;
+    }
+
+    void removedDirectory(const WalkDirectory& dir, bool isRoot)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            RootOutcome& outcome = m_outcomes[dir.root];
+            outcome.touchedAny = true;
+            outcome.removed = outcome.removed || isRoot;
+        }
+        if (isRoot && m_removed) {
+            m_removed(dir.root);
         }
     }
 
@@ -179,7 +214,7 @@ private:
         for (const WalkDirectory* d = &dir; d->parent != nullptr; d = d->parent) {
             names.push_back(&d->name);
         }
-        std::filesystem::path path = m_rootPath;
+        std::filesystem::path path = m_rootPaths[dir.root];
         for (auto it = names.rbegin(); it != names.rend(); ++it) {
             path /= **it;
         }
@@ -190,11 +225,11 @@ private:
     }
 
     platform::SystemCalls& m_calls;
-    std::filesystem::path m_rootPath;
-    std::atomic<bool> m_rootRemoved{false};
+    std::vector<std::filesystem::path> m_rootPaths;
     std::mutex m_mutex;
-    std::optional<RemovalError> m_firstError;                         // guarded by m_mutex
+    std::vector<RootOutcome> m_outcomes;                              // guarded by m_mutex
     std::map<std::pair<std::uint64_t, std::uint64_t>, int> m_rescans; // guarded by m_mutex
+    const std::function<void(std::size_t)>& m_removed;
 };
 
 tl::unexpected<RemovalError> failure(RemovalProblem problem, int error,
@@ -203,12 +238,18 @@ tl::unexpected<RemovalError> failure(RemovalProblem problem, int error,
     return tl::unexpected(RemovalError{problem, error, path});
 }
 
-} // namespace
+// A folder checked and opened, ready to be walked: the directory holding it
+// and the folder itself, both open.
+struct PreparedFolder {
+    UniqueFd parent;
+    platform::WalkRoot root;
+};
 
-tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& bundle,
+// Reaches the folder again from a trusted anchor and checks that it is the
+// folder the analysis saw.
+tl::expected<PreparedFolder, RemovalError> prepare(const std::filesystem::path& bundle,
                                                    const model::FoundFolder& folder,
-                                                   platform::SystemCalls& calls,
-                                                   const platform::WalkControl& walk)
+                                                   platform::SystemCalls& calls)
 {
     const std::filesystem::path& url = folder.url;
     if (!folder.identity) {
@@ -289,23 +330,115 @@ tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& 
         return failure(RemovalProblem::mountPoint, EBUSY, url);
     }
 
-    RemovalVisitor remover(calls, url);
-    std::vector<platform::WalkRoot> roots(1);
-    roots[0].fd = std::move(root);
-    roots[0].identity = *rootId;
-    roots[0].parentFd = parent.get();
-    roots[0].name = rootName;
+    PreparedFolder prepared;
+    prepared.root.fd = std::move(root);
+    prepared.root.identity = *rootId;
+    prepared.root.parentFd = parent.get();
+    prepared.root.name = rootName;
+    prepared.parent = std::move(parent);
+    return prepared;
+}
+
+// Folders walked together: each one holds two descriptors until the walk
+// ends, so a long selection goes in groups of this many.
+constexpr std::size_t kFoldersPerWalk = 64;
+
+// True when one folder lies inside another (or is the same): such folders
+// are never walked at the same time.
+bool nested(const std::vector<model::FoundFolder>& folders)
+{
+    std::vector<std::filesystem::path> paths;
+    paths.reserve(folders.size());
+    for (const model::FoundFolder& folder : folders) {
+        paths.push_back(folder.url.lexically_normal() / "");
+    }
+    std::sort(paths.begin(), paths.end(),
+              [](const auto& a, const auto& b) { return a.native() < b.native(); });
+    for (std::size_t i = 1; i < paths.size(); ++i) {
+        if (paths[i].native().starts_with(paths[i - 1].native())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Removes folders [first, last) in one walk.
+void removeGroup(const std::filesystem::path& bundle,
+                 const std::vector<model::FoundFolder>& folders, std::size_t first,
+                 std::size_t last, platform::SystemCalls& calls, const platform::WalkControl& walk,
+                 const std::function<void(std::size_t)>& removed, std::vector<FolderOutcome>& out)
+{
+    std::vector<std::size_t> walked; // index in `folders` of each root
+    std::vector<platform::WalkRoot> roots;
+    std::vector<UniqueFd> parents;
+    std::vector<std::filesystem::path> paths;
+    for (std::size_t i = first; i < last; ++i) {
+        if (walk.stop != nullptr && walk.stop->stopRequested()) {
+            out[i] =
+                FolderOutcome{failure(RemovalProblem::interrupted, EINTR, folders[i].url), false};
+            continue;
+        }
+        tl::expected<PreparedFolder, RemovalError> prepared = prepare(bundle, folders[i], calls);
+        if (!prepared) {
+            out[i] = FolderOutcome{tl::unexpected(std::move(prepared.error())), false};
+            continue;
+        }
+        walked.push_back(i);
+        roots.push_back(std::move(prepared->root));
+        parents.push_back(std::move(prepared->parent));
+        paths.push_back(folders[i].url);
+    }
+    if (roots.empty()) {
+        return;
+    }
+    const std::function<void(std::size_t)> removedRoot = [&](std::size_t root) {
+        if (removed) {
+            removed(walked[root]);
+        }
+    };
+    RemovalVisitor remover(calls, std::move(paths), removedRoot);
     platform::WalkControl control = walk;
     control.calls = &calls;
     platform::walkTrees(std::move(roots), remover, control, platform::WalkOrder::postOrder, false);
-    if (std::optional<RemovalError> error = remover.firstError()) {
-        return tl::unexpected(std::move(*error));
+    for (std::size_t r = 0; r < walked.size(); ++r) {
+        const RootOutcome& outcome = remover.outcomes()[r];
+        const std::size_t i = walked[r];
+        if (outcome.firstError) {
+            out[i] = FolderOutcome{tl::unexpected(*outcome.firstError), outcome.touchedAny};
+        } else if (!outcome.removed) {
+            // Stopped before the end: what is left stays.
+            out[i] = FolderOutcome{failure(RemovalProblem::interrupted, EINTR, folders[i].url),
+                                   outcome.touchedAny};
+        } else {
+            out[i] = FolderOutcome{{}, true};
+        }
     }
-    if (!remover.rootRemoved()) {
-        // Stopped before the end: what is left stays.
-        return failure(RemovalProblem::interrupted, EINTR, url);
+}
+
+} // namespace
+
+std::vector<FolderOutcome> removeFoundFolders(const std::filesystem::path& bundle,
+                                              const std::vector<model::FoundFolder>& folders,
+                                              platform::SystemCalls& calls,
+                                              const platform::WalkControl& walk,
+                                              const std::function<void(std::size_t)>& removed)
+{
+    std::vector<FolderOutcome> out(folders.size());
+    // Folders inside one another are removed one at a time, in order.
+    const std::size_t perWalk = nested(folders) ? 1 : kFoldersPerWalk;
+    for (std::size_t first = 0; first < folders.size(); first += perWalk) {
+        removeGroup(bundle, folders, first, std::min(folders.size(), first + perWalk), calls, walk,
+                    removed, out);
     }
-    return {};
+    return out;
+}
+
+tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& bundle,
+                                                   const model::FoundFolder& folder,
+                                                   platform::SystemCalls& calls,
+                                                   const platform::WalkControl& walk)
+{
+    return std::move(removeFoundFolders(bundle, {folder}, calls, walk, {}).front().result);
 }
 
 } // namespace vellico::cleanup

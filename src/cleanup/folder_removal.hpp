@@ -8,6 +8,8 @@
 #include <tl/expected.hpp>
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 namespace vellico::cleanup {
 
@@ -44,5 +46,25 @@ tl::expected<void, RemovalError>
 removeFoundFolder(const std::filesystem::path& bundle, const model::FoundFolder& folder,
                   platform::SystemCalls& calls = platform::defaultSystemCalls(),
                   const platform::WalkControl& walk = {});
+
+// What became of one folder of removeFoundFolders.
+struct FolderOutcome {
+    tl::expected<void, RemovalError> result;
+    bool touched = false; // something in it was removed (always, on success)
+};
+
+// Removes several folders as removeFoundFolder removes one, with every check
+// it makes, but in one walk whose threads take the folders in turn and share
+// each one's subfolders: a folder that is a single directory of files no
+// longer leaves the other threads idle. Folders that lie inside one another
+// are removed one at a time, in order. `removed(i)` is called, from the
+// walk's threads, as soon as folders[i] is gone; the outcomes come in the
+// order of `folders`. After a stop, folders not begun are `interrupted` and
+// untouched; those under way are `interrupted` and touched.
+std::vector<FolderOutcome> removeFoundFolders(const std::filesystem::path& bundle,
+                                              const std::vector<model::FoundFolder>& folders,
+                                              platform::SystemCalls& calls,
+                                              const platform::WalkControl& walk,
+                                              const std::function<void(std::size_t)>& removed);
 
 } // namespace vellico::cleanup

@@ -3,6 +3,7 @@
 #include "docs/embedded_help_files.hpp"
 #include "docs/system_info.hpp"
 #include "i18n/translations.hpp"
+#include "model/utf8.hpp"
 #include "product_config.hpp"
 
 #include <utf8proc.h>
@@ -19,35 +20,15 @@ namespace vellico::docs {
 
 namespace {
 
+using model::appendUtf8;
+using model::isValidUtf8;
+
 // The help files are a few tens of kilobytes; anything far larger is not one.
 constexpr std::size_t maxHelpFileBytes = 1024 * 1024;
 
 char lowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-void appendUtf8(std::string& out, std::int32_t cp)
-{
-    utf8proc_uint8_t buffer[4];
-    const auto n = utf8proc_encode_char(cp, buffer);
-    out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
-}
-
-bool isValidUtf8(std::string_view bytes)
-{
-    auto* at = reinterpret_cast<const utf8proc_uint8_t*>(bytes.data());
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        utf8proc_int32_t cp = 0;
-        const auto n = utf8proc_iterate(at, static_cast<utf8proc_ssize_t>(left), &cp);
-        if (n <= 0) {
-            return false;
-        }
-        at += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::string fromUtf16(std::string_view bytes, bool bigEndian)

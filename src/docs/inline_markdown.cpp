@@ -1,5 +1,7 @@
 #include "docs/inline_markdown.hpp"
 
+#include "model/utf8.hpp"
+
 #include <md4c.h>
 
 #include <array>
@@ -9,6 +11,8 @@
 namespace vellico::docs {
 
 namespace {
+
+using model::appendUtf8;
 
 // md4c keeps sizes in 32 bits; help texts are far smaller than this.
 constexpr std::size_t maxInlineBytes = 16u * 1024 * 1024;
@@ -68,28 +72,6 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to)
     }
 }
 
-void appendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // The named references a help text is likely to use. md4c hands over every
 // well-formed "&name;"; one missing here is kept as written.
 struct NamedEntity {
@@ -135,7 +117,7 @@ void appendEntity(std::string& out, std::string_view entity)
             }
             cp = cp * (hex ? 16 : 10) + digit;
         }
-        appendUtf8(out, cp);
+        appendUtf8(out, cp == 0 ? 0xFFFD : cp); // "&#0;" is a replacement character too
         return;
     }
     for (const NamedEntity& named : namedEntities) {

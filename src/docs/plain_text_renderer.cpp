@@ -1,5 +1,7 @@
 #include "docs/plain_text_renderer.hpp"
 
+#include "model/utf8.hpp"
+
 #include <utf8proc.h>
 
 #include <algorithm>
@@ -9,6 +11,8 @@
 namespace vellico::docs {
 
 namespace {
+
+using model::appendUtf8;
 
 // Characters a line must not begin with (closing punctuation), so that a
 // wrap between wide characters never leaves "。" or "）" at a line start.
@@ -50,13 +54,6 @@ std::vector<Glyph> glyphs(std::string_view text)
         out.push_back({cp, cp == '\n' ? 0 : std::max(0, utf8proc_charwidth(cp))});
     }
     return out;
-}
-
-void appendUtf8(std::string& out, std::int32_t cp)
-{
-    utf8proc_uint8_t buffer[4];
-    const auto n = utf8proc_encode_char(cp, buffer);
-    out.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
 }
 
 int displayWidth(std::string_view text)

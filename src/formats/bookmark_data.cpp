@@ -1,6 +1,7 @@
 #include "formats/bookmark_data.hpp"
 
 #include "formats/file_url.hpp"
+#include "model/utf8.hpp"
 #include "platform/file_system.hpp"
 
 #include <array>
@@ -63,58 +64,10 @@ std::string_view asText(std::span<const std::uint8_t> bytes)
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isValidUtf8(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) {
-                low = 0xA0;
-            } else if (c == 0xED) {
-                high = 0x9F;
-            }
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) {
-                low = 0x90;
-            } else if (c == 0xF4) {
-                high = 0x8F;
-            }
-        } else {
-            return false;
-        }
-        if (text.size() - i < length) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            const unsigned char lo = k == 1 ? low : 0x80;
-            const unsigned char hi = k == 1 ? high : 0xBF;
-            if (next < lo || next > hi) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
-
 // Plain text for a name or an identifier: valid UTF-8 without NUL.
 bool isCleanText(std::string_view text)
 {
-    return text.find('\0') == std::string_view::npos && isValidUtf8(text);
+    return text.find('\0') == std::string_view::npos && model::isValidUtf8(text);
 }
 
 // A path component that cannot leave the directory it is joined to.
@@ -231,7 +184,7 @@ public:
             return std::nullopt;
         }
         const std::string_view value = asText(rec->payload);
-        if (!isValidUtf8(value)) {
+        if (!model::isValidUtf8(value)) {
             return std::nullopt;
         }
         return value;

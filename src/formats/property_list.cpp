@@ -130,65 +130,6 @@ std::optional<PlistValue> readPropertyListDictionary(const std::filesystem::path
 
 namespace detail {
 
-bool isValidUtf8(std::string_view text)
-{
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        char32_t cp;
-        char32_t minimum;
-        if ((c & 0xE0) == 0xC0) {
-            length = 2, cp = c & 0x1F, minimum = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3, cp = c & 0x0F, minimum = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4, cp = c & 0x07, minimum = 0x10000;
-        } else {
-            return false;
-        }
-        if (n - i < length) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 namespace {
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back

@@ -151,7 +151,5 @@ std::optional<PlistValue> readPropertyListDictionary(const std::filesystem::path
 // a Uid in XML, a date outside years 1-9999 in XML, a value nested deeper than
 // 1024 containers.
 std::optional<std::string> toXmlPropertyList(const PlistValue& value);
-// Binary "bplist00" as CoreFoundation writes it (equal strings stored once).
-std::optional<std::vector<std::uint8_t>> toBinaryPropertyList(const PlistValue& value);
 
 } // namespace vellico::formats

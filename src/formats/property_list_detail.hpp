@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/property_list.hpp"
+#include "model/utf8.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -58,13 +59,8 @@ std::optional<PlistValue> parseBinaryPropertyList(std::span<const std::uint8_t> 
 std::optional<PlistValue> parseXmlPropertyList(std::span<const std::uint8_t> bytes,
                                                const PlistLimits& limits);
 
-// True when `text` is well-formed UTF-8: shortest forms only, no surrogates,
-// nothing past U+10FFFF.
-bool isValidUtf8(std::string_view text);
-
-// Appends the UTF-8 form of a Unicode scalar value (not a surrogate, at most
-// U+10FFFF; the caller checks).
-void appendUtf8(std::string& out, char32_t codePoint);
+using model::appendUtf8;
+using model::isValidUtf8;
 
 // "2001-01-01T00:00:00Z" <-> seconds since 2001-01-01 UTC. Parsing is strict
 // (exactly that shape, fields in range); formatting floors to whole seconds and

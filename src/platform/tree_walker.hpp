@@ -88,8 +88,9 @@ struct WalkTally {
 };
 
 // What the walk does with what it finds. Every method may be called from
-// several threads at once (for different directories); a directory's own
-// calls come from one thread at a time.
+// several threads at once, entry() even for the same directory: the files of
+// a large directory are shared out in batches (and counted() follows each
+// batch). enter() and leave() of one directory come from one thread at a time.
 class WalkVisitor {
 public:
     virtual ~WalkVisitor() = default;

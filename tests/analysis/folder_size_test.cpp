@@ -4,6 +4,7 @@
 #include "sample_library.hpp"
 #include "support/scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
+#include "support/thread_recording_calls.hpp"
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,28 @@ TEST(FolderSize, SeveralThreadsCountEveryFileOnce)
         EXPECT_EQ(folderSize(root, {jobs, nullptr, &progress, nullptr}), expected);
         EXPECT_EQ(progress.files.load(), files);
         EXPECT_EQ(progress.bytes.load(), static_cast<std::uint64_t>(expected));
+    }
+}
+
+// One directory of many files: its files are shared between the threads,
+// and each is still counted once.
+TEST(FolderSize, TheFilesOfOneLargeDirectoryAreSharedBetweenThreads)
+{
+    test::TempDir tmp;
+    const fs::path root = tmp / "flat";
+    std::int64_t expected = 0;
+    constexpr int kFiles = 3000;
+    for (int f = 0; f < kFiles; ++f) {
+        writeSparseFile(root / ("clip-" + std::to_string(f) + ".mov"), 1000 + f);
+        expected += 1000 + f;
+    }
+    for (const int jobs : {2, 4}) {
+        SCOPED_TRACE(jobs);
+        test::ThreadRecordingCalls calls;
+        platform::WalkProgress progress;
+        EXPECT_EQ(folderSize(root, {jobs, nullptr, &progress, &calls}), expected);
+        EXPECT_EQ(progress.files.load(), static_cast<std::uint64_t>(kFiles));
+        EXPECT_GE(calls.threadsSeen(), 2u);
     }
 }
 

@@ -1,5 +1,5 @@
 #include "analysis/library_intake.hpp"
-#include "platform/linux/linux_alias_files.hpp"
+#include "formats/linux/linux_alias_files.hpp"
 
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <clocale>
+#include <condition_variable>
 #include <cstring>
 #include <locale.h>
+#include <mutex>
+#include <set>
 #include <utility>
 
 namespace vellico::cleanup {
@@ -64,9 +68,118 @@ TEST_F(DeletionRun, CountsOnlyFoldersRemovedCompletelyAndLabelsFailures)
     EXPECT_TRUE(fs::exists(run[3].url));  // partly removed, still there
     EXPECT_FALSE(fs::exists(run[4].url)); // the run went on after the failure
 
-    const std::vector<std::pair<std::size_t, std::int64_t>> expected = {
-        {1, 1000}, {2, 1000}, {3, 1007}, {4, 1007}, {5, 1027}};
-    EXPECT_EQ(progress, expected);
+    // Folders end in any order on the walk's threads; failures count when
+    // the run ends. Each call counts one more folder and never less space.
+    ASSERT_EQ(progress.size(), 5u);
+    for (std::size_t i = 0; i < progress.size(); ++i) {
+        EXPECT_EQ(progress[i].first, i + 1);
+        EXPECT_GE(progress[i].second, i == 0 ? 0 : progress[i - 1].second);
+    }
+    EXPECT_EQ(progress.back().second, 1027);
+}
+
+// Holds the first unlink of each folder until two folders have begun, then
+// asks for the stop. Its own lock, not the scripted seam's: the two threads
+// must be inside unlinkat at the same time.
+class TwoFoldersThenStop : public platform::SystemCalls {
+public:
+    platform::StopToken stop;
+    std::size_t unlinksAfterStop = 0;
+
+    int unlinkat(int dirFd, const char* name, int flags) override
+    {
+        {
+            std::unique_lock lock(m_mutex);
+            if (stop.stopRequested()) {
+                ++unlinksAfterStop;
+            } else {
+                // Which event this directory lies in.
+                const std::string dir =
+                    fs::read_symlink("/proc/self/fd/" + std::to_string(dirFd)).string();
+                const std::size_t at = dir.find("/Event ");
+                m_events.insert(at == std::string::npos ? dir : dir.substr(at + 1, 7));
+                if (m_events.size() == 2) {
+                    stop.requestStop(); // both unlinks in hand still happen
+                    m_bothBegun.notify_all();
+                } else {
+                    m_bothBegun.wait_for(lock, std::chrono::seconds(10),
+                                         [&] { return m_events.size() >= 2; });
+                }
+            }
+        }
+        return SystemCalls::unlinkat(dirFd, name, flags);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_bothBegun;
+    std::set<std::string> m_events;
+};
+
+// Two threads, two folders under way when the stop comes: both are named as
+// left in part, the folder not begun is untouched, and nothing is removed
+// after the stop.
+TEST_F(DeletionRun, AStopNamesEveryFolderUnderWay)
+{
+    const std::vector<model::FoundFolder> folders = {
+        makeFolder("Event A/Render Files", "Render Files", "Event A", 10),
+        makeFolder("Event B/Render Files", "Render Files", "Event B", 20),
+        makeFolder("Event C/Render Files", "Render Files", "Event C", 30),
+    };
+    const std::uint64_t lastBefore = test::treeDigest(folders[2].url);
+    TwoFoldersThenStop calls;
+    platform::WalkControl walk;
+    walk.stop = &calls.stop;
+    walk.jobs = 2;
+    const DeletionResult result = performDeletion(bundle(), folders, {}, calls, walk);
+
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.foldersRemoved, 0u);
+    EXPECT_EQ(result.freedSpace, 0);
+    EXPECT_TRUE(result.errors.empty());
+    const std::vector<std::string> underWay = {"Render Files (Event A)", "Render Files (Event B)"};
+    EXPECT_EQ(result.interruptedFolders, underWay);
+    EXPECT_EQ(result.interruptedFolder, underWay.front());
+    EXPECT_EQ(calls.unlinksAfterStop, 0u);
+    EXPECT_TRUE(fs::exists(folders[0].url));
+    EXPECT_TRUE(fs::exists(folders[1].url));
+    EXPECT_EQ(test::treeDigest(folders[2].url), lastBefore);
+}
+
+// A selection whose folders lie inside one another (a folder and one of its
+// subfolders, or the same folder twice) is removed one folder at a time, in
+// order: the first removes everything, the others find their folder gone.
+// Folders side by side are all removed, whatever their number.
+TEST_F(DeletionRun, NestedFoldersOneAtATimeSideBySideAllTogether)
+{
+    const model::FoundFolder outer = makeFolder("Render Files", "Render Files", "", 5);
+    const model::FoundFolder inner =
+        foundFolder(bundle() / "Render Files" / "High Quality Media", "High Quality Media", "", 3);
+    const DeletionResult nested = performDeletion(bundle(), {outer, inner, outer}, {});
+    EXPECT_EQ(nested.foldersRemoved, 1u);
+    EXPECT_EQ(nested.freedSpace, 5);
+    ASSERT_EQ(nested.errors.size(), 2u);
+    EXPECT_EQ(nested.errors[0].detail.errorNumber, ENOENT);
+    EXPECT_EQ(nested.errors[1].detail.errorNumber, ENOENT);
+    EXPECT_FALSE(fs::exists(outer.url));
+
+    // More folders than one walk takes at once.
+    std::vector<model::FoundFolder> many;
+    for (int i = 0; i < 150; ++i) {
+        const std::string event = "Event " + std::to_string(i);
+        test::makeMediaTree(bundle() / event / "Render Files", 1, 2);
+        many.push_back(foundFolder(bundle() / event / "Render Files", "Render Files", event, 1));
+    }
+    test::writeText(bundle() / "Event 7" / "keep.txt", "next to a folder, never inside");
+    const DeletionResult all = performDeletion(bundle(), many, {});
+    EXPECT_EQ(all.foldersRemoved, many.size());
+    EXPECT_EQ(all.freedSpace, 150);
+    EXPECT_TRUE(all.errors.empty());
+    for (const model::FoundFolder& folder : many) {
+        EXPECT_FALSE(fs::exists(folder.url)) << folder.url;
+        EXPECT_TRUE(fs::exists(folder.url.parent_path())) << folder.url;
+    }
+    EXPECT_EQ(test::readText(bundle() / "Event 7" / "keep.txt"), "next to a folder, never inside");
 }
 
 // A stop asked in the middle of a folder (a signal): the unlink in hand

@@ -3,6 +3,7 @@
 #include "cleanup_test_support.hpp"
 #include "support/scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
+#include "support/thread_recording_calls.hpp"
 
 #include <gtest/gtest.h>
 
@@ -538,6 +539,19 @@ TEST_F(FolderRemoval, SeveralThreadsRemoveEverythingAndNothingBeside)
         EXPECT_EQ(removedTooEarly, 0);
         test::makeMediaTree(selected());
     }
+}
+
+// A folder that is one directory of many files (transcoded media often is):
+// the threads share its files, and the directory goes once all are gone.
+TEST_F(FolderRemoval, TheFilesOfOneLargeDirectoryAreSharedBetweenThreads)
+{
+    for (int f = 0; f < 3000; ++f) {
+        writeText(selected() / ("clip-" + std::to_string(f) + ".mov"), "m");
+    }
+    test::ThreadRecordingCalls calls;
+    ASSERT_TRUE(removeFoundFolder(bundle(), record(), calls, {2, {}, {}, {}}));
+    EXPECT_TRUE(gone(selected()));
+    EXPECT_GE(calls.threadsSeen(), 2u);
 }
 
 // A directory inside that reports another mount (through the seam, so this

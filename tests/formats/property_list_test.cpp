@@ -1,3 +1,4 @@
+#include "formats/binary_plist_writer.hpp"
 #include "formats/property_list.hpp"
 
 #include "platform/file_system.hpp"

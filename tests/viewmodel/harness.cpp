@@ -1,8 +1,8 @@
 #include "viewmodel/harness.hpp"
 
 #include "analysis/library_scan.hpp"
-#include "platform/linux/linux_alias_files.hpp"
-#include "platform/linux/linux_bookmark_resolver.hpp"
+#include "formats/linux/linux_alias_files.hpp"
+#include "formats/linux/linux_bookmark_resolver.hpp"
 #include "sample_library.hpp"
 
 #include <fcntl.h>

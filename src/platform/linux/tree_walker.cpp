@@ -88,6 +88,12 @@ constexpr int kTypeChangeAttempts = 3;
 // counters handed on.
 constexpr std::uint64_t kEntriesPerCheck = 4096;
 
+// The files of one large directory are shared with idle threads in batches
+// of this many names: enough for the hand-over to cost little next to the
+// system calls, few enough for a directory of a few thousand files to be
+// spread over the threads.
+constexpr std::size_t kFileBatch = 256;
+
 // Names of one directory, packed: a type byte, the name, a NUL. About 14
 // bytes a name instead of 40 for a vector of strings, which matters for a
 // directory of a million entries.
@@ -146,9 +152,14 @@ struct Frame {
     bool listed = false;
 };
 
+// A directory to list and walk, or (with `files`) a batch of files of a
+// directory some other thread is listing or has listed: the batch is handled
+// as the rest of that directory, with its own descriptor on it.
 struct Task {
     Node* node = nullptr;
     UniqueFd fd;
+    NameList files;
+    bool batch = false;
 };
 
 struct RootState {
@@ -268,6 +279,10 @@ private:
         Frame first;
         first.node = task.node;
         first.fd = std::move(task.fd);
+        if (task.batch) {
+            first.others = std::move(task.files);
+            first.listed = true;
+        }
         w.stack.push_back(std::move(first));
         while (!w.stack.empty()) {
             Frame& top = w.stack.back();
@@ -281,6 +296,15 @@ private:
             }
             unsigned char type = DT_UNKNOWN;
             if (!top.others.empty()) {
+                if (top.others.size() >= 2 * kFileBatch && shareWanted()) {
+                    NameList batch;
+                    for (std::size_t i = 0; i < kFileBatch; ++i) {
+                        top.others.pop(w.name, type);
+                        batch.push(w.name.c_str(), type);
+                    }
+                    shareFiles(top, std::move(batch));
+                    continue;
+                }
                 top.others.pop(w.name, type);
                 handleEntry(w, type);
                 continue;
@@ -302,6 +326,7 @@ private:
         Node& node = *frame.node;
         const int fd = frame.fd.get();
         DirectoryReader reader(m_calls, fd, w.buffer.get(), kBufferSize);
+        NameList batch; // streaming walks: files gathered for an idle thread
         const char* name = nullptr;
         unsigned char type = DT_UNKNOWN;
         std::uint64_t seen = 0;
@@ -319,6 +344,13 @@ private:
                 frame.dirs.push(name, DT_DIR);
             } else if (m_postOrder) {
                 frame.others.push(name, type);
+            } else if (!batch.empty() || shareWanted()) {
+                // Another thread waits: these files go to it.
+                batch.push(name, type);
+                if (batch.size() == kFileBatch) {
+                    shareFiles(frame, std::move(batch));
+                    batch = NameList();
+                }
             } else {
                 switch (m_visitor.entry(fd, node, name, type, frame.tally)) {
                 case WalkVisitor::Entry::done:
@@ -335,6 +367,10 @@ private:
                     break;
                 }
             }
+        }
+        if (!batch.empty()) {
+            // Too few to hand over: handled here, after the listing.
+            frame.others = std::move(batch);
         }
         if (reader.error() != 0) {
             fail(node, "", WalkFailure::list, reader.error());
@@ -458,14 +494,45 @@ private:
         w.stack.push_back(std::move(frame));
     }
 
+    // True when a thread waits for work that the queue does not hold yet.
+    bool shareWanted() const
+    {
+        return m_threads > 1 &&
+               m_idle.load(std::memory_order_relaxed) > m_queued.load(std::memory_order_relaxed);
+    }
+
+    // Hands a batch of the frame's files to another thread, with a
+    // descriptor of its own on the directory. The directory stays alive
+    // (and, in post-order walks, in place) until the batch is done. Without a
+    // descriptor to spare, the files stay with this frame.
+    void shareFiles(Frame& frame, NameList batch)
+    {
+        UniqueFd fd(::fcntl(frame.fd.get(), F_DUPFD_CLOEXEC, 0));
+        if (!fd) {
+            while (!batch.empty()) {
+                std::string name;
+                unsigned char type = DT_UNKNOWN;
+                batch.pop(name, type);
+                frame.others.push(name.c_str(), type);
+            }
+            return;
+        }
+        ++frame.node->refs;
+        Task task;
+        task.node = frame.node;
+        task.fd = std::move(fd);
+        task.files = std::move(batch);
+        task.batch = true;
+        pushTask(std::move(task));
+    }
+
     // Hands a subdirectory to an idle thread, taken as near the top of the
     // tree as this thread has a directory open: the larger the subtree, the
     // longer the other thread stays busy. Each handed-over directory is an
     // open descriptor, so only as many go to the queue as threads wait.
     void maybeShare(Worker& w)
     {
-        if (m_threads == 1 ||
-            m_idle.load(std::memory_order_relaxed) <= m_queued.load(std::memory_order_relaxed)) {
+        if (!shareWanted()) {
             return;
         }
         const std::size_t first = w.stack.size() > m_openLevels ? w.stack.size() - m_openLevels : 0;

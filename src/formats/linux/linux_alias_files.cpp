@@ -1,4 +1,4 @@
-#include "platform/linux/linux_alias_files.hpp"
+#include "formats/linux/linux_alias_files.hpp"
 
 #include "formats/bookmark_data.hpp"
 #include "platform/file_system.hpp"

@@ -1,6 +1,6 @@
 #include "formats/bookmark_writer.hpp"
-#include "platform/linux/linux_alias_files.hpp"
-#include "platform/linux/linux_bookmark_resolver.hpp"
+#include "formats/linux/linux_alias_files.hpp"
+#include "formats/linux/linux_bookmark_resolver.hpp"
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"
 

@@ -1,4 +1,4 @@
-#include "platform/linux/linux_bookmark_resolver.hpp"
+#include "formats/linux/linux_bookmark_resolver.hpp"
 #include "platform/linux/proc_mount_table.hpp"
 
 #include "formats/bookmark_writer.hpp"
