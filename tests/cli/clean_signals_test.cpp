@@ -2,7 +2,8 @@
 // file in hand finishes, nothing more goes, the library is left in the
 // released state and the partial result is printed. Stopped by Ctrl-C on its
 // terminal before the deletion, during the analysis or the question: nothing
-// is deleted and the library is left free.
+// is deleted and the library is left free. `analyze --json` stopped the same
+// way still prints its document, of the libraries analysed in full.
 #include "cleanup/library_lock.hpp"
 #include "formats/property_list.hpp"
 #include "sample_library.hpp"
@@ -158,6 +159,36 @@ TEST(CleanSignals, CtrlCBeforeTheDeletionDeletesNothingAndLeavesTheLibraryFree)
         cleanup::LibraryLock lock;
         EXPECT_TRUE(lock.acquire(lib.path())) << "the library is still claimed";
     }
+}
+
+TEST(AnalyzeSignals, CtrlCStillPrintsTheDocumentWithoutTheLibraryCutShort)
+{
+    test::TempDir tmp;
+    tools::LibraryBuilder done(tmp / "Done.fcpbundle");
+    done.file("Event/Render Files/a", 100);
+    tools::LibraryBuilder big(tmp / "Big.fcpbundle");
+    const fs::path folder = big.path() / "Event" / "Render Files";
+    tools::makeFolders(folder);
+    for (int f = 0; f < 40'000; ++f) {
+        const fs::path file = folder / std::to_string(f);
+        ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
+    }
+    TerminalRun cli({"analyze", "--json", "--jobs=1", "--home", (tmp / "home").string(),
+                     done.path().string(), big.path().string()});
+    ASSERT_TRUE(cli.started());
+    const bool shown = cli.waitFor("[2/2] Big", std::chrono::seconds(60));
+    cli.pressCtrlC();
+    EXPECT_EQ(cli.finish(), 130) << cli.screen();
+    ASSERT_TRUE(shown) << cli.screen();
+    // Everything after the progress line is the document (the terminal ends
+    // its lines with CR LF); no message in text form beside it.
+    const std::size_t start = cli.screen().find("{\"schemaVersion\"");
+    ASSERT_NE(start, std::string::npos) << cli.screen();
+    const auto doc = nlohmann::json::parse(cli.screen().substr(start));
+    EXPECT_EQ(doc["interrupted"], true);
+    ASSERT_EQ(doc["libraries"].size(), 1u) << "the library cut short is left out";
+    EXPECT_EQ(doc["libraries"][0]["name"], "Done");
+    EXPECT_EQ(cli.screen().find("analyse interrompue"), std::string::npos) << cli.screen();
 }
 
 } // namespace
