@@ -18,36 +18,29 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
     walk.jobs = options.jobs;
     walk.stop = signals != nullptr ? &signals->token() : nullptr;
     nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
-    nlohmann::ordered_json errors = nlohmann::ordered_json::array();
     BatchSummary summary;
-
-    const auto fail = [&](const InputError& error) {
-        errors.push_back(errorJson(error.input, error.path, error.message));
-        err << errorLine(error) << "\n";
-        ++summary.failed;
-    };
+    BatchErrors errors(err, options.json, summary);
     for (const InputError& error : inputs.errors) {
-        fail(error);
+        errors.fail(error);
     }
+    const auto stopped = [signals] { return signals != nullptr && signals->stopRequested(); };
     std::size_t index = 0;
     for (const std::string& input : inputs.libraries) {
         const BatchPosition position{++index, inputs.libraries.size()};
         TakenIn taken = takeIn(input, options, machine, walk, progress, position);
-        if (signals != nullptr && signals->token().stopRequested()) {
-            progress.clear();
-            err << "vellico-cli: " << say("analyse interrompue") << "\n";
-            return 128 + signals->signalNumber();
+        if (stopped()) {
+            break; // the analysis was cut short: nothing of it is used
         }
         if (!taken.library) {
-            fail(*taken.error);
+            errors.fail(*taken.error);
             continue;
         }
         const AnalysedLibrary& library = *taken.library;
         summary.add(library);
-        printWarnings(err, library);
         if (options.json) {
             libraries.push_back(libraryJson(library));
         } else {
+            printWarnings(err, library);
             printLibrary(out, library);
             out << "\n";
         }
@@ -55,14 +48,21 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
     if (options.json) {
         nlohmann::ordered_json doc = documentJson("analyze", options.preset);
         doc["libraries"] = std::move(libraries);
-        doc["errors"] = std::move(errors);
+        doc["errors"] = errors.json();
         doc["summary"] = summaryJson(summary, false);
+        doc["interrupted"] = stopped();
         out << dumpJson(doc) << "\n";
-    } else {
+    } else if (!stopped()) {
         printSummary(out, summary, false);
     }
     out.flush();
-    return summary.failed == 0 && summary.incomplete == 0 && out ? 0 : 1;
+    if (stopped()) {
+        if (!options.json) {
+            err << "vellico-cli: " << say("analyse interrompue") << "\n";
+        }
+        return 128 + signals->signalNumber();
+    }
+    return errors.empty() && summary.incomplete == 0 && out ? 0 : 1;
 }
 
 } // namespace vellico::cli

@@ -6,11 +6,15 @@
 #include "cli/report.hpp"
 #include "cli/stop_signals.hpp"
 #include "cli/texts.hpp"
+#include "i18n/translations.hpp"
 #include "model/folder_group.hpp"
 #include "model/names.hpp"
 #include "model/target_folder_rule.hpp"
 
+#include <poll.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <iostream>
@@ -62,7 +66,8 @@ void printSelection(std::ostream& out, const Pending& pending)
         return;
     }
     for (const model::FoundFolder& folder : pending.folders) {
-        out << "  " << shown(cleanup::failureLabel(folder)) << " : " << formatBytes(folder.size)
+        out << "  "
+            << say("%1 : %2", {shown(cleanup::failureLabel(folder)), formatBytes(folder.size)})
             << "\n";
         if (model::namesEqual(folder.name, model::backupsFolderName)) {
             out << "      " << shown(folder.url.string()) << "\n";
@@ -76,12 +81,25 @@ void printSelection(std::ostream& out, const Pending& pending)
 
 std::string folderCount(std::size_t count)
 {
-    return say(count == 1 ? "%1 dossier" : "%1 dossiers", {std::to_string(count)});
+    return i18n::fillPlural("%1 dossiers", static_cast<std::int64_t>(count));
 }
 
 std::string libraryCount(std::size_t count)
 {
-    return say(count == 1 ? "%1 bibliothèque" : "%1 bibliothèques", {std::to_string(count)});
+    return i18n::fillPlural("%1 bibliothèques", static_cast<std::int64_t>(count));
+}
+
+// What became of one library's deletion, in one line.
+std::string outcomeLine(const cleanup::DeletionResult& result, const std::string& name)
+{
+    const std::string freed = formatBytes(result.freedSpace);
+    if (result.stopped) {
+        return say("« %1 » : interrompu, %2 libérés.", {name, freed});
+    }
+    if (!result.errors.empty()) {
+        return say("« %1 » : terminé avec des erreurs, %2 libérés.", {name, freed});
+    }
+    return say("« %1 » : terminé, %2 libérés.", {name, freed});
 }
 
 } // namespace
@@ -104,6 +122,19 @@ std::optional<bool> TerminalConfirmation::ask(const std::string& question)
         return std::nullopt;
     }
     std::cerr << question << " " << lookup("[o/N]") << " " << std::flush;
+    // The terminal is read only once it holds a whole line, and the wait is
+    // cut in slices: a signal that comes before the read would interrupt no
+    // read, and the program would wait for an answer after Ctrl-C.
+    for (;;) {
+        if (m_signals != nullptr && m_signals->stopRequested()) {
+            return false;
+        }
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        const int ready = ::poll(&input, 1, 100);
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
+            break;
+        }
+    }
     std::string answer;
     if (!std::getline(std::cin, answer)) {
         return false;
@@ -121,16 +152,10 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
     platform::WalkControl walk;
     walk.jobs = options.jobs;
     walk.stop = signals != nullptr ? &signals->token() : nullptr;
-    nlohmann::ordered_json errors = nlohmann::ordered_json::array();
     BatchSummary summary;
-
-    const auto fail = [&](const InputError& error) {
-        errors.push_back(errorJson(error.input, error.path, error.message));
-        err << errorLine(error) << "\n";
-        ++summary.failed;
-    };
+    BatchErrors errors(err, options.json, summary);
     for (const InputError& error : inputs.errors) {
-        fail(error);
+        errors.fail(error);
     }
 
     // 1. Analyse everything first, so that one question covers the batch.
@@ -146,13 +171,15 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             break; // the analysis was cut short: nothing of it is used
         }
         if (!taken.library) {
-            fail(*taken.error);
+            errors.fail(*taken.error);
             continue;
         }
         Pending pending;
         pending.library = std::move(*taken.library);
         summary.add(pending.library);
-        printWarnings(err, pending.library);
+        if (!options.json) {
+            printWarnings(err, pending.library);
+        }
         pending.folders = cleanup::foldersToDelete(pending.library.info, pending.library.selection);
         pending.json = libraryJson(pending.library);
         pending.json["dryRun"] = options.dryRun;
@@ -178,8 +205,8 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             continue;
         }
         if (!options.dryRun && cleanup::isLibraryOpenInFCP(pending.library.info.url)) {
-            fail({pending.library.input, pending.library.info.url,
-                  openInEditorMessage(pending.library.info.name)});
+            errors.fail({pending.library.input, pending.library.info.url,
+                         openInEditorMessage(pending.library.info.name)});
             pending.refused = true;
             continue;
         }
@@ -193,8 +220,13 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             << "\n\n";
     }
 
-    // 3. One question for the whole batch.
+    // 3. One question for the whole batch. A "no" is one decision about the
+    // batch, not a failure of each library: it is said once, counts no
+    // library as failed, and the exit status is 1 (nothing selected was
+    // removed). Without a terminal no one could answer: that is an error of
+    // the batch.
     bool go = !options.dryRun && folderTotal > 0 && !stopRequested();
+    bool declined = false;
     if (go && !options.yes) {
         const std::string question =
             say("Supprimer définitivement %1 (%2) dans %3 ?",
@@ -202,14 +234,17 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         const std::optional<bool> answer = confirmation.ask(question);
         if (stopRequested()) {
             go = false; // a signal during the question: nothing is deleted
-        } else if (!answer || !*answer) {
-            const std::string message =
-                answer ? say("Suppression annulée.")
-                       : say("Aucun terminal pour confirmer la suppression : relancez avec --yes.");
-            errors.push_back(errorJson(std::nullopt, std::nullopt, message));
-            err << "vellico-cli: " << message << "\n";
-            summary.failed += libraryTotal;
+        } else if (!answer) {
+            errors.failBatch(
+                say("Aucun terminal pour confirmer la suppression : relancez avec --yes."));
             go = false;
+        } else if (!*answer) {
+            declined = true;
+            go = false;
+            if (!options.json) {
+                err << "vellico-cli: " << say("Suppression annulée : rien n'a été supprimé.")
+                    << "\n";
+            }
         }
     }
 
@@ -227,20 +262,20 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             const AnalysedLibrary& library = pending.library;
             cleanup::LibraryLock lock(calls);
             if (!lock.acquire(library.info.url)) {
-                fail({library.input, library.info.url,
-                      refusalMessage(lock.refusal(), library.info.name)});
+                errors.fail({library.input, library.info.url,
+                             refusalMessage(lock.refusal(), library.info.name)});
                 continue;
             }
-            const std::string prefix = "[" + std::to_string(done) + "/" +
-                                       std::to_string(libraryTotal) + "] " +
-                                       shown(library.info.name) + " : ";
             const std::size_t total = pending.folders.size();
+            const std::int64_t totalCount = static_cast<std::int64_t>(total);
             const cleanup::DeletionResult result = cleanup::performDeletion(
                 library.info.url, pending.folders,
                 [&](std::size_t folders, std::int64_t freed) {
-                    progress.show(prefix + say("%1/%2 dossiers, %3 libérés",
-                                               {std::to_string(folders), std::to_string(total),
-                                                formatBytes(freed)}));
+                    progress.show(progressText(
+                        {done, libraryTotal}, shown(library.info.name),
+                        i18n::fillPlural("%2/%1 dossiers, %3 libérés", totalCount,
+                                         {i18n::formatCount(static_cast<std::int64_t>(folders)),
+                                          formatBytes(freed)})));
                 },
                 calls, walk);
             progress.clear();
@@ -268,16 +303,12 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                 ++summary.failed;
             }
             if (!options.json) {
-                const char* const outcome = result.stopped ? "« %1 » : interrompu, %2 libérés."
-                                            : result.errors.empty()
-                                                ? "« %1 » : terminé, %2 libérés."
-                                                : "« %1 » : terminé avec des erreurs, %2 libérés.";
-                out << say(outcome, {shown(library.info.name), formatBytes(result.freedSpace)})
-                    << "\n";
+                out << outcomeLine(result, shown(library.info.name)) << "\n";
                 if (result.stopped) {
                     out << "    "
                         << say("Dossiers supprimés : %1 sur %2",
-                               {std::to_string(result.foldersRemoved), std::to_string(total)})
+                               {i18n::formatCount(static_cast<std::int64_t>(result.foldersRemoved)),
+                                i18n::formatCount(totalCount)})
                         << "\n";
                     if (result.interruptedFolder) {
                         out << "    "
@@ -287,8 +318,10 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                     }
                 }
                 for (const cleanup::DeletionFailure& failure : result.errors) {
-                    out << "    " << shown(failure.name) << " : " << shown(failure.error) << " ("
-                        << shown(failure.detail.path.string()) << ")\n";
+                    out << "    "
+                        << say("%1 : %2 (%3)", {shown(failure.name), shown(failure.error),
+                                                shown(failure.detail.path.string())})
+                        << "\n";
                 }
             }
         }
@@ -304,8 +337,9 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         }
         nlohmann::ordered_json doc = documentJson("clean", options.preset);
         doc["dryRun"] = options.dryRun;
+        doc["declined"] = declined;
         doc["libraries"] = std::move(libraries);
-        doc["errors"] = std::move(errors);
+        doc["errors"] = errors.json();
         doc["summary"] = summaryJson(summary, true);
         doc["interrupted"] = stopRequested();
         out << dumpJson(doc) << "\n";
@@ -314,10 +348,13 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
     }
     out.flush();
     if (stopRequested()) {
-        err << "vellico-cli: " << say("suppression interrompue par un signal") << "\n";
+        if (!options.json) {
+            err << "vellico-cli: " << say("suppression interrompue par un signal") << "\n";
+        }
         return 128 + signals->signalNumber();
     }
-    return summary.failed == 0 && summary.incomplete == 0 && out ? 0 : 1;
+    return summary.failed == 0 && errors.empty() && summary.incomplete == 0 && !declined && out ? 0
+                                                                                                : 1;
 }
 
 } // namespace vellico::cli

@@ -21,10 +21,16 @@ public:
 
 // Asks on the terminal (stdin), the question on stderr; none without one.
 // The answer is read as the locale's yes or no (rpmatch), and the "o"/"oui"
-// the question shows is taken as yes in any locale.
+// the question shows is taken as yes in any locale. With `signals`, a stop
+// signal ends the wait, even one that comes between the question and the
+// read (the answer is then no).
 class TerminalConfirmation final : public Confirmation {
 public:
+    explicit TerminalConfirmation(const StopSignals* signals = nullptr) : m_signals(signals) {}
     std::optional<bool> ask(const std::string& question) override;
+
+private:
+    const StopSignals* m_signals;
 };
 
 // True when `answer` says yes: the locale's yes expression (rpmatch), or the

@@ -4,6 +4,7 @@
 #include "analysis/library_scan.hpp"
 #include "cleanup/removal_error.hpp"
 #include "cli/texts.hpp"
+#include "i18n/translations.hpp"
 #include "model/names.hpp"
 #include "platform/file_system.hpp"
 
@@ -11,6 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
+#include <ostream>
 
 namespace vellico::cli {
 
@@ -150,31 +153,89 @@ TakenIn takeIn(const std::string& input, const CommandLine& options,
     }
     library.missingCache = analysis::missingExternalCache(url, *machine.bookmarks());
 
-    const std::string prefix = "[" + std::to_string(position.index) + "/" +
-                               std::to_string(position.count) + "] " +
-                               shown(analysis::bundleDisplayName(url)) + " : ";
-    progress.show(prefix + statusText({std::string(analysis::status::totalSize), {}}));
+    // The analysis runs on this thread; the ticker redraws the line from its
+    // own with the walk's counters, so they move between the analysis's texts.
+    platform::WalkProgress counters;
+    platform::WalkControl control = walk;
+    control.progress = &counters;
+    const std::string shownName = shown(analysis::bundleDisplayName(url));
+    std::mutex statusMutex;
+    std::string status = statusText({std::string(analysis::status::totalSize), {}});
+    const auto line = [&] {
+        std::string step;
+        {
+            const std::lock_guard lock(statusMutex);
+            step = status;
+        }
+        const std::uint64_t files = counters.files.load(std::memory_order_relaxed);
+        if (files > 0) {
+            // The counters first: a long step is what the width cuts.
+            step =
+                i18n::fillPlural("%1 fichiers analysés, %2 — %3", static_cast<std::int64_t>(files),
+                                 {formatBytes(static_cast<std::int64_t>(
+                                      counters.bytes.load(std::memory_order_relaxed))),
+                                  step});
+        }
+        return progressText(position, shownName, step);
+    };
+    progress.show(line());
     analysis::ProgressSink sink;
     if (progress.enabled()) {
-        sink = [&](const analysis::StatusText& status) {
-            progress.show(prefix + shown(statusText(status)));
+        sink = [&](const analysis::StatusText& next) {
+            {
+                const std::lock_guard lock(statusMutex);
+                status = shown(statusText(next));
+            }
+            progress.show(line());
         };
     }
-    library.info = analysis::analyzeBundle(url, item->isFromAlias, machine.services(walk), sink);
+    {
+        const ProgressTicker ticker(progress, line);
+        library.info =
+            analysis::analyzeBundle(url, item->isFromAlias, machine.services(control), sink);
+    }
     progress.clear();
     library.selection =
         refinedSelection(options.preset, library.info.foundFolders, options.only, options.except);
     return {std::move(library), std::nullopt};
 }
 
+BatchErrors::BatchErrors(std::ostream& err, bool json, BatchSummary& summary)
+    : m_err(err), m_json(json), m_summary(summary)
+{}
+
+void BatchErrors::fail(const InputError& error)
+{
+    m_entries.push_back(errorJson(error.input, error.path, error.message));
+    if (!m_json) {
+        m_err << errorLine(error) << "\n";
+    }
+    ++m_summary.failed;
+}
+
+void BatchErrors::failBatch(const std::string& message)
+{
+    m_entries.push_back(errorJson(std::nullopt, std::nullopt, message));
+    if (!m_json) {
+        m_err << "vellico-cli: " << message << "\n";
+    }
+}
+
+std::string progressText(BatchPosition position, const std::string& name,
+                         const std::string& activity)
+{
+    // A long name gives way first: what moves (counters, step) stays in sight.
+    const std::size_t nameColumns = std::max<std::size_t>(12, terminalColumns() / 3);
+    return say("[%1/%2] %3 : %4", {i18n::formatCount(static_cast<std::int64_t>(position.index)),
+                                   i18n::formatCount(static_cast<std::int64_t>(position.count)),
+                                   fitted(name, nameColumns), activity});
+}
+
 void printWarnings(std::ostream& err, const AnalysedLibrary& library)
 {
     if (library.missingCache) {
         err << "vellico-cli: " << shown(library.input) << ": "
-            << shown(say("le cache externe est introuvable (%1) ; la bibliothèque est "
-                         "analysée sans lui.",
-                         {*library.missingCache}))
-            << "\n";
+            << shown(missingCacheMessage(*library.missingCache)) << "\n";
     }
     printNotices(err, library);
     printUnreadable(err, library);

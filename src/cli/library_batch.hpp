@@ -5,6 +5,8 @@
 #include "cli/report.hpp"
 #include "cli/terminal.hpp"
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <iosfwd>
 #include <optional>
@@ -34,6 +36,30 @@ struct Inputs {
 };
 Inputs collectInputs(const std::vector<std::string>& paths, bool recursive);
 
+// The errors of one batch, each reported once: kept for the JSON document,
+// and written on `err` as one line of text unless the output is JSON (the
+// document carries them then, and stderr stays for usage errors). An input
+// or library that fails counts as failed in `summary`; a failure of the
+// whole batch (no terminal to confirm on) names no library and counts none.
+class BatchErrors {
+public:
+    BatchErrors(std::ostream& err, bool json, BatchSummary& summary);
+
+    void fail(const InputError& error);
+    void failBatch(const std::string& message);
+
+    // No error so far.
+    bool empty() const { return m_entries.empty(); }
+    // The "errors" array of the document.
+    const nlohmann::ordered_json& json() const { return m_entries; }
+
+private:
+    std::ostream& m_err;
+    bool m_json;
+    BatchSummary& m_summary;
+    nlohmann::ordered_json m_entries = nlohmann::ordered_json::array();
+};
+
 // One input taken through the intake and the analysis, with the command
 // line's answers to the application's questions: an alias is followed
 // (isFromAlias); a backup is refused with the original's path, or replaced
@@ -50,7 +76,9 @@ struct BatchPosition {
     std::size_t count = 1;
 };
 
-// `walk` says how the library is walked (threads, stop token).
+// `walk` says how the library is walked (threads, stop token). While the
+// library is analysed, `progress` shows library k of N, the analysis's
+// current step and the files and bytes counted so far.
 TakenIn takeIn(const std::string& input, const CommandLine& options,
                const analysis::MachineAnalysis& machine, const platform::WalkControl& walk,
                ProgressLine& progress, BatchPosition position);
@@ -63,11 +91,17 @@ model::FolderSelection refinedSelection(model::EditingPreset preset,
                                         const std::set<std::string>& except);
 
 // The warnings about a library that was analysed all the same, on `err`:
-// a missing external cache, folders that could not be read.
+// a missing external cache, what the analysis left out, folders that could
+// not be read.
 void printWarnings(std::ostream& err, const AnalysedLibrary& library);
 
 // The message of an input error as printed on stderr: the program, the
 // input as given and the message.
 std::string errorLine(const InputError& error);
+
+// "[k/N] name : activity", the progress line's text for one library; a
+// name longer than a third of the terminal is cut.
+std::string progressText(BatchPosition position, const std::string& name,
+                         const std::string& activity);
 
 } // namespace vellico::cli

@@ -83,8 +83,8 @@ int main(int argc, char** argv)
         return vellico::cli::runAnalyze(*line, std::cout, std::cerr, &signals);
     }
     case vellico::cli::Command::clean: {
-        vellico::cli::TerminalConfirmation confirmation;
         vellico::cli::StopSignals signals;
+        vellico::cli::TerminalConfirmation confirmation(&signals);
         return vellico::cli::runClean(*line, confirmation, std::cout, std::cerr,
                                       vellico::platform::defaultSystemCalls(), &signals);
     }

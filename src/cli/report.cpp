@@ -2,6 +2,7 @@
 
 #include "cli/terminal.hpp"
 #include "cli/texts.hpp"
+#include "i18n/translations.hpp"
 #include "model/folder_group.hpp"
 #include "model/terminal_text.hpp"
 
@@ -58,6 +59,44 @@ std::string shownPath(const std::filesystem::path& path)
     return shown(absolutePath(path).string());
 }
 
+std::string count(std::size_t n)
+{
+    return i18n::formatCount(static_cast<std::int64_t>(n));
+}
+
+const char* noticeKind(model::AnalysisNotice::Kind kind)
+{
+    switch (kind) {
+    case model::AnalysisNotice::Kind::mountPoint:
+        return "mountPoint";
+    case model::AnalysisNotice::Kind::unsafeName:
+        break;
+    }
+    return "unsafeName";
+}
+
+// One entry of a library's "warnings": what kind of thing, the path to look
+// at, the settings key and value concerned (null when none), the message.
+nlohmann::ordered_json warningJson(const char* kind, const std::filesystem::path& path,
+                                   const std::optional<std::string>& key,
+                                   const std::optional<std::string>& value,
+                                   const std::string& message)
+{
+    nlohmann::ordered_json json;
+    json["kind"] = kind;
+    putPath(json, "path", absolutePath(path));
+    json["key"] = nullptr;
+    if (key) {
+        json["key"] = *key;
+    }
+    json["value"] = nullptr;
+    if (value) {
+        putPath(json, "value", *value);
+    }
+    json["message"] = message;
+    return json;
+}
+
 } // namespace
 
 void BatchSummary::add(const AnalysedLibrary& library)
@@ -94,7 +133,7 @@ void printLibrary(std::ostream& out, const AnalysedLibrary& library)
     if (!info.unreadablePaths.empty()) {
         out << "  "
             << say("Dossiers illisibles : %1 (comptés pour zéro)",
-                   {std::to_string(info.unreadablePaths.size())})
+                   {count(info.unreadablePaths.size())})
             << "\n";
     }
     if (info.cacheURL) {
@@ -116,7 +155,7 @@ void printLibrary(std::ostream& out, const AnalysedLibrary& library)
         }
         std::string heading = group.labelIsKey ? lookup(group.label) : shown(group.label);
         if (group.folders.size() >= 2) {
-            heading += " (" + std::to_string(group.folders.size()) + ")";
+            heading += " (" + count(group.folders.size()) + ")";
         }
         out << "  " << mark(model::checkState(group, library.selection)) << " "
             << padded(heading, nameColumn) << formatBytes(groupSize) << "\n";
@@ -139,26 +178,28 @@ void printUnreadable(std::ostream& err, const AnalysedLibrary& library)
         return;
     }
     err << "vellico-cli: " << shown(library.input) << ": "
-        << say("%1 dossier(s) illisible(s), comptés pour zéro ; la taille est incomplète :",
-               {std::to_string(paths.size())})
+        << i18n::fillPlural("%1 dossiers illisibles, comptés pour zéro ; la taille est "
+                            "incomplète :",
+                            static_cast<std::int64_t>(paths.size()))
         << "\n";
     for (std::size_t i = 0; i < paths.size() && i < unreadableShown; ++i) {
         err << "  " << shownPath(paths[i]) << "\n";
     }
     if (paths.size() > unreadableShown) {
-        err << "  " << say("… et %1 autre(s)", {std::to_string(paths.size() - unreadableShown)})
+        err << "  "
+            << i18n::fillPlural("… et %1 autres",
+                                static_cast<std::int64_t>(paths.size() - unreadableShown))
             << "\n";
     }
 }
 
 void printSummary(std::ostream& out, const BatchSummary& summary, bool clean)
 {
-    out << say("Résumé : %1 bibliothèque(s) analysée(s), %2 en échec",
-               {std::to_string(summary.libraries), std::to_string(summary.failed)})
+    out << i18n::fillPlural("Résumé : %1 bibliothèques analysées, %2 en échec",
+                            static_cast<std::int64_t>(summary.libraries), {count(summary.failed)})
         << "\n";
     if (summary.incomplete > 0) {
-        out << "  " << say("Lues en partie seulement : %1", {std::to_string(summary.incomplete)})
-            << "\n";
+        out << "  " << say("Lues en partie seulement : %1", {count(summary.incomplete)}) << "\n";
     }
     out << "  " << say("Taille totale : %1", {formatBytes(summary.totalSize)}) << "\n";
     out << "  " << say("Sélection : %1", {formatBytes(summary.selectedSize)}) << "\n";
@@ -211,8 +252,18 @@ nlohmann::ordered_json libraryJson(const AnalysedLibrary& library)
         putPath(json, "missingCachePath", *library.missingCache);
     }
     nlohmann::ordered_json warnings = nlohmann::ordered_json::array();
+    if (library.missingCache) {
+        warnings.push_back(warningJson("missingCache", *library.missingCache, std::nullopt,
+                                       std::nullopt, missingCacheMessage(*library.missingCache)));
+    }
     for (const model::AnalysisNotice& notice : info.notices) {
-        warnings.push_back(noticeMessage(notice));
+        if (notice.kind == model::AnalysisNotice::Kind::mountPoint) {
+            warnings.push_back(warningJson(noticeKind(notice.kind), notice.subject, std::nullopt,
+                                           std::nullopt, noticeMessage(notice)));
+        } else {
+            warnings.push_back(warningJson(noticeKind(notice.kind), info.url / "Settings.plist",
+                                           notice.subject, notice.value, noticeMessage(notice)));
+        }
     }
     json["warnings"] = std::move(warnings);
     json["preset"] = presetKey(library.preset);

@@ -105,6 +105,7 @@ void ProgressLine::show(std::string_view text)
     if (!m_enabled) {
         return;
     }
+    const std::lock_guard lock(m_mutex);
     // One column short of the width: a line that fills the last column
     // makes some terminals wrap at once.
     const std::size_t columns = terminalColumns();
@@ -114,10 +115,43 @@ void ProgressLine::show(std::string_view text)
 
 void ProgressLine::clear()
 {
-    if (m_enabled && m_shown) {
+    if (!m_enabled) {
+        return;
+    }
+    const std::lock_guard lock(m_mutex);
+    if (m_shown) {
         std::cerr << "\r\033[K" << std::flush;
         m_shown = false;
     }
+}
+
+ProgressTicker::ProgressTicker(ProgressLine& line, std::function<std::string()> compose,
+                               std::chrono::milliseconds period)
+{
+    if (!line.enabled()) {
+        return;
+    }
+    m_thread = std::thread([this, &line, compose = std::move(compose), period] {
+        std::unique_lock lock(m_mutex);
+        while (!m_wake.wait_for(lock, period, [this] { return m_stop; })) {
+            lock.unlock();
+            line.show(compose());
+            lock.lock();
+        }
+    });
+}
+
+ProgressTicker::~ProgressTicker()
+{
+    if (!m_thread.joinable()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
 }
 
 } // namespace vellico::cli

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 // What the command line needs to know about the terminal, and text measured
 // in terminal columns.
@@ -32,7 +37,8 @@ std::size_t terminalColumns();
 
 // One progress line on stderr, redrawn in place and never wider than the
 // terminal (so it never wraps), cleared when replaced by ordinary output or
-// destroyed. Draws nothing when disabled.
+// destroyed. Draws nothing when disabled. `show` and `clear` may be called
+// from any thread (a ProgressTicker redraws from its own).
 class ProgressLine {
 public:
     explicit ProgressLine(bool enabled);
@@ -47,6 +53,28 @@ public:
 private:
     bool m_enabled;
     bool m_shown = false;
+    std::mutex m_mutex;
+};
+
+// Redraws `line` with the text `compose` returns, from a thread of its own,
+// every `period` while it lives: the counters of a walk that runs on the
+// calling thread move on screen between the walk's own texts. `compose` is
+// called on the ticker's thread and must only read what is safe to read
+// there (atomics, or data under its own lock). Starts no thread when the
+// line is disabled; the destructor stops the thread before returning.
+class ProgressTicker {
+public:
+    ProgressTicker(ProgressLine& line, std::function<std::string()> compose,
+                   std::chrono::milliseconds period = std::chrono::milliseconds(200));
+    ~ProgressTicker();
+    ProgressTicker(const ProgressTicker&) = delete;
+    ProgressTicker& operator=(const ProgressTicker&) = delete;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::thread m_thread;
 };
 
 } // namespace vellico::cli

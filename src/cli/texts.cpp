@@ -14,32 +14,52 @@ std::string lookup(std::string_view key)
 
 namespace {
 
-constexpr const char* presetLines =
-    "      --preset=NOM     in-progress (par défaut) : fichiers de rendu, éléments partagés,\n"
-    "                       données de la bibliothèque ; done : tout sauf les fichiers de\n"
-    "                       segmentation vidéo, sauvegardes comprises\n"
-    "      --only=TYPES     ne garde de la sélection que ces types de dossiers\n"
-    "      --except=TYPES   retire ces types de dossiers de la sélection\n";
+// The blocks that several commands' usage texts share, each one catalogue
+// entry, so that a translation lines up its own columns.
+std::string presetLines()
+{
+    return lookup("      --preset=NOM     in-progress (par défaut) : fichiers de rendu, éléments "
+                  "partagés,\n"
+                  "                       données de la bibliothèque ; done : tout sauf les "
+                  "fichiers de\n"
+                  "                       segmentation vidéo, sauvegardes comprises\n"
+                  "      --only=TYPES     ne garde de la sélection que ces types de dossiers\n"
+                  "      --except=TYPES   retire ces types de dossiers de la sélection\n");
+}
 
-constexpr const char* commonLines =
-    "  -r, --recursive      cherche les bibliothèques (*.fcpbundle) dans les dossiers donnés,\n"
-    "                       sans entrer dans une bibliothèque ni passer sur un autre volume\n"
-    "      --original       pour une sauvegarde, traite la bibliothèque originale\n"
-    "      --home=DOSSIER   dossier personnel où chercher les sauvegardes (par défaut $HOME)\n"
-    "      --jobs=N         nombre de fils pour mesurer les dossiers\n"
-    "      --json           un seul document JSON sur la sortie standard\n"
-    "  -h, --help           affiche cette aide\n";
+std::string commonLines()
+{
+    return lookup(
+        "  -r, --recursive      cherche les bibliothèques (*.fcpbundle) dans les dossiers "
+        "donnés,\n"
+        "                       sans entrer dans une bibliothèque ni passer sur un autre "
+        "volume\n"
+        "      --original       pour une sauvegarde, traite la bibliothèque originale\n"
+        "      --home=DOSSIER   dossier personnel où chercher les sauvegardes (par "
+        "défaut $HOME)\n"
+        "      --jobs=N         nombre de fils pour mesurer les dossiers\n"
+        "      --json           un seul document JSON sur la sortie standard, erreurs "
+        "comprises\n"
+        "  -h, --help           affiche cette aide\n");
+}
 
-constexpr const char* kindsLines =
-    "\nTYPES : noms séparés par des virgules parmi « Render Files », « Shared Items »,\n"
-    "« Analysis Files », « Transcoded Media », « flexo.apple.com »,\n"
-    "« VideoSegmentationFiles » et « backups ».\n";
+std::string kindsLines()
+{
+    return lookup("\nTYPES : noms séparés par des virgules parmi « Render Files », « Shared Items "
+                  "»,\n"
+                  "« Analysis Files », « Transcoded Media », « flexo.apple.com »,\n"
+                  "« VideoSegmentationFiles » et « backups ».\n");
+}
 
-constexpr const char* exitLines =
-    "\nCode de sortie :\n"
-    "  0  tout a été fait\n"
-    "  1  une bibliothèque a échoué ou n'a pas pu être lue en entier\n"
-    "  2  ligne de commande incorrecte\n";
+std::string exitLines()
+{
+    return lookup("\nCode de sortie :\n"
+                  "  0    tout a été fait\n"
+                  "  1    un chemin a échoué, une bibliothèque n'a pas pu être lue en entier,\n"
+                  "       ou (clean) la suppression n'a pas été confirmée ou pas faite en entier\n"
+                  "  2    ligne de commande incorrecte\n"
+                  "  130  arrêté par Ctrl-C (128 + le numéro du signal)\n");
+}
 
 } // namespace
 
@@ -50,7 +70,7 @@ std::string say(std::string_view key, std::initializer_list<std::string_view> ar
     for (const std::string_view arg : args) {
         filled.emplace_back(arg);
     }
-    return analysis::StatusText{lookup(key), std::move(filled)}.formatted();
+    return i18n::fillPlaceholders(lookup(key), filled);
 }
 
 std::string usageText(Command command)
@@ -60,15 +80,15 @@ std::string usageText(Command command)
         return lookup(
                    "Utilisation : vellico-cli analyze [OPTION]... CHEMIN...\n"
                    "Mesure chaque bibliothèque et montre ce que le préréglage sélectionne.\n\n") +
-               lookup(presetLines) + lookup(commonLines) + lookup(kindsLines) + lookup(exitLines);
+               presetLines() + commonLines() + kindsLines() + exitLines();
     case Command::clean:
         return lookup("Utilisation : vellico-cli clean [OPTION]... CHEMIN...\n"
                       "Supprime la sélection de chaque bibliothèque, après une seule\n"
                       "confirmation pour toutes.\n\n") +
-               lookup(presetLines) +
+               presetLines() +
                lookup("      --dry-run        montre ce qui serait supprimé, sans rien supprimer\n"
                       "  -y, --yes            supprime sans demander de confirmation\n") +
-               lookup(commonLines) + lookup(kindsLines) + lookup(exitLines);
+               commonLines() + kindsLines() + exitLines();
     case Command::help:
         return lookup("Utilisation : vellico-cli help [FR|EN|DE|ES|JA|ZH]\n"
                       "Affiche le manuel, dans la langue donnée ou celle de l'utilisateur.\n");
@@ -83,7 +103,7 @@ std::string usageText(Command command)
                   "  clean     supprime la sélection, après une seule confirmation\n"
                   "  help      affiche le manuel (FR, EN, DE, ES, JA ou ZH)\n\n"
                   "« vellico-cli COMMANDE --help » décrit les options d'une commande.\n") +
-           lookup(exitLines);
+           exitLines();
 }
 
 std::string fill(std::string_view key, std::initializer_list<std::string> args)
@@ -120,6 +140,12 @@ std::string intakeMessage(const analysis::IntakeError& error)
                    {error.name.string()});
     }
     return {};
+}
+
+std::string missingCacheMessage(const std::string& cachePath)
+{
+    return say("le cache externe est introuvable (%1) ; la bibliothèque est analysée sans lui.",
+               {cachePath});
 }
 
 std::string noticeMessage(const model::AnalysisNotice& notice)

@@ -38,6 +38,9 @@ std::string statusText(const analysis::StatusText& status);
 // The user message for an item the intake refused.
 std::string intakeMessage(const analysis::IntakeError& error);
 
+// The warning for an external cache that is not where the settings say.
+std::string missingCacheMessage(const std::string& cachePath);
+
 // The warning for something the analysis left out on purpose.
 std::string noticeMessage(const model::AnalysisNotice& notice);
 // Chooses the language from the environment (LANGUAGE, LC_ALL, LC_MESSAGES,

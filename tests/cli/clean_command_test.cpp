@@ -79,6 +79,39 @@ TEST_F(Clean, NeverDeletesUnasked)
     EXPECT_FALSE(exists("__Sync__")); // no lock taken either
 }
 
+TEST_F(Clean, DeclinedBatchIsOneDecisionNotAFailureOfEachLibrary)
+{
+    tools::LibraryBuilder(tmp / "Two.fcpbundle").file("E/Render Files/a", 10);
+    tools::LibraryBuilder(tmp / "Three.fcpbundle").file("E/Render Files/a", 10);
+    CommandLine options;
+    options.command = Command::clean;
+    options.home = tmp / "home";
+    options.paths = {library.path().string(), (tmp / "Two.fcpbundle").string(),
+                     (tmp / "Three.fcpbundle").string()};
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "json" : "text");
+        options.json = json;
+        ScriptedConfirmation declined(false);
+        std::ostringstream out, err;
+        EXPECT_EQ(runClean(options, declined, out, err), 1);
+        EXPECT_EQ(declined.questions.size(), 1u);
+        EXPECT_TRUE(exists("Wedding/Render Files/a"));
+        EXPECT_TRUE(fs::exists(tmp / "Two.fcpbundle/E/Render Files/a"));
+        if (json) {
+            const auto doc = nlohmann::json::parse(out.str());
+            EXPECT_EQ(doc["declined"], true);
+            EXPECT_TRUE(doc["errors"].empty()) << doc["errors"];
+            EXPECT_EQ(doc["summary"]["libraries"], 3);
+            EXPECT_EQ(doc["summary"]["failed"], 0);
+            EXPECT_EQ(err.str(), "");
+        } else {
+            EXPECT_EQ(err.str(), "vellico-cli: Suppression annulée : rien n'a été supprimé.\n");
+            EXPECT_NE(out.str().find("3 bibliothèques analysées, 0 en échec"), std::string::npos)
+                << out.str();
+        }
+    }
+}
+
 TEST_F(Clean, DeletesTheSelectionUnderTheLockAndReleasesIt)
 {
     ScriptedConfirmation yes(true);

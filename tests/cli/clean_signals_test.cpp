@@ -1,14 +1,20 @@
 // `vellico-cli clean` stopped by a signal in the middle of a deletion: the
 // file in hand finishes, nothing more goes, the library is left in the
-// released state and the partial result is printed.
+// released state and the partial result is printed. Stopped by Ctrl-C on its
+// terminal before the deletion, during the analysis or the question: nothing
+// is deleted and the library is left free. `analyze --json` stopped the same
+// way still prints its document, of the libraries analysed in full.
+#include "cleanup/library_lock.hpp"
 #include "formats/property_list.hpp"
 #include "sample_library.hpp"
 #include "support/program_run.hpp"
 #include "support/temp_dir.hpp"
+#include "terminal_run.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,6 +112,83 @@ TEST(CleanSignals, LeaveTheLibraryReleasedAndReportWhatWasRemoved)
                 << run.out;
         }
     }
+}
+
+TEST(CleanSignals, CtrlCBeforeTheDeletionDeletesNothingAndLeavesTheLibraryFree)
+{
+    // The progress line is drawn as the analysis starts; a library this big
+    // takes far longer to walk on one thread than the signal takes to come.
+    const struct {
+        const char* when;
+        const char* waitFor; // what the program shows at that moment
+        int files;
+    } cases[] = {
+        {"during the analysis", "[1/1] Film", 40'000},
+        {"during the question", "[o/N]", 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.when);
+        test::TempDir tmp;
+        tools::LibraryBuilder lib(tmp / "Film.fcpbundle");
+        for (int e = 0; e < 4; ++e) {
+            const fs::path folder = lib.path() / ("Event " + std::to_string(e)) / "Render Files";
+            tools::makeFolders(folder);
+            for (int f = 0; f < c.files / 4; ++f) {
+                const fs::path file = folder / std::to_string(f);
+                ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
+            }
+        }
+        TerminalRun cli(
+            {"clean", "--jobs=1", "--home", (tmp / "home").string(), lib.path().string()});
+        ASSERT_TRUE(cli.started());
+        const bool shown = cli.waitFor(c.waitFor, std::chrono::seconds(60));
+        const bool asked = cli.screen().find("[o/N]") != std::string::npos;
+        cli.pressCtrlC();
+        EXPECT_EQ(cli.finish(), 130) << cli.screen();
+        ASSERT_TRUE(shown) << cli.screen();
+        if (std::string(c.waitFor) != "[o/N]") {
+            EXPECT_FALSE(asked) << "the analysis ended before the signal: make it longer";
+        }
+        EXPECT_NE(cli.screen().find("suppression interrompue par un signal"), std::string::npos)
+            << cli.screen();
+        for (int e = 0; e < 4; ++e) {
+            EXPECT_TRUE(
+                fs::exists(lib.path() / ("Event " + std::to_string(e)) / "Render Files" / "0"));
+        }
+        EXPECT_FALSE(fs::exists(lib.path() / ".lock-dir" / "Vellico 1"));
+        cleanup::LibraryLock lock;
+        EXPECT_TRUE(lock.acquire(lib.path())) << "the library is still claimed";
+    }
+}
+
+TEST(AnalyzeSignals, CtrlCStillPrintsTheDocumentWithoutTheLibraryCutShort)
+{
+    test::TempDir tmp;
+    tools::LibraryBuilder done(tmp / "Done.fcpbundle");
+    done.file("Event/Render Files/a", 100);
+    tools::LibraryBuilder big(tmp / "Big.fcpbundle");
+    const fs::path folder = big.path() / "Event" / "Render Files";
+    tools::makeFolders(folder);
+    for (int f = 0; f < 40'000; ++f) {
+        const fs::path file = folder / std::to_string(f);
+        ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
+    }
+    TerminalRun cli({"analyze", "--json", "--jobs=1", "--home", (tmp / "home").string(),
+                     done.path().string(), big.path().string()});
+    ASSERT_TRUE(cli.started());
+    const bool shown = cli.waitFor("[2/2] Big", std::chrono::seconds(60));
+    cli.pressCtrlC();
+    EXPECT_EQ(cli.finish(), 130) << cli.screen();
+    ASSERT_TRUE(shown) << cli.screen();
+    // Everything after the progress line is the document (the terminal ends
+    // its lines with CR LF); no message in text form beside it.
+    const std::size_t start = cli.screen().find("{\"schemaVersion\"");
+    ASSERT_NE(start, std::string::npos) << cli.screen();
+    const auto doc = nlohmann::json::parse(cli.screen().substr(start));
+    EXPECT_EQ(doc["interrupted"], true);
+    ASSERT_EQ(doc["libraries"].size(), 1u) << "the library cut short is left out";
+    EXPECT_EQ(doc["libraries"][0]["name"], "Done");
+    EXPECT_EQ(cli.screen().find("analyse interrompue"), std::string::npos) << cli.screen();
 }
 
 } // namespace

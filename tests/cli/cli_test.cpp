@@ -91,6 +91,7 @@ TEST(CliAnalyze, JsonDocumentForLibrariesAndErrors)
     ASSERT_EQ(doc["errors"].size(), 1u);
     EXPECT_EQ(doc["errors"][0]["message"],
               "« photo.jpg » n'est pas une bibliothèque Final Cut Pro valide.");
+    EXPECT_EQ(run.err, "") << "the error is in the document, not repeated as text";
 }
 
 TEST(CliAnalyze, HumanOutputShowsGroupsAndSelection)
@@ -178,8 +179,7 @@ TEST(CliBatch, RecursiveSearchTakesEveryLibraryOnceInSortedOrder)
     EXPECT_EQ(doc["summary"]["selectedSize"], 110);
 
     const test::ProgramRun text = runCli(tmp, {"analyze", "--recursive", root.string()});
-    EXPECT_NE(text.out.find("Résumé : 3 bibliothèque(s) analysée(s), 0 en échec"),
-              std::string::npos)
+    EXPECT_NE(text.out.find("Résumé : 3 bibliothèques analysées, 0 en échec"), std::string::npos)
         << text.out;
 }
 
@@ -222,8 +222,15 @@ TEST(CliIntake, AliasIsFollowedAndMissingCacheOnlyWarns)
     EXPECT_EQ(library["isFromAlias"], true);
     EXPECT_EQ(library["path"], film.path().string());
     EXPECT_EQ(library["missingCachePath"], (tmp / "caches" / "Film.fcpcache").string());
-    EXPECT_NE(run.err.find((tmp / "caches" / "Film.fcpcache").string()), std::string::npos)
-        << run.err;
+    ASSERT_EQ(library["warnings"].size(), 1u);
+    EXPECT_EQ(library["warnings"][0]["kind"], "missingCache");
+    EXPECT_EQ(library["warnings"][0]["path"], (tmp / "caches" / "Film.fcpcache").string());
+    EXPECT_EQ(run.err, ""); // in the document only
+
+    const test::ProgramRun text = runCli(tmp, {"analyze", (tmp / "Raccourci.fcpbundle").string()});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.err.find((tmp / "caches" / "Film.fcpcache").string()), std::string::npos)
+        << text.err;
 }
 
 TEST(CliNothingHidden, UnreadableFoldersAreNamedAndFailTheRun)
@@ -244,8 +251,17 @@ TEST(CliNothingHidden, UnreadableFoldersAreNamedAndFailTheRun)
               nlohmann::json::array({(film.path() / "Mariage" / "Original Media").string()}));
     EXPECT_EQ(library["selectedSize"], 100) << "the rest is still measured";
     EXPECT_EQ(doc["summary"]["incomplete"], 1);
-    EXPECT_NE(run.err.find("1 dossier(s) illisible(s)"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("Mariage/Original Media"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err, "");
+
+    // As text, the same fact goes to stderr.
+    fs::permissions(tmp / "Film.fcpbundle" / "Mariage" / "Original Media", fs::perms::none);
+    const test::ProgramRun text =
+        runCliUnprivileged(tmp, {"analyze", "--home", tmp.path().string(), film.path().string()});
+    fs::permissions(tmp / "Film.fcpbundle" / "Mariage" / "Original Media", fs::perms::owner_all);
+    EXPECT_EQ(text.status, 1) << text.err;
+    EXPECT_NE(text.err.find("1 dossier illisible, compté pour zéro"), std::string::npos)
+        << text.err;
+    EXPECT_NE(text.err.find("Mariage/Original Media"), std::string::npos) << text.err;
 }
 
 // Names are bytes the library's author chose: escape sequences in them must

@@ -170,7 +170,7 @@ protected:
     void expectDocumented(const std::string& text, const std::string& command)
     {
         const auto schema = documentedSchema();
-        ASSERT_EQ(schema.size(), 6u) << "docs/json.md: six object tables";
+        ASSERT_EQ(schema.size(), 7u) << "docs/json.md: seven object tables";
         SchemaCheck check(schema, command);
         check.check(ordered_json::parse(text), "Document", "$");
         EXPECT_TRUE(check.problems.empty()) << ::testing::PrintToString(check.problems) << text;
@@ -189,6 +189,10 @@ TEST_F(JsonSchema, AnalyzeOutputMatchesTheDocumentation)
     ASSERT_EQ(doc["libraries"].size(), 2u);
     EXPECT_TRUE(doc["libraries"][1].contains("pathBytes")); // the name that is not UTF-8
     EXPECT_TRUE(doc["libraries"][0]["missingCachePath"].is_string());
+    ASSERT_EQ(doc["libraries"][0]["warnings"].size(), 1u);
+    EXPECT_EQ(doc["libraries"][0]["warnings"][0]["kind"], "missingCache");
+    EXPECT_EQ(doc["libraries"][0]["warnings"][0]["path"], (tmp / "Absent.fcpcache").string());
+    EXPECT_EQ(err.str(), "") << "with --json the document alone carries errors and warnings";
     expectDocumented(out.str(), "analyze");
 }
 
@@ -200,6 +204,8 @@ TEST_F(JsonSchema, CleanOutputMatchesTheDocumentationInEveryOutcome)
         ScriptedConfirmation declined(false);
         std::ostringstream out, err;
         EXPECT_EQ(runClean(options, declined, out, err), 1);
+        EXPECT_EQ(ordered_json::parse(out.str())["declined"], !dryRun);
+        EXPECT_EQ(err.str(), "");
         expectDocumented(out.str(), "clean");
     }
     // Deleted, one folder failing inside.

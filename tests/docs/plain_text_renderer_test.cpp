@@ -124,9 +124,11 @@ TEST(CliHelp, UnknownLanguageOrExtraArgumentIsAUsageError)
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("vellico-cli --help"), std::string::npos) << run.err;
     }
-    const test::ProgramRun usage = runCli(tmp, {"--help"});
+    const test::ProgramRun usage = runCli(tmp, {"--help"}, {"LANGUAGE=fr"});
     EXPECT_EQ(usage.status, 0);
     EXPECT_EQ(usage.out.rfind("Utilisation :", 0), 0u);
+    // The usage speaks the user's language, English when none is set.
+    EXPECT_EQ(runCli(tmp, {"--help"}).out.rfind("Usage:", 0), 0u);
 }
 
 } // namespace

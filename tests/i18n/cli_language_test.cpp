@@ -40,5 +40,73 @@ TEST(CliLanguage, MessagesAndSizesFollowTheEnvironment)
     }
 }
 
+// A missing path, an analysis and a deletion, in each language the program
+// speaks and in C: each report is in the language chosen, down to its
+// summary and sizes, and no French is left in the others.
+TEST(CliLanguage, EveryReportSpeaksTheChosenLanguage)
+{
+    const struct {
+        const char* language;
+        const char* missing;  // the error for a missing path
+        const char* analysis; // a line of the analysis report
+        const char* summary;  // the batch summary
+        const char* size;     // 2.5 MB written in the language
+        const char* deletion; // the deletion report
+    } cases[] = {
+        {"fr", "est introuvable", "Taille totale : ", "1 bibliothèque analysée, 0 en échec",
+         "2,5 Mo", "« Film » : terminé, 2,5 Mo libérés."},
+        {"en", "cannot be found", "Total size: ", "1 library analysed, 0 failed", "2.5 MB",
+         "“Film”: done, 2.5 MB freed."},
+        {"de", "wurde nicht gefunden", "Gesamtgröße: ", "1 Mediathek analysiert", "2,5 MB",
+         "„Film“: fertig, 2,5 MB freigegeben."},
+        {"es", "No se encuentra", "Tamaño total: ", "1 biblioteca analizada", "2,5 MB",
+         "«Film»: terminado, 2,5 MB liberados."},
+        {"ja", "が見つかりません", "合計サイズ：", "1 個のライブラリを解析", "2.5 MB",
+         "「Film」：完了しました。2.5 MB を解放しました。"},
+        {"zh_CN", "找不到", "总大小：", "已分析 1 个资源库", "2.5 MB",
+         "“Film”：已完成，已释放 2.5 MB。"},
+        {"C", "cannot be found", "Total size: ", "1 library analysed, 0 failed", "2.5 MB",
+         "“Film”: done, 2.5 MB freed."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.language);
+        test::TempDir tmp;
+        tools::LibraryBuilder lib(tmp / "Film.fcpbundle");
+        lib.file("Wedding/Render Files/a", 2'500'000);
+        const std::vector<std::string> environment =
+            std::string(c.language) == "C"
+                ? std::vector<std::string>{"LANG=C"}
+                : std::vector<std::string>{"LANGUAGE=" + std::string(c.language), "LANG=C"};
+        const std::string home = "--home=" + (tmp / "home").string();
+        const auto run = [&](std::vector<std::string> args) {
+            return test::runProgram(VELLICO_CLI_PATH, tmp, std::move(args), environment);
+        };
+        const test::ProgramRun missing =
+            run({"analyze", home, (tmp / "Nowhere.fcpbundle").string()});
+        const test::ProgramRun analysis = run({"analyze", home, lib.path().string()});
+        const test::ProgramRun deletion = run({"clean", "--yes", home, lib.path().string()});
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_EQ(analysis.status, 0) << analysis.err;
+        EXPECT_EQ(deletion.status, 0) << deletion.err;
+        EXPECT_NE(missing.err.find(c.missing), std::string::npos) << missing.err;
+        for (const std::string* text : {&analysis.out, &deletion.out}) {
+            EXPECT_NE(text->find(c.analysis), std::string::npos) << *text;
+            EXPECT_NE(text->find(c.summary), std::string::npos) << *text;
+            EXPECT_NE(text->find(c.size), std::string::npos) << *text;
+        }
+        EXPECT_NE(deletion.out.find(c.deletion), std::string::npos) << deletion.out;
+        EXPECT_FALSE(std::filesystem::exists(lib.path() / "Wedding" / "Render Files"));
+        if (std::string(c.language) != "fr") {
+            // French punctuation and words left over mean a text missed its translation.
+            for (const test::ProgramRun* r : {&missing, &analysis, &deletion}) {
+                for (const char* french : {" : ", "« ", "Bibliothèque", "Sélection", "Résumé"}) {
+                    EXPECT_EQ(r->out.find(french), std::string::npos) << french << "\n" << r->out;
+                    EXPECT_EQ(r->err.find(french), std::string::npos) << french << "\n" << r->err;
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace vellico::i18n

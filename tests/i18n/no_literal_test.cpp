@@ -96,7 +96,7 @@ std::vector<Literal> literals(const std::string& src)
 bool isKeyArgument(const Literal& literal)
 {
     static const std::regex call(
-        R"((VELLICO_TEXT|VELLICO_TEXT_FILL|VELLICO_TEXT_COUNT|lookup|fill|fillPlural|text|plural|find|translate) ?\( ?$)");
+        R"((VELLICO_TEXT|VELLICO_TEXT_FILL|VELLICO_TEXT_COUNT|lookup|say|fill|fillPlural|text|plural|find|translate) ?\( ?$)");
     static const std::regex noop(R"(QT_TRANSLATE_NOOP ?\( ?"Vellico", ?$)");
     return std::regex_search(literal.before, call) || std::regex_search(literal.before, noop);
 }
@@ -141,11 +141,18 @@ bool looksUserVisible(const std::string& text)
     if (text.find('{') != std::string::npos) {
         return false; // a style sheet
     }
-    const std::string visible = std::regex_replace(unescaped(text), std::regex("<[^>]*>"), "");
+    // Markup, and the program's name that starts its messages, are not words to translate.
+    const std::string visible =
+        std::regex_replace(std::regex_replace(unescaped(text), std::regex("<[^>]*>"), ""),
+                           std::regex("vellico-cli"), "");
     if (!std::regex_search(visible, std::regex("[A-Za-z]"))) {
         return false;
     }
-    const bool words = std::regex_search(visible, std::regex("[A-Za-z]{2,} [A-Za-z%(]"));
+    // Words, or one word as a label, French ("total : ") or capitalised
+    // ("Total: "); not a URL scheme or a style property ("file:", "background: ").
+    const bool words = std::regex_search(visible, std::regex("[A-Za-z]{2,} [A-Za-z%(]")) ||
+                       std::regex_search(visible, std::regex("[A-Za-z]{2,} :( |$)")) ||
+                       std::regex_search(visible, std::regex("[A-Z][a-z]+:( |$)"));
     const bool nonAscii = std::any_of(visible.begin(), visible.end(),
                                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     return words || nonAscii;
@@ -166,6 +173,8 @@ const std::set<std::pair<std::string, std::string>> notUserText{
     {"ui/theme.cpp", "Noto Sans CJK JP"}, // font families
     {"ui/theme.cpp", "Noto Sans CJK SC"},
     {"ui/wrapping_label.cpp", "Noto Color Emoji"},
+    // The mark of a line cut to the terminal's width.
+    {"cli/terminal.cpp", R"(\u2026)"},
 };
 
 TEST(NoLiteral, EveryUserTextGoesThroughTheCatalogue)
@@ -174,7 +183,7 @@ TEST(NoLiteral, EveryUserTextGoesThroughTheCatalogue)
     ASSERT_TRUE(french);
     const fs::path src = fs::path(VELLICO_SOURCE_TREE) / "src";
     std::size_t keysSeen = 0;
-    for (const char* layer : {"ui", "viewmodel", "app"}) {
+    for (const char* layer : {"ui", "viewmodel", "app", "cli"}) {
         for (const auto& entry : fs::directory_iterator(src / layer)) {
             const std::string extension = entry.path().extension().string();
             if (extension != ".cpp" && extension != ".hpp") {
@@ -224,6 +233,17 @@ TEST(NoLiteral, ScannerTellsKeysFromBareTexts)
     EXPECT_FALSE(looksUserVisible(found[5].text));
     EXPECT_TRUE(looksUserVisible(R"(<p>Version %2 (%3)</p>)"));
     EXPECT_EQ(unescaped(R"(Analyse\u2026)"), "Analyse\u2026");
+    const auto cli = literals(R"(out << say("Taille totale : %1", {size});
+        err << "vellico-cli: " << "dossier illisible" << "\n";)");
+    ASSERT_EQ(cli.size(), 4u);
+    EXPECT_TRUE(isKeyArgument(cli[0]));
+    EXPECT_FALSE(looksUserVisible(cli[1].text)); // the program's name, as Unix tools print it
+    EXPECT_FALSE(isKeyArgument(cli[2]));
+    EXPECT_TRUE(looksUserVisible(cli[2].text));
+    EXPECT_TRUE(looksUserVisible("  Total : "));
+    EXPECT_TRUE(looksUserVisible("Total:"));
+    EXPECT_FALSE(looksUserVisible("https://vellico.app"));
+    EXPECT_FALSE(looksUserVisible("background: %1;"));
 }
 
 } // namespace
