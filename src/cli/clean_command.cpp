@@ -188,6 +188,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         pending.json["foldersRemoved"] = 0;
         pending.json["interrupted"] = false;
         pending.json["interruptedFolder"] = nullptr;
+        pending.json["interruptedFolders"] = nlohmann::ordered_json::array();
         pending.json["failures"] = nlohmann::ordered_json::array();
         if (!options.json) {
             printSelection(out, pending);
@@ -289,6 +290,9 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             if (result.interruptedFolder) {
                 putPath(pending.json, "interruptedFolder", *result.interruptedFolder);
             }
+            for (const std::string& label : result.interruptedFolders) {
+                pending.json["interruptedFolders"].push_back(label);
+            }
             nlohmann::ordered_json failures = nlohmann::ordered_json::array();
             for (const cleanup::DeletionFailure& failure : result.errors) {
                 nlohmann::ordered_json entry;
@@ -310,10 +314,9 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                                {i18n::formatCount(static_cast<std::int64_t>(result.foldersRemoved)),
                                 i18n::formatCount(totalCount)})
                         << "\n";
-                    if (result.interruptedFolder) {
+                    for (const std::string& label : result.interruptedFolders) {
                         out << "    "
-                            << say("Dossier interrompu, supprimé en partie : %1",
-                                   {shown(*result.interruptedFolder)})
+                            << say("Dossier interrompu, supprimé en partie : %1", {shown(label)})
                             << "\n";
                     }
                 }

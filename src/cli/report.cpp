@@ -5,6 +5,7 @@
 #include "i18n/translations.hpp"
 #include "model/folder_group.hpp"
 #include "model/terminal_text.hpp"
+#include "model/utf8.hpp"
 
 #include <openssl/evp.h>
 #include <utf8proc.h>
@@ -28,21 +29,6 @@ const char* mark(model::CheckState state)
 
 constexpr std::size_t nameColumn = 52;
 constexpr std::size_t unreadableShown = 5;
-
-bool isValidUtf8(std::string_view text)
-{
-    for (std::size_t at = 0; at < text.size();) {
-        utf8proc_int32_t codePoint = 0;
-        const utf8proc_ssize_t n =
-            utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(text.data() + at),
-                             static_cast<utf8proc_ssize_t>(text.size() - at), &codePoint);
-        if (n <= 0) {
-            return false;
-        }
-        at += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 std::string base64(std::string_view bytes)
 {
@@ -213,7 +199,7 @@ void putPath(nlohmann::ordered_json& json, const std::string& key,
 {
     const std::string& bytes = path.native();
     json[key] = bytes;
-    if (!isValidUtf8(bytes)) {
+    if (!model::isValidUtf8(bytes)) {
         json[key + "Bytes"] = base64(bytes);
     }
 }
