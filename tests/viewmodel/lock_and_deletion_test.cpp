@@ -69,6 +69,7 @@ private slots:
     void deletionThatPartlyFails();
     void newDropClearsTheLastDeletionResults();
     void runningDeletionRefusesDropResetAndSecondRun();
+    void stopDuringADeletionRemovesNothingMoreAndGivesTheLockBack();
 };
 
 void LockAndDeletionTest::recheckAnswersTheOpenLibrarySheetOnceClosed()
@@ -297,6 +298,42 @@ void LockAndDeletionTest::runningDeletionRefusesDropResetAndSecondRun()
     QVERIFY(vm.deletionErrors().isEmpty());
     QVERIFY(!vm.lockedBundleURL());
     QVERIFY(!fs::exists(film / ".lock-dir" / "Vellico 1"));
+}
+
+// Quitting during a deletion (a signal, the window closed): the files in hand
+// are finished, nothing more is removed, and the lock is given back.
+void LockAndDeletionTest::stopDuringADeletionRemovesNothingMoreAndGivesTheLockBack()
+{
+    Harness h;
+    tools::LibraryBuilder builder(h.dir / "Film.fcpbundle");
+    for (const char* event : {"Event A", "Event B", "Event C", "Event D"}) {
+        builder.event(event, {"Render Files"}, 4096);
+    }
+    GatedSystemCalls calls;
+    auto services = h.services();
+    services.systemCalls = &calls;
+    VARAvevadaViewModel vm(services);
+    QVERIFY(analyse(vm, builder.path()));
+    const std::int64_t selected = vm.selectedSize();
+    vm.startDeletion();
+    QVERIFY(waitUntil([&] { return calls.entered.try_acquire(); }));
+    vm.stopDeletion();
+    calls.gate.release();
+    QVERIFY(waitUntil([&] { return vm.appState() == AppState::done; }));
+
+    // Every folder needs an unlink, and the first one held the run: none
+    // was removed whole.
+    QVERIFY(selected > 0);
+    QCOMPARE(vm.freedSpace(), 0);
+    int left = 0;
+    for (const char* event : {"Event A", "Event B", "Event C", "Event D"}) {
+        left += fs::exists(builder.path() / event / "Render Files") ? 1 : 0;
+    }
+    QCOMPARE(left, 4);
+    QVERIFY(!vm.lockedBundleURL());
+    QCOMPARE(vm.lockFileDescriptor(), -1);
+    QVERIFY(fs::exists(builder.path() / "__Sync__"));
+    QVERIFY(!fs::exists(builder.path() / ".lock-dir" / "Vellico 1"));
 }
 
 QTEST_GUILESS_MAIN(LockAndDeletionTest)
