@@ -24,7 +24,9 @@ namespace vellico::cleanup {
 // identity for it or when what is there now is not the folder the analysis
 // saw (another directory, a symbolic link, a file).
 //
-// The walk (platform::walkTrees, post-order, shared by `walk.jobs` threads)
+// The walk (platform::walkTrees, post-order, shared by `walk.jobs` threads;
+// by default 8, whatever the number of cores, since removing waits on the
+// disk more than on the processor)
 // is fd-relative and iterative, so it takes trees thousands of levels deep
 // while keeping a bounded number of descriptors open. It reads all names of
 // a directory before unlinking any, unlinks everything that is not a
