@@ -351,21 +351,8 @@ private:
                     shareFiles(frame, std::move(batch));
                     batch = NameList();
                 }
-            } else {
-                switch (m_visitor.entry(fd, node, name, type, frame.tally)) {
-                case WalkVisitor::Entry::done:
-                    break;
-                case WalkVisitor::Entry::directory:
-                    frame.dirs.push(name, DT_DIR);
-                    break;
-                case WalkVisitor::Entry::kept:
-                    node.failedInside = true;
-                    break;
-                case WalkVisitor::Entry::stop:
-                    node.failedInside = true;
-                    m_roots[node.root].stopped = true;
-                    break;
-                }
+            } else if (isDirectory(node, m_visitor.entry(fd, node, name, type, frame.tally))) {
+                frame.dirs.push(name, DT_DIR);
             }
         }
         if (!batch.empty()) {
@@ -384,6 +371,26 @@ private:
         if (!m_postOrder) {
             flush(frame);
         }
+    }
+
+    // Acts on the visitor's answer about an entry of `node`: true when the
+    // entry turned out to be a directory, to be entered.
+    bool isDirectory(Node& node, WalkVisitor::Entry answer)
+    {
+        switch (answer) {
+        case WalkVisitor::Entry::done:
+            return false;
+        case WalkVisitor::Entry::directory:
+            return true;
+        case WalkVisitor::Entry::kept:
+            node.failedInside = true;
+            return false;
+        case WalkVisitor::Entry::stop:
+            node.failedInside = true;
+            m_roots[node.root].stopped = true;
+            return false;
+        }
+        return false;
     }
 
     void flush(Frame& frame)
@@ -407,20 +414,12 @@ private:
         const char* name = w.name.c_str();
         for (int attempt = 0; attempt < kTypeChangeAttempts; ++attempt) {
             if (type != DT_DIR) {
-                switch (m_visitor.entry(top.fd.get(), node, name, type, top.tally)) {
-                case WalkVisitor::Entry::done:
-                    return;
-                case WalkVisitor::Entry::directory:
-                    type = DT_DIR;
-                    continue;
-                case WalkVisitor::Entry::kept:
-                    node.failedInside = true;
-                    return;
-                case WalkVisitor::Entry::stop:
-                    node.failedInside = true;
-                    m_roots[node.root].stopped = true;
+                if (!isDirectory(node,
+                                 m_visitor.entry(top.fd.get(), node, name, type, top.tally))) {
                     return;
                 }
+                type = DT_DIR;
+                continue;
             }
             Task child;
             switch (openChild(top, name, child)) {
