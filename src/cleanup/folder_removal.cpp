@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -350,10 +351,18 @@ constexpr std::size_t kFoldersPerWalk = 64;
 // 200,000 files in about two thirds of the time two take.
 constexpr int kRemovalThreads = 8;
 
-// True when one folder lies inside another (or is the same): such folders
-// are never walked at the same time.
+// True when one folder lies inside another, or is the same one under the
+// same path or (through a link in an anchor) under another: such folders are
+// never walked at the same time.
 bool nested(const std::vector<model::FoundFolder>& folders)
 {
+    std::set<std::pair<std::uint64_t, std::uint64_t>> identities;
+    for (const model::FoundFolder& folder : folders) {
+        if (folder.identity &&
+            !identities.emplace(folder.identity->device, folder.identity->inode).second) {
+            return true;
+        }
+    }
     std::vector<std::filesystem::path> paths;
     paths.reserve(folders.size());
     for (const model::FoundFolder& folder : folders) {
