@@ -37,7 +37,7 @@ std::string commonLines()
         "      --original       pour une sauvegarde, traite la bibliothèque originale\n"
         "      --home=DOSSIER   dossier personnel où chercher les sauvegardes (par "
         "défaut $HOME)\n"
-        "      --jobs=N         nombre de fils pour mesurer les dossiers\n"
+        "      --jobs=N         nombre de fils pour mesurer et supprimer les dossiers\n"
         "      --json           un seul document JSON sur la sortie standard, erreurs "
         "comprises\n"
         "  -h, --help           affiche cette aide\n");

@@ -49,16 +49,21 @@ struct WalkProgress {
 
 // What a caller controls about a walk.
 struct WalkControl {
-    // Threads sharing the work; 0 means the default (the number of cores, at
-    // most 8). Each thread holds a bounded number of open directories.
+    // Threads sharing the work. 0 means the default: one per core (at most
+    // 8) to begin with, and more, up to 8 in all, while they wait on the disk
+    // rather than work (a cold cache, a network volume), since a disk serves
+    // many requests at once. Each thread holds a bounded number of open
+    // directories.
     int jobs = 0;
     const StopToken* stop = nullptr; // checked at least once per directory
     WalkProgress* progress = nullptr;
     SystemCalls* calls = nullptr; // null: the kernel
 };
 
-// The number of threads `jobs` stands for.
+// The number of threads `jobs` stands for at the start of a walk, and the
+// number it may grow to.
 int walkThreads(int jobs);
+int walkThreadLimit(int jobs);
 
 // One directory the walk has entered. Lives from its opening until the walk
 // is done with it and with everything below it.
@@ -155,7 +160,7 @@ enum class WalkOrder {
     postOrder,
 };
 
-// Walks the given trees with `control.jobs` threads sharing the work, and
+// Walks the given trees with the threads `control.jobs` stands for, and
 // returns when everything is done or the stop token was seen. Never follows
 // a symbolic link (entries are opened O_NOFOLLOW|O_DIRECTORY relative to
 // their parent), never enters another mount than the root's (device and

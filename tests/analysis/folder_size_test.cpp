@@ -149,6 +149,39 @@ TEST(FolderSize, TheFilesOfOneLargeDirectoryAreSharedBetweenThreads)
     }
 }
 
+// Threads that wait on the disk rather than work are joined by others, up
+// to the limit; a number of threads asked for is kept to.
+TEST(FolderSize, MoreThreadsJoinWhileTheDiskKeepsThemWaiting)
+{
+    const int start = platform::walkThreads(0);
+    const int limit = platform::walkThreadLimit(0);
+    if (start + 2 > limit) {
+        GTEST_SKIP() << "as many cores as threads the walk may grow to";
+    }
+    test::TempDir tmp;
+    const fs::path root = tmp / "slow";
+    std::int64_t expected = 0;
+    for (int d = 0; d < 64; ++d) {
+        for (int f = 0; f < 16; ++f) {
+            writeSparseFile(root / ("event-" + std::to_string(d)) / ("clip-" + std::to_string(f)),
+                            f);
+            expected += f;
+        }
+    }
+    constexpr std::chrono::microseconds kDiskWait{300};
+    {
+        test::ThreadRecordingCalls calls(kDiskWait);
+        EXPECT_EQ(folderSize(root, {0, nullptr, nullptr, &calls}), expected);
+        EXPECT_GE(calls.threadsSeen(), static_cast<std::size_t>(start + 2));
+        EXPECT_LE(calls.threadsSeen(), static_cast<std::size_t>(limit));
+    }
+    {
+        test::ThreadRecordingCalls calls(kDiskWait);
+        EXPECT_EQ(folderSize(root, {2, nullptr, nullptr, &calls}), expected);
+        EXPECT_LE(calls.threadsSeen(), 2U);
+    }
+}
+
 // A directory on another mount is neither entered nor counted. The mount is
 // simulated through the seam: the directory reports another mount id.
 TEST(FolderSize, NeverEntersAnotherMount)

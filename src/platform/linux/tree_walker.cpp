@@ -3,9 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -42,6 +44,10 @@ bool DirectoryReader::next(const char*& name, unsigned char& type)
     }
 }
 
+// By default, threads that wait on the disk rather than work are joined by
+// others, up to this many in all.
+constexpr int kWaitingThreads = 8;
+
 int walkThreads(int jobs)
 {
     if (jobs > 0) {
@@ -49,6 +55,11 @@ int walkThreads(int jobs)
     }
     const unsigned cores = std::thread::hardware_concurrency();
     return static_cast<int>(std::clamp(cores, 1U, 8U));
+}
+
+int walkThreadLimit(int jobs)
+{
+    return jobs > 0 ? walkThreads(jobs) : std::max(walkThreads(0), kWaitingThreads);
 }
 
 namespace {
@@ -93,6 +104,13 @@ constexpr std::uint64_t kEntriesPerCheck = 4096;
 // system calls, few enough for a directory of a few thousand files to be
 // spread over the threads.
 constexpr std::size_t kFileBatch = 256;
+
+// A thread is taken to wait on the disk when, over a stretch of at least
+// kPaceWindow of work, it spent less than half of it on the processor (a
+// cold cache, a network volume). Another thread then joins, up to the
+// limit. The clocks are read every kPaceSteps steps of the walk.
+constexpr std::chrono::milliseconds kPaceWindow{10};
+constexpr unsigned kPaceSteps = 16;
 
 // Names of one directory, packed: a type byte, the name, a NUL. About 14
 // bytes a name instead of 40 for a vector of strings, which matters for a
@@ -167,10 +185,23 @@ struct RootState {
     std::atomic<bool> stopped{false};
 };
 
+// The processor time of the calling thread.
+std::chrono::nanoseconds threadCpuTime()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
 struct Worker {
     std::vector<Frame> stack;
     std::unique_ptr<char[]> buffer{new char[kBufferSize]};
     std::string name;
+    // Pacing: the stretch of work being timed (waits for work left out).
+    unsigned steps = 0;
+    std::chrono::steady_clock::time_point since;
+    std::chrono::nanoseconds cpuSince{0};
+    std::chrono::nanoseconds waited{0};
 };
 
 // A directory descriptor that is either borrowed or owned.
@@ -185,7 +216,8 @@ public:
         : m_visitor(visitor), m_calls(control.calls ? *control.calls : defaultSystemCalls()),
           m_stop(control.stop), m_progress(control.progress),
           m_postOrder(order == WalkOrder::postOrder), m_skipHidden(skipHidden),
-          m_threads(walkThreads(control.jobs)), m_openLevels(openLevelsPerThread(m_threads))
+          m_threads(walkThreadLimit(control.jobs)), m_active(walkThreads(control.jobs)),
+          m_openLevels(openLevelsPerThread(m_threads))
     {}
 
     void run(std::vector<WalkRoot> roots)
@@ -205,11 +237,13 @@ public:
             m_queue.push_back(Task{node, std::move(root.fd)});
         }
         m_queued = static_cast<int>(m_queue.size());
+        // Threads past the first m_active wait until the walk wants them
+        // (see pace()), or until it ends.
         std::vector<std::thread> helpers;
         for (int i = 1; i < m_threads; ++i) {
-            helpers.emplace_back([this] { work(); });
+            helpers.emplace_back([this, i] { work(i); });
         }
-        work();
+        work(0);
         for (std::thread& helper : helpers) {
             helper.join();
         }
@@ -218,20 +252,34 @@ public:
 private:
     enum class Opened { opened, gone, notDirectory, refused };
 
-    void work()
+    void work(int index)
     {
+        {
+            std::unique_lock lock(m_mutex);
+            m_joined.wait(lock, [&] { return index < m_active || m_finished; });
+            if (m_finished) {
+                return;
+            }
+        }
         Worker worker;
+        startPace(worker);
         for (;;) {
             Task task;
             {
                 std::unique_lock lock(m_mutex);
-                while (m_queue.empty() && m_busy > 0) {
-                    ++m_idle;
-                    m_wake.wait(lock);
-                    --m_idle;
+                if (m_queue.empty() && m_busy > 0) {
+                    const auto waitStart = std::chrono::steady_clock::now();
+                    while (m_queue.empty() && m_busy > 0) {
+                        ++m_idle;
+                        m_wake.wait(lock);
+                        --m_idle;
+                    }
+                    worker.waited += std::chrono::steady_clock::now() - waitStart;
                 }
                 if (m_queue.empty()) {
+                    m_finished = true;
                     m_wake.notify_all();
+                    m_joined.notify_all();
                     return;
                 }
                 task = std::move(m_queue.front());
@@ -248,6 +296,43 @@ private:
                 }
             }
         }
+    }
+
+    void startPace(Worker& w)
+    {
+        w.steps = 0;
+        w.since = std::chrono::steady_clock::now();
+        w.cpuSince = threadCpuTime();
+        w.waited = {};
+    }
+
+    // Called at every step of the walk: when the thread has spent most of
+    // the last stretch waiting (on the disk, since waits for work are left
+    // out), one more thread joins the walk.
+    void pace(Worker& w)
+    {
+        if (++w.steps % kPaceSteps != 0 || m_active.load(std::memory_order_relaxed) >= m_threads) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        const auto working = now - w.since - w.waited;
+        if (working < kPaceWindow) {
+            return;
+        }
+        const std::chrono::nanoseconds cpu = threadCpuTime();
+        if (2 * (cpu - w.cpuSince) < working) {
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_active < m_threads) {
+                    ++m_active;
+                }
+            }
+            m_joined.notify_all();
+        }
+        w.steps = 0;
+        w.since = now;
+        w.cpuSince = cpu;
+        w.waited = {};
     }
 
     void pushTask(Task task)
@@ -285,6 +370,7 @@ private:
         }
         w.stack.push_back(std::move(first));
         while (!w.stack.empty()) {
+            pace(w);
             Frame& top = w.stack.back();
             if (stopped(*top.node)) {
                 abandon(w);
@@ -337,6 +423,7 @@ private:
                     break;
                 }
             }
+            pace(w);
             if (m_skipHidden && name[0] == '.') {
                 continue;
             }
@@ -496,8 +583,7 @@ private:
     // True when a thread waits for work that the queue does not hold yet.
     bool shareWanted() const
     {
-        return m_threads > 1 &&
-               m_idle.load(std::memory_order_relaxed) > m_queued.load(std::memory_order_relaxed);
+        return m_idle.load(std::memory_order_relaxed) > m_queued.load(std::memory_order_relaxed);
     }
 
     // Hands a batch of the frame's files to another thread, with a
@@ -692,14 +778,17 @@ private:
     WalkProgress* m_progress;
     bool m_postOrder;
     bool m_skipHidden;
-    int m_threads;
+    int m_threads;             // started, at most
+    std::atomic<int> m_active; // taking part; grows (see pace()), changed under m_mutex
     std::size_t m_openLevels;
     std::unique_ptr<RootState[]> m_roots;
 
     std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<Task> m_queue; // guarded by m_mutex
-    int m_busy = 0;           // guarded by m_mutex
+    std::condition_variable m_wake;   // work queued, or the walk is done
+    std::condition_variable m_joined; // m_active grew, or the walk is done
+    bool m_finished = false;          // guarded by m_mutex
+    std::deque<Task> m_queue;         // guarded by m_mutex
+    int m_busy = 0;                   // guarded by m_mutex
     std::atomic<int> m_idle{0};
     std::atomic<int> m_queued{0};
 };
