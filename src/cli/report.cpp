@@ -7,7 +7,7 @@
 #include "model/terminal_text.hpp"
 #include "model/utf8.hpp"
 
-#include <openssl/evp.h>
+#include <resolv.h>
 #include <utf8proc.h>
 
 namespace vellico::cli {
@@ -30,12 +30,13 @@ const char* mark(model::CheckState state)
 constexpr std::size_t nameColumn = 52;
 constexpr std::size_t unreadableShown = 5;
 
+// glibc's resolver library encodes base64 too, and costs next to nothing to
+// load, where OpenSSL's libcrypto added 2 ms to every start of the tool.
 std::string base64(std::string_view bytes)
 {
     std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(bytes.data()),
-                                  static_cast<int>(bytes.size()));
+    const int n = b64_ntop(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                           out.data(), out.size());
     out.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
     return out;
 }

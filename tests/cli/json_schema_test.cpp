@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <openssl/evp.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -187,7 +188,16 @@ TEST_F(JsonSchema, AnalyzeOutputMatchesTheDocumentation)
     EXPECT_EQ(runAnalyze(options, out, err), 1);
     const auto doc = ordered_json::parse(out.str());
     ASSERT_EQ(doc["libraries"].size(), 2u);
-    EXPECT_TRUE(doc["libraries"][1].contains("pathBytes")); // the name that is not UTF-8
+    // The name that is not UTF-8 comes back byte for byte.
+    const std::string encoded = doc["libraries"][1].value("pathBytes", "");
+    std::string decoded(encoded.size(), '\0');
+    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(decoded.data()),
+                                  reinterpret_cast<const unsigned char*>(encoded.data()),
+                                  static_cast<int>(encoded.size()));
+    ASSERT_GE(n, 0) << encoded;
+    const std::string expected = (tmp / "Caf\xe9.fcpbundle").string();
+    EXPECT_EQ(decoded.substr(0, expected.size()), expected);
+    EXPECT_EQ(encoded.size(), 4 * ((expected.size() + 2) / 3));
     EXPECT_TRUE(doc["libraries"][0]["missingCachePath"].is_string());
     ASSERT_EQ(doc["libraries"][0]["warnings"].size(), 1u);
     EXPECT_EQ(doc["libraries"][0]["warnings"][0]["kind"], "missingCache");
