@@ -13,7 +13,7 @@ namespace vellico::model {
 
 // One deletable folder found by the analysis.
 struct FoundFolder {
-    Uuid id = Uuid::random();  // identity of the row in lists; fresh for every record
+    Uuid id = Uuid::quick();   // identity of the row in lists; fresh for every record
     std::filesystem::path url; // absolute location, as found (links not resolved)
     std::string name;          // the matching rule name, or "Final Cut Backups"
     // The event's folder name for an event folder; empty for a top-level
