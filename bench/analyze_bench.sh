@@ -101,6 +101,7 @@ bench_analysis() {
     done
     local gm="-"
     [ "$have_gdu" = 1 ] && gm=$(printf '%s\n' "${g[@]}" | median)
+    echo "vellico ${v[*]}; du ${d[*]}" >"$root/rounds"
     echo "$(printf '%s\n' "${v[@]}" | median) $(printf '%s\n' "${d[@]}" | median) $gm"
 }
 
@@ -109,6 +110,7 @@ report_analysis() {
     read -r v d g
     printf '  %-5s vellico %6s ms | du %6s ms | gdu %6s ms | vellico/du %s | vellico/gdu %s\n' \
         "$label" "$v" "$d" "$g" "$(ratio "$v" "$d")" "$(ratio "$v" "$g")"
+    echo "        rounds: $(cat "$root/rounds") ms"
 }
 
 # The CPU times gathered by the warm rounds.
@@ -156,6 +158,7 @@ bench_deletion() {
     rm_ms=$(printf '%s\n' "${r[@]}" | median)
     printf '  clean %6s ms | rm -rf %6s ms | clean/rm %s (%d folders, median of %d, fresh copies)\n' \
         "$vm" "$rm_ms" "$(ratio "$vm" "$rm_ms")" "${#folders[@]}" "$rounds"
+    echo "        rounds: clean ${v[*]} ms; rm -rf ${r[*]} ms"
 }
 
 echo "machine: $(nproc) cores; $(uptime)"
