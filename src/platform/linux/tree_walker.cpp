@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -106,10 +105,14 @@ constexpr std::uint64_t kEntriesPerCheck = 4096;
 constexpr std::size_t kFileBatch = 256;
 
 // A thread is taken to wait on the disk when, over a stretch of at least
-// kPaceWindow of work, it spent less than half of it on the processor (a
-// cold cache, a network volume). Another thread then joins, up to the
-// limit. The clocks are read every kPaceSteps steps of the walk.
+// kPaceWindow of work, it spent less than half of it on the processor and
+// went to sleep at least kPaceSleeps times (a cold cache, a network volume).
+// Another thread then joins, up to the limit. The sleeps tell waiting from
+// a processor taken away (other programs, a busy virtual machine host), when
+// more threads would only add to the crowd. The clocks are read every
+// kPaceSteps steps of the walk.
 constexpr std::chrono::milliseconds kPaceWindow{10};
+constexpr long kPaceSleeps = 4;
 constexpr unsigned kPaceSteps = 16;
 
 // Names of one directory, packed: a type byte, the name, a NUL. About 14
@@ -185,12 +188,19 @@ struct RootState {
     std::atomic<bool> stopped{false};
 };
 
-// The processor time of the calling thread.
-std::chrono::nanoseconds threadCpuTime()
+// The processor time of the calling thread, and how often it went to sleep.
+struct ThreadUsage {
+    std::chrono::nanoseconds cpu{0};
+    long sleeps = 0;
+};
+
+ThreadUsage threadUsage()
 {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    rusage usage{};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return {std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec),
+            usage.ru_nvcsw};
 }
 
 struct Worker {
@@ -200,8 +210,9 @@ struct Worker {
     // Pacing: the stretch of work being timed (waits for work left out).
     unsigned steps = 0;
     std::chrono::steady_clock::time_point since;
-    std::chrono::nanoseconds cpuSince{0};
+    ThreadUsage usageSince;
     std::chrono::nanoseconds waited{0};
+    long waits = 0;
 };
 
 // A directory descriptor that is either borrowed or owned.
@@ -273,6 +284,7 @@ private:
                         ++m_idle;
                         m_wake.wait(lock);
                         --m_idle;
+                        ++worker.waits;
                     }
                     worker.waited += std::chrono::steady_clock::now() - waitStart;
                 }
@@ -302,12 +314,13 @@ private:
     {
         w.steps = 0;
         w.since = std::chrono::steady_clock::now();
-        w.cpuSince = threadCpuTime();
+        w.usageSince = threadUsage();
         w.waited = {};
+        w.waits = 0;
     }
 
     // Called at every step of the walk: when the thread has spent most of
-    // the last stretch waiting (on the disk, since waits for work are left
+    // the last stretch asleep (on the disk, since waits for work are left
     // out), one more thread joins the walk.
     void pace(Worker& w)
     {
@@ -319,8 +332,10 @@ private:
         if (working < kPaceWindow) {
             return;
         }
-        const std::chrono::nanoseconds cpu = threadCpuTime();
-        if (2 * (cpu - w.cpuSince) < working) {
+        const ThreadUsage usage = threadUsage();
+        const auto cpu = usage.cpu - w.usageSince.cpu;
+        const long sleeps = usage.sleeps - w.usageSince.sleeps - w.waits;
+        if (2 * cpu < working && sleeps >= kPaceSleeps) {
             {
                 std::lock_guard lock(m_mutex);
                 if (m_active < m_threads) {
@@ -331,8 +346,9 @@ private:
         }
         w.steps = 0;
         w.since = now;
-        w.cpuSince = cpu;
+        w.usageSince = usage;
         w.waited = {};
+        w.waits = 0;
     }
 
     void pushTask(Task task)
