@@ -34,10 +34,6 @@ DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const platform::WalkControl& walk)
 {
     DeletionResult result;
-    if (walk.stop != nullptr && walk.stop->stopRequested()) {
-        result.stopped = !folders.empty();
-        return result;
-    }
     // Folders end in any order, on the walk's threads: the count and the
     // sum handed to `progress` are kept under one lock.
     std::mutex progressMutex;

@@ -128,9 +128,7 @@ TEST_F(DeletionRun, AStopNamesEveryFolderUnderWay)
     };
     const std::uint64_t lastBefore = test::treeDigest(folders[2].url);
     TwoFoldersThenStop calls;
-    platform::WalkControl walk;
-    walk.stop = &calls.stop;
-    walk.jobs = 2;
+    const platform::WalkControl walk{2, &calls.stop};
     const DeletionResult result = performDeletion(bundle(), folders, {}, calls, walk);
 
     EXPECT_TRUE(result.stopped);
@@ -193,9 +191,7 @@ TEST_F(DeletionRun, StopFinishesTheEntryInHandAndRemovesNothingMore)
     };
     const std::uint64_t lastBefore = test::treeDigest(folders[2].url);
     platform::StopToken stop;
-    platform::WalkControl walk;
-    walk.stop = &stop;
-    walk.jobs = 1;
+    const platform::WalkControl walk{1, &stop};
     test::ScriptedSystemCalls calls;
     std::size_t unlinksAfterStop = 0;
     std::size_t unlinksInSecond = 0;
