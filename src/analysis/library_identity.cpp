@@ -272,7 +272,8 @@ std::optional<std::string> queryIdentifier(const std::string& uri)
 
 } // namespace
 
-std::optional<std::string> libraryIdentifier(int bundleFd, const DatabaseCopyLimits& limits)
+std::optional<std::string> libraryIdentifier(int bundleFd, const DatabaseCopyLimits& limits,
+                                             const std::function<void()>& checked)
 {
     const platform::UniqueFd database =
         platform::openRegularFileAt(bundleFd, databaseName, O_RDONLY);
@@ -283,12 +284,15 @@ std::optional<std::string> libraryIdentifier(int bundleFd, const DatabaseCopyLim
     const platform::UniqueFd wal = platform::openRegularFileAt(bundleFd, walName.c_str(), O_RDONLY);
     struct stat walStat {};
     const bool liveWal = wal && ::fstat(wal.get(), &walStat) == 0 && walStat.st_size > 0;
+    if (checked) {
+        checked();
+    }
     if (!liveWal) {
         // immutable=1: no locks, no journal, nothing written next to the
-        // file. The path leads through the open bundle's entry in /proc, so
-        // the database read is the one in the bundle already checked.
-        const std::string viaProc =
-            "/proc/self/fd/" + std::to_string(bundleFd) + "/" + databaseName;
+        // file. The path is the checked file's own entry in /proc: SQLite
+        // opens that very inode, never the name again (a FIFO exchanged
+        // for the file meanwhile would block the open for good).
+        const std::string viaProc = "/proc/self/fd/" + std::to_string(database.get());
         if (::access(viaProc.c_str(), R_OK) == 0) {
             return queryIdentifier(formats::fileURLFromPath(viaProc) + "?immutable=1");
         }

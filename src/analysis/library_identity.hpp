@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -31,6 +32,10 @@ struct DatabaseCopyLimits {
 
 // The same for the open bundle `bundleFd`: the database and its log are
 // reached from the descriptor, never through the bundle's path.
-std::optional<std::string> libraryIdentifier(int bundleFd, const DatabaseCopyLimits& limits = {});
+// SQLite reads the database through the descriptor that was checked to be
+// a regular file, never by its name again. `checked`, when set, is called
+// between that check and the database's open (a seam for tests).
+std::optional<std::string> libraryIdentifier(int bundleFd, const DatabaseCopyLimits& limits = {},
+                                             const std::function<void()>& checked = {});
 
 } // namespace vellico::analysis

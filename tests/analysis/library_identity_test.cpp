@@ -50,6 +50,27 @@ TEST(LibraryIdentity, ReadsTheLibraryRowAndWritesNothing)
     EXPECT_EQ(entries(bundle), before); // no -journal, -wal or -shm
 }
 
+TEST(LibraryIdentity, ReadsTheDatabaseThatWasCheckedNotTheNameAgain)
+{
+    test::TempDir tmp;
+    const fs::path bundle = tmp / "lib.fcpbundle";
+    const fs::path db = bundle / "CurrentVersion.flexolibrary";
+    tools::writeLibraryDatabase(db, "C60CA724-BC9C-47B9-BF22-97CBCA30D396");
+    tools::writeLibraryDatabase(tmp / "other.flexolibrary", "0E4B3C5E-0000-4000-8000-00000000000A");
+    const platform::UniqueFd bundleFd(::open(bundle.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_TRUE(bundleFd);
+
+    // Once the file has been checked, another database takes its name (a
+    // FIFO there would block an open by name for good): the one read is
+    // still the file that was checked.
+    const auto exchange = [&] {
+        fs::rename(db, tmp / "checked.flexolibrary");
+        fs::rename(tmp / "other.flexolibrary", db);
+    };
+    EXPECT_EQ(libraryIdentifier(bundleFd.get(), {}, exchange),
+              "C60CA724-BC9C-47B9-BF22-97CBCA30D396");
+}
+
 TEST(LibraryIdentity, NoIdentifierCases)
 {
     test::TempDir tmp;
