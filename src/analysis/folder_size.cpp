@@ -96,6 +96,11 @@ public:
             isReadFailure(error)) {
             noteUnreadable(dir, name);
         }
+        if (what == platform::WalkFailure::identityChanged) {
+            // The walk stopped there (a folder moved while it was measured):
+            // what lies below was not counted, and the sizes say so.
+            noteUnreadable(dir, name);
+        }
         return false;
     }
 

@@ -44,7 +44,8 @@ struct TreeSizes {
     std::int64_t total = 0;                // the whole tree, subfolders included
     std::vector<SubfolderSize> subfolders; // in the order asked for
     // Directories that could not be opened, listed or searched (permission,
-    // I/O error): they count 0. Relative to the tree ("/" between
+    // I/O error), and those where the walk stopped because a folder moved
+    // while it was measured: they count 0. Relative to the tree ("/" between
     // components, "." for the tree itself), sorted. Entries that vanish or
     // turn into links during the walk, and other mounts, are not named here.
     std::vector<std::string> unreadable;

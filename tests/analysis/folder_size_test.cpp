@@ -288,5 +288,27 @@ TEST(FolderSize, DeepTreesUnderALowDescriptorLimit)
     EXPECT_EQ(folderSize(tmp.path()), 2 * depth);
 }
 
+TEST(FolderSize, AWalkStoppedByAMovedFolderIsNamedNotPassedOffAsComplete)
+{
+    // Deeper than the descriptors a thread keeps open, so that the walk goes
+    // back up through "..", and finds that the directory above is no longer
+    // the one it came from.
+    test::TempDir tmp;
+    fs::path deep = tmp / "Render Files";
+    for (int i = 0; i < 40; ++i) {
+        deep /= "d";
+        tools::writeFile(deep / "f", "12");
+    }
+    test::ScriptedSystemCalls calls;
+    int parents = 0;
+    calls.onOpenat = [&](int, const std::string& name, int) -> std::optional<int> {
+        return name == ".." && ++parents == 1 ? std::optional<int>(ENOENT) : std::nullopt;
+    };
+    const TreeSizes sizes = measureTree(platform::openDirectoryPath(tmp.path().string()),
+                                        {"Render Files"}, {1, nullptr, nullptr, &calls});
+    ASSERT_GE(parents, 1) << "the walk never went back up";
+    EXPECT_FALSE(sizes.unreadable.empty()) << "a stopped walk passed for a whole one";
+}
+
 } // namespace
 } // namespace vellico::analysis
