@@ -90,6 +90,26 @@ std::string bundleDisplayName(const std::filesystem::path& bundle)
 model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFromAlias,
                                 const AnalysisServices& services, const ProgressSink& progress)
 {
+    UniqueFd bundleFd = platform::openDirectoryPath(bundle.string());
+    if (!bundleFd) {
+        const int openError = errno;
+        publish(progress, status::totalSize);
+        model::BundleInfo info;
+        info.url = bundle;
+        info.name = bundleDisplayName(bundle);
+        info.isFromAlias = isFromAlias;
+        if (openError != ENOENT) {
+            info.unreadablePaths.push_back(bundle);
+        }
+        return info; // cannot be listed: nothing found, size 0
+    }
+    return analyzeBundle(std::move(bundleFd), bundle, isFromAlias, services, progress);
+}
+
+model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& bundle,
+                                bool isFromAlias, const AnalysisServices& services,
+                                const ProgressSink& progress)
+{
     model::BundleInfo info;
     info.url = bundle;
     info.name = bundleDisplayName(bundle);
@@ -103,16 +123,12 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
             info.unreadablePaths.push_back(rel == "." ? bundle : bundle / rel);
         }
     };
-    UniqueFd bundleFd = platform::openDirectoryPath(bundle.string());
-    const int openError = bundleFd ? 0 : errno;
-    const std::optional<platform::FileIdentity> bundleId =
-        bundleFd ? platform::identityOf(bundleFd.get()) : std::nullopt;
+    const std::optional<platform::FileIdentity> bundleId = platform::identityOf(bundleFd.get());
     if (!bundleId) {
-        if (!bundleFd && openError != ENOENT) {
-            info.unreadablePaths.push_back(bundle);
-        }
+        info.unreadablePaths.push_back(bundle);
         return info; // cannot be listed: nothing found, size 0
     }
+    info.identity = bundleId;
     // A rule folder or an event that is a mount point: left out, and told.
     // The size walk does not enter it either.
     auto mountPoint = [&](const std::filesystem::path& path) {

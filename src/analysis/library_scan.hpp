@@ -3,6 +3,7 @@
 #include "analysis/analysis_services.hpp"
 #include "analysis/status_text.hpp"
 #include "model/found_folder.hpp"
+#include "platform/unique_fd.hpp"
 
 #include <filesystem>
 #include <string>
@@ -29,6 +30,12 @@ bool isReservedRootName(std::string_view name);
 // Blocking file-system work: call it off the GUI thread.
 model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFromAlias,
                                 const AnalysisServices& services, const ProgressSink& progress);
+
+// The same for a bundle already open: `bundleFd` is what is analysed,
+// `bundle` its path as shown (names and locations are taken from it).
+model::BundleInfo analyzeBundle(platform::UniqueFd bundleFd, const std::filesystem::path& bundle,
+                                bool isFromAlias, const AnalysisServices& services,
+                                const ProgressSink& progress);
 
 // The bundle's display name: last path component without its extension.
 std::string bundleDisplayName(const std::filesystem::path& bundle);

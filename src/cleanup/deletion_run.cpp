@@ -31,7 +31,7 @@ std::string failureLabel(const model::FoundFolder& folder)
 DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const std::vector<model::FoundFolder>& folders,
                                const DeletionProgress& progress, platform::SystemCalls& calls,
-                               const platform::WalkControl& walk)
+                               const platform::WalkControl& walk, const RemovalBounds& bounds)
 {
     DeletionResult result;
     // Folders end in any order, on the walk's threads: the count and the
@@ -50,7 +50,7 @@ DeletionResult performDeletion(const std::filesystem::path& bundle,
         }
     };
     const std::vector<FolderOutcome> outcomes = removeFoundFolders(
-        bundle, folders, calls, walk, [&](std::size_t i) { report(folders[i].size); });
+        bundle, folders, calls, walk, [&](std::size_t i) { report(folders[i].size); }, bounds);
 
     const bool stopRequested = walk.stop != nullptr && walk.stop->stopRequested();
     for (std::size_t i = 0; i < folders.size(); ++i) {

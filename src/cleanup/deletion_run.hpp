@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cleanup/folder_removal.hpp"
 #include "cleanup/removal_error.hpp"
 #include "model/found_folder.hpp"
 #include "platform/system_calls.hpp"
@@ -63,7 +64,8 @@ DeletionResult performDeletion(const std::filesystem::path& bundle,
                                const std::vector<model::FoundFolder>& folders,
                                const DeletionProgress& progress,
                                platform::SystemCalls& calls = platform::defaultSystemCalls(),
-                               const platform::WalkControl& walk = {});
+                               const platform::WalkControl& walk = {},
+                               const RemovalBounds& bounds = {});
 
 // "name", or "name (parentName)" when parentName is not empty.
 std::string failureLabel(const model::FoundFolder& folder);

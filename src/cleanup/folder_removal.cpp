@@ -34,11 +34,6 @@ using platform::WalkDirectory;
 constexpr int kOpenDirectoryFlags =
     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
-// How often an emptied directory is listed again when rmdir still finds it
-// not empty (network clients create "._*" files behind our back; a program
-// may still be writing).
-constexpr int kNotEmptyRescans = 3;
-
 bool endsFolder(int error)
 {
     switch (error) {
@@ -125,15 +120,23 @@ public:
     Leave leave(const WalkDirectory& dir, int parentFd, UniqueFd& dirFd) override
     {
         const bool isRoot = dir.parent == nullptr;
-        // The root's parent lies outside the folder: make sure the name still
-        // means the directory we emptied before removing it there.
-        if (isRoot) {
-            const std::optional<FileIdentity> now =
-                platform::identityAt(parentFd, dir.name.c_str());
-            if (!now || !now->sameAs(dir.identity)) {
-                record(dir, RemovalProblem::identityChanged, ESTALE, m_rootPaths[dir.root]);
-                return Leave::stop;
+        // rmdir takes a name, not a descriptor: right before it, make sure
+        // the name in the same parent descriptor still means the directory
+        // we emptied, so that a directory moved in after the listing (even
+        // an empty one) is never removed in its place.
+        const std::optional<FileIdentity> now =
+            platform::identityAt(m_calls, parentFd, dir.name.c_str());
+        if (!now) {
+            if (errno == ENOENT) {
+                removedDirectory(dir, isRoot); // gone meanwhile
+                return Leave::done;
             }
+            record(dir, RemovalProblem::systemError, errno, pathOf(dir, ""));
+            return endsFolder(errno) ? Leave::stop : Leave::failed;
+        }
+        if (!now->sameAs(dir.identity)) {
+            record(dir, RemovalProblem::identityChanged, ESTALE, pathOf(dir, ""));
+            return Leave::stop;
         }
         // Closed before rmdir, as rm does: the directory is then freed by
         // the rmdir itself, not later by a close of a removed directory.
@@ -143,21 +146,10 @@ public:
             return Leave::done;
         }
         const int error = errno;
-        if ((error == ENOTEMPTY || error == EEXIST) && takeRescan(dir)) {
-            // List it again and remove the newcomers, provided the name still
-            // means the directory we emptied.
-            UniqueFd again(m_calls.openat(parentFd, dir.name.c_str(), kOpenDirectoryFlags));
-            const std::optional<FileIdentity> id =
-                again ? platform::identityOf(m_calls, again.get()) : std::nullopt;
-            if (id && id->sameAs(dir.identity)) {
-                dirFd = std::move(again);
-                return Leave::rescan;
-            }
-            if (!again && errno == ENOENT) {
-                removedDirectory(dir, isRoot); // gone meanwhile
-                return Leave::done;
-            }
-            record(dir, RemovalProblem::identityChanged, ESTALE, pathOf(dir, ""));
+        if (error == ENOTEMPTY || error == EEXIST) {
+            // Something came in after the listing: it was never shown, so it
+            // stays, and so does the directory holding it.
+            record(dir, RemovalProblem::newItems, ENOTEMPTY, pathOf(dir, ""));
             return Leave::failed;
         }
         record(dir, RemovalProblem::systemError, error, pathOf(dir, ""));
@@ -203,12 +195,6 @@ private:
         }
     }
 
-    bool takeRescan(const WalkDirectory& dir)
-    {
-        std::lock_guard lock(m_mutex);
-        return ++m_rescans[{dir.identity.device, dir.identity.inode}] <= kNotEmptyRescans;
-    }
-
     std::filesystem::path pathOf(const WalkDirectory& dir, const char* name) const
     {
         std::vector<const std::string*> names;
@@ -228,8 +214,7 @@ private:
     platform::SystemCalls& m_calls;
     std::vector<std::filesystem::path> m_rootPaths;
     std::mutex m_mutex;
-    std::vector<RootOutcome> m_outcomes;                              // guarded by m_mutex
-    std::map<std::pair<std::uint64_t, std::uint64_t>, int> m_rescans; // guarded by m_mutex
+    std::vector<RootOutcome> m_outcomes; // guarded by m_mutex
     const std::function<void(std::size_t)>& m_removed;
 };
 
@@ -246,15 +231,67 @@ struct PreparedFolder {
     platform::WalkRoot root;
 };
 
+// What every folder of one call is checked against, found once: the library
+// open, and the directories that are the library or hold it (the library's
+// own identity, then its ancestors through ".." from its descriptor).
+struct LibraryGuard {
+    UniqueFd owned;       // when the call opened the library itself
+    int bundleFd = -1;    // the library, or -1 when the call names none
+    int openError = 0;    // why the library could not be opened
+    bool changed = false; // the library is not the one analysed
+    std::vector<FileIdentity> holders;
+    const RemovalBounds* bounds = nullptr;
+};
+
+LibraryGuard guardFor(const std::filesystem::path& bundle, const RemovalBounds& bounds,
+                      platform::SystemCalls& calls)
+{
+    LibraryGuard guard;
+    guard.bounds = &bounds;
+    guard.bundleFd = bounds.bundleFd;
+    if (guard.bundleFd < 0 && !bundle.empty()) {
+        guard.owned.reset(
+            calls.openat(AT_FDCWD, bundle.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        guard.openError = guard.owned ? 0 : errno;
+        guard.bundleFd = guard.owned.get();
+    }
+    if (guard.bundleFd >= 0) {
+        const std::optional<FileIdentity> self = platform::identityOf(guard.bundleFd);
+        const auto ancestors = platform::ancestorsOf(guard.bundleFd);
+        if (!self || !ancestors) {
+            guard.openError = errno != 0 ? errno : EIO;
+            guard.bundleFd = -1; // what holds the library cannot be told: nothing is removed
+            guard.owned.reset();
+            return guard;
+        }
+        if (bounds.bundleIdentity && !self->sameAs(*bounds.bundleIdentity)) {
+            guard.openError = ESTALE; // another directory under the library's name
+            guard.changed = true;
+            guard.bundleFd = -1;
+            guard.owned.reset();
+            return guard;
+        }
+        guard.holders.push_back(*self);
+        guard.holders.insert(guard.holders.end(), ancestors->begin(), ancestors->end());
+    }
+    return guard;
+}
+
 // Reaches the folder again from a trusted anchor and checks that it is the
 // folder the analysis saw.
 tl::expected<PreparedFolder, RemovalError> prepare(const std::filesystem::path& bundle,
+                                                   const LibraryGuard& guard,
                                                    const model::FoundFolder& folder,
                                                    platform::SystemCalls& calls)
 {
     const std::filesystem::path& url = folder.url;
     if (!folder.identity) {
         return failure(RemovalProblem::identityUnknown, ENODATA, url);
+    }
+    if (!bundle.empty() && guard.bundleFd < 0) {
+        return failure(guard.changed ? RemovalProblem::identityChanged
+                                     : RemovalProblem::systemError,
+                       guard.openError, url);
     }
 
     std::filesystem::path target = url.lexically_normal();
@@ -264,14 +301,6 @@ tl::expected<PreparedFolder, RemovalError> prepare(const std::filesystem::path& 
     if (!target.is_absolute() || !target.has_filename() || target.filename() == ".." ||
         target.filename() == ".") {
         return failure(RemovalProblem::systemError, EINVAL, url);
-    }
-
-    // Never the library itself or a folder holding it, whatever the record says.
-    if (!bundle.empty()) {
-        const std::filesystem::path holder = bundle.lexically_normal().lexically_relative(target);
-        if (!holder.empty() && *holder.begin() != "..") {
-            return failure(RemovalProblem::systemError, EINVAL, url);
-        }
     }
 
     // Anchor and the components below it. A folder of the library is reached
@@ -292,8 +321,12 @@ tl::expected<PreparedFolder, RemovalError> prepare(const std::filesystem::path& 
         components.push_back(target.filename().string());
     }
 
+    // The library is the descriptor already open; anything else (a backup
+    // folder's parent) is looked up here, once.
+    const bool fromLibrary = anchor == bundle.lexically_normal() && guard.bundleFd >= 0;
     const int anchorRaw =
-        calls.openat(AT_FDCWD, anchor.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fromLibrary ? ::fcntl(guard.bundleFd, F_DUPFD_CLOEXEC, 0)
+                    : calls.openat(AT_FDCWD, anchor.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (anchorRaw < 0) {
         return failure(RemovalProblem::systemError, errno, url);
     }
@@ -323,6 +356,24 @@ tl::expected<PreparedFolder, RemovalError> prepare(const std::filesystem::path& 
     }
     if (!rootId->sameAs(*folder.identity)) {
         return failure(RemovalProblem::identityChanged, ESTALE, url);
+    }
+    // Never the library itself or a folder holding it, whatever the record
+    // says and whatever path (a link, a bind mount) leads to either.
+    for (const FileIdentity& holder : guard.holders) {
+        if (platform::sameDirectory(*rootId, holder)) {
+            return failure(RemovalProblem::holdsLibrary, EINVAL, url);
+        }
+    }
+    if (!guard.bounds->within.empty()) {
+        const auto ancestors = platform::ancestorsOf(root.get());
+        const bool inside =
+            ancestors && std::any_of(ancestors->begin(), ancestors->end(), [&](const auto& a) {
+                return std::any_of(guard.bounds->within.begin(), guard.bounds->within.end(),
+                                   [&](const auto& w) { return platform::sameDirectory(a, w); });
+            });
+        if (!inside) {
+            return failure(RemovalProblem::outsideBounds, EPERM, url);
+        }
     }
     // A mount point is not a folder of anything: checking only below the
     // folder would empty whatever is mounted at its very place.
@@ -379,7 +430,7 @@ bool nested(const std::vector<model::FoundFolder>& folders)
 }
 
 // Removes folders [first, last) in one walk.
-void removeGroup(const std::filesystem::path& bundle,
+void removeGroup(const std::filesystem::path& bundle, const LibraryGuard& guard,
                  const std::vector<model::FoundFolder>& folders, std::size_t first,
                  std::size_t last, platform::SystemCalls& calls, const platform::WalkControl& walk,
                  const std::function<void(std::size_t)>& removed, std::vector<FolderOutcome>& out)
@@ -394,7 +445,8 @@ void removeGroup(const std::filesystem::path& bundle,
                 FolderOutcome{failure(RemovalProblem::interrupted, EINTR, folders[i].url), false};
             continue;
         }
-        tl::expected<PreparedFolder, RemovalError> prepared = prepare(bundle, folders[i], calls);
+        tl::expected<PreparedFolder, RemovalError> prepared =
+            prepare(bundle, guard, folders[i], calls);
         if (!prepared) {
             out[i] = FolderOutcome{tl::unexpected(std::move(prepared.error())), false};
             continue;
@@ -440,14 +492,16 @@ std::vector<FolderOutcome> removeFoundFolders(const std::filesystem::path& bundl
                                               const std::vector<model::FoundFolder>& folders,
                                               platform::SystemCalls& calls,
                                               const platform::WalkControl& walk,
-                                              const std::function<void(std::size_t)>& removed)
+                                              const std::function<void(std::size_t)>& removed,
+                                              const RemovalBounds& bounds)
 {
     std::vector<FolderOutcome> out(folders.size());
+    const LibraryGuard guard = guardFor(bundle, bounds, calls);
     // Folders inside one another are removed one at a time, in order.
     const std::size_t perWalk = nested(folders) ? 1 : kFoldersPerWalk;
     for (std::size_t first = 0; first < folders.size(); first += perWalk) {
-        removeGroup(bundle, folders, first, std::min(folders.size(), first + perWalk), calls, walk,
-                    removed, out);
+        removeGroup(bundle, guard, folders, first, std::min(folders.size(), first + perWalk), calls,
+                    walk, removed, out);
     }
     return out;
 }
@@ -455,9 +509,10 @@ std::vector<FolderOutcome> removeFoundFolders(const std::filesystem::path& bundl
 tl::expected<void, RemovalError> removeFoundFolder(const std::filesystem::path& bundle,
                                                    const model::FoundFolder& folder,
                                                    platform::SystemCalls& calls,
-                                                   const platform::WalkControl& walk)
+                                                   const platform::WalkControl& walk,
+                                                   const RemovalBounds& bounds)
 {
-    return std::move(removeFoundFolders(bundle, {folder}, calls, walk, {}).front().result);
+    return std::move(removeFoundFolders(bundle, {folder}, calls, walk, {}, bounds).front().result);
 }
 
 } // namespace vellico::cleanup

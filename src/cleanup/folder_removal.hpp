@@ -9,9 +9,26 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace vellico::cleanup {
+
+// Where a removal may act, beyond what each folder's record says.
+struct RemovalBounds {
+    // The library, already open (not owned): folders inside it are reached
+    // from this descriptor, and it is what "the library itself" means. -1:
+    // the library is opened from its path, once per call.
+    int bundleFd = -1;
+    // The library's identity when it was analysed: when set, a library that
+    // is not that directory any more has none of its folders removed
+    // (`identityChanged`).
+    std::optional<platform::FileIdentity> bundleIdentity;
+    // When not empty, every folder removed must lie inside one of these
+    // directories (found going up through ".." from the folder's own
+    // descriptor); any other is refused whole (`outsideBounds`).
+    std::vector<platform::FileIdentity> within;
+};
 
 // Removes one folder found by the analysis, for good, and everything in it,
 // without ever touching anything outside it.
@@ -21,8 +38,11 @@ namespace vellico::cleanup {
 // other folder (a backup folder) from its parent directory. Links in the
 // anchor's own path are followed (it is the place the user named). The folder
 // is refused, and nothing at all removed, when the analysis recorded no
-// identity for it or when what is there now is not the folder the analysis
-// saw (another directory, a symbolic link, a file).
+// identity for it, when what is there now is not the folder the analysis
+// saw (another directory, a symbolic link, a file), when it is the library
+// itself or a directory holding it (decided by identity, going up from the
+// library's descriptor, never by comparing paths), or when it lies outside
+// the bounds given.
 //
 // The walk (platform::walkTrees, post-order, shared by `walk.jobs` threads;
 // by default 8, whatever the number of cores, since removing waits on the
@@ -31,7 +51,10 @@ namespace vellico::cleanup {
 // while keeping a bounded number of descriptors open. It reads all names of
 // a directory before unlinking any, unlinks everything that is not a
 // directory (symbolic links, FIFOs and devices are unlinked, never opened),
-// removes a directory only after everything in it, never enters another
+// removes a directory only after everything in it and only once the name in
+// its parent is checked to still mean it, never lists a directory twice (one
+// that is not empty once its listed entries are gone is left in place with
+// what appeared in it: `newItems`), never enters another
 // mount (a mount point inside is left untouched), and goes on with the
 // siblings after a failure on one entry (permission denied, busy).
 // Read-only, I/O and stale-handle errors end the folder at once, and so does
@@ -47,7 +70,7 @@ namespace vellico::cleanup {
 tl::expected<void, RemovalError>
 removeFoundFolder(const std::filesystem::path& bundle, const model::FoundFolder& folder,
                   platform::SystemCalls& calls = platform::defaultSystemCalls(),
-                  const platform::WalkControl& walk = {});
+                  const platform::WalkControl& walk = {}, const RemovalBounds& bounds = {});
 
 // What became of one folder of removeFoundFolders.
 struct FolderOutcome {
@@ -67,6 +90,7 @@ std::vector<FolderOutcome> removeFoundFolders(const std::filesystem::path& bundl
                                               const std::vector<model::FoundFolder>& folders,
                                               platform::SystemCalls& calls,
                                               const platform::WalkControl& walk,
-                                              const std::function<void(std::size_t)>& removed);
+                                              const std::function<void(std::size_t)>& removed,
+                                              const RemovalBounds& bounds = {});
 
 } // namespace vellico::cleanup

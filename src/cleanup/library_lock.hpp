@@ -76,6 +76,9 @@ public:
     // Descriptor of ".lock" held while claimed; -1 when none (also while
     // claimed without an advisory lock).
     int lockFileDescriptor() const { return m_lockFileDescriptor.get(); }
+    // The claimed library's directory, opened once by acquire(); -1 when
+    // nothing is claimed. Deletions under the claim act through it.
+    int bundleDescriptor() const { return m_bundle.get(); }
     // The claimed library; none when nothing is claimed.
     const std::optional<std::filesystem::path>& lockedBundleURL() const
     {

@@ -32,6 +32,25 @@ LockRecord LockRecord::released()
     return record;
 }
 
+std::optional<LockHolder> lockHolder(int bundleFd)
+{
+    formats::PlistLimits limits;
+    limits.maxBytes = 64 * 1024; // the editor's records are a few hundred bytes
+    const std::optional<formats::PlistValue> record =
+        formats::readPropertyListDictionaryAt(bundleFd, ".lock-info", limits);
+    if (!record) {
+        return std::nullopt;
+    }
+    LockHolder holder;
+    holder.hostname = record->stringFor("hostname").value_or("");
+    holder.isVellico =
+        record->stringFor("FFFileLockActiveSecondaryLockName") == std::string(kSecondaryLockName);
+    if (holder.hostname.empty() && !holder.isVellico) {
+        return std::nullopt;
+    }
+    return holder;
+}
+
 std::optional<std::string> lockRecordXml(const LockRecord& record)
 {
     // Keys in the sorted order the editor's own serialiser writes them.

@@ -27,6 +27,17 @@ struct LockRecord {
     static LockRecord released();
 };
 
+// Who holds a library, as its lock record says.
+struct LockHolder {
+    bool isVellico = false; // the record names our secondary lock: another Vellico
+    std::string hostname;   // may be empty
+};
+
+// The holder named by ".lock-info" in the open library `bundleFd` (read
+// bounded, no link followed); none when the record is missing, unreadable or
+// names no host. Says nothing of whether the lock is held.
+std::optional<LockHolder> lockHolder(int bundleFd);
+
 // The record as an XML property list (version 1.0), the form the editor writes
 // and reads. None only when the serialiser fails.
 std::optional<std::string> lockRecordXml(const LockRecord& record);

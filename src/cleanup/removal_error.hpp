@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace vellico::cleanup {
 
@@ -15,6 +16,10 @@ enum class RemovalProblem {
     mountPoint,       // the folder itself is another file system's mount point: untouched
     interrupted,      // a stop was asked for: the entry in hand was finished, nothing more
                       // removed
+    newItems,         // something appeared in a directory after it was listed: the
+                      // directory and what appeared in it are left in place
+    holdsLibrary,     // the folder is the library itself or a folder holding it: untouched
+    outsideBounds,    // the folder lies outside the folders the removal was confined to
 };
 
 // The first failure met while removing one folder. `path` is the item the
@@ -22,11 +27,11 @@ enum class RemovalProblem {
 // always set: the errno of the failing call, or, where no call failed, the
 // error the system itself gives in such a place (ENODATA for identityUnknown,
 // ESTALE for a changed identity, EBUSY for a mount point, EINTR for a stop
-// request; a folder that became
-// a link or a file carries the ELOOP or ENOTDIR of the refused open). A
-// caller with no text of its own for the problem shows the system's message.
-// EINVAL means the record itself was unusable (a relative url, or the library
-// or a folder holding it).
+// request, ENOTEMPTY for newItems, EINVAL for holdsLibrary, EPERM for
+// outsideBounds; a folder that became a link or a file carries the ELOOP or
+// ENOTDIR of the refused open). EINVAL with systemError means the record
+// itself was unusable (a relative url). Front ends show messageKey()'s text
+// where there is one, and the system's message otherwise.
 struct RemovalError {
     RemovalProblem problem = RemovalProblem::systemError;
     int errorNumber = 0;
@@ -42,5 +47,10 @@ std::string systemErrorText(int errorNumber);
 
 // The system's text for the error: systemErrorText(error.errorNumber).
 std::string describe(const RemovalError& error);
+
+// The catalogue key of the front ends' own text for a problem that is not a
+// failed system call (its %1 is the path concerned); empty for systemError,
+// whose text is the system's.
+std::string_view messageKey(RemovalProblem problem);
 
 } // namespace vellico::cleanup

@@ -53,7 +53,10 @@ struct AnalysisNotice {
 // analysis.
 struct BundleInfo {
     std::filesystem::path url; // the library bundle that was analysed
-    std::string name;          // bundle's last path component without its extension
+    // The bundle directory the analysis read (none when it could not be
+    // opened): the deletion acts only on that directory.
+    std::optional<platform::FileIdentity> identity;
+    std::string name; // bundle's last path component without its extension
     std::int64_t totalSize = 0;
     std::vector<FoundFolder> foundFolders;         // in display order: backups first
     std::optional<std::filesystem::path> cacheURL; // external cache, only when found on disk

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace vellico::platform {
 
@@ -44,5 +46,20 @@ std::optional<FileIdentity> identityOf(SystemCalls& calls, int fd);
 // Identity of `name` inside the directory `dirFd`, without following a final
 // symbolic link; none when it cannot be read.
 std::optional<FileIdentity> identityAt(int dirFd, const char* name);
+std::optional<FileIdentity> identityAt(SystemCalls& calls, int dirFd, const char* name);
+
+// The directories that hold the open directory `dirFd`, from its parent up to
+// the root of this process's file-system tree, found by going up through ".."
+// from the descriptor (never by path): each one's identity, nearest first.
+// None when one of them cannot be opened or read, or past `maxDepth` levels.
+std::optional<std::vector<FileIdentity>> ancestorsOf(int dirFd, std::size_t maxDepth = 4096);
+
+// True when both name the same directory, through whatever mount: device
+// and inode alike (a bind mount shows the same directory under another
+// mount id).
+inline bool sameDirectory(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.device == b.device && a.inode == b.inode;
+}
 
 } // namespace vellico::platform

@@ -105,8 +105,8 @@ public:
     // whole root stops.
     enum class Entry { done, directory, kept, stop };
     // done: handled; failed: it stays (its parent is not emptied either);
-    // stop: failed, and the whole root stops; rescan: see leave().
-    enum class Leave { done, failed, stop, rescan };
+    // stop: failed, and the whole root stops.
+    enum class Leave { done, failed, stop };
 
     // A new subdirectory, open, on the same mount as its parent. False leaves
     // it out. May set child.tag.
@@ -132,8 +132,7 @@ public:
     // Post-order walks only: everything below `dir` has been handled and
     // nothing failed there. `parentFd` is the directory holding it (for a
     // root, the descriptor the caller gave). `dirFd` is the directory's own
-    // descriptor; to have it listed again (rmdir found newcomers), put a fresh
-    // descriptor on the same directory there and answer `rescan`.
+    // descriptor, which the visitor may close (before an rmdir).
     virtual Leave leave(const WalkDirectory& /*dir*/, int /*parentFd*/, UniqueFd& /*dirFd*/)
     {
         return Leave::done;

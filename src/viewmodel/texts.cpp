@@ -139,6 +139,15 @@ QString deletionRefused(const QString& libraryName)
     return fill(deletionRefusedKey, libraryName);
 }
 
+QString removalFailure(const cleanup::DeletionFailure& failure)
+{
+    const std::string_view key = cleanup::messageKey(failure.detail.problem);
+    if (key.empty()) {
+        return displayText(failure.error);
+    }
+    return fill(key, pathText(failure.detail.path));
+}
+
 QString claimRefused(cleanup::ClaimRefusal refusal, const QString& libraryName)
 {
     switch (refusal) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/status_text.hpp"
+#include "cleanup/deletion_run.hpp"
 #include "cleanup/library_lock.hpp"
 #include "i18n/language.hpp"
 #include "model/target_folder_rule.hpp"
@@ -59,6 +60,9 @@ QString deletionRefused(const QString& libraryName);
 // Why the library could not be claimed for a deletion: the editor holds it,
 // its ".lock" is not a regular file, or the bundle can no longer be opened.
 QString claimRefused(cleanup::ClaimRefusal refusal, const QString& libraryName);
+// Why one folder was not removed: our own text for our own refusals, the
+// system's otherwise.
+QString removalFailure(const cleanup::DeletionFailure& failure);
 // The line under the library summary when folders could not be read.
 QString unreadableFolders(std::size_t count);
 

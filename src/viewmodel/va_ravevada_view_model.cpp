@@ -348,23 +348,28 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
     };
     // The release happens on the worker right after the last removal, so
     // that the lock files are back in their released form when `done` shows.
-    auto deletion =
-        runOn(&m_lockQueue, [lock, bundle = info.url, folders = std::move(folders), calls,
-                             progress = std::move(progress), stop = &m_stopDeletion] {
-            platform::WalkControl walk;
-            walk.stop = stop;
-            cleanup::DeletionResult outcome =
-                cleanup::performDeletion(bundle, folders, progress, *calls, walk);
-            lock->release();
-            return outcome;
-        });
+    auto deletion = runOn(&m_lockQueue, [lock, bundle = info.url, identity = info.identity,
+                                         folders = std::move(folders), calls,
+                                         progress = std::move(progress), stop = &m_stopDeletion] {
+        platform::WalkControl walk;
+        walk.stop = stop;
+        // Through the directory the claim opened, and only if it is still
+        // the library that was analysed.
+        cleanup::RemovalBounds bounds;
+        bounds.bundleFd = lock->bundleDescriptor();
+        bounds.bundleIdentity = identity;
+        cleanup::DeletionResult outcome =
+            cleanup::performDeletion(bundle, folders, progress, *calls, walk, bounds);
+        lock->release();
+        return outcome;
+    });
     const cleanup::DeletionResult result = co_await deletion;
     if (!self) {
         co_return;
     }
     QList<DeletionErrorEntry> errors;
     for (const cleanup::DeletionFailure& failure : result.errors) {
-        errors.push_back({texts::displayText(failure.name), texts::displayText(failure.error)});
+        errors.push_back({texts::displayText(failure.name), texts::removalFailure(failure)});
     }
     setFreedSpace(result.freedSpace);
     setDeletionErrors(std::move(errors));

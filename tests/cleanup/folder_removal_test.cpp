@@ -602,30 +602,98 @@ TEST_F(FolderRemoval, StopsWhenAsked)
     fs::remove_all(selected());
 }
 
-TEST_F(FolderRemoval, ListsAgainWhenADirectoryIsNotEmptyYet)
+TEST_F(FolderRemoval, LeavesWhatAppearedAfterTheListingAndTheDirectoryHoldingIt)
 {
-    // A network client's "._" file appears only after the first listing.
-    writeText(selected() / "High Quality Media" / "._clip", "resource fork");
+    // What another user (or a network client) puts in a directory after it
+    // was listed was never shown: it stays, even a directory of its own
+    // holding a file it could not delete itself, and the run says so.
+    const fs::path hq = selected() / "High Quality Media";
+    writeText(hq / "segment-1" / "._clip", "resource fork");
     test::ScriptedSystemCalls calls;
     calls.hideOnce = {"._clip"};
-    ASSERT_TRUE(removeFoundFolder(bundle(), record(), calls));
-    EXPECT_TRUE(gone(selected()));
-}
-
-TEST_F(FolderRemoval, GivesUpOnADirectoryThatStaysNotEmpty)
-{
-    test::ScriptedSystemCalls calls;
-    calls.onUnlinkat = [](int, const std::string& name, int flags) -> std::optional<int> {
-        if (name == "segment-1" && (flags & AT_REMOVEDIR)) {
-            return ENOTEMPTY;
+    bool movedIn = false;
+    calls.onUnlinkat = [&](int, const std::string& name, int) -> std::optional<int> {
+        if (name == "clip-0.mov" && !movedIn) {
+            movedIn = true;
+            writeText(m_tmp / "intruder" / "owned-by-root.txt", "not shown");
+            fs::rename(m_tmp / "intruder", hq / "segment-2" / "intruder");
         }
         return std::nullopt;
     };
     const auto result = removeFoundFolder(bundle(), record(), calls);
     ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().problem, RemovalProblem::newItems);
     EXPECT_EQ(result.error().errorNumber, ENOTEMPTY);
-    EXPECT_LE(calls.count(calls.unlinked, "segment-1"), 4); // a few rescans, no endless loop
-    EXPECT_FALSE(fs::exists(selected() / "High Quality Media" / "segment-0"));
+    EXPECT_TRUE(fs::exists(hq / "segment-1" / "._clip"));
+    EXPECT_TRUE(fs::exists(hq / "segment-2" / "intruder" / "owned-by-root.txt"));
+    EXPECT_EQ(calls.count(calls.unlinked, "._clip"), 0); // never listed again
+    EXPECT_FALSE(fs::exists(hq / "segment-0"));          // the rest is gone
+    EXPECT_FALSE(fs::exists(hq / "segment-1" / "clip-0.mov"));
+}
+
+TEST_F(FolderRemoval, NeverRemovesAnEmptyDirectoryExchangedIntoPlace)
+{
+    // Once a subfolder has been listed and emptied, another directory (here
+    // an empty one from elsewhere) takes its name: the rmdir that follows
+    // must not remove it.
+    const fs::path hq = selected() / "High Quality Media";
+    fs::create_directories(m_tmp / "outside-empty");
+    writeText(hq / "segment-1" / "marker", "only here");
+    test::ScriptedSystemCalls calls;
+    bool exchanged = false;
+    calls.onUnlinkat = [&](int, const std::string& name, int) -> std::optional<int> {
+        if (name == "marker" && !exchanged) { // segment-1 is listed and being emptied
+            exchanged = true;
+            fs::rename(hq / "segment-1", m_tmp / "segment-1-moved");
+            fs::rename(m_tmp / "outside-empty", hq / "segment-1");
+        }
+        return std::nullopt;
+    };
+    const auto result = removeFoundFolder(bundle(), record(), calls);
+    ASSERT_TRUE(exchanged);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().problem, RemovalProblem::identityChanged);
+    EXPECT_TRUE(fs::is_directory(hq / "segment-1")) << "the exchanged directory was removed";
+}
+
+TEST_F(FolderRemoval, NeverRemovesTheLibraryHeldInItsFolderUnderALinkedPath)
+{
+    // The library lives in the very folder its backups would go to, and
+    // that folder was found through a linked Movies folder: the paths do
+    // not tell that the folder holds the library, their identities do.
+    const fs::path movies = m_tmp / "media-disk" / "Movies";
+    const fs::path backups = movies / "Final Cut Backups";
+    const fs::path library = backups / "Film.fcpbundle";
+    writeText(library / "Original Media" / "clip.mov", "original");
+    fs::create_symlink(m_tmp / "media-disk" / "Movies", m_tmp / "Movies");
+    const std::uint64_t before = treeDigest(m_tmp / "media-disk");
+
+    model::FoundFolder folder = foundFolder(backups, "Final Cut Backups");
+    folder.url = m_tmp / "Movies" / "Final Cut Backups";
+    for (const fs::path& given :
+         {library, m_tmp / "Movies" / "Final Cut Backups" / "Film.fcpbundle"}) {
+        SCOPED_TRACE(given);
+        const auto result = removeFoundFolder(given, folder);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().problem, RemovalProblem::holdsLibrary);
+    }
+    EXPECT_EQ(treeDigest(m_tmp / "media-disk"), before);
+}
+
+TEST_F(FolderRemoval, RefusesAFolderOutsideTheBoundsGiven)
+{
+    const fs::path outside = m_tmp / "elsewhere" / "Final Cut Backups";
+    writeText(outside / "Film.fcpbundle" / "x", "backup");
+    RemovalBounds bounds;
+    bounds.within.push_back(*platform::identityAt(AT_FDCWD, bundle().c_str()));
+    const auto refused = removeFoundFolder(bundle(), foundFolder(outside, "Final Cut Backups"),
+                                           platform::defaultSystemCalls(), {}, bounds);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().problem, RemovalProblem::outsideBounds);
+    EXPECT_TRUE(fs::exists(outside / "Film.fcpbundle" / "x"));
+    // A folder inside the bounds is removed as usual.
+    EXPECT_TRUE(removeFoundFolder(bundle(), record(), platform::defaultSystemCalls(), {}, bounds));
+    EXPECT_TRUE(gone(selected()));
 }
 
 TEST_F(FolderRemoval, PermissionDeniedInsideLeavesThatPartAndRemovesTheRest)

@@ -247,4 +247,36 @@ std::optional<FileIdentity> identityAt(int dirFd, const char* name)
     return statxIdentity(defaultSystemCalls(), dirFd, name, AT_SYMLINK_NOFOLLOW);
 }
 
+std::optional<FileIdentity> identityAt(SystemCalls& calls, int dirFd, const char* name)
+{
+    return statxIdentity(calls, dirFd, name, AT_SYMLINK_NOFOLLOW);
+}
+
+std::optional<std::vector<FileIdentity>> ancestorsOf(int dirFd, std::size_t maxDepth)
+{
+    std::optional<FileIdentity> current = identityOf(dirFd);
+    if (!current) {
+        return std::nullopt;
+    }
+    std::vector<FileIdentity> ancestors;
+    UniqueFd here;
+    int fd = dirFd;
+    while (ancestors.size() < maxDepth) {
+        UniqueFd parent(::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        const std::optional<FileIdentity> parentId =
+            parent ? identityOf(parent.get()) : std::nullopt;
+        if (!parentId) {
+            return std::nullopt;
+        }
+        if (parentId->device == current->device && parentId->inode == current->inode) {
+            return ancestors; // ".." of the root is the root itself
+        }
+        ancestors.push_back(*parentId);
+        current = parentId;
+        here = std::move(parent);
+        fd = here.get();
+    }
+    return std::nullopt;
+}
+
 } // namespace vellico::platform

@@ -738,11 +738,6 @@ private:
                     switch (m_visitor.leave(*node, parent.fd, fd)) {
                     case WalkVisitor::Leave::done:
                         break;
-                    case WalkVisitor::Leave::rescan:
-                        node->failedInside = false;
-                        node->refs = 1;
-                        pushTask(Task{node, std::move(fd)});
-                        return;
                     case WalkVisitor::Leave::failed:
                         ok = false;
                         break;
