@@ -11,12 +11,12 @@ namespace vellico::cli {
 int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
                const StopSignals* signals)
 {
-    const Inputs inputs = collectInputs(options.paths, options.recursive);
     const analysis::MachineAnalysis machine(options.home);
     ProgressLine progress(progressWanted());
     platform::WalkControl walk;
     walk.jobs = options.jobs;
     walk.stop = signals != nullptr ? &signals->token() : nullptr;
+    const Inputs inputs = collectInputs(options.paths, options.recursive, walk);
     nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
     BatchSummary summary;
     BatchErrors errors(err, options.json, summary);
@@ -24,12 +24,17 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
         errors.fail(error);
     }
     const auto stopped = [signals] { return signals != nullptr && signals->stopRequested(); };
+    BatchScope scope;
+    scope.bounds = options.recursive ? &inputs.bounds : nullptr;
     std::size_t index = 0;
-    for (const std::string& input : inputs.libraries) {
+    for (const Input& input : inputs.libraries) {
         const BatchPosition position{++index, inputs.libraries.size()};
-        TakenIn taken = takeIn(input, options, machine, walk, progress, position);
+        TakenIn taken = takeIn(input, options, machine, walk, progress, position, scope);
         if (stopped()) {
             break; // the analysis was cut short: nothing of it is used
+        }
+        if (taken.repeated) {
+            continue;
         }
         if (!taken.library) {
             errors.fail(*taken.error);

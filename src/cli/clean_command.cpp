@@ -2,6 +2,7 @@
 
 #include "cleanup/deletion_run.hpp"
 #include "cleanup/library_lock.hpp"
+#include "cleanup/lock_record.hpp"
 #include "cli/library_batch.hpp"
 #include "cli/report.hpp"
 #include "cli/stop_signals.hpp"
@@ -12,6 +13,7 @@
 #include "model/target_folder_rule.hpp"
 
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,8 +39,34 @@ std::string openInEditorMessage(const std::string& name)
                {name});
 }
 
-std::string refusalMessage(cleanup::ClaimRefusal refusal, const std::string& name)
+// The refusal for a library someone holds, naming the holder as the lock
+// record does: the editor on a host, or another Vellico.
+std::string heldMessage(const AnalysedLibrary& library)
 {
+    const std::string& name = library.info.name;
+    const std::optional<cleanup::LockHolder> holder =
+        library.bundle && *library.bundle ? cleanup::lockHolder(library.bundle->get())
+                                          : std::nullopt;
+    if (holder && holder->isVellico) {
+        if (holder->hostname.empty()) {
+            return say("Impossible de supprimer : « %1 » est en cours de nettoyage par une autre "
+                       "instance de Vellico.",
+                       {name});
+        }
+        return say("Impossible de supprimer : « %1 » est en cours de nettoyage par Vellico sur %2.",
+                   {name, holder->hostname});
+    }
+    if (holder) {
+        return say("Impossible de supprimer : « %1 » est maintenant ouverte dans Final Cut Pro sur "
+                   "%2.",
+                   {name, holder->hostname});
+    }
+    return openInEditorMessage(name);
+}
+
+std::string refusalMessage(cleanup::ClaimRefusal refusal, const AnalysedLibrary& library)
+{
+    const std::string& name = library.info.name;
     switch (refusal) {
     case cleanup::ClaimRefusal::unsafeLockFile:
         return say("Impossible de supprimer : le fichier de verrou « .lock » de « %1 » n'est pas "
@@ -52,7 +80,22 @@ std::string refusalMessage(cleanup::ClaimRefusal refusal, const std::string& nam
     case cleanup::ClaimRefusal::none:
         break;
     }
-    return openInEditorMessage(name);
+    return heldMessage(library);
+}
+
+// The path through which the library's own directory, held open since it
+// was decided on, is reached by what takes a path.
+std::filesystem::path libraryPath(const AnalysedLibrary& library)
+{
+    return library.bundle && *library.bundle ? accessPath(library.bundle->get(), library.info.url)
+                                             : library.info.url;
+}
+
+// Our own text for our own refusals, the system's for a failed call.
+std::string removalFailureText(const cleanup::DeletionFailure& failure)
+{
+    const std::string_view key = cleanup::messageKey(failure.detail.problem);
+    return key.empty() ? failure.error : say(key, {failure.detail.path.string()});
 }
 
 void printSelection(std::ostream& out, const Pending& pending)
@@ -121,6 +164,9 @@ std::optional<bool> TerminalConfirmation::ask(const std::string& question)
     if (::isatty(STDIN_FILENO) != 1) {
         return std::nullopt;
     }
+    // What was typed before the question was not an answer to it: a "y"
+    // pressed during the analysis must not confirm a deletion not yet shown.
+    ::tcflush(STDIN_FILENO, TCIFLUSH);
     std::cerr << question << " " << lookup("[o/N]") << " " << std::flush;
     // The terminal is read only once it holds a whole line, and the wait is
     // cut in slices: a signal that comes before the read would interrupt no
@@ -146,12 +192,12 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
              std::ostream& err, platform::SystemCalls& calls, StopSignals* signals)
 {
     const auto stopRequested = [signals] { return signals != nullptr && signals->stopRequested(); };
-    const Inputs inputs = collectInputs(options.paths, options.recursive);
     const analysis::MachineAnalysis machine(options.home);
     ProgressLine progress(progressWanted());
     platform::WalkControl walk;
     walk.jobs = options.jobs;
     walk.stop = signals != nullptr ? &signals->token() : nullptr;
+    const Inputs inputs = collectInputs(options.paths, options.recursive, walk);
     BatchSummary summary;
     BatchErrors errors(err, options.json, summary);
     for (const InputError& error : inputs.errors) {
@@ -160,15 +206,20 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
 
     // 1. Analyse everything first, so that one question covers the batch.
     std::vector<Pending> batch;
+    BatchScope scope;
+    scope.bounds = options.recursive ? &inputs.bounds : nullptr;
     std::size_t index = 0;
-    for (const std::string& input : inputs.libraries) {
+    for (const Input& input : inputs.libraries) {
         if (stopRequested()) {
             break; // nothing more after a stop, not even an analysis
         }
         const BatchPosition position{++index, inputs.libraries.size()};
-        TakenIn taken = takeIn(input, options, machine, walk, progress, position);
+        TakenIn taken = takeIn(input, options, machine, walk, progress, position, scope);
         if (stopRequested()) {
             break; // the analysis was cut short: nothing of it is used
+        }
+        if (taken.repeated) {
+            continue; // the same library under another path: once is enough
         }
         if (!taken.library) {
             errors.fail(*taken.error);
@@ -205,9 +256,9 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         if (pending.folders.empty()) {
             continue;
         }
-        if (!options.dryRun && cleanup::isLibraryOpenInFCP(pending.library.info.url)) {
-            errors.fail({pending.library.input, pending.library.info.url,
-                         openInEditorMessage(pending.library.info.name)});
+        if (!options.dryRun && cleanup::isLibraryOpenInFCP(libraryPath(pending.library))) {
+            errors.fail(
+                {pending.library.input, pending.library.info.url, heldMessage(pending.library)});
             pending.refused = true;
             continue;
         }
@@ -262,10 +313,18 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             ++done;
             const AnalysedLibrary& library = pending.library;
             cleanup::LibraryLock lock(calls);
-            if (!lock.acquire(library.info.url)) {
-                errors.fail({library.input, library.info.url,
-                             refusalMessage(lock.refusal(), library.info.name)});
+            if (!lock.acquire(libraryPath(library))) {
+                errors.fail(
+                    {library.input, library.info.url, refusalMessage(lock.refusal(), library)});
                 continue;
+            }
+            // Through the directory the claim holds, only if it is still the
+            // library analysed, and under a search only inside what was searched.
+            cleanup::RemovalBounds bounds;
+            bounds.bundleFd = lock.bundleDescriptor();
+            bounds.bundleIdentity = library.info.identity;
+            if (options.recursive) {
+                bounds.within = inputs.bounds;
             }
             const std::size_t total = pending.folders.size();
             const std::int64_t totalCount = static_cast<std::int64_t>(total);
@@ -278,7 +337,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                                          {i18n::formatCount(static_cast<std::int64_t>(folders)),
                                           formatBytes(freed)})));
                 },
-                calls, walk);
+                calls, walk, bounds);
             progress.clear();
             lock.release();
 
@@ -298,7 +357,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                 nlohmann::ordered_json entry;
                 putPath(entry, "path", failure.detail.path);
                 putPath(entry, "label", failure.name);
-                entry["error"] = failure.error;
+                entry["error"] = removalFailureText(failure);
                 entry["errno"] = failure.detail.errorNumber;
                 failures.push_back(std::move(entry));
             }
@@ -322,8 +381,9 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                 }
                 for (const cleanup::DeletionFailure& failure : result.errors) {
                     out << "    "
-                        << say("%1 : %2 (%3)", {shown(failure.name), shown(failure.error),
-                                                shown(failure.detail.path.string())})
+                        << say("%1 : %2 (%3)",
+                               {shown(failure.name), shown(removalFailureText(failure)),
+                                shown(failure.detail.path.string())})
                         << "\n";
                 }
             }

@@ -207,7 +207,11 @@ tl::expected<CommandLine, UsageError> parseCommandLine(int argc, char** argv)
                 return tl::unexpected(kinds.error());
             }
             if (option == optOnly) {
-                line.only = std::move(*kinds);
+                // Repeated, the lists add up, as --except's do.
+                if (!line.only) {
+                    line.only.emplace();
+                }
+                line.only->merge(*kinds);
             } else {
                 line.except.merge(*kinds);
             }

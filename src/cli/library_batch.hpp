@@ -4,13 +4,19 @@
 #include "cli/command_line.hpp"
 #include "cli/report.hpp"
 #include "cli/terminal.hpp"
+#include "platform/file_identity.hpp"
+#include "platform/unique_fd.hpp"
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vellico::cli {
@@ -23,18 +29,48 @@ struct InputError {
     std::string message;
 };
 
+// A folder given with `recursive`, held open for the whole batch: what the
+// search found below it is reached again from this descriptor, never from a
+// path.
+struct SearchRoot {
+    platform::UniqueFd fd;
+    platform::FileIdentity identity;
+};
+
+// One library to take in: a path as given, or a library the search found.
+struct Input {
+    std::string
+        path; // as given; for a found library, the folder given followed by the relative path
+    // Set for a found library: the folder it was found in, the names leading
+    // to it from there, and the identity the search saw.
+    std::shared_ptr<const SearchRoot> root;
+    std::vector<std::string> components;
+    platform::FileIdentity identity;
+};
+
 // The libraries to take in, in order: each path as given, except that with
 // `recursive` a folder that is not itself a library stands for every
-// "*.fcpbundle" below it. The search never enters a library, never follows
-// a symbolic link and never leaves the folder's file system; what it finds
-// below one folder comes in sorted (byte) order, written as the folder was
-// given followed by the relative path. Folders that cannot be read are
-// reported and the search goes on.
+// "*.fcpbundle" below it. The search is the platform walker's: each folder
+// is opened from its parent without following a link, it never enters
+// another mount (bind mounts of the same file system included) and never
+// enters a library; what it finds below one folder comes in sorted (byte)
+// order, written as the folder was given followed by the relative path.
+// Folders that cannot be read are reported and the search goes on. With
+// `recursive`, `bounds` holds the identity of every path given (folders and
+// libraries alike): nothing outside them is deleted.
 struct Inputs {
-    std::vector<std::string> libraries;
+    std::vector<Input> libraries;
     std::vector<InputError> errors;
+    std::vector<platform::FileIdentity> bounds;
 };
-Inputs collectInputs(const std::vector<std::string>& paths, bool recursive);
+// `walk` says how the search walks (threads, stop token, system calls).
+Inputs collectInputs(const std::vector<std::string>& paths, bool recursive,
+                     const platform::WalkControl& walk = {});
+
+// A path through which path-only services reach the open directory `fd`
+// itself, never a name again: its entry in /proc. Where /proc is missing,
+// `fallback`.
+std::filesystem::path accessPath(int fd, const std::filesystem::path& fallback);
 
 // The errors of one batch, each reported once: kept for the JSON document,
 // and written on `err` as one line of text unless the output is JSON (the
@@ -68,6 +104,15 @@ private:
 struct TakenIn {
     std::optional<AnalysedLibrary> library;
     std::optional<InputError> error;
+    bool repeated = false; // a library already taken in under another path: left out
+};
+
+// What the libraries of one batch share: the identities already taken in
+// (a library given twice, or under two paths, counts once) and the bounds
+// of a search.
+struct BatchScope {
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
+    const std::vector<platform::FileIdentity>* bounds = nullptr; // none: not confined
 };
 
 // Where a batch stands, for the progress line: library `index` (from 1) of `count`.
@@ -79,9 +124,9 @@ struct BatchPosition {
 // `walk` says how the library is walked (threads, stop token). While the
 // library is analysed, `progress` shows library k of N, the analysis's
 // current step and the files and bytes counted so far.
-TakenIn takeIn(const std::string& input, const CommandLine& options,
+TakenIn takeIn(const Input& input, const CommandLine& options,
                const analysis::MachineAnalysis& machine, const platform::WalkControl& walk,
-               ProgressLine& progress, BatchPosition position);
+               ProgressLine& progress, BatchPosition position, BatchScope& scope);
 
 // The preset's selection among `folders`, refined: with `only`, folders of
 // other kinds are dropped; folders of a kind in `except` are dropped.

@@ -2,10 +2,12 @@
 
 #include "model/editing_preset.hpp"
 #include "model/found_folder.hpp"
+#include "platform/unique_fd.hpp"
 
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -25,6 +27,12 @@ struct AnalysedLibrary {
     std::optional<std::filesystem::path> backup;
     // Where the settings say the external cache is, when it is not there.
     std::optional<std::string> missingCache;
+    // The library's directory, open from the moment it was decided on: the
+    // analysis, the editor check, the lock and the deletion all go through it.
+    std::shared_ptr<const platform::UniqueFd> bundle;
+    // Folders left out of the selection because they lie outside the
+    // folders a search was confined to.
+    std::vector<std::filesystem::path> outsideBounds;
 };
 
 // Totals of a batch, for the summary after the libraries.

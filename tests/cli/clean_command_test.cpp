@@ -1,5 +1,7 @@
 #include "cli/clean_command.hpp"
 
+#include "cleanup/lock_record.hpp"
+
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"
 
@@ -10,6 +12,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <sstream>
 
 namespace vellico::cli {
@@ -129,20 +132,42 @@ TEST_F(Clean, DeletesTheSelectionUnderTheLockAndReleasesIt)
     EXPECT_FALSE(exists(".lock-dir/Vellico 1"));
 }
 
-TEST_F(Clean, RefusesALibraryOpenInTheEditor)
+TEST_F(Clean, RefusesALibraryHeldByAnotherAndNamesTheHolderFromTheRecord)
 {
     // Another open file description holding the exclusive lock, as the editor does.
     const int fd = ::open((library.path() / ".lock").c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-    ScriptedConfirmation yes(true);
-    CommandLine options;
-    options.yes = true;
-    const auto doc = run(options, yes, 1);
+    cleanup::LockRecord editor = cleanup::LockRecord::released();
+    editor.secondaryLockName = "Final Cut Pro";
+    editor.hostname = "montage-02";
+    cleanup::LockRecord vellico = cleanup::LockRecord::claim();
+    vellico.hostname = "serveur";
+    const struct {
+        std::optional<cleanup::LockRecord> record;
+        const char* message;
+    } cases[] = {
+        {editor, "Impossible de supprimer : « Film » est maintenant ouverte dans Final Cut Pro sur "
+                 "montage-02."},
+        {vellico, "Impossible de supprimer : « Film » est en cours de nettoyage par Vellico sur "
+                  "serveur."},
+        {std::nullopt,
+         "Impossible de supprimer : « Film » est maintenant ouverte dans Final Cut Pro."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        fs::remove(library.path() / ".lock-info");
+        if (c.record) {
+            std::ofstream(library.path() / ".lock-info") << *cleanup::lockRecordXml(*c.record);
+        }
+        ScriptedConfirmation yes(true);
+        CommandLine options;
+        options.yes = true;
+        const auto doc = run(options, yes, 1);
+        EXPECT_EQ(doc["errors"][0]["message"], c.message);
+        EXPECT_TRUE(exists("Wedding/Render Files/a"));
+    }
     ::close(fd);
-    EXPECT_EQ(doc["errors"][0]["message"],
-              "Impossible de supprimer : « Film » est maintenant ouverte dans Final Cut Pro.");
-    EXPECT_TRUE(exists("Wedding/Render Files/a"));
 }
 
 } // namespace

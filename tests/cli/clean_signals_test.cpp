@@ -161,6 +161,27 @@ TEST(CleanSignals, CtrlCBeforeTheDeletionDeletesNothingAndLeavesTheLibraryFree)
     }
 }
 
+TEST(CleanQuestion, AYesTypedBeforeTheQuestionDoesNotAnswerIt)
+{
+    // Typed while the analysis runs (thousands of files: long after this
+    // write lands), before any deletion was shown: not an answer.
+    test::TempDir tmp;
+    tools::LibraryBuilder lib(tmp / "Film.fcpbundle");
+    const fs::path folder = lib.path() / "Event" / "Render Files";
+    tools::makeFolders(folder);
+    for (int f = 0; f < 4000; ++f) {
+        ::close(::open((folder / std::to_string(f)).c_str(), O_CREAT | O_WRONLY, 0644));
+    }
+    TerminalRun cli({"clean", "--jobs=1", "--home", (tmp / "home").string(), lib.path().string()});
+    ASSERT_TRUE(cli.started());
+    cli.type("o\n");
+    const bool asked = cli.waitFor("[o/N]", std::chrono::seconds(60));
+    cli.type("n\n");
+    EXPECT_EQ(cli.finish(), 1) << cli.screen();
+    ASSERT_TRUE(asked) << cli.screen();
+    EXPECT_TRUE(fs::exists(folder / "0")) << "the typed-ahead answer deleted the folder";
+}
+
 TEST(AnalyzeSignals, CtrlCStillPrintsTheDocumentWithoutTheLibraryCutShort)
 {
     test::TempDir tmp;

@@ -32,6 +32,12 @@ TEST(CommandLine, ReadsEveryOptionForm)
         {{"clean", "--help"},
          [](const CommandLine& l) { return l.showHelp && l.command == Command::clean; }},
         {{"analyze", "-h", "x"}, [](const CommandLine& l) { return l.showHelp; }},
+        {{"clean", "--only=Render Files", "--only", "backups", "--except=Shared Items", "--except",
+          "Analysis Files", "a"}, // repeated, the lists add up
+         [](const CommandLine& l) {
+             return l.only == std::set<std::string>{"Render Files", "Final Cut Backups"} &&
+                    l.except == std::set<std::string>{"Shared Items", "Analysis Files"};
+         }},
         {{"analyze", "--preset=done", "a"},
          [](const CommandLine& l) { return l.preset == model::EditingPreset::done; }},
         {{"analyze", "a", "--preset", "done"}, // options after paths

@@ -64,6 +64,9 @@ public:
         return true;
     }
 
+    // Types `text` at the keyboard.
+    void type(const std::string& text) { (void)!::write(m_master, text.data(), text.size()); }
+
     // Types Ctrl-C: the terminal sends SIGINT to the program.
     void pressCtrlC() { (void)!::write(m_master, "\x03", 1); }
 
