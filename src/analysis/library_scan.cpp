@@ -234,6 +234,23 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
         }
     }
 
+    // A library kept in its own backups folder: that folder is not the
+    // library's to delete. Told by identity, whatever path led to it.
+    if (const auto holders = platform::ancestorsOf(bundleFd.get())) {
+        std::vector<platform::FileIdentity> own = *holders;
+        own.push_back(*bundleId);
+        std::erase_if(found, [&](const FoundFolder& folder) {
+            const bool holds =
+                folder.identity && std::any_of(own.begin(), own.end(), [&](const auto& id) {
+                    return platform::sameDirectory(*folder.identity, id);
+                });
+            if (holds) {
+                info.notices.push_back(
+                    {model::AnalysisNotice::Kind::holdsLibrary, folder.url.string(), {}});
+            }
+            return holds;
+        });
+    }
     std::stable_partition(found.begin(), found.end(), [](const FoundFolder& folder) {
         return model::namesEqual(folder.name, model::backupsFolderName);
     });

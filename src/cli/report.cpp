@@ -56,6 +56,8 @@ const char* noticeKind(model::AnalysisNotice::Kind kind)
     switch (kind) {
     case model::AnalysisNotice::Kind::mountPoint:
         return "mountPoint";
+    case model::AnalysisNotice::Kind::holdsLibrary:
+        return "holdsLibrary";
     case model::AnalysisNotice::Kind::unsafeName:
         break;
     }
@@ -244,7 +246,7 @@ nlohmann::ordered_json libraryJson(const AnalysedLibrary& library)
                                        std::nullopt, missingCacheMessage(*library.missingCache)));
     }
     for (const model::AnalysisNotice& notice : info.notices) {
-        if (notice.kind == model::AnalysisNotice::Kind::mountPoint) {
+        if (notice.kind != model::AnalysisNotice::Kind::unsafeName) {
             warnings.push_back(warningJson(noticeKind(notice.kind), notice.subject, std::nullopt,
                                            std::nullopt, noticeMessage(notice)));
         } else {

@@ -160,6 +160,10 @@ std::string noticeMessage(const model::AnalysisNotice& notice)
         return fill("le nom « %1 » lu dans « %2 » n'est pas un simple nom de dossier : il est "
                     "ignoré.",
                     {notice.value, notice.subject});
+    case Kind::holdsLibrary:
+        return fill("le dossier de sauvegarde « %1 » contient la bibliothèque elle-même : il n'est "
+                    "ni sélectionné ni supprimé.",
+                    {notice.subject});
     }
     return {};
 }

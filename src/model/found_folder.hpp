@@ -41,6 +41,10 @@ struct AnalysisNotice {
         // folder it names something in ("/usr", "../.."): ignored. `subject`
         // is the settings key, `value` the name as read.
         unsafeName,
+        // A backup folder found for the library is the library itself or
+        // holds it (a library kept in its own backups folder): not listed,
+        // so never selected. `subject` is its path.
+        holdsLibrary,
     };
     Kind kind = Kind::mountPoint;
     std::string subject;

@@ -1,7 +1,9 @@
 #include "analysis/library_scan.hpp"
 
 #include "analysis/folder_size.hpp"
+#include "analysis/machine_analysis.hpp"
 #include "cleanup/deletion_run.hpp"
+#include "model/target_folder_rule.hpp"
 #include "sample_library.hpp"
 #include "support/mount_namespace.hpp"
 #include "support/temp_dir.hpp"
@@ -307,6 +309,28 @@ TEST(LibraryScan, MountPointsAreNeitherListedMeasuredNorDeleted)
         EXPECT_EQ(status, 0);
         EXPECT_EQ(test::treeDigest(canary), canaryBefore);
     }
+}
+
+TEST(LibraryScan, ABackupFolderHoldingTheLibraryIsNeitherListedNorSelected)
+{
+    // A library kept in the very backups folder its settings name, found
+    // through a Movies folder that is a link to a media disk: the paths do
+    // not show that the folder holds the library; identities do.
+    test::TempDir tmp;
+    const fs::path container = tmp / "media" / "Movies" / "Final Cut Backups" / "Film";
+    LibraryBuilder library(container / "20240315_1042_GMT+1.fcpbundle");
+    library.settings({{"backupFolderName", formats::PlistValue("Film")}})
+        .file("E/Render Files/r", 10);
+    fs::create_directories(tmp / "home");
+    fs::create_directory_symlink(tmp / "media" / "Movies", tmp / "home" / "Movies");
+    const MachineAnalysis machine(tmp / "home");
+    const model::BundleInfo info = analyzeBundle(library.path(), false, machine.services(), {});
+    for (const model::FoundFolder& folder : info.foundFolders) {
+        EXPECT_NE(folder.name, model::backupsFolderName) << folder.url;
+    }
+    ASSERT_EQ(info.notices.size(), 1u);
+    EXPECT_EQ(info.notices[0].kind, model::AnalysisNotice::Kind::holdsLibrary);
+    EXPECT_EQ(info.notices[0].subject, (tmp / "home/Movies/Final Cut Backups/Film").string());
 }
 
 } // namespace
