@@ -231,14 +231,26 @@ std::string progressText(BatchPosition position, const std::string& name,
                                    fitted(name, nameColumns), activity});
 }
 
-void printWarnings(std::ostream& err, const AnalysedLibrary& library)
+void printWarnings(std::ostream& err, const AnalysedLibrary& library, bool quiet)
 {
-    if (library.missingCache) {
+    if (library.missingCache && !quiet) {
         err << "vellico-cli: " << shown(library.input) << ": "
             << shown(missingCacheMessage(*library.missingCache)) << "\n";
     }
-    printNotices(err, library);
+    if (!quiet) {
+        printNotices(err, library);
+    }
     printUnreadable(err, library);
+}
+
+InputError withSearchHint(InputError error, bool recursive)
+{
+    struct stat st {};
+    if (!recursive && !analysis::hasLibraryExtension(error.input) &&
+        ::stat(error.input.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error.message += " " + say("C'est un dossier : l'option -r y cherche les bibliothèques.");
+    }
+    return error;
 }
 
 std::string errorLine(const InputError& error)
