@@ -4,7 +4,7 @@
 set -l commands analyze clean help
 
 function __vellico_cli_kinds --description 'The kinds, after those already listed'
-    set -l token (commandline -ct)
+    set -l token (string unescape -- (commandline -ct))
     set -l token (string replace -r -- '^--(only|except)=' '' $token)
     set -l done_part ''
     if string match -q -- '*,*' $token
