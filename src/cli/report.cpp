@@ -185,9 +185,13 @@ ReportStyle reportStyle(const CommandLine& options, bool outIsTerminal)
     case ColourChoice::never:
         style.colour = false;
         break;
-    case ColourChoice::automatic:
-        style.colour = outIsTerminal && !noColourSet;
+    case ColourChoice::automatic: {
+        // A terminal that draws no colour says so with TERM=dumb.
+        const char* term = std::getenv("TERM");
+        const bool drawsColour = term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+        style.colour = outIsTerminal && drawsColour && !noColourSet;
         break;
+    }
     }
     return style;
 }

@@ -50,7 +50,8 @@ struct ReportStyle {
 };
 
 // The style the command line asks for. Colour is on with --color=always,
-// or with the default when `outIsTerminal` and NO_COLOR is unset or empty.
+// or with the default when `outIsTerminal`, TERM is set and not "dumb", and
+// NO_COLOR is unset or empty.
 ReportStyle reportStyle(const CommandLine& options, bool outIsTerminal);
 
 // A size in the units of `style`, as a word in a sentence: "5,57 Go",

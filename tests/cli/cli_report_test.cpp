@@ -283,7 +283,7 @@ TEST(CliOptions, QuietVerboseVersionPresetSpellingsAndValuesRefused)
     }
 }
 
-TEST(CliOptions, ColourOnATerminalOnlyAndNeverUnderNoColor)
+TEST(CliOptions, ColourOnATerminalOnlyAndNeverUnderNoColorOrDumb)
 {
     test::TempDir tmp;
     tools::LibraryBuilder lib(tmp / "Film.fcpbundle");
@@ -301,6 +301,11 @@ TEST(CliOptions, ColourOnATerminalOnlyAndNeverUnderNoColor)
         EXPECT_EQ(terminal.finish(), 0);
         EXPECT_TRUE(contains(terminal.screen(), green)) << terminal.screen();
         EXPECT_TRUE(contains(terminal.screen(), "\033[36m")) << "sizes: " << terminal.screen();
+    }
+    {
+        TerminalRun terminal({"analyze", path}, "dumb");
+        EXPECT_EQ(terminal.finish(), 0);
+        EXPECT_FALSE(contains(terminal.screen(), "\033[")) << terminal.screen();
     }
     {
         TerminalRun terminal({"analyze", "--color=never", path});
