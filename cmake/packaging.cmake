@@ -1,8 +1,8 @@
 # Where `cmake --install` puts the manual pages, shell completion, desktop
 # integration and Debian documentation, and the two Debian packages that CPack
 # builds from the same rules (`make package`):
-#   vellico-cli  the command-line tool, its manual page, bash and zsh
-#                completion, and everything else installed without a component
+#   vellico-cli  the command-line tool, its manual pages, bash, zsh and fish
+#                completion, the description of its JSON output, and everything else installed without a component
 #                (the message catalogues the two programs share);
 #   vellico      the application and its desktop integration, depending on
 #                vellico-cli of the same version.
@@ -44,6 +44,29 @@ function(vellico_man_page name section component)
     set(packaging_outputs ${packaging_outputs} ${page} PARENT_SCOPE)
 endfunction()
 
+# The same pages in the other languages the programs speak, written from the
+# message catalogues by tools/man_page.cpp (the usage texts the programs
+# print, in that language).
+set(VELLICO_MAN_LANGUAGES fr de es ja zh_CN)
+function(vellico_translated_man_pages name component)
+    foreach(catalogue ${VELLICO_MAN_LANGUAGES})
+        set(page ${packaging_dir}/man/${catalogue}/${name}.1.gz)
+        add_custom_command(OUTPUT ${page}
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${packaging_dir}/man/${catalogue}
+            COMMAND sh -c "\"$1\" \"$2\" \"$3\" \"$4\" | ${GZIP} -9n > \"$5\""
+                    sh $<TARGET_FILE:vellico-man-page> ${name} ${catalogue}
+                    ${PROJECT_BINARY_DIR}/share/locale ${page}
+            DEPENDS vellico-man-page vellico_catalogues
+                    ${PROJECT_SOURCE_DIR}/resources/translations/${catalogue}.po
+            COMMENT "Manual page ${name}(1) in ${catalogue}"
+            VERBATIM)
+        install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/${catalogue}/man1
+            COMPONENT ${component})
+        list(APPEND packaging_outputs ${page})
+    endforeach()
+    set(packaging_outputs ${packaging_outputs} PARENT_SCOPE)
+endfunction()
+
 set(changelog ${packaging_dir}/changelog.Debian.gz)
 add_custom_command(OUTPUT ${changelog}
     COMMAND sh -c "${GZIP} -9n < \"$1\" > \"$2\"" sh ${debian_dir}/changelog ${changelog}
@@ -72,17 +95,24 @@ function(vellico_debian_docs package component)
 endfunction()
 
 vellico_man_page(vellico-cli 1 cli)
+vellico_translated_man_pages(vellico-cli cli)
 vellico_debian_docs(vellico-cli cli)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/completion/vellico-cli.bash
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
     RENAME vellico-cli COMPONENT cli)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/completion/_vellico-cli
     DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions COMPONENT cli)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/completion/vellico-cli.fish
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d COMPONENT cli)
+# The JSON output's description, which the manual page points to.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/json.md
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vellico-cli COMPONENT cli)
 
 if(VELLICO_BUILD_GUI)
     find_program(RSVG_CONVERT rsvg-convert REQUIRED)
 
     vellico_man_page(vellico 1 app)
+    vellico_translated_man_pages(vellico app)
     vellico_debian_docs(vellico app)
     install(FILES ${PROJECT_SOURCE_DIR}/resources/vellico.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT app)

@@ -1,18 +1,46 @@
 # bash completion for vellico-cli: commands, options, presets, folder kinds
-# and help languages.
+# and help languages. Names with blanks (libraries are often named after
+# people: "Mariage Dupont.fcpbundle") are completed whole.
 
 _vellico_cli_kinds=('Render Files' 'Analysis Files' 'Transcoded Media' 'Shared Items'
     'VideoSegmentationFiles' 'flexo.apple.com' 'backups')
 
-# Completes the last item of a comma-separated list of kinds in $1, which may
-# start with a quote or hold backslash-escaped blanks as typed.
+# The word in $1 as the shell will read it: an opening quote dropped, a
+# closing one too, and backslash escapes undone. The result is in REPLY.
+_vellico_cli_dequote()
+{
+    local word=$1 i c
+    REPLY=
+    case $word in
+        \"* | \'*)
+            word=${word:1}
+            word=${word%[\"\']}
+            REPLY=$word
+            return
+            ;;
+    esac
+    for ((i = 0; i < ${#word}; i++)); do
+        c=${word:i:1}
+        if [[ $c == \\ ]] && ((i + 1 < ${#word})); then
+            ((i++))
+            c=${word:i:1}
+        fi
+        REPLY+=$c
+    done
+}
+
+# Completes the last item of a comma-separated list of kinds in $1, as
+# typed: after an opening quote the offers stay inside it; otherwise their
+# blanks are escaped here. Readline's own filename quoting is not used: it
+# would escape the commas too, and the list could not be read back.
 _vellico_cli_complete_kinds()
 {
-    local typed=$1 done_part kind
+    local typed=$1 quote= done_part kind item
     case $typed in
-        \"* | \'*) typed=${typed:1} ;;
+        \"* | \'*) quote=${typed:0:1} ;;
     esac
-    typed=${typed//\\ / }
+    _vellico_cli_dequote "$typed"
+    typed=$REPLY
     done_part=
     if [[ $typed == *,* ]]; then
         done_part=${typed%,*},
@@ -20,11 +48,29 @@ _vellico_cli_complete_kinds()
     COMPREPLY=()
     for kind in "${_vellico_cli_kinds[@]}"; do
         if [[ $done_part$kind == "$typed"* && ,$done_part != *",$kind,"* ]]; then
-            COMPREPLY+=("$done_part$kind")
+            item=$done_part$kind
+            if [[ -n $quote ]]; then
+                COMPREPLY+=("$quote$item")
+            else
+                COMPREPLY+=("${item// /\\ }")
+            fi
         fi
     done
-    # Readline quotes the blanks in the names, and a comma may follow.
-    compopt -o filenames -o nospace 2>/dev/null
+    # A comma and another kind may follow.
+    compopt -o nospace 2>/dev/null
+}
+
+# Folders whose names start with the word in $1 as typed, one reply each
+# whatever blanks they hold; readline quotes them.
+_vellico_cli_complete_folders()
+{
+    local line
+    _vellico_cli_dequote "$1"
+    COMPREPLY=()
+    compopt -o filenames 2>/dev/null
+    while IFS= read -r line; do
+        COMPREPLY+=("$line")
+    done < <(compgen -d -- "$REPLY")
 }
 
 _vellico_cli()
@@ -62,13 +108,20 @@ _vellico_cli()
             COMPREPLY=($(compgen -W 'in-progress done' -- "$cur"))
             return
             ;;
+        --sort)
+            COMPREPLY=($(compgen -W 'size name' -- "$cur"))
+            return
+            ;;
+        --color)
+            COMPREPLY=($(compgen -W 'auto always never' -- "$cur"))
+            return
+            ;;
         --only | --except)
             _vellico_cli_complete_kinds "$cur"
             return
             ;;
         --home)
-            compopt -o filenames 2>/dev/null
-            COMPREPLY=($(compgen -d -- "$cur"))
+            _vellico_cli_complete_folders "$cur"
             return
             ;;
         --jobs)
@@ -79,6 +132,7 @@ _vellico_cli()
 
     if [[ $cur == -* ]]; then
         local options='--json --preset --home --recursive --only --except --original --jobs --help'
+        options+=' --bytes --binary --sort --color --quiet --verbose'
         if [[ $command == clean ]]; then
             options+=' --dry-run --yes'
         fi
@@ -86,8 +140,7 @@ _vellico_cli()
         return
     fi
     # Libraries are folders.
-    compopt -o filenames 2>/dev/null
-    COMPREPLY=($(compgen -d -- "$cur"))
+    _vellico_cli_complete_folders "$cur"
 }
 
 complete -F _vellico_cli vellico-cli

@@ -4,6 +4,7 @@
 #include "app/launch_options.hpp"
 #include "app/quit_signals.hpp"
 #include "app/single_instance.hpp"
+#include "i18n/translations.hpp"
 #include "product_config.hpp"
 #include "viewmodel/texts.hpp"
 #include "viewmodel/va_ravevada_view_model.hpp"
@@ -13,10 +14,59 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace {
+
+// --help and --version are answered on stdout before any window system is
+// contacted, so that they work without a display (over ssh, in a script).
+// None when the command line asks for neither.
+std::optional<int> answerWithoutWindow(int argc, char** argv)
+{
+    using namespace vellico;
+    bool help = false;
+    bool version = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--") {
+            break;
+        }
+        help = help || argument == "-h" || argument == "--help";
+        version = version || argument == "-V" || argument == "--version";
+    }
+    if (!help && !version) {
+        return std::nullopt;
+    }
+    std::string text;
+    if (version) {
+        text = "vellico " + std::string(config::version) + "\n";
+    } else {
+        i18n::install(i18n::loadTranslations(
+            i18n::chooseLanguage([](const char* name) { return std::getenv(name); }),
+            i18n::catalogueDirectories()));
+        text = i18n::text("Utilisation : vellico [OPTION]... [BIBLIOTHÈQUE]...\n"
+                          "Ouvre les bibliothèques Final Cut Pro données dans la fenêtre de "
+                          "Vellico.\n\n"
+                          "      --reset-settings  propose de remettre les préférences à zéro\n"
+                          "  -h, --help            affiche cette aide\n"
+                          "  -V, --version         affiche la version\n\n"
+                          "vellico-cli fait le même travail dans un terminal (voir « man "
+                          "vellico-cli »).\n");
+    }
+    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     using namespace vellico;
+    if (const std::optional<int> status = answerWithoutWindow(argc, argv)) {
+        return *status;
+    }
     QApplication application(argc, argv);
     // From here on a termination signal is seen by the event loop (once it
     // runs) rather than ending the process on the spot.

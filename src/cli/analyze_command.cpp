@@ -2,8 +2,10 @@
 
 #include "cli/library_batch.hpp"
 #include "cli/stop_signals.hpp"
+#include "cli/terminal.hpp"
 #include "cli/texts.hpp"
 
+#include <algorithm>
 #include <ostream>
 
 namespace vellico::cli {
@@ -12,12 +14,16 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
                const StopSignals* signals)
 {
     const analysis::MachineAnalysis machine(options.home);
-    ProgressLine progress(progressWanted());
+    const ReportStyle style = reportStyle(options, outputIsTerminal(out));
+    ProgressLine progress(progressWanted() && !options.quiet);
     platform::WalkControl walk;
     walk.jobs = options.jobs;
     walk.stop = signals != nullptr ? &signals->token() : nullptr;
     const Inputs inputs = collectInputs(options.paths, options.recursive, walk);
     nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
+    // The text report comes once every library is analysed, in the order
+    // --sort asks for.
+    std::vector<AnalysedLibrary> analysed;
     BatchSummary summary;
     BatchErrors errors(err, options.json, summary);
     for (const InputError& error : inputs.errors) {
@@ -37,17 +43,15 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
             continue;
         }
         if (!taken.library) {
-            errors.fail(*taken.error);
+            errors.fail(withSearchHint(*taken.error, options.recursive));
             continue;
         }
-        const AnalysedLibrary& library = *taken.library;
-        summary.add(library);
+        summary.add(*taken.library);
         if (options.json) {
-            libraries.push_back(libraryJson(library));
+            libraries.push_back(libraryJson(*taken.library));
         } else {
-            printWarnings(err, library);
-            printLibrary(out, library);
-            out << "\n";
+            printWarnings(err, *taken.library, options.quiet);
+            analysed.push_back(std::move(*taken.library));
         }
     }
     if (options.json) {
@@ -58,7 +62,17 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
         doc["interrupted"] = stopped();
         out << dumpJson(doc) << "\n";
     } else if (!stopped()) {
-        printSummary(out, summary, false);
+        std::stable_sort(analysed.begin(), analysed.end(),
+                         [&style](const AnalysedLibrary& a, const AnalysedLibrary& b) {
+                             return comesBefore(a, b, style.sort);
+                         });
+        if (!style.quiet) {
+            for (const AnalysedLibrary& library : analysed) {
+                printLibrary(out, library, style);
+                out << "\n";
+            }
+        }
+        printSummary(out, summary, SummaryEnd::none, style);
     }
     out.flush();
     if (stopped()) {

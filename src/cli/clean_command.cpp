@@ -16,9 +16,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 namespace vellico::cli {
@@ -37,6 +38,16 @@ std::string openInEditorMessage(const std::string& name)
 {
     return say("Impossible de supprimer : « %1 » est maintenant ouverte dans Final Cut Pro.",
                {name});
+}
+
+// A folder of the list before the question: "Render Files (event)", or a
+// backup folder by its own path.
+std::string selectionLabel(const model::FoundFolder& folder)
+{
+    if (model::namesEqual(folder.name, model::backupsFolderName)) {
+        return folderLabel(folder);
+    }
+    return shown(cleanup::failureLabel(folder));
 }
 
 // The refusal for a library someone holds, naming the holder as the lock
@@ -98,27 +109,45 @@ std::string removalFailureText(const cleanup::DeletionFailure& failure)
     return key.empty() ? failure.error : say(key, {failure.detail.path.string()});
 }
 
-void printSelection(std::ostream& out, const Pending& pending)
+// One library's selection before the question: its name and path, then
+// each folder to delete with its size, by path with --dry-run or --verbose.
+void printSelection(std::ostream& out, const Pending& pending, bool dryRun,
+                    const ReportStyle& style)
 {
     const AnalysedLibrary& library = pending.library;
     out << say("Bibliothèque « %1 » — %2",
                {shown(library.info.name), lookup(model::labelKey(library.preset))})
         << "\n";
+    out << "  " << shortPath(library.info.url) << "\n";
     if (pending.folders.empty()) {
         out << "  " << say("Rien à supprimer.") << "\n";
         return;
     }
-    for (const model::FoundFolder& folder : pending.folders) {
-        out << "  "
-            << say("%1 : %2", {shown(cleanup::failureLabel(folder)), formatBytes(folder.size)})
+    std::vector<model::FoundFolder> folders = pending.folders;
+    std::stable_sort(folders.begin(), folders.end(),
+                     [&style](const model::FoundFolder& a, const model::FoundFolder& b) {
+                         if (style.sort == SortOrder::size && a.size != b.size) {
+                             return a.size > b.size;
+                         }
+                         return std::strcoll(selectionLabel(a).c_str(), selectionLabel(b).c_str()) <
+                                0;
+                     });
+    std::size_t width = 0;
+    for (const model::FoundFolder& folder : folders) {
+        width = std::max(width, displayWidth(selectionLabel(folder)));
+    }
+    for (const model::FoundFolder& folder : folders) {
+        out << "  " << padded(selectionLabel(folder), width + 1) << sizeColumn(folder.size, style)
             << "\n";
-        if (model::namesEqual(folder.name, model::backupsFolderName)) {
-            out << "      " << shown(folder.url.string()) << "\n";
+        if ((dryRun || style.verbose) &&
+            !model::namesEqual(folder.name, model::backupsFolderName)) {
+            out << "      " << shortPath(folder.url) << "\n";
         }
     }
+    const std::string selected =
+        sizeText(model::selectedSize(&library.info, library.selection), style);
     out << "  "
-        << say("À supprimer : %1",
-               {formatBytes(model::selectedSize(&library.info, library.selection))})
+        << (dryRun ? say("Serait supprimé : %1", {selected}) : say("À supprimer : %1", {selected}))
         << "\n";
 }
 
@@ -133,9 +162,10 @@ std::string libraryCount(std::size_t count)
 }
 
 // What became of one library's deletion, in one line.
-std::string outcomeLine(const cleanup::DeletionResult& result, const std::string& name)
+std::string outcomeLine(const cleanup::DeletionResult& result, const std::string& name,
+                        const ReportStyle& style)
 {
-    const std::string freed = formatBytes(result.freedSpace);
+    const std::string freed = sizeText(result.freedSpace, style);
     if (result.stopped) {
         return say("« %1 » : interrompu, %2 libérés.", {name, freed});
     }
@@ -193,7 +223,9 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
 {
     const auto stopRequested = [signals] { return signals != nullptr && signals->stopRequested(); };
     const analysis::MachineAnalysis machine(options.home);
-    ProgressLine progress(progressWanted());
+    const ReportStyle style = reportStyle(options, outputIsTerminal(out));
+    const bool text = !options.json;
+    ProgressLine progress(progressWanted() && !options.quiet);
     platform::WalkControl walk;
     walk.jobs = options.jobs;
     walk.stop = signals != nullptr ? &signals->token() : nullptr;
@@ -222,14 +254,14 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             continue; // the same library under another path: once is enough
         }
         if (!taken.library) {
-            errors.fail(*taken.error);
+            errors.fail(withSearchHint(*taken.error, options.recursive));
             continue;
         }
         Pending pending;
         pending.library = std::move(*taken.library);
         summary.add(pending.library);
-        if (!options.json) {
-            printWarnings(err, pending.library);
+        if (text) {
+            printWarnings(err, pending.library, options.quiet);
         }
         pending.folders = cleanup::foldersToDelete(pending.library.info, pending.library.selection);
         pending.json = libraryJson(pending.library);
@@ -241,11 +273,18 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         pending.json["interruptedFolder"] = nullptr;
         pending.json["interruptedFolders"] = nlohmann::ordered_json::array();
         pending.json["failures"] = nlohmann::ordered_json::array();
-        if (!options.json) {
-            printSelection(out, pending);
+        batch.push_back(std::move(pending));
+    }
+    if (text) {
+        std::stable_sort(batch.begin(), batch.end(), [&style](const Pending& a, const Pending& b) {
+            return comesBefore(a.library, b.library, style.sort);
+        });
+    }
+    if (text && !style.quiet) {
+        for (const Pending& pending : batch) {
+            printSelection(out, pending, options.dryRun, style);
             out << "\n";
         }
-        batch.push_back(std::move(pending));
     }
 
     // 2. What would go, in total; libraries the editor has open are left out.
@@ -266,9 +305,9 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         ++libraryTotal;
         byteTotal += model::selectedSize(&pending.library.info, pending.library.selection);
     }
-    if (!options.json && batch.size() > 1) {
-        out << say("Total : %1 (%2) dans %3",
-                   {folderCount(folderTotal), formatBytes(byteTotal), libraryCount(libraryTotal)})
+    if (text && !style.quiet && batch.size() > 1) {
+        out << say("Total : %1 (%2) dans %3", {folderCount(folderTotal), sizeText(byteTotal, style),
+                                               libraryCount(libraryTotal)})
             << "\n\n";
     }
 
@@ -282,7 +321,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
     if (go && !options.yes) {
         const std::string question =
             say("Supprimer définitivement %1 (%2) dans %3 ?",
-                {folderCount(folderTotal), formatBytes(byteTotal), libraryCount(libraryTotal)});
+                {folderCount(folderTotal), sizeText(byteTotal, style), libraryCount(libraryTotal)});
         const std::optional<bool> answer = confirmation.ask(question);
         if (stopRequested()) {
             go = false; // a signal during the question: nothing is deleted
@@ -335,7 +374,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                         {done, libraryTotal}, shown(library.info.name),
                         i18n::fillPlural("%2/%1 dossiers, %3 libérés", totalCount,
                                          {i18n::formatCount(static_cast<std::int64_t>(folders)),
-                                          formatBytes(freed)})));
+                                          sizeText(freed, style)})));
                 },
                 calls, walk, bounds);
             progress.clear();
@@ -365,8 +404,8 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             if (!result.errors.empty() || result.stopped) {
                 ++summary.failed;
             }
-            if (!options.json) {
-                out << outcomeLine(result, shown(library.info.name)) << "\n";
+            if (text && (!style.quiet || !result.errors.empty() || result.stopped)) {
+                out << outcomeLine(result, shown(library.info.name), style) << "\n";
                 if (result.stopped) {
                     out << "    "
                         << say("Dossiers supprimés : %1 sur %2",
@@ -388,7 +427,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
                 }
             }
         }
-        if (!options.json) {
+        if (text && !style.quiet) {
             out << "\n";
         }
     }
@@ -407,7 +446,8 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         doc["interrupted"] = stopRequested();
         out << dumpJson(doc) << "\n";
     } else {
-        printSummary(out, summary, true);
+        printSummary(out, summary, options.dryRun ? SummaryEnd::wouldFree : SummaryEnd::freed,
+                     style);
     }
     out.flush();
     if (stopRequested()) {

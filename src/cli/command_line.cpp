@@ -25,11 +25,14 @@ enum LongOnly : int {
     optOriginal,
     optJobs,
     optVersion,
+    optBinary,
+    optSort,
+    optColour,
 };
 
 constexpr option globalOptions[] = {
     {"help", no_argument, nullptr, 'h'},
-    {"version", no_argument, nullptr, optVersion},
+    {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -45,6 +48,13 @@ constexpr option commandOptions[] = {
     {"jobs", required_argument, nullptr, optJobs},
     {"dry-run", no_argument, nullptr, optDryRun},
     {"yes", no_argument, nullptr, 'y'},
+    {"bytes", no_argument, nullptr, 'b'},
+    {"binary", no_argument, nullptr, optBinary},
+    {"sort", required_argument, nullptr, optSort},
+    {"color", required_argument, nullptr, optColour},
+    {"colour", required_argument, nullptr, optColour},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"verbose", no_argument, nullptr, 'v'},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -82,17 +92,50 @@ tl::expected<std::set<std::string>, UsageError> parseKinds(std::string_view list
     }
 }
 
-// The option getopt_long stopped at, as the user typed it.
-std::string offendingOption(char** argv, int index, int shortOption)
+// The long option `typed` ("--name" or "--name=value") names, abbreviated
+// or not, when its value is `val` in `options`.
+bool namesLongOption(std::string_view typed, int val, const option* options)
 {
-    if (shortOption > 0 && shortOption < 256) {
+    if (typed.substr(0, 2) != "--") {
+        return false;
+    }
+    typed.remove_prefix(2);
+    typed = typed.substr(0, typed.find('='));
+    for (const option* o = options; o->name != nullptr; ++o) {
+        if (o->val == val && !typed.empty() && std::string_view(o->name).starts_with(typed)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The option getopt_long stopped at, as the user typed it: "--help" for
+// "--help=foo" (getopt_long reports it by its short form), "-x" for a short one.
+std::string offendingOption(char** argv, int index, int shortOption,
+                            const option* options = commandOptions)
+{
+    std::string typed = index > 0 ? argv[index - 1] : "";
+    const bool longForm =
+        shortOption <= 0 || shortOption >= 256 || namesLongOption(typed, shortOption, options);
+    if (!longForm) {
         return std::string("-") + static_cast<char>(shortOption);
     }
-    std::string typed = argv[index - 1];
     if (const std::size_t equals = typed.find('='); equals != std::string::npos) {
         typed.resize(equals);
     }
     return typed;
+}
+
+// The message for an option getopt_long refused: a value given to an
+// option that takes none, or an option it does not know.
+UsageError refusedOption(char** argv, int index, int shortOption, const option* options)
+{
+    const std::string typed = index > 0 ? argv[index - 1] : "";
+    const std::string name = offendingOption(argv, index, shortOption, options);
+    if (name.starts_with("--") && typed.find('=') != std::string::npos && shortOption != 0) {
+        return UsageError{say("l'option %1 ne prend pas de valeur", {name})};
+    }
+    return UsageError{say("option inconnue : %1", {name})};
 }
 
 // Options that only `clean` takes.
@@ -102,6 +145,17 @@ bool cleanOnly(int option)
 }
 
 } // namespace
+
+std::optional<model::EditingPreset> presetNamed(std::string_view name)
+{
+    if (name == "in-progress" || name == "inProgress") {
+        return model::EditingPreset::inProgress;
+    }
+    if (name == "done") {
+        return model::EditingPreset::done;
+    }
+    return std::nullopt;
+}
 
 std::vector<std::string> folderKindNames()
 {
@@ -120,17 +174,16 @@ tl::expected<CommandLine, UsageError> parseCommandLine(int argc, char** argv)
     // "+": stop at the command; options after it belong to the command.
     ::optind = 0;
     int option = 0;
-    while ((option = ::getopt_long(argc, argv, "+:h", globalOptions, nullptr)) != -1) {
+    while ((option = ::getopt_long(argc, argv, "+:hV", globalOptions, nullptr)) != -1) {
         switch (option) {
         case 'h':
             line.showHelp = true;
             break;
-        case optVersion:
+        case 'V':
             line.showVersion = true;
             break;
         default:
-            return tl::unexpected(UsageError{
-                say("option inconnue : %1", {offendingOption(argv, ::optind, ::optopt)})});
+            return tl::unexpected(refusedOption(argv, ::optind, ::optopt, globalOptions));
         }
     }
     if (line.showHelp || line.showVersion) {
@@ -156,7 +209,7 @@ tl::expected<CommandLine, UsageError> parseCommandLine(int argc, char** argv)
     const int count = argc - first;
     char** args = argv + first;
     ::optind = 0;
-    while ((option = ::getopt_long(count, args, ":hry", commandOptions, nullptr)) != -1) {
+    while ((option = ::getopt_long(count, args, ":hrybqv", commandOptions, nullptr)) != -1) {
         if (line.command == Command::help && option != 'h' && option != '?' && option != ':') {
             return tl::unexpected(UsageError{say("help ne prend pas d'option")});
         }
@@ -184,16 +237,49 @@ tl::expected<CommandLine, UsageError> parseCommandLine(int argc, char** argv)
             line.yes = true;
             break;
         case optPreset: {
+            const auto preset = presetNamed(::optarg);
+            if (!preset) {
+                return tl::unexpected(UsageError{say("préréglage inconnu : %1", {::optarg})});
+            }
+            line.preset = *preset;
+            break;
+        }
+        case 'b':
+            line.units = SizeUnits::bytes;
+            break;
+        case optBinary:
+            line.units = SizeUnits::binary;
+            break;
+        case optSort: {
             const std::string_view value = ::optarg;
-            if (value == "in-progress") {
-                line.preset = model::EditingPreset::inProgress;
-            } else if (value == "done") {
-                line.preset = model::EditingPreset::done;
+            if (value != "size" && value != "name") {
+                return tl::unexpected(UsageError{say("--sort demande size ou name : %1", {value})});
+            }
+            line.sort = value == "size" ? SortOrder::size : SortOrder::name;
+            break;
+        }
+        case optColour: {
+            const std::string_view value = ::optarg;
+            if (value == "auto") {
+                line.colour = ColourChoice::automatic;
+            } else if (value == "always") {
+                line.colour = ColourChoice::always;
+            } else if (value == "never") {
+                line.colour = ColourChoice::never;
             } else {
-                return tl::unexpected(UsageError{say("préréglage inconnu : %1", {value})});
+                return tl::unexpected(
+                    UsageError{say("--color demande auto, always ou never : %1", {value})});
             }
             break;
         }
+        case 'q':
+            line.quiet = true;
+            line.verbose = false;
+            break;
+        case 'v':
+            line.verbose = true;
+            line.quiet = false;
+            break;
         case optHome:
             if (*::optarg == '\0') {
                 return tl::unexpected(UsageError{say("--home demande un dossier")});
@@ -234,8 +320,7 @@ tl::expected<CommandLine, UsageError> parseCommandLine(int argc, char** argv)
             return tl::unexpected(UsageError{say("l'option %1 demande une valeur",
                                                  {offendingOption(args, ::optind, ::optopt)})});
         default:
-            return tl::unexpected(UsageError{
-                say("option inconnue : %1", {offendingOption(args, ::optind, ::optopt)})});
+            return tl::unexpected(refusedOption(args, ::optind, ::optopt, commandOptions));
         }
     }
     for (int i = ::optind; i < count; ++i) {

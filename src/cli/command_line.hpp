@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vellico::cli {
@@ -19,11 +20,22 @@ enum class Command {
     help, // the manual, in a language
 };
 
+// How sizes are written: decimal units as in the window (kB, MB, GB),
+// binary units (KiB, MiB, GiB), or exact byte counts.
+enum class SizeUnits { decimal, binary, bytes };
+
+// The order of libraries, and of events within a library, in the text
+// output: largest first, or by name.
+enum class SortOrder { size, name };
+
+// --color: on a terminal unless NO_COLOR is set, always, or never.
+enum class ColourChoice { automatic, always, never };
+
 // What the user asked for on the command line, every option resolved.
 struct CommandLine {
     Command command = Command::none;
     bool showHelp = false;    // -h/--help: the usage of `command` (or the global one), exit 0
-    bool showVersion = false; // --version
+    bool showVersion = false; // -V/--version
     bool json = false;
     bool dryRun = false;    // clean only
     bool yes = false;       // clean only
@@ -36,7 +48,12 @@ struct CommandLine {
     // selected; `except` is taken out of the selection.
     std::optional<std::set<std::string>> only;
     std::set<std::string> except;
-    int jobs = 0; // threads of the walks; 0: the number of cores, at most 8
+    int jobs = 0;                         // threads of the walks; 0: the number of cores, at most 8
+    SizeUnits units = SizeUnits::decimal; // -b/--bytes, --binary
+    SortOrder sort = SortOrder::size;     // --sort
+    ColourChoice colour = ColourChoice::automatic;
+    bool quiet = false;   // -q: only errors and the summary
+    bool verbose = false; // -v: every folder's path
     std::vector<std::string> paths;
     std::string helpLanguage; // `help`'s argument, empty for the user's language
 };
@@ -50,6 +67,10 @@ struct UsageError {
 // forms, "--" ending options, options and paths in any order). Global
 // options come before the command; every command also takes -h/--help.
 tl::expected<CommandLine, UsageError> parseCommandLine(int argc, char** argv);
+
+// The preset named on the command line: "in-progress" as the option is
+// written, "inProgress" as JSON writes it, or "done".
+std::optional<model::EditingPreset> presetNamed(std::string_view name);
 
 // The folder kinds `--only` and `--except` accept, as typed on the command
 // line: the rule names and "backups".

@@ -430,20 +430,32 @@ std::string progressText(BatchPosition position, const std::string& name,
                                    fitted(name, nameColumns), activity});
 }
 
-void printWarnings(std::ostream& err, const AnalysedLibrary& library)
+void printWarnings(std::ostream& err, const AnalysedLibrary& library, bool quiet)
 {
-    if (library.missingCache) {
+    if (library.missingCache && !quiet) {
         err << "vellico-cli: " << shown(library.input) << ": "
             << shown(missingCacheMessage(*library.missingCache)) << "\n";
     }
-    for (const std::filesystem::path& path : library.outsideBounds) {
-        err << "vellico-cli: " << shown(library.input) << ": "
-            << shown(say(cleanup::messageKey(cleanup::RemovalProblem::outsideBounds),
-                         {path.string()}))
-            << "\n";
+    if (!quiet) {
+        for (const std::filesystem::path& path : library.outsideBounds) {
+            err << "vellico-cli: " << shown(library.input) << ": "
+                << shown(say(cleanup::messageKey(cleanup::RemovalProblem::outsideBounds),
+                             {path.string()}))
+                << "\n";
+        }
+        printNotices(err, library);
     }
-    printNotices(err, library);
     printUnreadable(err, library);
+}
+
+InputError withSearchHint(InputError error, bool recursive)
+{
+    struct stat st {};
+    if (!recursive && !analysis::hasLibraryExtension(error.input) &&
+        ::stat(error.input.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error.message += " " + say("C'est un dossier : l'option -r y cherche les bibliothèques.");
+    }
+    return error;
 }
 
 std::string errorLine(const InputError& error)

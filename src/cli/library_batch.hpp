@@ -138,7 +138,12 @@ model::FolderSelection refinedSelection(model::EditingPreset preset,
 // The warnings about a library that was analysed all the same, on `err`:
 // a missing external cache, what the analysis left out, folders that could
 // not be read.
-void printWarnings(std::ostream& err, const AnalysedLibrary& library);
+// With `quiet`, only what is a failure (folders that could not be read).
+void printWarnings(std::ostream& err, const AnalysedLibrary& library, bool quiet = false);
+
+// `error` with a hint when its input is a folder that is not a library and
+// the search was not asked for: -r would search it.
+InputError withSearchHint(InputError error, bool recursive);
 
 // The message of an input error as printed on stderr: the program, the
 // input as given and the message.

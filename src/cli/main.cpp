@@ -1,4 +1,5 @@
 // vellico-cli: analyse and clean library bundles from a terminal.
+#include "cleanup/removal_error.hpp"
 #include "cli/analyze_command.hpp"
 #include "cli/clean_command.hpp"
 #include "cli/command_line.hpp"
@@ -9,6 +10,7 @@
 #include "docs/plain_text_renderer.hpp"
 #include "product_config.hpp"
 
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <iostream>
@@ -60,13 +62,23 @@ int printed(const std::string& text)
     return std::cout.flush() ? 0 : exitFailed;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// A write on stdout that failed (a full disk, a closed descriptor) is said
+// on stderr, with the system's reason, and fails the run.
+int outputChecked(int status)
 {
-    // Error texts of the system (strerror) and yes/no answers in the user's language.
-    std::setlocale(LC_ALL, "");
-    vellico::cli::useEnvironmentLanguage();
+    const int error = errno;
+    if (std::cout.good()) {
+        return status;
+    }
+    std::cerr << "vellico-cli: "
+              << say("écriture impossible sur la sortie standard : %1",
+                     {vellico::cleanup::systemErrorText(error)})
+              << "\n";
+    return status == 0 ? exitFailed : status;
+}
+
+int run(int argc, char** argv)
+{
     const auto line = vellico::cli::parseCommandLine(argc, argv);
     if (!line) {
         return usageError(line.error().message);
@@ -94,4 +106,14 @@ int main(int argc, char** argv)
         break;
     }
     return usageError(say("commande manquante"));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Error texts of the system (strerror) and yes/no answers in the user's language.
+    std::setlocale(LC_ALL, "");
+    vellico::cli::useEnvironmentLanguage();
+    return outputChecked(run(argc, argv));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/command_line.hpp"
 #include "model/editing_preset.hpp"
 #include "model/found_folder.hpp"
 #include "platform/unique_fd.hpp"
@@ -47,20 +48,63 @@ struct BatchSummary {
     void add(const AnalysedLibrary& library);
 };
 
+// How the text output looks, from the command line and the terminal.
+struct ReportStyle {
+    SizeUnits units = SizeUnits::decimal;
+    SortOrder sort = SortOrder::size;
+    bool colour = false;  // sizes and selection marks in colour
+    bool quiet = false;   // only errors and the summary
+    bool verbose = false; // every folder's path under its line
+};
+
+// The style the command line asks for. Colour is on with --color=always,
+// or with the default when `outIsTerminal`, TERM is set and not "dumb", and
+// NO_COLOR is unset or empty.
+ReportStyle reportStyle(const CommandLine& options, bool outIsTerminal);
+
+// A size in the units of `style`, as a word in a sentence: "5,57 Go",
+// "5,19 Gio", "5570000000 octets"; zero is a number too ("0 octet").
+std::string sizeText(std::int64_t bytes, const ReportStyle& style);
+
+// The same for a column: the number's integer part right-aligned and its
+// fraction padded, so that the decimal separators of a column line up; in
+// colour when the style says so.
+std::string sizeColumn(std::int64_t bytes, const ReportStyle& style);
+
+// `path` made absolute, "~" in place of the home folder ($HOME), escaped for
+// the terminal.
+std::string shortPath(const std::filesystem::path& path);
+
+// A folder as one line names it: a backup folder by its own path (two
+// backups of one location differ by their last name), any other by its
+// display name.
+std::string folderLabel(const model::FoundFolder& folder);
+
+// True when `a` comes before `b` in the order of `sort`: largest total size
+// first (equal sizes by name), or by name.
+bool comesBefore(const AnalysedLibrary& a, const AnalysedLibrary& b, SortOrder sort);
+
 // "inProgress" / "done", as in the JSON output.
 std::string presetKey(model::EditingPreset preset);
 
 // The library summary and the grouped folder list, as the main window shows
 // them: groups with their counts from two folders on, sizes, and check marks
 // ([x] selected, [-] partly, [ ] not), columns aligned by display width.
-void printLibrary(std::ostream& out, const AnalysedLibrary& library);
+// Groups (events) and the folders in each come in the style's order.
+void printLibrary(std::ostream& out, const AnalysedLibrary& library, const ReportStyle& style = {});
 
 // The lines that say a library was measured only in part (on stderr): how
 // many folders could not be read and the first few of them.
 void printUnreadable(std::ostream& err, const AnalysedLibrary& library);
 
-// The summary of a batch, after the libraries; `clean` adds the space freed.
-void printSummary(std::ostream& out, const BatchSummary& summary, bool clean);
+// What the summary ends with: nothing more (analyze), the space freed
+// (clean), or the space a clean would free (clean --dry-run).
+enum class SummaryEnd { none, freed, wouldFree };
+
+// The summary of a batch, after the libraries. Nothing when every input
+// failed before its analysis: the errors said why.
+void printSummary(std::ostream& out, const BatchSummary& summary, SummaryEnd end,
+                  const ReportStyle& style = {});
 
 nlohmann::ordered_json libraryJson(const AnalysedLibrary& library);
 nlohmann::ordered_json summaryJson(const BatchSummary& summary, bool clean);

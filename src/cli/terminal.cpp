@@ -84,6 +84,11 @@ bool progressWanted()
     return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
 }
 
+bool outputIsTerminal(const std::ostream& out)
+{
+    return &out == &std::cout && ::isatty(STDOUT_FILENO) == 1;
+}
+
 std::size_t terminalColumns()
 {
     winsize size{};

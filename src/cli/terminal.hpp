@@ -32,6 +32,9 @@ std::string fitted(std::string_view text, std::size_t columns);
 // not "dumb" (nor unset).
 bool progressWanted();
 
+// True when `out` is the standard output and that is a terminal.
+bool outputIsTerminal(const std::ostream& out);
+
 // The width of the terminal on stderr; 80 when it cannot be read.
 std::size_t terminalColumns();
 

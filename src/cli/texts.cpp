@@ -43,6 +43,26 @@ std::string commonLines()
         "  -h, --help           affiche cette aide\n");
 }
 
+std::string outputLines()
+{
+    return lookup("  -b, --bytes          écrit les tailles en octets exacts\n"
+                  "      --binary         écrit les tailles en unités binaires (Kio, Mio, Gio)\n"
+                  "      --sort=ORDRE     size (par défaut, les plus grandes d'abord) ou name :\n"
+                  "                       l'ordre des bibliothèques et des événements\n"
+                  "      --color=QUAND    auto (par défaut : sur un terminal, sauf si NO_COLOR\n"
+                  "                       est défini), always ou never\n"
+                  "  -q, --quiet          n'écrit que les erreurs et le résumé\n"
+                  "  -v, --verbose        écrit aussi le chemin de chaque dossier\n");
+}
+
+std::string presetMappingLines()
+{
+    return lookup(
+        "\nPRÉRÉGLAGE : in-progress (ou inProgress, comme en JSON) est « Montage en\n"
+        "cours » dans le texte ; done est « Montage terminé ».\n"
+        "Les tailles ne comptent pas les éléments masqués (noms commençant par un point).\n");
+}
+
 std::string kindsLines()
 {
     return lookup("\nTYPES : noms séparés par des virgules parmi « Render Files », « Shared Items "
@@ -80,7 +100,8 @@ std::string usageText(Command command)
         return lookup(
                    "Utilisation : vellico-cli analyze [OPTION]... CHEMIN...\n"
                    "Mesure chaque bibliothèque et montre ce que le préréglage sélectionne.\n\n") +
-               presetLines() + commonLines() + kindsLines() + exitLines();
+               presetLines() + outputLines() + commonLines() + kindsLines() + presetMappingLines() +
+               exitLines();
     case Command::clean:
         return lookup("Utilisation : vellico-cli clean [OPTION]... CHEMIN...\n"
                       "Supprime la sélection de chaque bibliothèque, après une seule\n"
@@ -88,14 +109,14 @@ std::string usageText(Command command)
                presetLines() +
                lookup("      --dry-run        montre ce qui serait supprimé, sans rien supprimer\n"
                       "  -y, --yes            supprime sans demander de confirmation\n") +
-               commonLines() + kindsLines() + exitLines();
+               outputLines() + commonLines() + kindsLines() + presetMappingLines() + exitLines();
     case Command::help:
         return lookup("Utilisation : vellico-cli help [FR|EN|DE|ES|JA|ZH]\n"
                       "Affiche le manuel, dans la langue donnée ou celle de l'utilisateur.\n");
     case Command::none:
         break;
     }
-    return lookup("Utilisation : vellico-cli [--version] [-h|--help] COMMANDE [OPTION]... "
+    return lookup("Utilisation : vellico-cli [-V|--version] [-h|--help] COMMANDE [OPTION]... "
                   "CHEMIN...\n\n"
                   "Commandes :\n"
                   "  analyze   mesure les bibliothèques et montre ce que le préréglage "

@@ -104,7 +104,8 @@ TEST(CliAnalyze, HumanOutputShowsGroupsAndSelection)
     EXPECT_NE(run.out.find("[-] Wedding (2)"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("[x] Render Files"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("[ ] Analysis Files"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Sélection : 2,5 Mo"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Sélectionné pour la suppression : 2,5 Mo"), std::string::npos)
+        << run.out;
     EXPECT_TRUE(run.err.empty()) << "no progress on a file: " << run.err;
 }
 

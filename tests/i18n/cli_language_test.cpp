@@ -53,20 +53,20 @@ TEST(CliLanguage, EveryReportSpeaksTheChosenLanguage)
         const char* size;     // 2.5 MB written in the language
         const char* deletion; // the deletion report
     } cases[] = {
-        {"fr", "est introuvable", "Taille totale : ", "1 bibliothèque analysée, 0 en échec",
-         "2,5 Mo", "« Film » : terminé, 2,5 Mo libérés."},
-        {"en", "cannot be found", "Total size: ", "1 library analysed, 0 failed", "2.5 MB",
-         "“Film”: done, 2.5 MB freed."},
-        {"de", "wurde nicht gefunden", "Gesamtgröße: ", "1 Mediathek analysiert", "2,5 MB",
-         "„Film“: fertig, 2,5 MB freigegeben."},
-        {"es", "No se encuentra", "Tamaño total: ", "1 biblioteca analizada", "2,5 MB",
-         "«Film»: terminado, 2,5 MB liberados."},
-        {"ja", "が見つかりません", "合計サイズ：", "1 個のライブラリを解析", "2.5 MB",
+        {"fr", "est introuvable", "Sélectionné pour la suppression : ",
+         "1 bibliothèque analysée, 0 en échec", "2,5 Mo", "« Film » : terminé, 2,5 Mo libérés."},
+        {"en", "cannot be found", "Selected for deletion: ", "1 library analysed, 0 failed",
+         "2.5 MB", "“Film”: done, 2.5 MB freed."},
+        {"de", "wurde nicht gefunden", "Zum Löschen ausgewählt: ", "1 Mediathek analysiert",
+         "2,5 MB", "„Film“: fertig, 2,5 MB freigegeben."},
+        {"es", "No se encuentra", "Seleccionado para eliminar: ", "1 biblioteca analizada",
+         "2,5 MB", "«Film»: terminado, 2,5 MB liberados."},
+        {"ja", "が見つかりません", "削除対象として選択：", "1 個のライブラリを解析", "2.5 MB",
          "「Film」：完了しました。2.5 MB を解放しました。"},
-        {"zh_CN", "找不到", "总大小：", "已分析 1 个资源库", "2.5 MB",
+        {"zh_CN", "找不到", "已选择删除：", "已分析 1 个资源库", "2.5 MB",
          "“Film”：已完成，已释放 2.5 MB。"},
-        {"C", "cannot be found", "Total size: ", "1 library analysed, 0 failed", "2.5 MB",
-         "“Film”: done, 2.5 MB freed."},
+        {"C", "cannot be found", "Selected for deletion: ", "1 library analysed, 0 failed",
+         "2.5 MB", "“Film”: done, 2.5 MB freed."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.language);

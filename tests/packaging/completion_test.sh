@@ -50,15 +50,18 @@ clean options   | vellico-cli clean --d                  | --dry-run
 analyze lacks   | vellico-cli analyze --d                |
 yes is clean's  | vellico-cli analyze --y                |
 options after a path | vellico-cli clean a.fcpbundle --y | --yes
-kind prefix     | vellico-cli analyze --only R           | 'Render Files'
-second kind     | vellico-cli analyze --except 'Render Files,T' | 'Render Files,Transcoded Media'
-quoted kind     | vellico-cli analyze --only '"Sh'       | 'Shared Items'
-escaped blank   | vellico-cli analyze --only 'Render\ F' | 'Render Files'
-listed kinds are not offered again | vellico-cli analyze --only 'backups,Render Files,' | 'backups,Render Files,Analysis Files' 'backups,Render Files,Transcoded Media' 'backups,Render Files,Shared Items' 'backups,Render Files,VideoSegmentationFiles' 'backups,Render Files,flexo.apple.com'
+kind prefix     | vellico-cli analyze --only R           | 'Render\ Files'
+second kind     | vellico-cli analyze --except 'Render Files,T' | 'Render\ Files,Transcoded\ Media'
+quoted kind     | vellico-cli analyze --only '"Sh'       | '"Shared Items'
+escaped blank   | vellico-cli analyze --only 'Render\ F' | 'Render\ Files'
+after an escaped list | vellico-cli analyze --only = 'Render\ Files,Tr' | 'Render\ Files,Transcoded\ Media'
+listed kinds are not offered again | vellico-cli analyze --only 'backups,Render\ Files,' | 'backups,Render\ Files,Analysis\ Files' 'backups,Render\ Files,Transcoded\ Media' 'backups,Render\ Files,Shared\ Items' 'backups,Render\ Files,VideoSegmentationFiles' 'backups,Render\ Files,flexo.apple.com'
+sort orders     | vellico-cli analyze --sort ''          | size name
+colour choices  | vellico-cli clean --color = n          | never
 CASES
 
 # Every kind the completion offers is in the manual page.
-mapfile -t kinds < <(complete_words vellico-cli analyze --only '')
+mapfile -t kinds < <(complete_words vellico-cli analyze --only '' | sed 's/\\ / /g')
 expect "seven kinds offered" 7 "${#kinds[@]}"
 for kind in "${kinds[@]}"; do
     grep -qF "*$kind*" "$man_source" || expect "kind in the manual: $kind" present missing
