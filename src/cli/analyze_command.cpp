@@ -24,6 +24,7 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
     // The text report comes once every library is analysed, in the order
     // --sort asks for.
     std::vector<AnalysedLibrary> analysed;
+    std::vector<FoundBackup> backups; // met by a search: listed, not analysed
     BatchSummary summary;
     BatchErrors errors(err, options.json, summary);
     for (const InputError& error : inputs.errors) {
@@ -42,6 +43,10 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
         if (taken.repeated) {
             continue;
         }
+        if (taken.backup) {
+            backups.push_back(std::move(*taken.backup));
+            continue;
+        }
         if (!taken.library) {
             errors.fail(withSearchHint(*taken.error, options.recursive));
             continue;
@@ -57,6 +62,10 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
     if (options.json) {
         nlohmann::ordered_json doc = documentJson("analyze", options.preset);
         doc["libraries"] = std::move(libraries);
+        doc["backups"] = nlohmann::ordered_json::array();
+        for (const FoundBackup& backup : backups) {
+            doc["backups"].push_back(backupJson(backup));
+        }
         doc["errors"] = errors.json();
         doc["summary"] = summaryJson(summary, false);
         doc["interrupted"] = stopped();
@@ -69,6 +78,12 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
         if (!style.quiet) {
             for (const AnalysedLibrary& library : analysed) {
                 printLibrary(out, library, style);
+                out << "\n";
+            }
+            for (const FoundBackup& backup : backups) {
+                out << backupLine(backup) << "\n";
+            }
+            if (!backups.empty()) {
                 out << "\n";
             }
         }

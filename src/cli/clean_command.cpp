@@ -111,16 +111,41 @@ std::string removalFailureText(const cleanup::DeletionFailure& failure)
 
 // One library's selection before the question: its name and path, then
 // each folder to delete with its size, by path with --dry-run or --verbose.
-void printSelection(std::ostream& out, const Pending& pending, bool dryRun,
+// Why a library has nothing to delete, in one sentence.
+std::string emptySelectionReason(const AnalysedLibrary& library, const CommandLine& options)
+{
+    if (library.info.foundFolders.empty()) {
+        return say("Aucun dossier de fichiers générés n'a été trouvé.");
+    }
+    if (!library.outsideBounds.empty()) {
+        return say("Les dossiers sélectionnés sont hors des dossiers parcourus.");
+    }
+    if (options.only) {
+        const model::FolderSelection chosen =
+            refinedSelection(options.preset, library.info.foundFolders, options.only, {});
+        return chosen.empty() ? say("Aucun dossier des types demandés par --only n'a été trouvé.")
+                              : say("--except retire tous les dossiers choisis.");
+    }
+    if (!model::presetSelection(options.preset, library.info.foundFolders).empty()) {
+        return say("--except retire tous les dossiers choisis.");
+    }
+    return say("Le préréglage « %1 » ne sélectionne aucun des dossiers trouvés ; --only en "
+               "choisit d'autres.",
+               {lookup(model::labelKey(options.preset))});
+}
+
+void printSelection(std::ostream& out, const Pending& pending, const CommandLine& options,
                     const ReportStyle& style)
 {
+    const bool dryRun = options.dryRun;
     const AnalysedLibrary& library = pending.library;
     out << say("Bibliothèque « %1 » — %2",
                {shown(library.info.name), lookup(model::labelKey(library.preset))})
         << "\n";
     out << "  " << shortPath(library.info.url) << "\n";
     if (pending.folders.empty()) {
-        out << "  " << say("Rien à supprimer.") << "\n";
+        out << "  " << say("Rien à supprimer.") << " " << emptySelectionReason(library, options)
+            << "\n";
         return;
     }
     std::vector<model::FoundFolder> folders = pending.folders;
@@ -238,6 +263,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
 
     // 1. Analyse everything first, so that one question covers the batch.
     std::vector<Pending> batch;
+    std::vector<FoundBackup> backups; // met by a search: listed, not cleaned
     BatchScope scope;
     scope.bounds = options.recursive ? &inputs.bounds : nullptr;
     std::size_t index = 0;
@@ -252,6 +278,13 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         }
         if (taken.repeated) {
             continue; // the same library under another path: once is enough
+        }
+        if (taken.backup) {
+            if (text && !options.quiet) {
+                out << backupLine(*taken.backup) << "\n\n";
+            }
+            backups.push_back(std::move(*taken.backup));
+            continue;
         }
         if (!taken.library) {
             errors.fail(withSearchHint(*taken.error, options.recursive));
@@ -282,7 +315,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
     }
     if (text && !style.quiet) {
         for (const Pending& pending : batch) {
-            printSelection(out, pending, options.dryRun, style);
+            printSelection(out, pending, options, style);
             out << "\n";
         }
     }
@@ -441,6 +474,10 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
         doc["dryRun"] = options.dryRun;
         doc["declined"] = declined;
         doc["libraries"] = std::move(libraries);
+        doc["backups"] = nlohmann::ordered_json::array();
+        for (const FoundBackup& backup : backups) {
+            doc["backups"].push_back(backupJson(backup));
+        }
         doc["errors"] = errors.json();
         doc["summary"] = summaryJson(summary, true);
         doc["interrupted"] = stopRequested();

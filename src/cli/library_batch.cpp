@@ -1,5 +1,6 @@
 #include "cli/library_batch.hpp"
 
+#include "analysis/folder_size.hpp"
 #include "analysis/library_intake.hpp"
 #include "analysis/library_scan.hpp"
 #include "cleanup/removal_error.hpp"
@@ -239,14 +240,25 @@ model::FolderSelection refinedSelection(model::EditingPreset preset,
                                         const std::optional<std::set<std::string>>& only,
                                         const std::set<std::string>& except)
 {
-    model::FolderSelection selection = model::presetSelection(preset, folders);
     const auto isOfKind = [](const model::FoundFolder& folder, const std::set<std::string>& kinds) {
         return std::any_of(kinds.begin(), kinds.end(), [&](const std::string& kind) {
             return model::namesEqual(folder.name, kind);
         });
     };
+    // --only names what to delete, whatever the preset; --except takes
+    // kinds out of whichever selection that is.
+    model::FolderSelection selection;
+    if (only) {
+        for (const model::FoundFolder& folder : folders) {
+            if (isOfKind(folder, *only)) {
+                selection.insert(folder.url);
+            }
+        }
+    } else {
+        selection = model::presetSelection(preset, folders);
+    }
     for (const model::FoundFolder& folder : folders) {
-        if ((only && !isOfKind(folder, *only)) || isOfKind(folder, except)) {
+        if (isOfKind(folder, except)) {
             selection.erase(folder.url);
         }
     }
@@ -309,6 +321,19 @@ TakenIn takeIn(const Input& input, const CommandLine& options,
     if (backup.isBackup) {
         if (!backup.original) {
             return refuse(url, intakeMessage({Kind::backupWithoutOriginal, name}));
+        }
+        if (!options.original && input.root) {
+            // Met by a search: listed as what it is, once, with its size.
+            const std::optional<platform::FileIdentity> id = platform::identityOf(bundle.get());
+            if (id && !scope.seen.emplace(id->device, id->inode).second) {
+                return TakenIn{std::nullopt, std::nullopt, true, std::nullopt};
+            }
+            FoundBackup found;
+            found.input = input.path;
+            found.path = url;
+            found.original = absolutePath(*backup.original);
+            found.size = analysis::folderSize(std::move(bundle), walk);
+            return TakenIn{std::nullopt, std::nullopt, false, std::move(found)};
         }
         if (!options.original) {
             return refuse(url, say("« %1 » est une sauvegarde de la bibliothèque %2 ; "
@@ -456,6 +481,23 @@ InputError withSearchHint(InputError error, bool recursive)
         error.message += " " + say("C'est un dossier : l'option -r y cherche les bibliothèques.");
     }
     return error;
+}
+
+std::string backupLine(const FoundBackup& backup)
+{
+    return say("Sauvegarde %1 de la bibliothèque %2 : %3 (non traitée ; --original traite "
+               "l'originale)",
+               {shortPath(backup.path), shortPath(backup.original), formatBytes(backup.size)});
+}
+
+nlohmann::ordered_json backupJson(const FoundBackup& backup)
+{
+    nlohmann::ordered_json json;
+    putPath(json, "input", backup.input);
+    putPath(json, "path", backup.path);
+    putPath(json, "originalPath", backup.original);
+    json["size"] = backup.size;
+    return json;
 }
 
 std::string errorLine(const InputError& error)

@@ -101,11 +101,25 @@ private:
 // (isFromAlias); a backup is refused with the original's path, or replaced
 // by its original with --original; a missing external cache is noted and
 // the library analysed; a locked or cloud-only library is refused.
+// A backup bundle met by a search: not a library to clean, not a failure.
+struct FoundBackup {
+    std::string input;              // as found
+    std::filesystem::path path;     // absolute
+    std::filesystem::path original; // the library it was made from
+    std::int64_t size = 0;          // the bundle's size, hidden items not counted
+};
+
 struct TakenIn {
     std::optional<AnalysedLibrary> library;
     std::optional<InputError> error;
-    bool repeated = false; // a library already taken in under another path: left out
+    bool repeated = false;             // a library already taken in under another path: left out
+    std::optional<FoundBackup> backup; // a backup found by a search, without --original
 };
+
+// A found backup as one line of text, and as an entry of the document's
+// "backups" array.
+std::string backupLine(const FoundBackup& backup);
+nlohmann::ordered_json backupJson(const FoundBackup& backup);
 
 // What the libraries of one batch share: the identities already taken in
 // (a library given twice, or under two paths, counts once) and the bounds
@@ -128,8 +142,9 @@ TakenIn takeIn(const Input& input, const CommandLine& options,
                const analysis::MachineAnalysis& machine, const platform::WalkControl& walk,
                ProgressLine& progress, BatchPosition position, BatchScope& scope);
 
-// The preset's selection among `folders`, refined: with `only`, folders of
-// other kinds are dropped; folders of a kind in `except` are dropped.
+// The folders to delete among `folders`: with `only`, every folder of those
+// kinds, whatever the preset; otherwise the preset's selection. Folders of a
+// kind in `except` are then taken out.
 model::FolderSelection refinedSelection(model::EditingPreset preset,
                                         const std::vector<model::FoundFolder>& folders,
                                         const std::optional<std::set<std::string>>& only,

@@ -23,7 +23,8 @@ std::string presetLines()
                   "                       données de la bibliothèque ; done : tout sauf les "
                   "fichiers de\n"
                   "                       segmentation vidéo, sauvegardes comprises\n"
-                  "      --only=TYPES     ne garde de la sélection que ces types de dossiers\n"
+                  "      --only=TYPES     sélectionne ces types de dossiers, quel que soit le "
+                  "préréglage\n"
                   "      --except=TYPES   retire ces types de dossiers de la sélection\n");
 }
 

@@ -132,7 +132,7 @@ TEST(Confirmation, AcceptsTheLocalesYesAndTheShownOne)
     }
 }
 
-TEST(Selection, OnlyAndExceptRefineThePreset)
+TEST(Selection, OnlyChoosesTheKindsAndExceptTakesThemOut)
 {
     std::vector<model::FoundFolder> folders;
     for (const char* name : {"Final Cut Backups", "Render Files", "Transcoded Media",
@@ -161,11 +161,12 @@ TEST(Selection, OnlyAndExceptRefineThePreset)
          std::nullopt,
          {"Final Cut Backups"},
          {"Render Files", "Transcoded Media", "Shared Items"}},
-        // Never more than the preset: segmentation files stay unselected.
+        // Whatever the preset: segmentation files are chosen when named.
         {model::EditingPreset::inProgress,
          Kinds{"VideoSegmentationFiles", "Render Files"},
          {},
-         {"Render Files"}},
+         {"VideoSegmentationFiles", "Render Files"}},
+        {model::EditingPreset::inProgress, Kinds{"Transcoded Media"}, {}, {"Transcoded Media"}},
         {model::EditingPreset::inProgress, Kinds{"Render Files"}, {"Render Files"}, {}},
     };
     for (const auto& c : cases) {
