@@ -164,6 +164,7 @@ bool LibraryLock::acquire(const std::filesystem::path& library)
 {
     release();
     m_refusal = ClaimRefusal::none;
+    m_refusalError = 0;
 
     // The bundle is looked up by path once, here. Everything after, up to the
     // release, goes through this descriptor: were the bundle moved and a link
@@ -182,7 +183,10 @@ bool LibraryLock::acquire(const std::filesystem::path& library)
         // A ".lock" that is a link (perhaps to a file someone else holds
         // locked), a FIFO, a device or a folder, or one that cannot be
         // opened: whether the editor holds the library cannot be told.
-        m_refusal = ClaimRefusal::unsafeLockFile;
+        const int error = errno;
+        m_refusal =
+            isWrongType(error) ? ClaimRefusal::unsafeLockFile : ClaimRefusal::lockFileUnreadable;
+        m_refusalError = isWrongType(error) ? 0 : error;
         return false;
     }
     if (lock && m_calls->flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {

@@ -23,9 +23,10 @@ bool isLibraryOpenInFCP(const std::filesystem::path& library,
 // Why acquire() did not claim the library.
 enum class ClaimRefusal {
     none,
-    heldByEditor,   // another holder has the exclusive lock on ".lock"
-    unsafeLockFile, // ".lock" is a link, a FIFO, a device or a folder, or cannot be opened
-    unreachable,    // the library folder itself cannot be opened
+    heldByEditor,       // another holder has the exclusive lock on ".lock"
+    unsafeLockFile,     // ".lock" is a link, a FIFO, a device or a folder
+    lockFileUnreadable, // ".lock" is a regular file that cannot be opened (refusalError() says why)
+    unreachable,        // the library folder itself cannot be opened
 };
 
 // Vellico's claim on one library in the editor's lock format, held for the
@@ -68,6 +69,8 @@ public:
 
     // Why the last acquire() refused; `none` after a claim.
     ClaimRefusal refusal() const { return m_refusal; }
+    // The system error behind `lockFileUnreadable` (EACCES…); 0 otherwise.
+    int refusalError() const { return m_refusalError; }
 
     // Gives the claim back; with nothing claimed it touches no file (a held
     // descriptor, if any, is still unlocked and closed).
@@ -91,6 +94,7 @@ private:
     platform::UniqueFd m_lockFileDescriptor;
     std::optional<std::filesystem::path> m_lockedBundleURL;
     ClaimRefusal m_refusal = ClaimRefusal::none;
+    int m_refusalError = 0;
 };
 
 } // namespace vellico::cleanup

@@ -75,14 +75,19 @@ std::string heldMessage(const AnalysedLibrary& library)
     return openInEditorMessage(name);
 }
 
-std::string refusalMessage(cleanup::ClaimRefusal refusal, const AnalysedLibrary& library)
+std::string refusalMessage(const cleanup::LibraryLock& lock, const AnalysedLibrary& library)
 {
+    const cleanup::ClaimRefusal refusal = lock.refusal();
     const std::string& name = library.info.name;
     switch (refusal) {
     case cleanup::ClaimRefusal::unsafeLockFile:
         return say("Impossible de supprimer : le fichier de verrou « .lock » de « %1 » n'est pas "
                    "un fichier ordinaire. Rien n'a été supprimé.",
                    {name});
+    case cleanup::ClaimRefusal::lockFileUnreadable:
+        return say("Impossible de supprimer : le fichier de verrou « .lock » de « %1 » ne peut pas "
+                   "être ouvert (%2). Rien n'a été supprimé.",
+                   {name, cleanup::systemErrorText(lock.refusalError())});
     case cleanup::ClaimRefusal::unreachable:
         return say("Impossible de supprimer : « %1 » ne peut plus être ouverte. Rien n'a été "
                    "supprimé.",
@@ -386,8 +391,7 @@ int runClean(const CommandLine& options, Confirmation& confirmation, std::ostrea
             const AnalysedLibrary& library = pending.library;
             cleanup::LibraryLock lock(calls);
             if (!lock.acquire(libraryPath(library))) {
-                errors.fail(
-                    {library.input, library.info.url, refusalMessage(lock.refusal(), library)});
+                errors.fail({library.input, library.info.url, refusalMessage(lock, library)});
                 continue;
             }
             // Through the directory the claim holds, only if it is still the

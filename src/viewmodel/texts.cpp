@@ -35,6 +35,9 @@ constexpr const char* deletionRefusedKey = QT_TRANSLATE_NOOP(
 constexpr const char* unsafeLockFileKey =
     QT_TRANSLATE_NOOP("Vellico", "Impossible de supprimer : le fichier de verrou « .lock » de "
                                  "« %1 » n'est pas un fichier ordinaire. Rien n'a été supprimé.");
+constexpr const char* lockFileUnreadableKey =
+    QT_TRANSLATE_NOOP("Vellico", "Impossible de supprimer : le fichier de verrou « .lock » de "
+                                 "« %1 » ne peut pas être ouvert (%2). Rien n'a été supprimé.");
 constexpr const char* unreachableKey = QT_TRANSLATE_NOOP(
     "Vellico",
     "Impossible de supprimer : « %1 » ne peut plus être ouverte. Rien n'a été supprimé.");
@@ -148,9 +151,12 @@ QString removalFailure(const cleanup::DeletionFailure& failure)
     return fill(key, pathText(failure.detail.path));
 }
 
-QString claimRefused(cleanup::ClaimRefusal refusal, const QString& libraryName)
+QString claimRefused(cleanup::ClaimRefusal refusal, const QString& libraryName, int error)
 {
     switch (refusal) {
+    case cleanup::ClaimRefusal::lockFileUnreadable:
+        return translate(lockFileUnreadableKey)
+            .arg(libraryName, displayText(cleanup::systemErrorText(error)));
     case cleanup::ClaimRefusal::unsafeLockFile:
         return fill(unsafeLockFileKey, libraryName);
     case cleanup::ClaimRefusal::unreachable:

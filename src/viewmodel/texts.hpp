@@ -59,7 +59,7 @@ QString downloadingStatus();
 QString deletionRefused(const QString& libraryName);
 // Why the library could not be claimed for a deletion: the editor holds it,
 // its ".lock" is not a regular file, or the bundle can no longer be opened.
-QString claimRefused(cleanup::ClaimRefusal refusal, const QString& libraryName);
+QString claimRefused(cleanup::ClaimRefusal refusal, const QString& libraryName, int error = 0);
 // Why one folder was not removed: our own text for our own refusals, the
 // system's otherwise.
 QString removalFailure(const cleanup::DeletionFailure& failure);

@@ -332,7 +332,8 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
         co_return;
     }
     if (!claimed) {
-        setErrorMessage(texts::claimRefused(lock->refusal(), texts::displayText(info.name)));
+        setErrorMessage(texts::claimRefused(lock->refusal(), texts::displayText(info.name),
+                                            lock->refusalError()));
         co_return;
     }
     m_lock = lock;

@@ -356,6 +356,25 @@ TEST_F(LibraryLockTest, LockFileThatIsNotARegularFileRefusesTheClaim)
     }
 }
 
+TEST_F(LibraryLockTest, ALockFileThatCannotBeOpenedIsToldApartFromOneOfTheWrongType)
+{
+    // A regular ".lock" the user may not open (EACCES as root too, through
+    // the seam): whether the editor holds it cannot be told, and the refusal
+    // says why instead of calling it "not a regular file".
+    const fs::path bundle = makeLibrary("Unreadable.fcpbundle", true);
+    test::ScriptedSystemCalls calls;
+    calls.onOpenat = [](int, const std::string& name, int) -> std::optional<int> {
+        return name == ".lock" ? std::optional<int>(EACCES) : std::nullopt;
+    };
+    const std::uint64_t before = treeDigest(bundle);
+    LibraryLock lock(calls);
+    EXPECT_FALSE(lock.acquire(bundle));
+    EXPECT_EQ(lock.refusal(), ClaimRefusal::lockFileUnreadable);
+    EXPECT_EQ(lock.refusalError(), EACCES);
+    lock.release();
+    EXPECT_EQ(treeDigest(bundle), before);
+}
+
 // A kill or a full disk while the record is rewritten must never leave it
 // empty: the new bytes go over the old ones before the file is cut.
 TEST_F(LibraryLockTest, RecordIsNeverEmptiedOnAFullDisk)
