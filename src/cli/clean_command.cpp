@@ -29,9 +29,9 @@ namespace {
 // One library of the batch on its way to deletion.
 struct Pending {
     AnalysedLibrary library;
-    std::vector<model::FoundFolder> folders; // what its selection deletes
-    nlohmann::ordered_json json;
-    bool refused = false; // an error already says why it is not deleted
+    std::vector<model::FoundFolder> folders;       // what its selection deletes
+    bool refused = false;                          // an error already says why it is not deleted
+    std::optional<cleanup::DeletionResult> result; // once its deletion ran
 };
 
 std::string openInEditorMessage(const std::string& name)
@@ -205,9 +205,69 @@ std::string outcomeLine(const cleanup::DeletionResult& result, const std::string
     return say("« %1 » : terminé, %2 libérés.", {name, freed});
 }
 
+// One library's entry in the document: what the analysis found, then what
+// the deletion did (nothing yet when it did not run).
+nlohmann::ordered_json pendingJson(const Pending& pending, bool dryRun)
+{
+    nlohmann::ordered_json json = libraryJson(pending.library);
+    const cleanup::DeletionResult none;
+    const cleanup::DeletionResult& result = pending.result ? *pending.result : none;
+    json["dryRun"] = dryRun;
+    json["deleted"] = pending.result.has_value();
+    json["freedSpace"] = result.freedSpace;
+    json["foldersRemoved"] = result.foldersRemoved;
+    json["interrupted"] = result.stopped;
+    json["interruptedFolder"] = nullptr;
+    if (result.interruptedFolder) {
+        putPath(json, "interruptedFolder", *result.interruptedFolder);
+    }
+    json["interruptedFolders"] = nlohmann::ordered_json::array();
+    for (const std::string& label : result.interruptedFolders) {
+        json["interruptedFolders"].push_back(label);
+    }
+    nlohmann::ordered_json failures = nlohmann::ordered_json::array();
+    for (const cleanup::DeletionFailure& failure : result.errors) {
+        nlohmann::ordered_json entry;
+        putPath(entry, "path", failure.detail.path);
+        putPath(entry, "label", failure.name);
+        entry["error"] = removalFailureText(failure);
+        entry["errno"] = failure.detail.errorNumber;
+        failures.push_back(std::move(entry));
+    }
+    json["failures"] = std::move(failures);
+    return json;
+}
+
+// What became of one library's deletion, as text: the outcome line, then
+// where a stop left it and every failure.
+void printOutcome(std::ostream& out, const cleanup::DeletionResult& result,
+                  const AnalysedLibrary& library, std::int64_t folderCount,
+                  const ReportStyle& style)
+{
+    out << outcomeLine(result, shown(library.info.name), style) << "\n";
+    if (result.stopped) {
+        out << "    "
+            << say("Dossiers supprimés : %1 sur %2",
+                   {i18n::formatCount(static_cast<std::int64_t>(result.foldersRemoved)),
+                    i18n::formatCount(folderCount)})
+            << "\n";
+        for (const std::string& label : result.interruptedFolders) {
+            out << "    " << say("Dossier interrompu, supprimé en partie : %1", {shown(label)})
+                << "\n";
+        }
+    }
+    for (const cleanup::DeletionFailure& failure : result.errors) {
+        out << "    "
+            << say("%1 : %2 (%3)", {shown(failure.name), shown(removalFailureText(failure)),
+                                    shown(failure.detail.path.string())})
+            << "\n";
+    }
+}
+
 } // namespace
 
 bool isYes(const std::string& answer)
+
 {
     if (::rpmatch(answer.c_str()) == 1) {
         return true;
@@ -248,257 +308,277 @@ std::optional<bool> TerminalConfirmation::ask(const std::string& question)
     return isYes(answer);
 }
 
-int runClean(const CommandLine& options, Confirmation& confirmation, std::ostream& out,
-             std::ostream& err, platform::SystemCalls& calls, StopSignals* signals)
-{
-    const auto stopRequested = [signals] { return signals != nullptr && signals->stopRequested(); };
-    const analysis::MachineAnalysis machine(options.home);
-    const ReportStyle style = reportStyle(options, outputIsTerminal(out));
-    const bool text = !options.json;
-    ProgressLine progress(progressWanted() && !options.quiet);
-    platform::WalkControl walk;
-    walk.jobs = options.jobs;
-    walk.stop = signals != nullptr ? &signals->token() : nullptr;
-    const Inputs inputs = collectInputs(options.paths, options.recursive, walk);
-    BatchSummary summary;
-    BatchErrors errors(err, options.json, summary);
-    for (const InputError& error : inputs.errors) {
-        errors.fail(error);
+namespace {
+
+// One `clean` from the command line to the exit status, in phases: analyse
+// everything, count what would go, ask once, delete library by library,
+// report. The phases share what is here.
+class CleanRun {
+public:
+    CleanRun(const CommandLine& options, std::ostream& out, std::ostream& err,
+             platform::SystemCalls& calls, StopSignals* signals)
+        : m_options(options), m_out(out), m_err(err), m_calls(calls), m_signals(signals),
+          m_machine(options.home), m_style(reportStyle(options, outputIsTerminal(out))),
+          m_text(!options.json), m_progress(progressWanted() && !options.quiet),
+          m_errors(err, options.json, m_summary)
+    {
+        m_walk.jobs = options.jobs;
+        m_walk.stop = signals != nullptr ? &signals->token() : nullptr;
     }
 
-    // 1. Analyse everything first, so that one question covers the batch.
-    std::vector<Pending> batch;
-    std::vector<FoundBackup> backups; // met by a search: listed, not cleaned
-    BatchScope scope;
-    scope.bounds = options.recursive ? &inputs.bounds : nullptr;
-    std::size_t index = 0;
-    for (const Input& input : inputs.libraries) {
+    int run(Confirmation& confirmation)
+    {
+        analyseAll();
+        countWhatWouldGo();
+        if (askOnce(confirmation)) {
+            deleteAll();
+        }
+        if (m_options.json) {
+            writeJson();
+        } else {
+            printSummary(m_out, m_summary,
+                         m_options.dryRun ? SummaryEnd::wouldFree : SummaryEnd::freed, m_style);
+        }
+        m_out.flush();
         if (stopRequested()) {
-            break; // nothing more after a stop, not even an analysis
-        }
-        const BatchPosition position{++index, inputs.libraries.size()};
-        TakenIn taken = takeIn(input, options, machine, walk, progress, position, scope);
-        if (stopRequested()) {
-            break; // the analysis was cut short: nothing of it is used
-        }
-        if (taken.repeated) {
-            continue; // the same library under another path: once is enough
-        }
-        if (taken.backup) {
-            if (text && !options.quiet) {
-                out << backupLine(*taken.backup) << "\n\n";
+            if (m_text) {
+                m_err << "vellico-cli: " << say("suppression interrompue par un signal") << "\n";
             }
-            backups.push_back(std::move(*taken.backup));
-            continue;
+            return 128 + m_signals->signalNumber();
         }
-        if (!taken.library) {
-            errors.fail(withSearchHint(*taken.error, options.recursive));
-            continue;
-        }
-        Pending pending;
-        pending.library = std::move(*taken.library);
-        summary.add(pending.library);
-        if (text) {
-            printWarnings(err, pending.library, options.quiet);
-        }
-        pending.folders = cleanup::foldersToDelete(pending.library.info, pending.library.selection);
-        pending.json = libraryJson(pending.library);
-        pending.json["dryRun"] = options.dryRun;
-        pending.json["deleted"] = false;
-        pending.json["freedSpace"] = 0;
-        pending.json["foldersRemoved"] = 0;
-        pending.json["interrupted"] = false;
-        pending.json["interruptedFolder"] = nullptr;
-        pending.json["interruptedFolders"] = nlohmann::ordered_json::array();
-        pending.json["failures"] = nlohmann::ordered_json::array();
-        batch.push_back(std::move(pending));
+        const bool clean =
+            m_summary.failed == 0 && m_errors.empty() && m_summary.incomplete == 0 && !m_declined;
+        return clean && m_out ? 0 : 1;
     }
-    if (text) {
-        std::stable_sort(batch.begin(), batch.end(), [&style](const Pending& a, const Pending& b) {
-            return comesBefore(a.library, b.library, style.sort);
-        });
-    }
-    if (text && !style.quiet) {
-        for (const Pending& pending : batch) {
-            printSelection(out, pending, options, style);
-            out << "\n";
+
+private:
+    bool stopRequested() const { return m_signals != nullptr && m_signals->stopRequested(); }
+
+    // 1. Everything is analysed first, so that one question covers the batch.
+    void analyseAll()
+    {
+        m_inputs = collectInputs(m_options.paths, m_options.recursive, m_walk);
+        for (const InputError& error : m_inputs.errors) {
+            m_errors.fail(error);
+        }
+        BatchScope scope;
+        scope.bounds = m_options.recursive ? &m_inputs.bounds : nullptr;
+        std::size_t index = 0;
+        for (const Input& input : m_inputs.libraries) {
+            if (stopRequested()) {
+                break; // nothing more after a stop, not even an analysis
+            }
+            const BatchPosition position{++index, m_inputs.libraries.size()};
+            TakenIn taken =
+                takeIn(input, m_options, m_machine, m_walk, m_progress, position, scope);
+            if (stopRequested()) {
+                break; // the analysis was cut short: nothing of it is used
+            }
+            if (taken.repeated) {
+                continue; // the same library under another path: once is enough
+            }
+            if (taken.backup) {
+                if (m_text && !m_options.quiet) {
+                    m_out << backupLine(*taken.backup) << "\n\n";
+                }
+                m_backups.push_back(std::move(*taken.backup));
+                continue;
+            }
+            if (!taken.library) {
+                m_errors.fail(withSearchHint(*taken.error, m_options.recursive));
+                continue;
+            }
+            Pending pending;
+            pending.library = std::move(*taken.library);
+            m_summary.add(pending.library);
+            if (m_text) {
+                printWarnings(m_err, pending.library, m_options.quiet);
+            }
+            pending.folders =
+                cleanup::foldersToDelete(pending.library.info, pending.library.selection);
+            m_batch.push_back(std::move(pending));
+        }
+        if (!m_text) {
+            return; // the document keeps the order taken
+        }
+        std::stable_sort(m_batch.begin(), m_batch.end(),
+                         [this](const Pending& a, const Pending& b) {
+                             return comesBefore(a.library, b.library, m_style.sort);
+                         });
+        if (!m_style.quiet) {
+            for (const Pending& pending : m_batch) {
+                printSelection(m_out, pending, m_options, m_style);
+                m_out << "\n";
+            }
         }
     }
 
-    // 2. What would go, in total; libraries the editor has open are left out.
-    std::size_t folderTotal = 0;
-    std::size_t libraryTotal = 0;
-    std::int64_t byteTotal = 0;
-    for (Pending& pending : batch) {
-        if (pending.folders.empty()) {
-            continue;
+    // 2. What would go, in total; libraries someone holds are left out.
+    void countWhatWouldGo()
+    {
+        for (Pending& pending : m_batch) {
+            if (pending.folders.empty()) {
+                continue;
+            }
+            if (!m_options.dryRun && cleanup::isLibraryOpenInFCP(libraryPath(pending.library))) {
+                m_errors.fail({pending.library.input, pending.library.info.url,
+                               heldMessage(pending.library)});
+                pending.refused = true;
+                continue;
+            }
+            m_folderTotal += pending.folders.size();
+            ++m_libraryTotal;
+            m_byteTotal += model::selectedSize(&pending.library.info, pending.library.selection);
         }
-        if (!options.dryRun && cleanup::isLibraryOpenInFCP(libraryPath(pending.library))) {
-            errors.fail(
-                {pending.library.input, pending.library.info.url, heldMessage(pending.library)});
-            pending.refused = true;
-            continue;
+        if (m_text && !m_style.quiet && m_batch.size() > 1) {
+            m_out << say("Total : %1 (%2) dans %3",
+                         {folderCount(m_folderTotal), sizeText(m_byteTotal, m_style),
+                          libraryCount(m_libraryTotal)})
+                  << "\n\n";
         }
-        folderTotal += pending.folders.size();
-        ++libraryTotal;
-        byteTotal += model::selectedSize(&pending.library.info, pending.library.selection);
-    }
-    if (text && !style.quiet && batch.size() > 1) {
-        out << say("Total : %1 (%2) dans %3", {folderCount(folderTotal), sizeText(byteTotal, style),
-                                               libraryCount(libraryTotal)})
-            << "\n\n";
     }
 
     // 3. One question for the whole batch. A "no" is one decision about the
     // batch, not a failure of each library: it is said once, counts no
     // library as failed, and the exit status is 1 (nothing selected was
     // removed). Without a terminal no one could answer: that is an error of
-    // the batch.
-    bool go = !options.dryRun && folderTotal > 0 && !stopRequested();
-    bool declined = false;
-    if (go && !options.yes) {
-        const std::string question =
-            say("Supprimer définitivement %1 (%2) dans %3 ?",
-                {folderCount(folderTotal), sizeText(byteTotal, style), libraryCount(libraryTotal)});
-        const std::optional<bool> answer = confirmation.ask(question);
+    // the batch. True when the deletion goes ahead.
+    bool askOnce(Confirmation& confirmation)
+    {
+        if (m_options.dryRun || m_folderTotal == 0 || stopRequested()) {
+            return false;
+        }
+        if (m_options.yes) {
+            return true;
+        }
+        const std::optional<bool> answer =
+            confirmation.ask(say("Supprimer définitivement %1 (%2) dans %3 ?",
+                                 {folderCount(m_folderTotal), sizeText(m_byteTotal, m_style),
+                                  libraryCount(m_libraryTotal)}));
         if (stopRequested()) {
-            go = false; // a signal during the question: nothing is deleted
-        } else if (!answer) {
-            errors.failBatch(
+            return false; // a signal during the question: nothing is deleted
+        }
+        if (!answer) {
+            m_errors.failBatch(
                 say("Aucun terminal pour confirmer la suppression : relancez avec --yes."));
-            go = false;
-        } else if (!*answer) {
-            declined = true;
-            go = false;
-            if (!options.json) {
-                err << "vellico-cli: " << say("Suppression annulée : rien n'a été supprimé.")
-                    << "\n";
+            return false;
+        }
+        if (!*answer) {
+            m_declined = true;
+            if (m_text) {
+                m_err << "vellico-cli: " << say("Suppression annulée : rien n'a été supprimé.")
+                      << "\n";
             }
         }
+        return *answer;
     }
 
-    // 4. Each library under its lock.
-    if (go) {
-        std::size_t done = 0;
-        for (Pending& pending : batch) {
+    // 4. Each library under its lock, claimed just before its turn.
+    void deleteAll()
+    {
+        std::size_t turn = 0;
+        for (Pending& pending : m_batch) {
             if (stopRequested()) {
                 break; // no further library is touched after a stop
             }
             if (pending.folders.empty() || pending.refused) {
                 continue;
             }
-            ++done;
-            const AnalysedLibrary& library = pending.library;
-            cleanup::LibraryLock lock(calls);
-            if (!lock.acquire(libraryPath(library))) {
-                errors.fail({library.input, library.info.url, refusalMessage(lock, library)});
-                continue;
-            }
-            // Through the directory the claim holds, only if it is still the
-            // library analysed, and under a search only inside what was searched.
-            cleanup::RemovalBounds bounds;
-            bounds.bundleFd = lock.bundleDescriptor();
-            bounds.bundleIdentity = library.info.identity;
-            if (options.recursive) {
-                bounds.within = inputs.bounds;
-            }
-            const std::size_t total = pending.folders.size();
-            const std::int64_t totalCount = static_cast<std::int64_t>(total);
-            const cleanup::DeletionResult result = cleanup::performDeletion(
-                library.info.url, pending.folders,
-                [&](std::size_t folders, std::int64_t freed) {
-                    progress.show(progressText(
-                        {done, libraryTotal}, shown(library.info.name),
-                        i18n::fillPlural("%2/%1 dossiers, %3 libérés", totalCount,
-                                         {i18n::formatCount(static_cast<std::int64_t>(folders)),
-                                          sizeText(freed, style)})));
-                },
-                calls, walk, bounds);
-            progress.clear();
-            lock.release();
-
-            summary.freedSpace += result.freedSpace;
-            pending.json["deleted"] = true;
-            pending.json["freedSpace"] = result.freedSpace;
-            pending.json["foldersRemoved"] = result.foldersRemoved;
-            pending.json["interrupted"] = result.stopped;
-            if (result.interruptedFolder) {
-                putPath(pending.json, "interruptedFolder", *result.interruptedFolder);
-            }
-            for (const std::string& label : result.interruptedFolders) {
-                pending.json["interruptedFolders"].push_back(label);
-            }
-            nlohmann::ordered_json failures = nlohmann::ordered_json::array();
-            for (const cleanup::DeletionFailure& failure : result.errors) {
-                nlohmann::ordered_json entry;
-                putPath(entry, "path", failure.detail.path);
-                putPath(entry, "label", failure.name);
-                entry["error"] = removalFailureText(failure);
-                entry["errno"] = failure.detail.errorNumber;
-                failures.push_back(std::move(entry));
-            }
-            pending.json["failures"] = std::move(failures);
-            if (!result.errors.empty() || result.stopped) {
-                ++summary.failed;
-            }
-            if (text && (!style.quiet || !result.errors.empty() || result.stopped)) {
-                out << outcomeLine(result, shown(library.info.name), style) << "\n";
-                if (result.stopped) {
-                    out << "    "
-                        << say("Dossiers supprimés : %1 sur %2",
-                               {i18n::formatCount(static_cast<std::int64_t>(result.foldersRemoved)),
-                                i18n::formatCount(totalCount)})
-                        << "\n";
-                    for (const std::string& label : result.interruptedFolders) {
-                        out << "    "
-                            << say("Dossier interrompu, supprimé en partie : %1", {shown(label)})
-                            << "\n";
-                    }
-                }
-                for (const cleanup::DeletionFailure& failure : result.errors) {
-                    out << "    "
-                        << say("%1 : %2 (%3)",
-                               {shown(failure.name), shown(removalFailureText(failure)),
-                                shown(failure.detail.path.string())})
-                        << "\n";
-                }
-            }
+            deleteLibrary(pending, ++turn);
         }
-        if (text && !style.quiet) {
-            out << "\n";
+        if (m_text && !m_style.quiet) {
+            m_out << "\n";
         }
     }
 
-    if (options.json) {
-        nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
-        for (Pending& pending : batch) {
-            libraries.push_back(std::move(pending.json));
+    void deleteLibrary(Pending& pending, std::size_t turn)
+    {
+        const AnalysedLibrary& library = pending.library;
+        cleanup::LibraryLock lock(m_calls);
+        if (!lock.acquire(libraryPath(library))) {
+            m_errors.fail({library.input, library.info.url, refusalMessage(lock, library)});
+            return;
         }
-        nlohmann::ordered_json doc = documentJson("clean", options.preset);
-        doc["dryRun"] = options.dryRun;
-        doc["declined"] = declined;
+        // Through the directory the claim holds, only if it is still the
+        // library analysed, and under a search only inside what was searched.
+        cleanup::RemovalBounds bounds;
+        bounds.bundleFd = lock.bundleDescriptor();
+        bounds.bundleIdentity = library.info.identity;
+        if (m_options.recursive) {
+            bounds.within = m_inputs.bounds;
+        }
+        const auto totalCount = static_cast<std::int64_t>(pending.folders.size());
+        pending.result = cleanup::performDeletion(
+            library.info.url, pending.folders,
+            [&](std::size_t folders, std::int64_t freed) {
+                m_progress.show(progressText(
+                    {turn, m_libraryTotal}, shown(library.info.name),
+                    i18n::fillPlural("%2/%1 dossiers, %3 libérés", totalCount,
+                                     {i18n::formatCount(static_cast<std::int64_t>(folders)),
+                                      sizeText(freed, m_style)})));
+            },
+            m_calls, m_walk, bounds);
+        m_progress.clear();
+        lock.release();
+
+        const cleanup::DeletionResult& result = *pending.result;
+        m_summary.freedSpace += result.freedSpace;
+        if (!result.errors.empty() || result.stopped) {
+            ++m_summary.failed;
+        }
+        if (m_text && (!m_style.quiet || !result.errors.empty() || result.stopped)) {
+            printOutcome(m_out, result, library, totalCount, m_style);
+        }
+    }
+
+    // 5. The document, from what each phase kept.
+    void writeJson()
+    {
+        nlohmann::ordered_json libraries = nlohmann::ordered_json::array();
+        for (const Pending& pending : m_batch) {
+            libraries.push_back(pendingJson(pending, m_options.dryRun));
+        }
+        nlohmann::ordered_json doc = documentJson("clean", m_options.preset);
+        doc["dryRun"] = m_options.dryRun;
+        doc["declined"] = m_declined;
         doc["libraries"] = std::move(libraries);
         doc["backups"] = nlohmann::ordered_json::array();
-        for (const FoundBackup& backup : backups) {
+        for (const FoundBackup& backup : m_backups) {
             doc["backups"].push_back(backupJson(backup));
         }
-        doc["errors"] = errors.json();
-        doc["summary"] = summaryJson(summary, true);
+        doc["errors"] = m_errors.json();
+        doc["summary"] = summaryJson(m_summary, true);
         doc["interrupted"] = stopRequested();
-        out << dumpJson(doc) << "\n";
-    } else {
-        printSummary(out, summary, options.dryRun ? SummaryEnd::wouldFree : SummaryEnd::freed,
-                     style);
+        m_out << dumpJson(doc) << "\n";
     }
-    out.flush();
-    if (stopRequested()) {
-        if (!options.json) {
-            err << "vellico-cli: " << say("suppression interrompue par un signal") << "\n";
-        }
-        return 128 + signals->signalNumber();
-    }
-    return summary.failed == 0 && errors.empty() && summary.incomplete == 0 && !declined && out ? 0
-                                                                                                : 1;
+
+    const CommandLine& m_options;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    platform::SystemCalls& m_calls;
+    StopSignals* m_signals;
+    const analysis::MachineAnalysis m_machine;
+    const ReportStyle m_style;
+    const bool m_text;
+    ProgressLine m_progress;
+    platform::WalkControl m_walk;
+    BatchSummary m_summary;
+    BatchErrors m_errors;
+    Inputs m_inputs;
+    std::vector<Pending> m_batch;
+    std::vector<FoundBackup> m_backups; // met by a search: listed, not cleaned
+    std::size_t m_folderTotal = 0;
+    std::size_t m_libraryTotal = 0;
+    std::int64_t m_byteTotal = 0;
+    bool m_declined = false;
+};
+
+} // namespace
+
+int runClean(const CommandLine& options, Confirmation& confirmation, std::ostream& out,
+             std::ostream& err, platform::SystemCalls& calls, StopSignals* signals)
+{
+    return CleanRun(options, out, err, calls, signals).run(confirmation);
 }
 
 } // namespace vellico::cli
