@@ -75,6 +75,23 @@ bool hasLibraryFiles(const fs::path& bundle)
            entryExists(bundle / "CurrentVersion.flexolibrary");
 }
 
+std::string_view messageKey(IntakeError::Kind kind)
+{
+    switch (kind) {
+    case IntakeError::Kind::missing:
+        return "« %1 » est introuvable.";
+    case IntakeError::Kind::aliasUnresolvable:
+        return "alias - résolution impossible « %1 »";
+    case IntakeError::Kind::notALibrary:
+        return "« %1 » n'est pas une bibliothèque Final Cut Pro valide.";
+    case IntakeError::Kind::locked:
+        return "« %1 » est verrouillée. Déverrouillez-la dans le Finder avant de continuer.";
+    case IntakeError::Kind::backupWithoutOriginal:
+        return "« %1 » est une sauvegarde, mais la bibliothèque originale est introuvable.";
+    }
+    return {};
+}
+
 BackupCheck checkBackup(const fs::path& bundle, const platform::BookmarkResolver& bookmarks)
 {
     BackupCheck check;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // The checks an item goes through before it is analysed, shared by the
 // application and the command line. Each front end runs them in the same
@@ -27,6 +28,9 @@ struct IntakeError {
     Kind kind;
     std::filesystem::path name;
 };
+
+// The catalogue key of the refusal's text; its %1 is `IntakeError::name`.
+std::string_view messageKey(IntakeError::Kind kind);
 
 // A library item that passed the first checks.
 struct LibraryItem {

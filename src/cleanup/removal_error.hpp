@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/system_error.hpp"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -40,10 +42,7 @@ struct RemovalError {
     bool operator==(const RemovalError&) const = default;
 };
 
-// The system's description of an error number in the language of the
-// process's current locale (LC_MESSAGES, after the application has called
-// setlocale(LC_ALL, "")). Thread-safe.
-std::string systemErrorText(int errorNumber);
+using platform::systemErrorText;
 
 // The system's text for the error: systemErrorText(error.errorNumber).
 std::string describe(const RemovalError& error);

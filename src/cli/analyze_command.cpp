@@ -27,12 +27,11 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
     std::vector<FoundBackup> backups; // met by a search: listed, not analysed
     BatchSummary summary;
     BatchErrors errors(err, options.json, summary);
-    for (const InputError& error : inputs.errors) {
-        errors.fail(error);
+    for (const analysis::Refusal& refusal : inputs.refusals) {
+        errors.fail(inputError(refusal));
     }
     const auto stopped = [signals] { return signals != nullptr && signals->stopRequested(); };
-    BatchScope scope;
-    scope.bounds = options.recursive ? &inputs.bounds : nullptr;
+    BatchScope scope(options.recursive ? &inputs.bounds : nullptr);
     std::size_t index = 0;
     for (const Input& input : inputs.libraries) {
         const BatchPosition position{++index, inputs.libraries.size()};

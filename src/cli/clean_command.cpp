@@ -358,11 +358,10 @@ private:
     void analyseAll()
     {
         m_inputs = collectInputs(m_options.paths, m_options.recursive, m_walk);
-        for (const InputError& error : m_inputs.errors) {
-            m_errors.fail(error);
+        for (const analysis::Refusal& refusal : m_inputs.refusals) {
+            m_errors.fail(inputError(refusal));
         }
-        BatchScope scope;
-        scope.bounds = m_options.recursive ? &m_inputs.bounds : nullptr;
+        BatchScope scope(m_options.recursive ? &m_inputs.bounds : nullptr);
         std::size_t index = 0;
         for (const Input& input : m_inputs.libraries) {
             if (stopRequested()) {

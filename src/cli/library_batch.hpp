@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/library_batch.hpp"
 #include "analysis/machine_analysis.hpp"
 #include "cli/command_line.hpp"
 #include "cli/report.hpp"
@@ -29,48 +30,16 @@ struct InputError {
     std::string message;
 };
 
-// A folder given with `recursive`, held open for the whole batch: what the
-// search found below it is reached again from this descriptor, never from a
-// path.
-struct SearchRoot {
-    platform::UniqueFd fd;
-    platform::FileIdentity identity;
-};
+// The batch's inputs, search and scope come from the core.
+using Input = analysis::BatchInput;
+using Inputs = analysis::BatchInputs;
+using analysis::accessPath;
+using analysis::BatchScope;
+using analysis::collectInputs;
+using analysis::FoundBackup;
 
-// One library to take in: a path as given, or a library the search found.
-struct Input {
-    std::string
-        path; // as given; for a found library, the folder given followed by the relative path
-    // Set for a found library: the folder it was found in, the names leading
-    // to it from there, and the identity the search saw.
-    std::shared_ptr<const SearchRoot> root;
-    std::vector<std::string> components;
-    platform::FileIdentity identity;
-};
-
-// The libraries to take in, in order: each path as given, except that with
-// `recursive` a folder that is not itself a library stands for every
-// "*.fcpbundle" below it. The search is the platform walker's: each folder
-// is opened from its parent without following a link, it never enters
-// another mount (bind mounts of the same file system included) and never
-// enters a library; what it finds below one folder comes in sorted (byte)
-// order, written as the folder was given followed by the relative path.
-// Folders that cannot be read are reported and the search goes on. With
-// `recursive`, `bounds` holds the identity of every path given (folders and
-// libraries alike): nothing outside them is deleted.
-struct Inputs {
-    std::vector<Input> libraries;
-    std::vector<InputError> errors;
-    std::vector<platform::FileIdentity> bounds;
-};
-// `walk` says how the search walks (threads, stop token, system calls).
-Inputs collectInputs(const std::vector<std::string>& paths, bool recursive,
-                     const platform::WalkControl& walk = {});
-
-// A path through which path-only services reach the open directory `fd`
-// itself, never a name again: its entry in /proc. Where /proc is missing,
-// `fallback`.
-std::filesystem::path accessPath(int fd, const std::filesystem::path& fallback);
+// A refusal of the core in the user's language.
+InputError inputError(const analysis::Refusal& refusal);
 
 // The errors of one batch, each reported once: kept for the JSON document,
 // and written on `err` as one line of text unless the output is JSON (the
@@ -101,14 +70,6 @@ private:
 // (isFromAlias); a backup is refused with the original's path, or replaced
 // by its original with --original; a missing external cache is noted and
 // the library analysed; a locked or cloud-only library is refused.
-// A backup bundle met by a search: not a library to clean, not a failure.
-struct FoundBackup {
-    std::string input;              // as found
-    std::filesystem::path path;     // absolute
-    std::filesystem::path original; // the library it was made from
-    std::int64_t size = 0;          // the bundle's size, hidden items not counted
-};
-
 struct TakenIn {
     std::optional<AnalysedLibrary> library;
     std::optional<InputError> error;
@@ -120,14 +81,6 @@ struct TakenIn {
 // "backups" array.
 std::string backupLine(const FoundBackup& backup);
 nlohmann::ordered_json backupJson(const FoundBackup& backup);
-
-// What the libraries of one batch share: the identities already taken in
-// (a library given twice, or under two paths, counts once) and the bounds
-// of a search.
-struct BatchScope {
-    std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
-    const std::vector<platform::FileIdentity>* bounds = nullptr; // none: not confined
-};
 
 // Where a batch stands, for the progress line: library `index` (from 1) of `count`.
 struct BatchPosition {

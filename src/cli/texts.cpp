@@ -145,23 +145,7 @@ std::string statusText(const analysis::StatusText& status)
 
 std::string intakeMessage(const analysis::IntakeError& error)
 {
-    using Kind = analysis::IntakeError::Kind;
-    switch (error.kind) {
-    case Kind::missing:
-        return say("« %1 » est introuvable.", {error.name.string()});
-    case Kind::aliasUnresolvable:
-        return say("alias - résolution impossible « %1 »", {error.name.string()});
-    case Kind::notALibrary:
-        return say("« %1 » n'est pas une bibliothèque Final Cut Pro valide.",
-                   {error.name.string()});
-    case Kind::locked:
-        return say("« %1 » est verrouillée. Déverrouillez-la dans le Finder avant de continuer.",
-                   {error.name.string()});
-    case Kind::backupWithoutOriginal:
-        return say("« %1 » est une sauvegarde, mais la bibliothèque originale est introuvable.",
-                   {error.name.string()});
-    }
-    return {};
+    return say(analysis::messageKey(error.kind), {error.name.string()});
 }
 
 std::string missingCacheMessage(const std::string& cachePath)

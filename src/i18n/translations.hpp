@@ -69,6 +69,13 @@ Language activeLanguage();
 
 // Shorthands on the installed translations.
 std::string text(std::string_view key);
+
+// Marks a catalogue key that is handed on to be looked up later (a refusal's
+// key, say): the key itself, unchanged. The catalogue checks see it as a key.
+constexpr std::string_view catalogueKey(std::string_view key)
+{
+    return key;
+}
 std::string plural(std::string_view key, std::int64_t n);
 
 // `pattern` with %1…%9 replaced by `args`, in one pass: an argument holding

@@ -609,11 +609,12 @@ TEST_F(FolderRemoval, LeavesWhatAppearedAfterTheListingAndTheDirectoryHoldingIt)
     // holding a file it could not delete itself, and the run says so.
     const fs::path hq = selected() / "High Quality Media";
     writeText(hq / "segment-1" / "._clip", "resource fork");
+    writeText(hq / "segment-2" / "marker", "only here");
     test::ScriptedSystemCalls calls;
     calls.hideOnce = {"._clip"};
     bool movedIn = false;
     calls.onUnlinkat = [&](int, const std::string& name, int) -> std::optional<int> {
-        if (name == "clip-0.mov" && !movedIn) {
+        if (name == "marker" && !movedIn) { // segment-2 is listed and being emptied
             movedIn = true;
             writeText(m_tmp / "intruder" / "owned-by-root.txt", "not shown");
             fs::rename(m_tmp / "intruder", hq / "segment-2" / "intruder");

@@ -72,8 +72,7 @@ TEST_F(Search, AFoundLibraryReplacedByALinkBeforeItsTurnIsNotFollowed)
     options.home = tmp / "home";
     const analysis::MachineAnalysis machine(options.home);
     ProgressLine progress(false);
-    BatchScope scope;
-    scope.bounds = &inputs.bounds;
+    BatchScope scope(&inputs.bounds);
     const TakenIn taken =
         takeIn(inputs.libraries[0], options, machine, {}, progress, {1, 1}, scope);
     EXPECT_FALSE(taken.library) << "analysed through the link: " << taken.library->info.url;

@@ -96,7 +96,7 @@ std::vector<Literal> literals(const std::string& src)
 bool isKeyArgument(const Literal& literal)
 {
     static const std::regex call(
-        R"((VELLICO_TEXT|VELLICO_TEXT_FILL|VELLICO_TEXT_COUNT|lookup|say|fill|fillPlural|text|plural|find|translate) ?\( ?$)");
+        R"((VELLICO_TEXT|VELLICO_TEXT_FILL|VELLICO_TEXT_COUNT|catalogueKey|lookup|say|fill|fillPlural|text|plural|find|translate) ?\( ?$)");
     static const std::regex noop(R"(QT_TRANSLATE_NOOP ?\( ?"Vellico", ?$)");
     return std::regex_search(literal.before, call) || std::regex_search(literal.before, noop);
 }

@@ -1,0 +1,235 @@
+#include "analysis/library_batch.hpp"
+
+#include "analysis/library_intake.hpp"
+#include "platform/file_system.hpp"
+#include "platform/system_error.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+
+namespace vellico::analysis {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string joined(const std::string& folder, const std::string& rel)
+{
+    if (!folder.empty() && folder.back() == '/') {
+        return folder + rel;
+    }
+    return folder + "/" + rel;
+}
+
+// Collects the libraries below one folder: libraries are recorded and not
+// entered, every other directory is entered (the walker opens it from its
+// parent, never through a link, never on another mount).
+class LibrarySearch final : public platform::WalkVisitor {
+public:
+    struct Found {
+        std::vector<std::string> components;
+        platform::FileIdentity identity;
+    };
+    struct Unreadable {
+        std::string relativePath;
+        int error = 0;
+    };
+
+    bool enter(platform::WalkDirectory& child) override
+    {
+        if (!hasLibraryExtension(child.name)) {
+            return true;
+        }
+        const std::lock_guard lock(m_mutex);
+        m_found.push_back({namesFromRoot(child), child.identity});
+        return false; // a library is taken whole, never entered
+    }
+
+    Entry entry(int dirFd, const platform::WalkDirectory& /*dir*/, const char* name,
+                unsigned char type, platform::WalkTally& /*tally*/) override
+    {
+        if (type != DT_UNKNOWN) {
+            return Entry::done; // a file, a link (never followed), a device…
+        }
+        struct stat st {};
+        if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+            return Entry::directory;
+        }
+        return Entry::done;
+    }
+
+    bool failed(const platform::WalkDirectory& dir, const char* name, platform::WalkFailure what,
+                int error) override
+    {
+        if (what == platform::WalkFailure::otherMount) {
+            return false; // another file system mounted here: not searched
+        }
+        std::vector<std::string> names = namesFromRoot(dir);
+        if (name != nullptr && name[0] != '\0') {
+            names.emplace_back(name);
+        }
+        const std::lock_guard lock(m_mutex);
+        m_unreadable.push_back({joinedNames(names), error != 0 ? error : EIO});
+        return false;
+    }
+
+    std::vector<Found> takeFound()
+    {
+        std::sort(m_found.begin(), m_found.end(),
+                  [](const Found& a, const Found& b) { return a.components < b.components; });
+        return std::move(m_found);
+    }
+    const std::vector<Unreadable>& unreadable() const { return m_unreadable; }
+
+    static std::string joinedNames(const std::vector<std::string>& names)
+    {
+        std::string rel;
+        for (const std::string& name : names) {
+            rel = rel.empty() ? name : rel + "/" + name;
+        }
+        return rel;
+    }
+
+private:
+    static std::vector<std::string> namesFromRoot(const platform::WalkDirectory& dir)
+    {
+        std::vector<std::string> names;
+        for (const platform::WalkDirectory* d = &dir; d->parent != nullptr; d = d->parent) {
+            names.push_back(d->name);
+        }
+        std::reverse(names.begin(), names.end());
+        return names;
+    }
+
+    std::mutex m_mutex;
+    std::vector<Found> m_found;           // guarded by m_mutex until the walk ends
+    std::vector<Unreadable> m_unreadable; // guarded by m_mutex until the walk ends
+};
+
+Refusal unreadableFolder(const std::string& given, const std::string& path, int error)
+{
+    std::error_code ec;
+    const fs::path full = fs::absolute(path, ec);
+    return {given,
+            (ec ? fs::path(path) : full).lexically_normal(),
+            "dossier illisible : %1",
+            {platform::systemErrorText(error)}};
+}
+
+// Every library below `given`, the folder open at `root`.
+void searchFolder(const std::string& given, const std::shared_ptr<const SearchRoot>& root,
+                  const platform::WalkControl& walk, BatchInputs& inputs)
+{
+    platform::WalkRoot walkRoot;
+    walkRoot.fd = platform::UniqueFd(::fcntl(root->fd.get(), F_DUPFD_CLOEXEC, 0));
+    walkRoot.identity = root->identity;
+    walkRoot.name = given;
+    if (!walkRoot.fd) {
+        inputs.refusals.push_back(unreadableFolder(given, given, errno));
+        return;
+    }
+    LibrarySearch search;
+    std::vector<platform::WalkRoot> roots;
+    roots.push_back(std::move(walkRoot));
+    platform::WalkControl control = walk;
+    control.progress = nullptr;
+    platform::walkTrees(std::move(roots), search, control, platform::WalkOrder::streaming, false);
+    for (const LibrarySearch::Unreadable& failure : search.unreadable()) {
+        inputs.refusals.push_back(unreadableFolder(
+            given, failure.relativePath.empty() ? given : joined(given, failure.relativePath),
+            failure.error));
+    }
+    for (LibrarySearch::Found& found : search.takeFound()) {
+        BatchInput input;
+        input.path = joined(given, LibrarySearch::joinedNames(found.components));
+        input.root = root;
+        input.components = std::move(found.components);
+        input.identity = found.identity;
+        inputs.libraries.push_back(std::move(input));
+    }
+}
+
+} // namespace
+
+// Opens a library the search found, again from the search's own folder: each
+// name without following a link, on the folder's own mount, and it must be
+// the very directory the search saw. Invalid when anything changed.
+platform::UniqueFd reopenFound(const BatchInput& input)
+{
+    platform::UniqueFd dir(::fcntl(input.root->fd.get(), F_DUPFD_CLOEXEC, 0));
+    for (const std::string& name : input.components) {
+        if (!dir) {
+            return {};
+        }
+        dir = platform::openDirectoryAt(dir.get(), name.c_str());
+        const std::optional<platform::FileIdentity> id =
+            dir ? platform::identityOf(dir.get()) : std::nullopt;
+        if (!id || platform::onOtherMount(*id, input.root->identity)) {
+            return {};
+        }
+    }
+    const std::optional<platform::FileIdentity> id =
+        dir ? platform::identityOf(dir.get()) : std::nullopt;
+    if (!id || !id->sameAs(input.identity)) {
+        return {};
+    }
+    return dir;
+}
+
+// True when the open directory `fd` is one of `bounds` or lies inside one.
+bool insideBounds(int fd, const std::vector<platform::FileIdentity>& bounds)
+{
+    const std::optional<platform::FileIdentity> self = platform::identityOf(fd);
+    const auto ancestors = platform::ancestorsOf(fd);
+    if (!self || !ancestors) {
+        return false;
+    }
+    const auto inBounds = [&bounds](const platform::FileIdentity& id) {
+        return std::any_of(bounds.begin(), bounds.end(), [&id](const platform::FileIdentity& b) {
+            return platform::sameDirectory(id, b);
+        });
+    };
+    return inBounds(*self) || std::any_of(ancestors->begin(), ancestors->end(), inBounds);
+}
+
+std::filesystem::path accessPath(int fd, const std::filesystem::path& fallback)
+{
+    const std::string viaProc = "/proc/self/fd/" + std::to_string(fd);
+    return ::access(viaProc.c_str(), F_OK) == 0 ? std::filesystem::path(viaProc) : fallback;
+}
+
+BatchInputs collectInputs(const std::vector<std::string>& paths, bool search,
+                          const platform::WalkControl& walk)
+{
+    BatchInputs inputs;
+    for (const std::string& given : paths) {
+        if (!search) {
+            inputs.libraries.push_back(BatchInput{given, {}, {}, {}});
+            continue;
+        }
+        // The place the user named: links in its path are followed.
+        auto root = std::make_shared<SearchRoot>();
+        root->fd = platform::openDirectoryPath(given);
+        const std::optional<platform::FileIdentity> id =
+            root->fd ? platform::identityOf(root->fd.get()) : std::nullopt;
+        if (id) {
+            root->identity = *id;
+            inputs.bounds.push_back(*id);
+        }
+        if (!id || hasLibraryExtension(given)) {
+            // The intake says what is wrong with it, if anything.
+            inputs.libraries.push_back(BatchInput{given, {}, {}, {}});
+            continue;
+        }
+        searchFolder(given, root, walk, inputs);
+    }
+    return inputs;
+}
+
+} // namespace vellico::analysis

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "analysis/intake_refusal.hpp"
+#include "platform/file_identity.hpp"
+#include "platform/tree_walker.hpp"
+#include "platform/unique_fd.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Many libraries at once: the paths and folders a user gives become a list
+// of distinct libraries, each reached the way it was found. Shared by every
+// front end that takes more than one library. Blocking file-system work.
+namespace vellico::analysis {
+
+// A folder given to be searched, held open for the whole batch: what the
+// search found below it is reached again from this descriptor, never from a
+// path.
+struct SearchRoot {
+    platform::UniqueFd fd;
+    platform::FileIdentity identity;
+};
+
+// One library to take in: a path as given, or a library the search found.
+struct BatchInput {
+    // As given; for a found library, the folder given followed by the
+    // relative path.
+    std::string path;
+    // Set for a found library: the folder it was found in, the names leading
+    // to it from there, and the identity the search saw.
+    std::shared_ptr<const SearchRoot> root;
+    std::vector<std::string> components;
+    platform::FileIdentity identity;
+};
+
+// The libraries to take in, in order: each path as given, except that with
+// `search` a folder that is not itself a library stands for every
+// "*.fcpbundle" below it. The search is the platform walker's: each folder
+// is opened from its parent without following a link, it never enters
+// another mount (bind mounts of the same file system included) and never
+// enters a library; what it finds below one folder comes in sorted (byte)
+// order, written as the folder was given followed by the relative path.
+// Folders that cannot be read are refused (`refusals`) and the search goes
+// on. With `search`, `bounds` holds the identity of every path given
+// (folders and libraries alike): nothing outside them is to be deleted.
+struct BatchInputs {
+    std::vector<BatchInput> libraries;
+    std::vector<Refusal> refusals;
+    std::vector<platform::FileIdentity> bounds;
+};
+// `walk` says how the search walks (threads, stop token, system calls).
+BatchInputs collectInputs(const std::vector<std::string>& paths, bool search,
+                          const platform::WalkControl& walk = {});
+
+// Opens a library the search found, again from the search's own folder: each
+// name without following a link, on the folder's own mount, and it must be
+// the very directory the search saw. Invalid when anything changed.
+platform::UniqueFd reopenFound(const BatchInput& input);
+
+// A path through which path-only services reach the open directory `fd`
+// itself, never a name again: its entry in /proc. Where /proc is missing,
+// `fallback`.
+std::filesystem::path accessPath(int fd, const std::filesystem::path& fallback);
+
+// True when the open directory `fd` is one of `bounds` or lies inside one
+// (going up through ".." from the descriptor, never by path).
+bool insideBounds(int fd, const std::vector<platform::FileIdentity>& bounds);
+
+// What the libraries of one batch share: the identities already taken in (a
+// library given twice, or under two paths, counts once) and the bounds of a
+// search.
+class BatchScope {
+public:
+    explicit BatchScope(const std::vector<platform::FileIdentity>* bounds = nullptr)
+        : m_bounds(bounds)
+    {}
+
+    // True the first time a directory is met; false when it was taken in
+    // already under another path.
+    bool firstTime(const platform::FileIdentity& id)
+    {
+        return m_seen.emplace(id.device, id.inode).second;
+    }
+
+    // None: the batch is not confined.
+    const std::vector<platform::FileIdentity>* bounds() const { return m_bounds; }
+
+private:
+    std::set<std::pair<std::uint64_t, std::uint64_t>> m_seen;
+    const std::vector<platform::FileIdentity>* m_bounds;
+};
+
+// A backup bundle met by a search: not a library to clean, not a failure.
+struct FoundBackup {
+    std::string input;              // as found
+    std::filesystem::path path;     // absolute
+    std::filesystem::path original; // the library it was made from
+    std::int64_t size = 0;          // the bundle's size, hidden items not counted
+};
+
+} // namespace vellico::analysis
