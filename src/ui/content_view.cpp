@@ -36,6 +36,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QToolButton>
 #include <QUrl>
@@ -86,7 +87,9 @@ QFrame* card(QWidget* parent, int radius, std::optional<AccessibleKind> kind = s
     return frame;
 }
 
-QScrollArea* scrollArea(QWidget* parent)
+// `trailingMargin`: the blank at the end of the content; when only that
+// much is out of view, nothing is hidden and the bar stays away.
+QScrollArea* scrollArea(QWidget* parent, int trailingMargin)
 {
     auto* scroll = new QScrollArea(parent);
     scroll->setWidgetResizable(true);
@@ -97,6 +100,12 @@ QScrollArea* scrollArea(QWidget* parent)
     // something to scroll.
     scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    QObject::connect(scroll->verticalScrollBar(), &QScrollBar::rangeChanged, scroll,
+                     [scroll, trailingMargin](int, int maximum) {
+                         scroll->setVerticalScrollBarPolicy(maximum <= trailingMargin
+                                                                ? Qt::ScrollBarAlwaysOff
+                                                                : Qt::ScrollBarAsNeeded);
+                     });
     scroll->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { "
                                          "background: transparent; }"));
     return scroll;
@@ -134,17 +143,17 @@ VARAvevadaView::VARAvevadaView(VM& viewModel, QWidget* parent)
 
     m_listDivider = divider(this);
     column->addWidget(m_listDivider);
-    m_listScroll = scrollArea(this);
+    m_listScroll = scrollArea(this, 12);
     m_folderList = new FolderListView(viewModel, m_listScroll);
     m_listScroll->setWidget(m_folderList);
     column->addWidget(m_listScroll, 1);
 
-    m_panelScroll = scrollArea(this);
+    m_panelScroll = scrollArea(this, 12);
     column->addWidget(m_panelScroll, 1);
 
     // The introduction scrolls when a long error banner above leaves it too
     // little height: squeezed, its wrapped lines were cut off.
-    m_introScroll = scrollArea(this);
+    m_introScroll = scrollArea(this, 28);
     m_introScroll->setWidget(makeIntroduction());
     column->addWidget(m_introScroll, 1);
 
