@@ -1,13 +1,15 @@
 // Shows the main window's content on its own, for looking at it before the
 // application shell exists:
-//   ui-preview [LIBRARY] [--grab OUT.png] [--then warning|delete|focus]
+//   ui-preview [LIBRARY] [--grab OUT.png] [--then warning|delete|focus|dismiss]
 //   ui-preview --panel FOLDER/ITEM --grab OUT.png
 // With a library, drops it at start. With --grab, waits until the intake has
 // settled (ready, a sheet or an error), saves the window (and the sheet, as
 // OUT-sheet.png) and quits. With --then, once ready it presses the delete
 // button (warning: the confirmation sheet is grabbed) or deletes at once
 // (delete: the deleting card is grabbed as OUT-deleting.png, the result as
-// OUT.png); focus: the keyboard focus is put on the first folder group.
+// OUT.png); focus: the keyboard focus is put on the first folder group;
+// dismiss: the sheet that follows the analysis (the external cache's) is
+// closed and the ready window grabbed.
 // With --panel, the open panel starts in FOLDER with ITEM selected and the
 // panel is grabbed. scripts/screenshots drives it under Xvfb.
 
@@ -105,8 +107,15 @@ int main(int argc, char** argv)
         int ticks = 0;
         bool acted = false;
         QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (then == QStringLiteral("dismiss") && !acted &&
+                vm.appState() == viewmodel::AppState::ready && vm.activeSheet()) {
+                acted = true;
+                vm.dismissSheet();
+                return;
+            }
             const bool ready = vm.appState() == viewmodel::AppState::ready && !vm.activeSheet();
-            if (!then.isEmpty() && !acted && ready && ++ticks > 5) {
+            if (!then.isEmpty() && then != QStringLiteral("dismiss") && !acted && ready &&
+                ++ticks > 5) {
                 acted = true;
                 ticks = 0;
                 if (then == QStringLiteral("warning")) {
@@ -123,6 +132,7 @@ int main(int argc, char** argv)
                 then.isEmpty() ? (ready || vm.activeSheet() || vm.errorMessage() || args.isEmpty())
                 : then == QStringLiteral("warning") ? acted && vm.activeSheet().has_value()
                 : then == QStringLiteral("focus")   ? acted
+                : then == QStringLiteral("dismiss") ? acted && ready
                                                     : vm.appState() == viewmodel::AppState::done;
             if ((settled && ++ticks > 5) || ticks > 600) {
                 save(grab);

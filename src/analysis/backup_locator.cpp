@@ -82,10 +82,9 @@ struct Candidate {
 
 // Opens the candidate folder: its container by path (a Movies folder moved
 // to another disk and linked back is common, and is the user's own doing),
-// the folder itself from the container without following a link. A folder
-// that is a symbolic link is no candidate: its target lies outside the
-// places searched, and the deletion, which never follows a link, could not
-// remove it; reached directly, that target counts like any folder. A folder
+// the folder itself from the container without following a link. A
+// candidate that is a symbolic link is replaced by its target beforehand
+// (see `linkTarget`), so what is opened here is never the link. A folder
 // that is itself a mount point is not a backup folder of the library
 // either: what is mounted there is another file system, never measured or
 // deleted.
@@ -107,6 +106,31 @@ Candidate openCandidate(const fs::path& candidate)
         found.fd.reset();
     }
     return found;
+}
+
+// Where a candidate that is a symbolic link leads, when that is a folder on
+// one of the searched volumes (the home's, or a mounted volume); none when
+// the candidate is no link. A link that leads elsewhere, or nowhere, gives
+// an empty path: it is skipped. The folder is then listed, measured and
+// deleted as itself, by its own path and identity: the deletion never goes
+// through the link, which stays as it is.
+std::optional<fs::path> linkTarget(const fs::path& candidate, const std::vector<fs::path>& searched)
+{
+    const fs::path path = platform::withoutTrailingSlashes(candidate);
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(path, ec)) || ec) {
+        return std::nullopt;
+    }
+    const fs::path target = fs::canonical(path, ec);
+    if (ec || !fs::is_directory(fs::symlink_status(target, ec)) || ec) {
+        return fs::path();
+    }
+    for (const fs::path& root : searched) {
+        if (restAfter(target.string(), root.string())) {
+            return target;
+        }
+    }
+    return fs::path();
 }
 
 platform::UniqueFd reopenDirectory(int fd)
@@ -171,7 +195,25 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
     // (through the Movies folder and a volume, or through a link) counts once.
     std::set<std::pair<std::uint64_t, std::uint64_t>> counted;
 
-    auto check = [&](const fs::path& candidate) {
+    // The places searched, for the targets of links: the home (with its
+    // Movies folder) and every mounted volume, as given and resolved.
+    std::vector<fs::path> searched{m_folders.home, m_folders.movies};
+    searched.insert(searched.end(), volumes.begin(), volumes.end());
+    for (std::size_t i = 0, n = searched.size(); i < n; ++i) {
+        std::error_code ec;
+        if (fs::path real = fs::canonical(searched[i], ec); !ec && real != searched[i]) {
+            searched.push_back(std::move(real));
+        }
+    }
+
+    auto check = [&](const fs::path& met) {
+        fs::path candidate = met;
+        if (const std::optional<fs::path> target = linkTarget(met, searched)) {
+            if (target->empty()) {
+                return;
+            }
+            candidate = *target;
+        }
         // Folders inside a library or a cache bundle are never backup folders.
         const std::string resolved = resolvedPath(candidate);
         if (resolved.find(".fcpbundle") != std::string::npos ||

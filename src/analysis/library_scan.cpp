@@ -195,15 +195,25 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
 
     // Sizes: one walk of the bundle gives the total and each rule folder's
     // size, and the identity of the very directory that was measured. The
-    // walk's threads say which rule folder they are in; one at a time.
+    // walk's threads enter the rule folders in any order; their texts are
+    // published in the order of the listing all the same: a folder's text
+    // waits until every folder listed before it has been entered.
     std::mutex statusMutex;
+    std::vector<bool> entered(found.size(), false);
+    std::size_t nextStatus = 0; // the first folder whose text is not out yet
     const auto entering = [&](std::size_t i) {
         const std::lock_guard lock(statusMutex);
-        const FoundFolder& folder = found[i];
-        if (folder.parentName.empty()) {
-            publish(progress, status::rootFolder, {folder.name});
-        } else {
-            publish(progress, status::eventFolder, {folder.name, folder.parentName});
+        if (i >= entered.size()) {
+            return;
+        }
+        entered[i] = true;
+        for (; nextStatus < found.size() && entered[nextStatus]; ++nextStatus) {
+            const FoundFolder& folder = found[nextStatus];
+            if (folder.parentName.empty()) {
+                publish(progress, status::rootFolder, {folder.name});
+            } else {
+                publish(progress, status::eventFolder, {folder.name, folder.parentName});
+            }
         }
     };
     const TreeSizes sizes =

@@ -61,6 +61,11 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
     }
     connect(m_vm.get(), &viewmodel::VARAvevadaViewModel::appStateChanged, this,
             &AppDelegate::followDeletion);
+    connect(m_vm.get(), &viewmodel::VARAvevadaViewModel::deferredDropStarted, this, [this] {
+        if (std::exchange(m_messageAfterDeferredDrop, false)) {
+            m_vm->setErrorMessage(viewmodel::texts::translate(multipleLibrariesMessage));
+        }
+    });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state == Qt::ApplicationActive) {
@@ -154,11 +159,17 @@ void AppDelegate::openLibrary(const QUrl& url)
 
 void AppDelegate::scheduleMultipleLibrariesMessage()
 {
-    // After the queued handleDrop, which clears the error text.
+    // After the queued handleDrop, which clears the error text. During a
+    // deletion that handleDrop only keeps the library for later: the message
+    // waits for the library's intake, which would clear it too.
     QMetaObject::invokeMethod(
         m_vm.get(),
-        [vm = m_vm.get()] {
-            vm->setErrorMessage(viewmodel::texts::translate(multipleLibrariesMessage));
+        [this] {
+            if (m_vm->deferredDrop()) {
+                m_messageAfterDeferredDrop = true;
+                return;
+            }
+            m_vm->setErrorMessage(viewmodel::texts::translate(multipleLibrariesMessage));
         },
         Qt::QueuedConnection);
 }

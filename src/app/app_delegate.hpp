@@ -124,6 +124,9 @@ private:
     // message follows the queued one, so that its intake, which clears the
     // error text, cannot wipe it out.
     bool m_pendingMultipleLibraries = false;
+    // Several libraries were asked for during a deletion: the message shows
+    // once the kept one's intake has started.
+    bool m_messageAfterDeferredDrop = false;
     QPointer<QMainWindow> m_mainWindow;
     QPointer<QWidget> m_docWindow;
     // Set once the settings were erased: nothing writes them again.

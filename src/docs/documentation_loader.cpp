@@ -15,6 +15,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 
 namespace vellico::docs {
 
@@ -127,6 +128,13 @@ std::string documentationLanguageCode(std::span<const std::string> preferredLang
 
 std::string documentationLanguageCode()
 {
+    // The window may speak the second preferred language (LANGUAGE=pt_BR:fr
+    // gives French texts), but the help follows the first one only: one
+    // without a help file gets the English help.
+    const std::string first = i18n::firstPreferredLanguage(&std::getenv);
+    if (!first.empty() && !languageCodeForTag(first)) {
+        return "EN";
+    }
     return std::string(i18n::helpCode(i18n::activeLanguage()));
 }
 

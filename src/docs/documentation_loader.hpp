@@ -26,7 +26,9 @@ std::string documentationLanguageCode(std::span<const std::string> preferredLang
 
 // The default documentation language: the language of the messages
 // (i18n::activeLanguage(), chosen from LANGUAGE, LC_ALL, LC_MESSAGES and
-// LANG), so the help opens in the language the window and the CLI speak.
+// LANG), so the help opens in the language the window and the CLI speak;
+// but "EN" when the first preferred language has no help file of its own
+// (LANGUAGE=pt_BR:fr: French messages, English help).
 std::string documentationLanguageCode();
 
 // "Documentation_" + lang + ".md"; empty when `lang` is not two capital

@@ -1,5 +1,7 @@
 #include "docs/documentation_view.hpp"
 
+#include "ui/accessibility.hpp"
+
 #include "docs/documentation_parser.hpp"
 #include "ui/theme.hpp"
 
@@ -367,9 +369,15 @@ QLabel* DocumentationView::makeTextLabel(const QString& richText, int pixels, QW
 
 QWidget* DocumentationView::makeBlockWidget(const DocBlock& block, QWidget* parent)
 {
+    // Headings are headings for screen readers, which list them and jump
+    // between them; the kind is set before the text, which a listening
+    // reader is told about at once.
     const auto plainLabel = [this, parent](const DocBlock& heading, int pixels,
                                            QFont::Weight weight, const QColor& color) {
-        auto* label = new QLabel(fromStd(heading.text), parent);
+        auto* label = new QLabel(parent);
+        ui::setAccessibleKind(label, ui::AccessibleKind::heading);
+        label->setText(fromStd(heading.text));
+        label->setAccessibleName(label->text());
         label->setTextFormat(Qt::PlainText);
         label->setWordWrap(true);
         label->setFont(systemFont(pixels, weight));

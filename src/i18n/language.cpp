@@ -97,6 +97,18 @@ Language chooseLanguage(const std::function<const char*(const char*)>& getenv)
     return Language::english;
 }
 
+std::string firstPreferredLanguage(const std::function<const char*(const char*)>& getenv)
+{
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = getenv ? getenv(name) : nullptr;
+        const std::string_view text = value ? std::string_view(value) : std::string_view();
+        if (!text.empty()) {
+            return std::string(text.substr(0, text.find(':')));
+        }
+    }
+    return {};
+}
+
 std::size_t pluralIndex(Language language, std::int64_t n)
 {
     switch (language) {

@@ -42,6 +42,12 @@ std::optional<Language> languageForTag(std::string_view tag);
 // (std::getenv in the programs).
 Language chooseLanguage(const std::function<const char*(const char*)>& getenv);
 
+// The user's first preferred language as the environment names it: the
+// first entry of LANGUAGE, else the first of LC_ALL, LC_MESSAGES and LANG
+// that is set and not empty; empty when none is. Unlike chooseLanguage(),
+// it is not skipped when Vellico does not speak it ("pt_BR").
+std::string firstPreferredLanguage(const std::function<const char*(const char*)>& getenv);
+
 // Which plural form of a catalogue entry `n` takes: the gettext formula of
 // the catalogue's Plural-Forms header, "nplurals=2; plural=(n > 1);" in
 // French, "(n != 1)" in English, German and Spanish; Japanese and Chinese

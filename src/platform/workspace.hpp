@@ -17,6 +17,10 @@ public:
     // Brings the video editor to the front when it is running; does nothing
     // otherwise.
     virtual void activateEditor() = 0;
+
+    // True when the editor can run on this system, so that a button that
+    // brings it forward means something. The editor runs only on macOS.
+    virtual bool canActivateEditor() const { return false; }
 };
 
 } // namespace vellico::platform

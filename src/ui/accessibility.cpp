@@ -36,6 +36,14 @@ QAccessible::Role roleOf(AccessibleKind kind)
         return QAccessible::RadioButton;
     case AccessibleKind::choiceGroup:
         return QAccessible::Grouping;
+    case AccessibleKind::pressable:
+        return QAccessible::Button;
+    case AccessibleKind::link:
+        return QAccessible::Link;
+    case AccessibleKind::heading:
+        return QAccessible::Heading;
+    case AccessibleKind::alert:
+        return QAccessible::AlertMessage;
     }
     return QAccessible::Client;
 }
@@ -60,6 +68,7 @@ public:
         case AccessibleKind::checkMark:
             if (const auto* mark = qobject_cast<const GroupCheckbox*>(widget())) {
                 state.checkable = true;
+                state.readOnly = true;
                 state.checked = mark->state() == model::CheckState::all;
                 state.checkStateMixed = mark->state() == model::CheckState::partial;
             }
@@ -80,7 +89,8 @@ public:
     {
         QStringList names = QAccessibleWidget::actionNames();
         if (widget()->isEnabled() &&
-            (m_kind == AccessibleKind::groupHeader || m_kind == AccessibleKind::choice)) {
+            (m_kind == AccessibleKind::groupHeader || m_kind == AccessibleKind::choice ||
+             m_kind == AccessibleKind::pressable || m_kind == AccessibleKind::link)) {
             names.prepend(pressAction());
             if (m_kind == AccessibleKind::groupHeader) {
                 names.append(toggleAction());
@@ -104,10 +114,15 @@ public:
             }
             return;
         }
-        if (m_kind == AccessibleKind::choice && name == pressAction()) {
+        if ((m_kind == AccessibleKind::choice || m_kind == AccessibleKind::link) &&
+            name == pressAction()) {
             if (auto* button = qobject_cast<QAbstractButton*>(widget())) {
                 button->click();
             }
+            return;
+        }
+        if (m_kind == AccessibleKind::pressable && name == pressAction()) {
+            QMetaObject::invokeMethod(widget(), "activate", Qt::QueuedConnection);
             return;
         }
         QAccessibleWidget::doAction(name);
@@ -176,6 +191,15 @@ void notifyExpandedChanged(QWidget* widget)
     changed.expanded = true;
     changed.collapsed = true;
     notifyState(widget, changed);
+}
+
+void announce(QWidget* widget)
+{
+    if (!QAccessible::isActive()) {
+        return;
+    }
+    QAccessibleEvent event(widget, QAccessible::Alert);
+    QAccessible::updateAccessibility(&event);
 }
 
 void notifyCheckedChanged(QWidget* widget)

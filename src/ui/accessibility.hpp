@@ -15,13 +15,25 @@ enum class AccessibleKind {
     groupHeader,
     // A folder row of an expanded group: a list item.
     folderRow,
-    // A GroupCheckbox: a check box, checked, partially checked or not.
+    // A GroupCheckbox: a read-only check box, checked, partially checked
+    // or not (the selection follows the preset, never a click on it).
     checkMark,
     // One choice of a set of exclusive choices (a checkable button): a radio
     // button, checked or not, pressed by its action.
     choice,
     // The box around a set of choices: a grouping, named.
     choiceGroup,
+    // A widget that acts when clicked (the drop zone): a button whose press
+    // action calls the widget's slot activate().
+    pressable,
+    // A link to a web page, drawn as a flat button: a link, pressed by its
+    // action.
+    link,
+    // A title above a part of a text: a heading.
+    heading,
+    // What a finished task says (the result card): an alert, which screen
+    // readers read out when it appears or takes the focus.
+    alert,
 };
 
 // Gives `widget` the role of `kind`; installs the factory on the first call.
@@ -52,5 +64,7 @@ public:
 // changed (no-op when nothing listens).
 void notifyExpandedChanged(QWidget* widget);
 void notifyCheckedChanged(QWidget* widget);
+// Has assistive technology read `widget` out now (an alert).
+void announce(QWidget* widget);
 
 } // namespace vellico::ui

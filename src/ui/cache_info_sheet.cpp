@@ -35,6 +35,9 @@ CacheInfoSheet::CacheInfoSheet(std::int64_t reclaimableSize, std::int64_t cacheT
     QPushButton* ok = makeButton(VELLICO_TEXT("OK"), ButtonStyle::prominent);
     connect(ok, &QPushButton::clicked, this, &CacheInfoSheet::dismissed);
     setDefaultButton(ok);
+    // Informative only: Escape closes it as well.
+    setCancelButton(ok);
+    ok->setToolTip(QString());
     addButtonRow({ok});
     finish();
 }

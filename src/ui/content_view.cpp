@@ -23,16 +23,20 @@
 #include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/va_ravevada_view_model.hpp"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFrame>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QToolButton>
 #include <QUrl>
@@ -68,10 +72,14 @@ QFrame* divider(QWidget* parent)
     return line;
 }
 
-// A card: a rounded rectangle in the control background colour.
-QFrame* card(QWidget* parent, int radius)
+// A card: a rounded rectangle in the control background colour; `kind`,
+// when given, is what assistive technology is told it is.
+QFrame* card(QWidget* parent, int radius, std::optional<AccessibleKind> kind = std::nullopt)
 {
     auto* frame = new QFrame(parent);
+    if (kind) {
+        setAccessibleKind(frame, *kind);
+    }
     frame->setObjectName(QStringLiteral("card"));
     frame->setStyleSheet(QStringLiteral("#card { background: %1; border-radius: %2px; }")
                              .arg(css(colors::controlBackground()))
@@ -79,15 +87,25 @@ QFrame* card(QWidget* parent, int radius)
     return frame;
 }
 
-QScrollArea* scrollArea(QWidget* parent)
+// `trailingMargin`: the blank at the end of the content; when only that
+// much is out of view, nothing is hidden and the bar stays away.
+QScrollArea* scrollArea(QWidget* parent, int trailingMargin)
 {
     auto* scroll = new QScrollArea(parent);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Not a tab stop of its own: the rows inside take the focus, and the
-    // area scrolls to the focused one.
+    // area scrolls to the focused one. The bar shows only when there is
+    // something to scroll.
     scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    QObject::connect(scroll->verticalScrollBar(), &QScrollBar::rangeChanged, scroll,
+                     [scroll, trailingMargin](int, int maximum) {
+                         scroll->setVerticalScrollBarPolicy(maximum <= trailingMargin
+                                                                ? Qt::ScrollBarAlwaysOff
+                                                                : Qt::ScrollBarAsNeeded);
+                     });
     scroll->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { "
                                          "background: transparent; }"));
     return scroll;
@@ -125,15 +143,19 @@ VARAvevadaView::VARAvevadaView(VM& viewModel, QWidget* parent)
 
     m_listDivider = divider(this);
     column->addWidget(m_listDivider);
-    m_listScroll = scrollArea(this);
+    m_listScroll = scrollArea(this, 12);
     m_folderList = new FolderListView(viewModel, m_listScroll);
     m_listScroll->setWidget(m_folderList);
     column->addWidget(m_listScroll, 1);
 
-    m_panelScroll = scrollArea(this);
+    m_panelScroll = scrollArea(this, 12);
     column->addWidget(m_panelScroll, 1);
 
-    column->addWidget(makeIntroduction(), 1);
+    // The introduction scrolls when a long error banner above leaves it too
+    // little height: squeezed, its wrapped lines were cut off.
+    m_introScroll = scrollArea(this, 28);
+    m_introScroll->setWidget(makeIntroduction());
+    column->addWidget(m_introScroll, 1);
 
     m_actionDivider = divider(this);
     column->addWidget(m_actionDivider);
@@ -303,10 +325,20 @@ QWidget* VARAvevadaView::makeSummary()
     m_path = new ElidedLabel(m_summary);
     styleLabel(m_path, TextStyle::caption2, colors::secondary());
     column->addWidget(m_path);
-    m_cachePath = new ElidedLabel(m_summary);
-    styleLabel(m_cachePath, TextStyle::caption2, withOpacity(colors::secondary(), 0.6));
-    column->addWidget(m_cachePath);
-    m_unreadable = makeLabel(QString(), TextStyle::caption2, colors::red(), m_summary);
+    // The cache line says what the path is: the external cache, or where
+    // the missing one was expected.
+    m_cacheRow = new QWidget(m_summary);
+    auto* cacheRow = new QHBoxLayout(m_cacheRow);
+    cacheRow->setContentsMargins(0, 0, 0, 0);
+    cacheRow->setSpacing(4);
+    m_cacheLabel = makeLabel(QString(), TextStyle::caption2, colors::secondary(), m_cacheRow);
+    m_cacheLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    cacheRow->addWidget(m_cacheLabel);
+    m_cachePath = new ElidedLabel(m_cacheRow);
+    styleLabel(m_cachePath, TextStyle::caption2, colors::secondary());
+    cacheRow->addWidget(m_cachePath, 1);
+    column->addWidget(m_cacheRow);
+    m_unreadable = makeLabel(QString(), TextStyle::caption2, colors::redText(), m_summary);
     m_unreadable->setWordWrap(true);
     column->addWidget(m_unreadable);
 
@@ -316,8 +348,8 @@ QWidget* VARAvevadaView::makeSummary()
     reclaimable->addWidget(makeLabel(VELLICO_TEXT("Espace récupérable"), TextStyle::subheadline,
                                      colors::secondary(), m_reclaimableRow));
     reclaimable->addStretch(1);
-    m_reclaimableSize =
-        makeLabel(QString(), TextStyle::subheadline, colors::red(), m_reclaimableRow, QFont::Bold);
+    m_reclaimableSize = makeLabel(QString(), TextStyle::subheadline, colors::redText(),
+                                  m_reclaimableRow, QFont::Bold);
     reclaimable->addWidget(m_reclaimableSize);
     column->addWidget(m_reclaimableRow);
 
@@ -378,24 +410,36 @@ QWidget* VARAvevadaView::makeIntroduction()
                                           static_cast<qsizetype>(config::tutorialUrl.size())),
                         QUrl::StrictMode);
     if (tutorial.isValid() && !tutorial.scheme().isEmpty()) {
-        auto* link = new QWidget(box);
-        auto* row = new QHBoxLayout(link);
-        row->setContentsMargins(0, 2, 0, 0);
-        row->setSpacing(4);
-        row->addWidget(new SymbolLabel(QStringLiteral("play.rectangle.fill"),
-                                       QFontMetrics(sub).ascent(), colors::accent(), link));
+        // A flat button that takes the focus and that assistive technology
+        // sees as a link.
         const QString title = VELLICO_TEXT("intro - Tutoriel vidéo");
-        auto* text = new QLabel(QStringLiteral("<a href=\"%1\" style=\"color: %2; "
-                                               "text-decoration: none;\">%3</a>")
-                                    .arg(tutorial.toString(QUrl::FullyEncoded),
-                                         colors::accent().name(), title.toHtmlEscaped()),
-                                link);
-        text->setFont(sub);
-        text->setOpenExternalLinks(true);
-        text->setAccessibleName(title);
-        row->addWidget(text);
+        auto* link = new QPushButton(box);
+        setAccessibleKind(link, AccessibleKind::link); // before a reader hears of it
+        link->setText(title);
+        link->setObjectName(QStringLiteral("tutorialLink"));
+        link->setFlat(true);
+        link->setAutoDefault(false);
+        link->setCursor(Qt::PointingHandCursor);
+        link->setFont(sub);
+        link->setIcon(
+            QIcon(symbolPixmap(QStringLiteral("play.rectangle.fill"), QFontMetrics(sub).ascent(),
+                               colors::accent(), QColor(), devicePixelRatioF())));
+        link->setStyleSheet(QStringLiteral("#tutorialLink { color: %1; border: 1px solid "
+                                           "transparent; border-radius: 4px; padding: 1px 2px; "
+                                           "text-align: left; background: transparent; }"
+                                           "#tutorialLink:focus { border-color: %1; }")
+                                .arg(css(colors::accent())));
+        link->setAccessibleName(title);
+        link->setToolTip(tutorial.toString());
+        connect(link, &QPushButton::clicked, this,
+                [tutorial] { QDesktopServices::openUrl(tutorial); });
+        m_tutorialLink = link;
+        auto* holder = new QWidget(box);
+        auto* row = new QHBoxLayout(holder);
+        row->setContentsMargins(0, 2, 0, 0);
+        row->addWidget(link);
         row->addStretch(1);
-        column->addWidget(link);
+        column->addWidget(holder);
     }
     outer->addWidget(box);
     outer->addStretch(1);
@@ -529,8 +573,10 @@ void VARAvevadaView::refresh()
     m_panelScroll->setVisible(panel);
     if (panel) {
         refreshPanel();
+    } else {
+        m_doneShown = false;
     }
-    m_introduction->setVisible(state == AppState::idle);
+    m_introScroll->setVisible(state == AppState::idle);
     m_actionDivider->setVisible(hasFolders);
     m_actionBar->setVisible(hasFolders);
     if (hasFolders) {
@@ -550,11 +596,14 @@ void VARAvevadaView::refreshSummary()
     withoutExtension.replace_extension();
     m_path->setFullText(viewmodel::texts::pathText(withoutExtension));
     if (info.cacheURL) {
+        m_cacheLabel->setText(VELLICO_TEXT("Cache externe :"));
         m_cachePath->setFullText(viewmodel::texts::pathText(*info.cacheURL));
     } else {
+        m_cacheLabel->setText(VELLICO_TEXT("Cache introuvable :"));
         m_cachePath->setFullText(m_viewModel.missingCachePath());
     }
-    m_cachePath->setVisible(!m_cachePath->fullText().isEmpty());
+    m_cachePath->setAccessibleName(m_cacheLabel->text());
+    m_cacheRow->setVisible(!m_cachePath->fullText().isEmpty());
     m_unreadable->setVisible(!info.unreadablePaths.empty());
     m_unreadable->setText(info.unreadablePaths.empty()
                               ? QString()
@@ -583,6 +632,7 @@ void VARAvevadaView::refreshActionBar()
 void VARAvevadaView::refreshPanel()
 {
     // The card is rebuilt whole: it changes only twice per deletion.
+    const bool cardHadFocus = m_resultCard && m_resultCard->hasFocus();
     if (m_panelCard) {
         m_panelCard->deleteLater();
     }
@@ -590,7 +640,10 @@ void VARAvevadaView::refreshPanel()
     auto* outer = new QVBoxLayout(holder);
     outer->setContentsMargins(28, 12, 28, 12);
     outer->setSpacing(14);
-    QFrame* box = card(holder, 12);
+    QFrame* box =
+        card(holder, 12,
+             m_viewModel.appState() == AppState::done ? std::optional(AccessibleKind::alert)
+                                                      : std::nullopt);
     auto* column = new QVBoxLayout(box);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(16);
@@ -653,7 +706,7 @@ void VARAvevadaView::refreshPanel()
             list->setContentsMargins(10, 10, 10, 10);
             list->setSpacing(6);
             list->addWidget(makeLabel(VELLICO_TEXT("Échecs de suppression :"), TextStyle::caption,
-                                      colors::red(), failures));
+                                      colors::redText(), failures));
             for (const viewmodel::DeletionErrorEntry& entry : errors) {
                 auto* row = new QHBoxLayout;
                 row->setSpacing(6);
@@ -684,6 +737,47 @@ void VARAvevadaView::refreshPanel()
     outer->addStretch(1);
     m_panelCard = holder;
     m_panelScroll->setWidget(holder);
+    const bool doneNow = m_viewModel.appState() == AppState::done;
+    const bool doneJustNow = doneNow && !m_doneShown;
+    m_doneShown = doneNow;
+    if (doneNow) {
+        // The result is read out: the card is an alert named after its
+        // title, and takes the focus (the button that started the deletion
+        // is gone), so the keyboard goes on from here.
+        QStringList lines;
+        for (auto* label : box->findChildren<QLabel*>()) {
+            if (!label->text().isEmpty() && label->pixmap().isNull()) {
+                lines << label->text();
+            }
+        }
+        box->setAccessibleName(lines.value(0));
+        box->setAccessibleDescription(lines.mid(1).join(QLatin1Char('\n')));
+        box->setFocusPolicy(Qt::StrongFocus);
+        m_resultCard = box;
+        // Said once, when the deletion ends; a later rebuild of the card
+        // keeps the focus on it.
+        if (doneJustNow || cardHadFocus) {
+            box->setFocus(Qt::OtherFocusReason);
+        }
+        if (doneJustNow) {
+            announce(box);
+        }
+    }
+}
+
+void VARAvevadaView::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        modifiers == Qt::NoModifier) {
+        auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        if (button && isAncestorOf(button) && button->isEnabled() && button->isVisible()) {
+            button->click();
+            event->accept();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void VARAvevadaView::deleteClicked()
@@ -765,7 +859,9 @@ void VARAvevadaView::presentSheet()
         }
         break;
     case ActiveSheet::fcpLocked: {
-        auto* locked = new FCPLockedSheet(m_viewModel.fcpLockedSheetLibName(), this);
+        auto* locked = new FCPLockedSheet(
+            m_viewModel.fcpLockedSheetLibName(), m_viewModel.fcpLockedSheetHost(),
+            m_viewModel.fcpLockedSheetApplication(), m_viewModel.canShowFinalCutPro(), this);
         connect(locked, &FCPLockedSheet::responded, &m_viewModel, &VM::handleFCPLockedResponse);
         connect(locked, &FCPLockedSheet::showEditorRequested, &m_viewModel, &VM::showFinalCutPro);
         dialog = locked;

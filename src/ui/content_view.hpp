@@ -47,6 +47,14 @@ public:
     QPushButton* resetButton() const { return m_resetButton; }
     QPushButton* presetButton(model::EditingPreset preset) const;
     ElidedLabel* libraryName() const { return m_name; }
+    // The summary's cache line: its label and its path.
+    QLabel* cacheLabel() const { return m_cacheLabel; }
+    ElidedLabel* cachePath() const { return m_cachePath; }
+    QScrollArea* introductionArea() const { return m_introScroll; }
+    QScrollArea* folderListArea() const { return m_listScroll; }
+    QPushButton* tutorialLink() const { return m_tutorialLink; }
+    // The results card of the done state; null otherwise.
+    QWidget* resultCard() const { return m_resultCard; }
     QLabel* aliasBadge() const { return m_aliasBadge; }
     QLabel* librarySize() const { return m_totalSize; }
     QLabel* analysisStatusLine() const { return m_analysisStatus; }
@@ -58,6 +66,11 @@ public:
 signals:
     // The documentation button was pressed.
     void documentationRequested();
+
+protected:
+    // Return and Enter press the focused button (a push button leaves them
+    // to its parent when it is not a dialog's default).
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void updateDeletionProgress();
@@ -93,6 +106,8 @@ private:
     QLabel* m_aliasBadge = nullptr;
     QLabel* m_totalSize = nullptr;
     ElidedLabel* m_path = nullptr;
+    QWidget* m_cacheRow = nullptr;
+    QLabel* m_cacheLabel = nullptr; // what the path is: the cache, or where it was expected
     ElidedLabel* m_cachePath = nullptr;
     QLabel* m_unreadable = nullptr; // folders that could not be read, when there are
     QWidget* m_reclaimableRow = nullptr;
@@ -106,8 +121,12 @@ private:
 
     QScrollArea* m_panelScroll = nullptr;
     QWidget* m_panelCard = nullptr;
+    QPointer<QWidget> m_resultCard; // the done card, while it shows
+    bool m_doneShown = false;       // the done card was shown (and announced) already
 
     QWidget* m_introduction = nullptr;
+    QScrollArea* m_introScroll = nullptr;
+    QPushButton* m_tutorialLink = nullptr; // null when the link's address is not valid
 
     QWidget* m_actionDivider = nullptr;
     QWidget* m_actionBar = nullptr;

@@ -52,6 +52,9 @@ DeleteWarningSheet::DeleteWarningSheet(std::int64_t reclaimableSize, const QStri
     connect(cancel, &QPushButton::clicked, this, &DeleteWarningSheet::cancelled);
     connect(remove, &QPushButton::clicked, this, &DeleteWarningSheet::confirmed);
     setCancelButton(cancel);
+    // No default button, and Return never confirms, even on "Supprimer":
+    // only a click or Space deletes.
+    setNotPressedByReturn(remove);
     addButtonRow({cancel, remove});
     finish();
 }

@@ -1,5 +1,6 @@
 #include "ui/drop_zone.hpp"
 
+#include "ui/accessibility.hpp"
 #include "ui/symbol_icons.hpp"
 #include "ui/theme.hpp"
 #include "ui/ui_text.hpp"
@@ -43,6 +44,9 @@ QString zoneText()
 
 DropZone::DropZone(QWidget* parent) : QWidget(parent)
 {
+    // A button for assistive technology, which can press it. Set first: a
+    // reader that listens already is told about the zone by what follows.
+    setAccessibleKind(this, AccessibleKind::pressable);
     setAcceptDrops(true);
     setFixedHeight(120);
     setCursor(Qt::PointingHandCursor);

@@ -27,6 +27,10 @@ public:
 
     QSize sizeHint() const override { return {444, 120}; }
 
+public slots:
+    // What a click does, for assistive technology's press action.
+    void activate() { emit clicked(); }
+
 signals:
     // A file was dropped (emitted from the event loop after the drop).
     void libraryDropped(const QUrl& url);

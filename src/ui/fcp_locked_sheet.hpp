@@ -6,15 +6,21 @@
 namespace vellico::ui {
 
 // The library is open in the editor: analyse anyway (deletion will be
-// refused while it stays open) or stop. "Voir Final Cut Pro" brings the
-// editor forward and leaves the sheet up; the view model answers `unlocked`
-// on its own once the editor has closed the library. Return analyses;
-// Ctrl+Esc cancels.
+// refused while it stays open) or stop. The message names the application
+// and the machine that hold the library, as its lock record says, when it
+// says. "Voir Final Cut Pro", offered only where the editor can run, brings
+// the editor forward and leaves the sheet up; the view model answers
+// `unlocked` on its own once the editor has closed the library. Return
+// analyses; Escape cancels.
 class FCPLockedSheet : public SheetDialog {
     Q_OBJECT
 
 public:
-    explicit FCPLockedSheet(const QString& libraryName, QWidget* parent = nullptr);
+    // `host`: the machine named by the lock record (empty: unknown);
+    // `application`: the holder it names (empty: the editor).
+    explicit FCPLockedSheet(const QString& libraryName, const QString& host = {},
+                            const QString& application = {}, bool offerEditor = false,
+                            QWidget* parent = nullptr);
 
 signals:
     void responded(vellico::viewmodel::FCPLockedResponse response);

@@ -21,7 +21,10 @@
 #include <QPainter>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
+#include <QToolTip>
 #include <QVariantAnimation>
+
+#include <algorithm>
 
 namespace vellico::ui {
 
@@ -102,6 +105,14 @@ QString sizeText(std::int64_t bytes)
     return viewmodel::byteCountFormatter().string(bytes);
 }
 
+// Why a click on a check mark changes nothing.
+QString checkMarkWhy()
+{
+    return VELLICO_TEXT("Les cases suivent la sélection choisie en bas de la fenêtre "
+                        "(« Montage en cours » ou « Montage terminé ») : elles ne se "
+                        "changent pas une à une.");
+}
+
 QString checkStateText(model::CheckState state)
 {
     switch (state) {
@@ -140,6 +151,7 @@ void FolderListView::reload()
     m_headerIds.clear();
     m_rows.clear();
     m_groups.clear();
+    m_tabStop = nullptr;
     while (QLayoutItem* item = m_layout->takeAt(0)) {
         if (QWidget* widget = item->widget()) {
             widget->hide();
@@ -167,6 +179,9 @@ void FolderListView::reload()
         column->addWidget(entry.rows);
         m_layout->addWidget(section);
     }
+    if (!m_groups.empty()) {
+        setTabStop(m_groups.front().header);
+    }
     refreshSelection();
 }
 
@@ -175,7 +190,7 @@ QWidget* FolderListView::makeHeader(const model::FolderGroup& group, Group& entr
     const QString id = QString::fromStdString(group.id);
     auto* header = new AccessiblePanel(AccessibleKind::groupHeader, this);
     header->setCursor(Qt::PointingHandCursor);
-    header->setFocusPolicy(Qt::StrongFocus);
+    header->setFocusPolicy(Qt::ClickFocus);
     header->setObjectName(QStringLiteral("groupHeader"));
     header->setAttribute(Qt::WA_StyledBackground);
     header->installEventFilter(this);
@@ -188,7 +203,8 @@ QWidget* FolderListView::makeHeader(const model::FolderGroup& group, Group& entr
     row->addWidget(chevron, 0, Qt::AlignVCenter);
 
     entry.checkbox = new GroupCheckbox(model::CheckState::none, header);
-    entry.checkbox->setEnabled(false);
+    connect(entry.checkbox, &GroupCheckbox::clicked, this,
+            [this, mark = entry.checkbox] { explainCheckMark(mark); });
     row->addWidget(entry.checkbox, 0, Qt::AlignVCenter);
 
     const bool fixedGroup = group.id == model::backupsGroupId || group.id == model::rootGroupId;
@@ -229,6 +245,7 @@ QWidget* FolderListView::makeHeader(const model::FolderGroup& group, Group& entr
     header->setProperty("groupId", id);
     header->setProperty("expanded", false);
     entry.checkbox->setAccessibleName(title);
+    entry.checkbox->setAccessibleDescription(checkMarkWhy());
     entry.size = sizeText(total);
     entry.header = header;
     return header;
@@ -249,7 +266,8 @@ QWidget* FolderListView::makeRows(const model::FolderGroup& group)
         row->setSpacing(8);
         row->addSpacing(10);
         auto* checkbox = new GroupCheckbox(model::CheckState::none, rowWidget);
-        checkbox->setEnabled(false);
+        connect(checkbox, &GroupCheckbox::clicked, this,
+                [this, checkbox] { explainCheckMark(checkbox); });
         row->addWidget(checkbox, 0, Qt::AlignVCenter);
         const QString name = viewmodel::texts::displayText(model::displayName(folder));
         row->addWidget(nameLabel(name, TextStyle::caption, colors::secondary(), rowWidget), 0,
@@ -259,7 +277,8 @@ QWidget* FolderListView::makeRows(const model::FolderGroup& group)
             fixed(label(sizeText(folder.size), TextStyle::caption, colors::secondary(), rowWidget)),
             0, Qt::AlignVCenter);
         rowWidget->setAccessibleName(name);
-        rowWidget->setFocusPolicy(Qt::StrongFocus);
+        checkbox->setAccessibleDescription(checkMarkWhy());
+        rowWidget->setFocusPolicy(Qt::ClickFocus);
         rowWidget->setObjectName(QStringLiteral("folderRow"));
         rowWidget->setAttribute(Qt::WA_StyledBackground);
         checkbox->setAccessibleName(name);
@@ -277,7 +296,7 @@ void FolderListView::refreshSelection()
 {
     const auto& selected = m_viewModel.selectedFolders();
     // The focused header or row is heard with its size and its selection,
-    // as its check mark cannot take the focus (it is disabled).
+    // as its check mark cannot take the focus.
     const auto describe = [](QWidget* widget, const QString& size, model::CheckState state) {
         widget->setAccessibleDescription(size + QStringLiteral(", ") + checkStateText(state));
     };
@@ -303,6 +322,14 @@ void FolderListView::toggleGroup(const QString& groupId)
             m_expanded.insert(groupId);
         } else {
             m_expanded.remove(groupId);
+        }
+        // The Tab key must not aim at a row about to be hidden.
+        if (!expand && m_tabStop && entry.rows->isAncestorOf(m_tabStop)) {
+            const bool hadFocus = m_tabStop->hasFocus();
+            setTabStop(entry.header);
+            if (hadFocus) {
+                entry.header->setFocus(Qt::OtherFocusReason);
+            }
         }
         static_cast<Chevron*>(entry.chevron)->turn(expand);
         entry.header->setProperty("expanded", expand);
@@ -376,13 +403,57 @@ bool FolderListView::eventFilter(QObject* watched, QEvent* event)
         }
         break;
     }
+    case QEvent::FocusIn:
+        if (m_hoverTargets.contains(watched)) {
+            setTabStop(static_cast<QWidget*>(watched));
+        }
+        break;
     case QEvent::KeyPress: {
         const auto header = m_headerIds.constFind(watched);
+        auto* item = static_cast<QWidget*>(watched);
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (header != m_headerIds.cend() &&
             (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
             toggleGroup(*header);
             return true;
+        }
+        if (!m_hoverTargets.contains(watched)) {
+            break;
+        }
+        switch (key) {
+        case Qt::Key_Down:
+            moveFocus(item, 1);
+            return true;
+        case Qt::Key_Up:
+            moveFocus(item, -1);
+            return true;
+        case Qt::Key_Home:
+            moveFocus(item, -static_cast<int>(m_hoverTargets.size()));
+            return true;
+        case Qt::Key_End:
+            moveFocus(item, static_cast<int>(m_hoverTargets.size()));
+            return true;
+        case Qt::Key_Right:
+            if (header != m_headerIds.cend() && !m_expanded.contains(*header)) {
+                toggleGroup(*header);
+            }
+            return true;
+        case Qt::Key_Left:
+            if (header != m_headerIds.cend()) {
+                if (m_expanded.contains(*header)) {
+                    toggleGroup(*header);
+                }
+                return true;
+            }
+            // On a row: back to its group's header.
+            for (const Group& entry : m_groups) {
+                if (entry.rows->isAncestorOf(item)) {
+                    entry.header->setFocus(Qt::OtherFocusReason);
+                }
+            }
+            return true;
+        default:
+            break;
         }
         break;
     }
@@ -390,6 +461,53 @@ bool FolderListView::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void FolderListView::setTabStop(QWidget* item)
+{
+    if (item == m_tabStop) {
+        return;
+    }
+    if (m_tabStop) {
+        m_tabStop->setFocusPolicy(Qt::ClickFocus);
+    }
+    m_tabStop = item;
+    if (item) {
+        item->setFocusPolicy(Qt::StrongFocus);
+    }
+}
+
+bool FolderListView::moveFocus(QWidget* item, int step)
+{
+    QList<QWidget*> visible;
+    for (QWidget* candidate : focusChain()) {
+        // A row of a group that is closing is still visible for a moment.
+        bool shown = candidate->isVisibleTo(this);
+        for (const Group& entry : m_groups) {
+            if (entry.rows->isAncestorOf(candidate)) {
+                shown = shown && m_expanded.contains(QString::fromStdString(entry.group.id));
+            }
+        }
+        if (shown) {
+            visible.append(candidate);
+        }
+    }
+    const qsizetype at = visible.indexOf(item);
+    if (at < 0 || visible.isEmpty()) {
+        return false;
+    }
+    const qsizetype to = std::clamp<qsizetype>(at + step, 0, visible.size() - 1);
+    if (to == at) {
+        return false;
+    }
+    visible[to]->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void FolderListView::explainCheckMark(QWidget* mark)
+{
+    QToolTip::showText(mark->mapToGlobal(QPoint(mark->width() / 2, mark->height())), checkMarkWhy(),
+                       mark);
 }
 
 QList<QWidget*> FolderListView::focusChain() const

@@ -21,9 +21,10 @@ class GroupCheckbox;
 // The found folders of the analysed library in collapsible groups, each
 // group and folder with a check indicator that mirrors the selection, and an
 // explanation popover on the rows that have one. The list never changes the
-// selection: its indicators are disabled and follow the view model's
-// `selectedFolders`; a click on a group's header (but not on its indicator)
-// expands or collapses it. GUI thread.
+// selection: its indicators are read-only, follow the view model's
+// `selectedFolders`, and a click on one only says why it does not change; a
+// click on a group's header (but not on its indicator) expands or collapses
+// it. GUI thread.
 class FolderListView : public QWidget {
     Q_OBJECT
 
@@ -39,7 +40,12 @@ public:
     void toggleGroup(const QString& groupId);
     // The headers and folder rows that take the keyboard focus, in the
     // order they are shown (hidden rows are skipped by the focus anyway).
+    // The list is one stop of the Tab key: only the item that last had the
+    // focus (at first the first header) takes it from Tab; the arrow keys
+    // move between the items, Right and Left open and close a group.
     QList<QWidget*> focusChain() const;
+    // The item that the Tab key brings the focus to.
+    QWidget* tabStop() const { return m_tabStop; }
     bool isExpanded(const QString& groupId) const { return m_expanded.contains(groupId); }
     const QSet<QString>& expandedGroups() const { return m_expanded; }
 
@@ -79,6 +85,12 @@ private:
     QWidget* makeHeader(const model::FolderGroup& group, Group& entry);
     QWidget* makeRows(const model::FolderGroup& group);
     void animateRows(Group& entry, bool expand);
+    void setTabStop(QWidget* item);
+    // Moves the focus from `item` by `step` items among the visible ones
+    // (clamped at both ends); true when it moved.
+    bool moveFocus(QWidget* item, int step);
+    // Says why a check mark does not change the selection.
+    void explainCheckMark(QWidget* mark);
 
     viewmodel::VARAvevadaViewModel& m_viewModel;
     QVBoxLayout* m_layout;
@@ -88,6 +100,7 @@ private:
     QHash<QObject*, QString> m_headerIds;
     QSet<QString> m_expanded;
     HoverPopover m_popover;
+    QWidget* m_tabStop = nullptr;
 };
 
 } // namespace vellico::ui

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -156,7 +157,22 @@ void SheetDialog::setDefaultButton(QPushButton* button)
 void SheetDialog::setCancelButton(QPushButton* button)
 {
     m_cancelButton = button;
-    button->setToolTip(VELLICO_TEXT("Ctrl+Échap"));
+    button->setToolTip(VELLICO_TEXT("Échap"));
+}
+
+void SheetDialog::setNotPressedByReturn(QPushButton* button)
+{
+    m_notPressedByReturn = button;
+}
+
+void SheetDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // A question that deletes or downloads has no default button: the focus
+    // starts on the way out, so that Space or Return right away answers no.
+    if (QPushButton* first = m_defaultButton ? m_defaultButton : m_cancelButton) {
+        first->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void SheetDialog::finish()
@@ -204,9 +220,9 @@ bool SheetDialog::event(QEvent* event)
 
 void SheetDialog::keyPressEvent(QKeyEvent* event)
 {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (event->key() == Qt::Key_Escape) {
-        // Only Ctrl+Esc cancels; plain Escape must not answer for the user.
-        if ((event->modifiers() & Qt::ControlModifier) && m_cancelButton &&
+        if ((modifiers == Qt::NoModifier || modifiers == Qt::ControlModifier) && m_cancelButton &&
             m_cancelButton->isEnabled()) {
             m_cancelButton->click();
         }
@@ -214,8 +230,15 @@ void SheetDialog::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
-            if (m_defaultButton && m_defaultButton->isEnabled()) {
+        if (modifiers == Qt::NoModifier) {
+            // Buttons are never auto-default, so a focused button leaves
+            // Return to the sheet: it presses that button here.
+            auto* focused = qobject_cast<QPushButton*>(focusWidget());
+            if (focused && focused->window() == this) {
+                if (focused != m_notPressedByReturn && focused->isEnabled()) {
+                    focused->click();
+                }
+            } else if (m_defaultButton && m_defaultButton->isEnabled()) {
                 m_defaultButton->click();
             }
         }

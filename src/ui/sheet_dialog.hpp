@@ -15,12 +15,15 @@ namespace vellico::ui {
 // width (shown with open(), so no nested event loop), a centred column with
 // spacing 20 and margins 30, an icon, a bold title, messages and buttons.
 //
-// Keys: Return presses the one default button, if the sheet has one (no
-// button is auto-default, so a focused button does not take Return over);
-// Ctrl+Esc presses the cancel button, if the sheet has one; plain Escape does
-// nothing. A sheet is answered only through its buttons: a close request
-// from the window manager is refused, because an asking sheet closed without
-// an answer would leave its question pending with nothing on screen.
+// Keys: Escape, alone or with Ctrl, presses the cancel button, if the sheet
+// has one. Return presses the focused button, or the default button when no
+// button has the focus; a button marked with setNotPressedByReturn() is only
+// pressed by a click or Space (the deletion's confirmation: Return must
+// never confirm it). The sheet opens with the focus on its default button,
+// or, when it has none, on its cancel button. A sheet is answered only
+// through its buttons: a close request from the window manager is refused,
+// because an asking sheet closed without an answer would leave its question
+// pending with nothing on screen.
 // The owner closes the sheet with dismiss() once the answer is handled.
 class SheetDialog : public QDialog {
     Q_OBJECT
@@ -45,9 +48,12 @@ protected:
     // Buttons side by side (spacing 12) or one above the other (spacing 8).
     void addButtonRow(const QList<QPushButton*>& buttons);
     void addButtonColumn(const QList<QPushButton*>& buttons);
-    // Return presses `button`; Ctrl+Esc presses `button`.
+    // Return presses `button` when no other button has the focus.
     void setDefaultButton(QPushButton* button);
+    // Escape (and Ctrl+Escape) presses `button`.
     void setCancelButton(QPushButton* button);
+    // Return does nothing while `button` has the focus.
+    void setNotPressedByReturn(QPushButton* button);
     // Fixes the height to what the content needs at the sheet's width, now
     // and again whenever the content's layout changes.
     void finish();
@@ -55,6 +61,7 @@ protected:
     QVBoxLayout* column() const { return m_column; }
 
     bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -66,6 +73,7 @@ private:
     QVBoxLayout* m_column;
     QPushButton* m_defaultButton = nullptr;
     QPushButton* m_cancelButton = nullptr;
+    QPushButton* m_notPressedByReturn = nullptr;
     bool m_dismissing = false;
     bool m_finished = false;
     bool m_fitting = false;

@@ -39,6 +39,8 @@ QColor secondary(); // secondary text and outlines
 QColor accent();    // links, highlights, prominent buttons
 QColor orange();
 QColor red();
+// Red for text: red() reads below 4.5:1 on the window's background.
+QColor redText();
 QColor green();
 QColor windowBackground();
 QColor controlBackground(); // cards and the drop zone

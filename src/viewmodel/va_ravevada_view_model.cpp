@@ -76,8 +76,12 @@ std::optional<fs::path> VARAvevadaViewModel::lockedBundleURL() const
 void VARAvevadaViewModel::handleDrop(const QUrl& url)
 {
     if (isDeleting()) {
+        // The library must stay claimed until its deletion ends; the newest
+        // request waits and is opened then.
+        m_deferredDrop = url;
         return;
     }
+    m_deferredDrop.reset();
     // A new generation first: the runs resumed below must see themselves stale.
     const quint64 generation = nextGeneration();
     cancelPendingContinuations();
@@ -90,8 +94,19 @@ void VARAvevadaViewModel::handleDrop(const QUrl& url)
     setDeletionErrors({});
     setFreedSpace(0);
     setIsFCPLocked(false);
+    // Each library's external cache is its own: the path expected for the
+    // last one must never show in the summary of this one.
+    m_missingCachePath.clear();
     // Not kept: the run ends by itself, and a newer generation makes it inert.
     handleDropAsync(droppedPath(url), generation);
+}
+
+void VARAvevadaViewModel::openDeferredDrop()
+{
+    if (const std::optional<QUrl> url = std::exchange(m_deferredDrop, std::nullopt)) {
+        handleDrop(*url);
+        emit deferredDropStarted();
+    }
 }
 
 void VARAvevadaViewModel::cancelPendingContinuations()
@@ -260,6 +275,7 @@ void VARAvevadaViewModel::reset()
     setDeletionErrors({});
     setIsFCPLocked(false);
     setAnalysisStatus(std::nullopt);
+    m_missingCachePath.clear();
 }
 
 void VARAvevadaViewModel::releaseLibraryLock()
@@ -329,11 +345,13 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
         if (claimed) {
             m_lockQueue.start([lock] { lock->release(); });
         }
+        openDeferredDrop();
         co_return;
     }
     if (!claimed) {
         setErrorMessage(texts::claimRefused(lock->refusal(), texts::displayText(info.name),
                                             lock->refusalError()));
+        openDeferredDrop();
         co_return;
     }
     m_lock = lock;
@@ -377,6 +395,8 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
     m_lock.reset(); // given back on the worker already
     setDeletionProgress(0, 0);
     setAppState(AppState::done);
+    // A library asked for meanwhile: its intake replaces the results.
+    openDeferredDrop();
 }
 
 void VARAvevadaViewModel::presentDeleteWarning()
@@ -391,6 +411,11 @@ void VARAvevadaViewModel::dismissSheet()
     if (m_activeSheet == ActiveSheet::warning || m_activeSheet == ActiveSheet::cacheInfo) {
         setActiveSheet(std::nullopt);
     }
+}
+
+bool VARAvevadaViewModel::canShowFinalCutPro() const
+{
+    return m_services.workspace && m_services.workspace->canActivateEditor();
 }
 
 void VARAvevadaViewModel::showFinalCutPro()

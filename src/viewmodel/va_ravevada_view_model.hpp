@@ -91,6 +91,12 @@ public:
     const QString& missingCachePath() const { return m_missingCachePath; }
     const std::optional<BackupSheetData>& backupSheetData() const { return m_backupSheetData; }
     const QString& fcpLockedSheetLibName() const { return m_fcpLockedSheetLibName; }
+    // Who holds the library, from its lock record: the machine (empty when
+    // the record does not say) and the application (empty: the editor).
+    const QString& fcpLockedSheetHost() const { return m_fcpLockedSheetHost; }
+    const QString& fcpLockedSheetApplication() const { return m_fcpLockedSheetApplication; }
+    // True when "Voir Final Cut Pro" can do something here (never on Linux).
+    bool canShowFinalCutPro() const;
     // The library for which the library-open sheet was raised.
     const std::optional<std::filesystem::path>& pendingLockCheckURL() const
     {
@@ -105,9 +111,12 @@ public:
     // The single entry for a new library (drop, open panel, document-open
     // event): answers any waiting sheet with its cancel value, asks the
     // window to close its panels, gives back a held library lock, clears the
-    // results and starts the intake. Ignored while a deletion is being
-    // claimed or runs: the lock must stay held until the deletion ends.
+    // results and starts the intake. While a deletion is being claimed or
+    // runs, the lock must stay held until it ends: the request is kept (only
+    // the latest one) and its intake starts once the deletion is over.
     void handleDrop(const QUrl& url);
+    // The library that waits for the running deletion to end; none when none.
+    const std::optional<QUrl>& deferredDrop() const { return m_deferredDrop; }
 
     // Answers every waiting sheet with its cancel value and closes the sheet.
     void cancelPendingContinuations();
@@ -196,6 +205,9 @@ signals:
     // An analysis finished for a run that a newer one replaced; its result
     // was dropped and nothing changed.
     void analysisDiscarded();
+    // The library kept during a deletion has just started its intake (the
+    // error text is clear again).
+    void deferredDropStarted();
 
 private:
     struct LibraryToAnalyse {
@@ -231,6 +243,8 @@ private:
     // True while a deletion is being claimed or runs.
     bool isDeleting() const { return m_claimPending || m_appState == AppState::deleting; }
     void resumeAllWithCancel();
+    // Starts the intake of the library kept during the deletion, if any.
+    void openDeferredDrop();
 
     void setBundleInfo(std::optional<model::BundleInfo> info);
     void setAppState(AppState state);
@@ -276,6 +290,8 @@ private:
     std::optional<BackupSheetData> m_backupSheetData;
     std::optional<SheetContinuation<BackupResponse>> m_backupContinuation;
     QString m_fcpLockedSheetLibName;
+    QString m_fcpLockedSheetHost;
+    QString m_fcpLockedSheetApplication;
     std::optional<std::filesystem::path> m_pendingLockCheckURL;
     std::optional<SheetContinuation<FCPLockedResponse>> m_fcpLockedContinuation;
     model::FolderSelection m_selectedFolders;
@@ -286,6 +302,8 @@ private:
     QList<DeletionErrorEntry> m_deletionErrors;
     std::optional<QString> m_analysisStatus;
     qint64 m_filesScanned = 0;
+    // The latest library asked for while a deletion ran.
+    std::optional<QUrl> m_deferredDrop;
     // The claim held for a deletion run; shared with the lock worker.
     std::shared_ptr<cleanup::LibraryLock> m_lock;
     // Read by the deletion on the lock worker; the destructor waits for it.

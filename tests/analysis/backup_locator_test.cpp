@@ -15,6 +15,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace vellico::analysis {
@@ -289,6 +290,38 @@ TEST_F(BackupSearch, BackupFolderThatIsALinkIsNeitherListedNorSelected)
         cleanup::performDeletion(library.path(), cleanup::foldersToDelete(info, selected), {});
     EXPECT_TRUE(result.errors.empty());
     EXPECT_FALSE(fs::exists(real));
+}
+
+// A backup folder moved to a mounted volume and linked back into the Movies
+// folder is listed once, as the folder itself: by its own path and identity,
+// so that the deletion removes the folder and leaves the link alone.
+TEST_F(BackupSearch, LinkToAFolderOnASearchedVolumeListsTheFolderOnce)
+{
+    tools::BackupContents shape = backupOf(library.path());
+    shape.bytesEach = 1000;
+    const fs::path real = volume / "Moved/My Film";
+    tools::writeBackupFolder(real, shape);
+    const fs::path link = home / "Movies/Final Cut Backups/My Film";
+    fs::create_directories(link.parent_path());
+    fs::create_directory_symlink(real, link);
+    // The index finds the folder itself too: still one entry.
+    index.results = {real};
+
+    const model::BundleInfo info = analyse().info;
+    ASSERT_EQ(locations(info), std::vector<std::string>{"Archive/Moved"});
+    const auto backup = std::find_if(info.foundFolders.begin(), info.foundFolders.end(),
+                                     [](const auto& f) { return f.name == "Final Cut Backups"; });
+    EXPECT_EQ(backup->url, fs::canonical(real));
+    ASSERT_TRUE(backup->identity);
+
+    const model::FolderSelection selected =
+        model::presetSelection(model::EditingPreset::done, info.foundFolders);
+    const cleanup::DeletionResult result =
+        cleanup::performDeletion(library.path(), cleanup::foldersToDelete(info, selected), {});
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_FALSE(fs::exists(real));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link))) << "the link itself is left";
+    EXPECT_TRUE(fs::exists(volume / "Moved")) << "nothing above the folder is removed";
 }
 
 // A resolver that runs `duringCheck` the first time the backup's record is

@@ -47,6 +47,32 @@ std::vector<std::string> listing(const model::BundleInfo& info)
     return out;
 }
 
+// The walk's threads enter the rule folders in any order; the texts come
+// out in the order of the found folders, one each, between the total's text
+// and the backups' text.
+TEST(LibraryScan, FolderStatusesFollowTheListingOrder)
+{
+    test::TempDir tmp;
+    LibraryBuilder lib(tmp / "Film.fcpbundle");
+    for (int i = 0; i < 24; ++i) {
+        // Uneven sizes, so that threads finish their folders at other times.
+        lib.file("Event " + std::to_string(i) + "/Render Files/a", 10 + 997 * (i % 5));
+        lib.file("Event " + std::to_string(i) + "/Render Files/sub/b", 1);
+    }
+    AnalysisServices services;
+    services.walk.jobs = 4;
+    for (int round = 0; round < 5; ++round) {
+        const Scan result = scan(lib.path(), services);
+        std::vector<std::string> expected{"Calcul de la taille totale\u2026"};
+        for (const model::FoundFolder& f : result.info.foundFolders) {
+            expected.push_back("Analyse de " + f.name + " dans " + f.parentName + "\u2026");
+        }
+        expected.push_back("Recherche des sauvegardes\u2026");
+        ASSERT_EQ(result.info.foundFolders.size(), 24u);
+        EXPECT_EQ(result.statuses, expected);
+    }
+}
+
 TEST(LibraryScan, FindsEventAndTopLevelRuleFoldersWithStatuses)
 {
     test::TempDir tmp;

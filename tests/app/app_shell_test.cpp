@@ -15,6 +15,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <semaphore>
+
 using namespace vellico;
 using test::Harness;
 
@@ -33,6 +35,24 @@ struct Recorder {
     QStringList arguments;
     int processes = 0;
     QList<QUrl> openedUrls;
+};
+
+// Removals inside a library block until released, so that a deletion can
+// be held half-way; the lock files' own unlinks go through.
+class GatedRemovals final : public platform::SystemCalls {
+public:
+    int unlinkat(int dirFd, const char* name, int flags) override
+    {
+        const std::string_view entry(name);
+        if (entry != "__Sync__" && entry != "Vellico 1") {
+            entered.release();
+            gate.acquire();
+            gate.release();
+        }
+        return platform::SystemCalls::unlinkat(dirFd, name, flags);
+    }
+    std::counting_semaphore<1024> entered{0};
+    std::binary_semaphore gate{0};
 };
 
 app::AppServices servicesFor(Harness& harness, Recorder& recorder)
@@ -109,6 +129,41 @@ private slots:
         QCOMPARE(vm.bundleInfo()->name, std::string("A"));
         QCOMPARE(vm.errorMessage(), std::optional<QString>(multipleLibrariesMessage));
         QCOMPARE(harness.analyses->load(), 1);
+    }
+
+    // Libraries opened while a deletion runs wait for its end; the message
+    // about the others follows their intake instead of being cleared by it.
+    void librariesOpenedDuringADeletionOpenWhenItEnds()
+    {
+        Harness harness;
+        Recorder recorder;
+        const auto film = harness.library("Film");
+        const auto b = harness.library("B");
+        const auto a = harness.library("A");
+        GatedRemovals calls;
+        app::AppServices services = servicesFor(harness, recorder);
+        services.viewModel.systemCalls = &calls;
+        app::AppDelegate delegate(services);
+        delegate.applicationWillFinishLaunching();
+        QVERIFY(delegate.applicationDidFinishLaunching());
+        auto& vm = delegate.viewModel();
+        delegate.openURLs({test::urlOf(film)});
+        QTRY_VERIFY(vm.appState() == viewmodel::AppState::ready);
+        QVERIFY(!vm.selectedFolders().empty());
+        vm.startDeletion();
+        QTRY_COMPARE(vm.appState(), viewmodel::AppState::deleting);
+        QCOMPARE(vm.appState(), viewmodel::AppState::deleting);
+
+        delegate.openURLs({test::urlOf(b), test::urlOf(a)});
+        QTest::qWait(100);
+        QCOMPARE(vm.appState(), viewmodel::AppState::deleting);
+        QCOMPARE(vm.errorMessage(), std::nullopt); // not shown over the deletion
+        QCOMPARE(vm.deferredDrop(), std::optional(test::urlOf(a)));
+
+        calls.gate.release();
+        QTRY_VERIFY(vm.appState() == viewmodel::AppState::ready && vm.bundleInfo() &&
+                    vm.bundleInfo()->url == a);
+        QCOMPARE(vm.errorMessage(), std::optional<QString>(multipleLibrariesMessage));
     }
 
     void runningInstanceOpensForwardedLibrariesTheSameWay()

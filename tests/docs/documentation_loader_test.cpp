@@ -1,6 +1,8 @@
 #include "docs/documentation_loader.hpp"
 #include "docs/inline_markdown.hpp"
 #include "docs/system_info.hpp"
+#include "i18n/language.hpp"
+#include "i18n/translations.hpp"
 #include "product_config.hpp"
 #include "support/temp_dir.hpp"
 
@@ -8,6 +10,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <regex>
 
@@ -55,6 +58,27 @@ TEST(DocumentationLanguage, FirstPreferredLanguageDecides)
         EXPECT_EQ(documentationLanguageCode(languages), code)
             << (languages.empty() ? "(none)" : languages.front());
     }
+}
+
+// The window takes the first language it speaks from LANGUAGE (French for
+// "pt_BR:fr"); the help looks at the first preferred language only.
+TEST(DocumentationLanguage, HelpOfTheEnvironmentFollowsTheFirstLanguageOnly)
+{
+    const char* saved = std::getenv("LANGUAGE");
+    const std::string before = saved ? saved : "";
+    const auto installedBefore = i18n::activeLanguage();
+    i18n::install(i18n::loadTranslations(i18n::Language::french, {}));
+    setenv("LANGUAGE", "pt_BR:fr", 1);
+    EXPECT_EQ(i18n::firstPreferredLanguage(&std::getenv), "pt_BR");
+    EXPECT_EQ(documentationLanguageCode(), "EN");
+    setenv("LANGUAGE", "fr:de", 1);
+    EXPECT_EQ(documentationLanguageCode(), "FR");
+    if (saved) {
+        setenv("LANGUAGE", before.c_str(), 1);
+    } else {
+        unsetenv("LANGUAGE");
+    }
+    i18n::install(i18n::loadTranslations(installedBefore, {}));
 }
 
 TEST(DocumentationLoader, FillReplacesEveryPlaceholderAndPlainMailLink)

@@ -1,5 +1,6 @@
 #include "docs/documentation_view.hpp"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -76,6 +77,7 @@ private slots:
     void initialLanguageIsSelectedAndLoaded();
     void documentWithoutSectionsHidesTheSectionMenu();
     void sectionMenuListsTheLevel2Headings();
+    void headingsAreHeadingsForScreenReaders();
     void choosingASectionScrollsItsHeadingToTheTop();
     void changingTheLanguageReloads();
     void missingFileEmptiesTheViewAndRemovesTheMenu();
@@ -136,6 +138,24 @@ void DocumentationViewTest::sectionMenuListsTheLevel2Headings()
     QCOMPARE(actions[2]->text(), QStringLiteral("Partie 3"));
     QCOMPARE(view.sections().size(), std::size_t(3));
     QCOMPARE(view.sections()[1].first, indexOfHeading2(view, 1));
+}
+
+// A screen reader lists the help's headings and jumps between them.
+void DocumentationViewTest::headingsAreHeadingsForScreenReaders()
+{
+    QAccessible::setActive(true);
+    DocumentationView view("FR", standardReader());
+    QStringList headings;
+    for (QLabel* label : view.findChildren<QLabel*>()) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(label);
+        if (iface && iface->role() == QAccessible::Heading) {
+            QCOMPARE(iface->text(QAccessible::Name), label->text());
+            headings << label->text();
+        }
+    }
+    QVERIFY2(headings.contains(QStringLiteral("Partie 1")), qPrintable(headings.join('|')));
+    QVERIFY(headings.contains(QStringLiteral("Partie 3")));
+    QAccessible::setActive(false);
 }
 
 void DocumentationViewTest::choosingASectionScrollsItsHeadingToTheTop()

@@ -55,7 +55,7 @@ TEST(CliLanguage, EveryReportSpeaksTheChosenLanguage)
     } cases[] = {
         {"fr", "est introuvable", "Sélectionné pour la suppression : ",
          "1 bibliothèque analysée, 0 en échec", "2,5 Mo", "« Film » : terminé, 2,5 Mo libérés."},
-        {"en", "cannot be found", "Selected for deletion: ", "1 library analysed, 0 failed",
+        {"en", "cannot be found", "Selected for deletion: ", "1 library analyzed, 0 failed",
          "2.5 MB", "“Film”: done, 2.5 MB freed."},
         {"de", "wurde nicht gefunden", "Zum Löschen ausgewählt: ", "1 Mediathek analysiert",
          "2,5 MB", "„Film“: fertig, 2,5 MB freigegeben."},
@@ -65,7 +65,7 @@ TEST(CliLanguage, EveryReportSpeaksTheChosenLanguage)
          "「Film」：完了しました。2.5 MB を解放しました。"},
         {"zh_CN", "找不到", "已选择删除：", "已分析 1 个资源库", "2.5 MB",
          "“Film”：已完成，已释放 2.5 MB。"},
-        {"C", "cannot be found", "Selected for deletion: ", "1 library analysed, 0 failed",
+        {"C", "cannot be found", "Selected for deletion: ", "1 library analyzed, 0 failed",
          "2.5 MB", "“Film”: done, 2.5 MB freed."},
     };
     for (const auto& c : cases) {

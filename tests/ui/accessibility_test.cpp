@@ -23,8 +23,12 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
+
+#include <cmath>
 
 using namespace vellico;
 using namespace vellico::test;
@@ -84,6 +88,11 @@ private slots:
     void sheetsAnnounceTitleAndMessage_data();
     void sheetsAnnounceTitleAndMessage();
     void tabGoesThroughZoneGroupsPresetsAndButtons();
+    void arrowKeysMoveInsideTheFolderList();
+    void checkMarksAreReadOnlyAndAClickSaysWhy();
+    void dropZoneIsPressableAndTheTutorialLinkFocusable();
+    void doneIsAnnounced();
+    void textColoursReachWcagAA();
     void focusIsVisible();
 };
 
@@ -257,13 +266,10 @@ void AccessibilityTest::tabGoesThroughZoneGroupsPresetsAndButtons()
     ui::FolderListView* list = w.view->folderList();
     list->toggleGroup("Event A");
     QTest::qWait(250); // the rows have slid open
-    QList<QWidget*> expected{w.view->dropZone()};
-    for (QWidget* item : list->focusChain()) {
-        if (item->isVisible()) {
-            expected.append(item);
-        }
-    }
-    QVERIFY(expected.size() >= 4); // zone, two headers, the open group's rows
+    // The folder list is one stop, however many rows it shows: its first
+    // header until another item had the focus.
+    QCOMPARE(list->tabStop(), list->focusChain().front());
+    QList<QWidget*> expected{w.view->dropZone(), list->tabStop()};
     // The presets are entered at the checked one, as radio buttons are; the
     // arrow keys move between them.
     expected << w.view->presetButton(model::EditingPreset::inProgress) << w.view->resetButton()
@@ -293,6 +299,153 @@ void AccessibilityTest::tabGoesThroughZoneGroupsPresetsAndButtons()
     QCOMPARE(QApplication::focusWidget(), done);
 }
 
+// Inside the list the arrow keys move from item to item (rows of open
+// groups included); the item left last is where Tab comes back to.
+void AccessibilityTest::arrowKeysMoveInsideTheFolderList()
+{
+    Window w;
+    QVERIFY(w.analyse(w.harness.library("Film")));
+    ui::FolderListView* list = w.view->folderList();
+    QWidget* header = list->groupHeader("Event A");
+    header->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(header, Qt::Key_Right); // opens the group
+    QTRY_VERIFY(list->isExpanded("Event A"));
+    QTest::qWait(250);
+    QTest::keyClick(header, Qt::Key_Down);
+    QWidget* row = QApplication::focusWidget();
+    QVERIFY(row != header);
+    QCOMPARE(accessible(row)->role(), QAccessible::ListItem);
+    QCOMPARE(list->tabStop(), row);
+    QCOMPARE(row->focusPolicy(), Qt::StrongFocus);
+    QCOMPARE(header->focusPolicy(), Qt::ClickFocus);
+    // Left goes back to the row's header, Left again closes the group.
+    QTest::keyClick(row, Qt::Key_Left);
+    QCOMPARE(QApplication::focusWidget(), header);
+    QTest::keyClick(header, Qt::Key_Left);
+    QVERIFY(!list->isExpanded("Event A"));
+    // Home and End reach both ends; Up at the top stays there.
+    QTest::qWait(250);
+    QWidget* lastShown = nullptr;
+    for (QWidget* item : list->focusChain()) {
+        lastShown = item->isVisible() ? item : lastShown;
+    }
+    QTest::keyClick(header, Qt::Key_End);
+    QCOMPARE(QApplication::focusWidget(), lastShown);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home);
+    QCOMPARE(QApplication::focusWidget(), list->focusChain().front());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    QCOMPARE(QApplication::focusWidget(), list->focusChain().front());
+}
+
+// The check marks are read-only check boxes; a click on one changes nothing
+// and says why.
+void AccessibilityTest::checkMarksAreReadOnlyAndAClickSaysWhy()
+{
+    Window w;
+    QVERIFY(w.analyse(w.harness.library("Film")));
+    ui::FolderListView* list = w.view->folderList();
+    ui::GroupCheckbox* mark = list->groupCheckbox("Event A");
+    QAccessibleInterface* iface = accessible(mark);
+    QVERIFY(iface->state().readOnly);
+    QVERIFY(!iface->state().disabled);
+    QVERIFY(iface->text(QAccessible::Description).contains("une à une"));
+    const model::FolderSelection before = w.vm->selectedFolders();
+    QTest::mouseClick(mark, Qt::LeftButton);
+    QCOMPARE(w.vm->selectedFolders(), before);
+    QVERIFY(!list->isExpanded("Event A")); // the header did not take the click
+    QTRY_VERIFY(QToolTip::isVisible());
+    QVERIFY2(QToolTip::text().contains("Montage terminé"), qPrintable(QToolTip::text()));
+    QToolTip::hideText();
+}
+
+// Screen readers can press the drop zone, and reach the tutorial link.
+void AccessibilityTest::dropZoneIsPressableAndTheTutorialLinkFocusable()
+{
+    Window w;
+    QPushButton* link = w.view->tutorialLink();
+    QVERIFY(link);
+    QCOMPARE(accessible(link)->role(), QAccessible::Link);
+    QVERIFY(accessible(link)->state().focusable);
+    w.view->dropZone()->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.view->dropZone()));
+    QTest::keyClick(w.view->dropZone(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(link));
+
+    QAccessibleInterface* zone = accessible(w.view->dropZone());
+    QCOMPARE(zone->role(), QAccessible::Button);
+    QVERIFY(zone->actionInterface());
+    QVERIFY(
+        zone->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    QSignalSpy clicked(w.view->dropZone(), &ui::DropZone::clicked);
+    zone->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(clicked.count(), 1);
+    QTRY_VERIFY(w.view->openPanel());
+    w.view->openPanel()->reject();
+}
+
+// At the end of a deletion the result is an alert that takes the focus.
+void AccessibilityTest::doneIsAnnounced()
+{
+    Window w;
+    QVERIFY(w.analyse(w.harness.library("Film")));
+    w.vm->startDeletion();
+    QVERIFY(waitUntil([&] { return w.vm->appState() == AppState::done; }));
+    QWidget* card = w.view->resultCard();
+    QVERIFY(card);
+    QCOMPARE(accessible(card)->role(), QAccessible::AlertMessage);
+    QCOMPARE(nameOf(card), QStringLiteral("Terminé !"));
+    QVERIFY(accessible(card)->text(QAccessible::Description).contains("libérés"));
+    QTRY_COMPARE(QApplication::focusWidget(), card);
+}
+
+// Every text colour reaches 4.5:1 (WCAG AA) on the backgrounds it is drawn
+// on.
+void AccessibilityTest::textColoursReachWcagAA()
+{
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const auto over = [](const QColor& fg, const QColor& bg) {
+        const double a = fg.alphaF();
+        return QColor::fromRgbF(fg.redF() * a + bg.redF() * (1 - a),
+                                fg.greenF() * a + bg.greenF() * (1 - a),
+                                fg.blueF() * a + bg.blueF() * (1 - a));
+    };
+    const auto contrast = [&](const QColor& fg, const QColor& bg) {
+        const double l1 = luminance(over(fg, bg));
+        const double l2 = luminance(bg);
+        return (std::max(l1, l2) + 0.05) / (std::min(l1, l2) + 0.05);
+    };
+    using namespace ui::colors;
+    const QList<std::pair<const char*, QColor>> backgrounds{
+        {"window", windowBackground()},
+        {"card", controlBackground()},
+        {"banner", over(ui::withOpacity(orange(), 0.10), windowBackground())},
+        {"focused row", over(ui::withOpacity(accent(), 0.16), windowBackground())},
+    };
+    const QList<std::pair<const char*, QColor>> texts{{"primary", primary()},
+                                                      {"secondary", secondary()},
+                                                      {"red text", redText()},
+                                                      {"orange", orange()},
+                                                      {"green", green()}};
+    for (const auto& [bgName, bg] : backgrounds) {
+        for (const auto& [name, fg] : texts) {
+            // Red text shows on the window and the cards only.
+            if (fg == redText() && std::string_view(bgName) != "window" &&
+                std::string_view(bgName) != "card") {
+                continue;
+            }
+            QVERIFY2(contrast(fg, bg) >= 4.5, qPrintable(QStringLiteral("%1 on %2: %3")
+                                                             .arg(name, bgName)
+                                                             .arg(contrast(fg, bg), 0, 'f', 2)));
+        }
+    }
+}
+
 void AccessibilityTest::focusIsVisible()
 {
     Window w;
@@ -312,9 +465,14 @@ void AccessibilityTest::focusIsVisible()
         }
     }
     QVERIFY(row && row->isVisible());
+    // The row is the list's stop once the arrow keys brought the focus there.
+    list->groupHeader("Event A")->setFocus(Qt::TabFocusReason);
+    while (QApplication::focusWidget() != row) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    }
+    QCOMPARE(list->tabStop(), row);
     const QList<QWidget*> controls{help,
                                    w.view->dropZone(),
-                                   list->groupHeader("Event A"),
                                    row,
                                    w.view->presetButton(model::EditingPreset::inProgress),
                                    w.view->resetButton(),

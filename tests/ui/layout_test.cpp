@@ -26,6 +26,8 @@
 #include <QGraphicsOpacityEffect>
 #include <QLayout>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -117,6 +119,9 @@ private slots:
     void openPanelListsAliasesAndHidesOtherFiles();
     void openPanelHandsOnALinkOrAnAliasFile_data();
     void openPanelHandsOnALinkOrAnAliasFile();
+    void introductionScrollsUnderALongBanner();
+    void cacheLineSaysWhatItIsAndTheSummaryFits();
+    void noScrollBarWhenNothingScrolls();
 };
 
 void LayoutTest::longEventNamesShortenAndSizesStayWhole()
@@ -385,6 +390,116 @@ void LayoutTest::openPanelHandsOnALinkOrAnAliasFile()
     QVERIFY(again.isVisible());
     QVERIFY(again.directory().absolutePath().contains("Projets"));
     again.reject();
+}
+
+// Under a banner of several lines the introduction keeps every line whole
+// and scrolls; squeezed, its wrapped lines were cut off.
+void LayoutTest::introductionScrollsUnderALongBanner()
+{
+    Window w;
+    QScrollArea* area = w.view->introductionArea();
+    QVERIFY(area->isVisible());
+    w.vm->setErrorMessage(
+        QString(3, QLatin1Char('x'))
+            .replace("x", QStringLiteral("Impossible de retrouver la bibliothèque vers laquelle "
+                                         "pointe l’alias « Raccourci vers "
+                                         "Mariage Dupont - cérémonie et vin d'honneur ». Elle a "
+                                         "peut-être été déplacée, renommée, "
+                                         "ou se trouve sur un disque qui n’est pas branché. "
+                                         "Branchez le disque « Archives "
+                                         "2024 - Mariages et cérémonies » puis glissez de nouveau "
+                                         "le raccourci dans la fenêtre. ")));
+    QTest::qWait(50);
+    QVERIFY(area->isVisible());
+    const QList<QLabel*> labels = area->widget()->findChildren<QLabel*>();
+    QVERIFY(labels.size() >= 4);
+    for (QLabel* label : labels) {
+        if (!label->isVisibleTo(area->widget())) {
+            continue;
+        }
+        QVERIFY2(label->height() >= label->sizeHint().height() ||
+                     (label->hasHeightForWidth() &&
+                      label->height() >= label->heightForWidth(label->width())),
+                 qPrintable(describe(label)));
+    }
+    // The card is taller than the room left: the area scrolls to its end.
+    QScrollBar* bar = area->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QVERIFY(bar->isVisible());
+    QWidget* link = w.view->tutorialLink();
+    QVERIFY(link);
+    link->setFocus(Qt::TabFocusReason);
+    area->ensureWidgetVisible(link);
+    QVERIFY(area->viewport()->rect().contains(rectIn(link, area->viewport())));
+}
+
+// The summary of a library with an external cache: four rows (name, path,
+// cache, reclaimable space), each whole and below the one before, and the
+// cache path under a label that says what it is.
+void LayoutTest::cacheLineSaysWhatItIsAndTheSummaryFits()
+{
+    Window w;
+    const fs::path film = w.harness.library("Film");
+    model::BundleInfo info;
+    info.url = film;
+    info.name = "Film";
+    info.totalSize = 5'000'000'000;
+    info.cacheURL = w.harness.dir / "Disque externe" / "Caches" / "Film.fcpcache";
+    info.cacheTotalSize = 3'400'000'000;
+    model::FoundFolder render;
+    render.url = film / "Event A" / "Render Files";
+    render.name = "Render Files";
+    render.parentName = "Event A";
+    render.size = 1'000'000;
+    info.foundFolders.push_back(render);
+    w.vm->applyAnalysisResult(info);
+    w.vm->dismissSheet();
+    QTest::qWait(50);
+    QVERIFY(w.view->cacheLabel()->isVisible());
+    QCOMPARE(w.view->cacheLabel()->text(), QStringLiteral("Cache externe :"));
+    QVERIFY(w.view->cachePath()->fullText().endsWith("Film.fcpcache"));
+    QCOMPARE(w.view->cachePath()->accessibleName(), QStringLiteral("Cache externe :"));
+
+    QWidget* summary = w.view->libraryName()->parentWidget();
+    QLabel* reclaimable = nullptr;
+    for (QLabel* label : summary->findChildren<QLabel*>()) {
+        if (!label->isVisible()) {
+            continue;
+        }
+        reclaimable = label->text() == "Espace récupérable" ? label : reclaimable;
+        const QRect r = rectIn(label, w.view.get());
+        QVERIFY2(w.view->rect().contains(r), qPrintable(describe(label)));
+        QVERIFY2(label->height() >= label->minimumSizeHint().height(), qPrintable(describe(label)));
+    }
+    QVERIFY(reclaimable);
+    // Top to bottom: name, path, cache line, reclaimable space.
+    const QList<QWidget*> rows{w.view->libraryName(), w.view->cachePath(), reclaimable};
+    for (int i = 0; i + 1 < rows.size(); ++i) {
+        QVERIFY2(rectIn(rows[i], summary).bottom() < rectIn(rows[i + 1], summary).top(),
+                 qPrintable(describe(rows[i + 1])));
+    }
+}
+
+// A list short enough to show whole has no scroll bar; the idle window
+// without a banner neither.
+void LayoutTest::noScrollBarWhenNothingScrolls()
+{
+    Window w;
+    QTest::qWait(50);
+    QVERIFY(!w.view->introductionArea()->verticalScrollBar()->isVisible());
+    QVERIFY(w.analyse(w.harness.library("Film")));
+    QTest::qWait(50);
+    QScrollArea* list = w.view->folderListArea();
+    QVERIFY(list->isVisible());
+    QVERIFY(!list->verticalScrollBar()->isVisible());
+    // Opening a group makes the list longer than its room: the bar comes.
+    for (QWidget* header : w.view->folderList()->focusChain()) {
+        if (w.view->folderList()->expandedGroups().size() < 8) {
+            QTest::keyClick(header, Qt::Key_Right);
+        }
+    }
+    QTest::qWait(300);
+    QCOMPARE(list->verticalScrollBar()->isVisible(), list->verticalScrollBar()->maximum() > 12);
 }
 
 QTEST_MAIN(LayoutTest)

@@ -1,6 +1,7 @@
-// The keys of every sheet: Return presses the default button where there is
-// one, Ctrl+Esc the cancel button where there is one, plain Escape and a
-// close request from the window manager answer nothing.
+// The keys of every sheet: Return presses the focused button, or the default
+// button where there is one; Escape and Ctrl+Esc press the cancel button
+// where there is one; a close request from the window manager answers
+// nothing. Return never confirms a deletion.
 
 #include "ui/alias_sheet.hpp"
 #include "ui/backup_sheet.hpp"
@@ -71,7 +72,7 @@ Case caseFor(const QString& sheet)
                                      [&a] { a.given << "cancelled"; });
                     return s;
                 },
-                {},
+                "cancelled", // it opens on "Annuler": Return presses that
                 "cancelled"};
     }
     if (sheet == "alias") {
@@ -99,7 +100,7 @@ Case caseFor(const QString& sheet)
                                      [&a](bool goOn) { a.given << (goOn ? "true" : "false"); });
                     return s;
                 },
-                {},
+                "false", // no default button: the focus starts on "Annuler"
                 "false"};
     }
     if (sheet == "missingCache") {
@@ -118,8 +119,7 @@ Case caseFor(const QString& sheet)
                                      [&a] { a.given << "dismissed"; });
                     return s;
                 },
-                "dismissed",
-                {}};
+                "dismissed", "dismissed"};
     }
     return {[](Answers& a) {
                 auto* s = new FCPLockedSheet("Film");
@@ -145,7 +145,11 @@ private slots:
 
     void keysGiveTheSheetsAnswer_data();
     void keysGiveTheSheetsAnswer();
-    void returnOnAFocusedOtherButtonStillMeansTheDefault();
+    void returnPressesTheFocusedButton();
+    void sheetsOpenWithTheFocusOnTheSafeAnswer_data();
+    void sheetsOpenWithTheFocusOnTheSafeAnswer();
+    void returnNeverConfirmsADeletion();
+    void openLibrarySheetNamesTheHolderAndShowsTheEditorOnlyWhereItRuns();
     void windowManagerCloseAnswersNothing_data();
     void windowManagerCloseAnswersNothing();
     void skipToggleWritesTheSettingAtOnce();
@@ -178,18 +182,13 @@ void SheetsTest::keysGiveTheSheetsAnswer()
 
     press(dialog.get(), static_cast<Key>(key));
 
-    QString expected;
-    if (static_cast<Key>(key) == Key::returnKey) {
-        expected = c.onReturn;
-    } else if (static_cast<Key>(key) == Key::ctrlEscape) {
-        expected = c.onCtrlEscape;
-    }
+    const QString expected = static_cast<Key>(key) == Key::returnKey ? c.onReturn : c.onCtrlEscape;
     QCOMPARE(answers.given, expected.isEmpty() ? QStringList() : QStringList{expected});
     // The sheet never closes itself: its owner does once the answer is handled.
     QVERIFY(dialog->isVisible());
 }
 
-void SheetsTest::returnOnAFocusedOtherButtonStillMeansTheDefault()
+void SheetsTest::returnPressesTheFocusedButton()
 {
     Answers answers;
     std::unique_ptr<SheetDialog> dialog(caseFor("fcpLocked").make(answers));
@@ -199,7 +198,54 @@ void SheetsTest::returnOnAFocusedOtherButtonStillMeansTheDefault()
     QVERIFY(cancel);
     cancel->setFocus();
     QTest::keyClick(cancel, Qt::Key_Return);
-    QCOMPARE(answers.given, QStringList{"analyzeAnyway"});
+    QCOMPARE(answers.given, QStringList{"cancel"});
+}
+
+void SheetsTest::sheetsOpenWithTheFocusOnTheSafeAnswer_data()
+{
+    QTest::addColumn<QString>("sheet");
+    QTest::addColumn<bool>("onCancel");
+    QTest::newRow("warning") << "warning" << true; // no default: the way out
+    QTest::newRow("iCloud") << "iCloud" << true;
+    QTest::newRow("alias") << "alias" << false;
+    QTest::newRow("missingCache") << "missingCache" << false;
+}
+
+void SheetsTest::sheetsOpenWithTheFocusOnTheSafeAnswer()
+{
+    QFETCH(QString, sheet);
+    QFETCH(bool, onCancel);
+    Answers answers;
+    std::unique_ptr<SheetDialog> dialog(caseFor(sheet).make(answers));
+    dialog->open();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    QTRY_COMPARE(
+        static_cast<QWidget*>(dialog->focusWidget()),
+        static_cast<QWidget*>(onCancel ? dialog->cancelButton() : dialog->defaultButton()));
+    // Return right away gives that button's answer.
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+    QCOMPARE(answers.given.size(), 1);
+    QVERIFY(answers.given.front() != "confirmed");
+}
+
+// On the deletion warning, Return on a focused "Supprimer" does nothing;
+// Space presses it.
+void SheetsTest::returnNeverConfirmsADeletion()
+{
+    Answers answers;
+    std::unique_ptr<SheetDialog> dialog(caseFor("warning").make(answers));
+    dialog->open();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    QTRY_VERIFY(dialog->focusWidget() == dialog->cancelButton());
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+    auto* remove = qobject_cast<QPushButton*>(dialog->focusWidget());
+    QVERIFY(remove);
+    QCOMPARE(remove->text(), QStringLiteral("Supprimer"));
+    QTest::keyClick(remove, Qt::Key_Return);
+    QTest::keyClick(remove, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(answers.given.isEmpty());
+    QTest::keyClick(remove, Qt::Key_Space);
+    QCOMPARE(answers.given, QStringList{"confirmed"});
 }
 
 void SheetsTest::windowManagerCloseAnswersNothing_data()
@@ -250,6 +296,29 @@ void SheetsTest::skipToggleWritesTheSettingAtOnce()
     QTest::keyClick(dialog.get(), Qt::Key_Escape, Qt::ControlModifier);
     QCOMPARE(answers.given, QStringList{"cancelled"});
     QCOMPARE(QSettings().value("skipDeleteWarning").toBool(), true);
+}
+
+// Where the editor cannot run, the sheet has no button to bring it forward;
+// it says where the library is open instead.
+void SheetsTest::openLibrarySheetNamesTheHolderAndShowsTheEditorOnlyWhereItRuns()
+{
+    const auto texts = [](SheetDialog& sheet) {
+        QStringList out;
+        for (QPushButton* button : sheet.findChildren<QPushButton*>()) {
+            out << button->text();
+        }
+        return out;
+    };
+    FCPLockedSheet here("Film", "studio-mac.local", {}, false);
+    QCOMPARE(texts(here), (QStringList{"Annuler", "Analyser"}));
+    QVERIFY2(here.accessibleDescription().contains("Final Cut Pro sur « studio-mac.local »"),
+             qPrintable(here.accessibleDescription()));
+    FCPLockedSheet other("Film", "atelier", "Vellico", false);
+    QVERIFY(other.accessibleDescription().contains("ouverte dans Vellico sur « atelier »"));
+    FCPLockedSheet unknown("Film", {}, {}, false);
+    QVERIFY(unknown.accessibleDescription().startsWith("« Film » est ouverte dans Final Cut Pro."));
+    FCPLockedSheet mac("Film", {}, {}, true);
+    QVERIFY(texts(mac).contains("Voir Final Cut Pro"));
 }
 
 QTEST_MAIN(SheetsTest)

@@ -84,6 +84,7 @@ private slots:
     void cacheInfoSheetAppearsWithReady();
     void windowWaitGivesUpAfterTwentySleeps();
     void cancelPendingContinuationsWithNothingPending();
+    void missingCachePathBelongsToItsOwnLibrary();
 };
 
 void IntakePipelineTest::plainLibraryGoesStraightToReady()
@@ -589,6 +590,33 @@ void IntakePipelineTest::cancelPendingContinuationsWithNothingPending()
     vm->cancelPendingContinuations();
     QVERIFY(!vm->activeSheet());
     QCOMPARE(states.count(), 0);
+}
+
+// The path where library A's cache was expected never shows for library B,
+// which has no external cache, nor after "Annuler".
+void IntakePipelineTest::missingCachePathBelongsToItsOwnLibrary()
+{
+    Harness h;
+    const fs::path first = h.library("A");
+    expectCacheIn(first, h.dir / "Gone");
+    const fs::path second = h.library("B");
+    auto vm = h.makeViewModel();
+    QVERIFY(dropAndWaitForSheet(*vm, first, ActiveSheet::missingCache));
+    QVERIFY(!vm->missingCachePath().isEmpty());
+    vm->handleMissingCacheResponse(true);
+    QVERIFY(waitUntil([&] { return vm->appState() == AppState::ready; }));
+    QVERIFY(!vm->missingCachePath().isEmpty()); // A's summary names it
+
+    vm->handleDrop(urlOf(second));
+    QVERIFY(vm->missingCachePath().isEmpty());
+    QVERIFY(waitUntil([&] { return vm->appState() == AppState::ready; }));
+    QVERIFY(vm->missingCachePath().isEmpty());
+
+    QVERIFY(dropAndWaitForSheet(*vm, first, ActiveSheet::missingCache));
+    vm->handleMissingCacheResponse(true);
+    QVERIFY(waitUntil([&] { return vm->appState() == AppState::ready; }));
+    vm->reset();
+    QVERIFY(vm->missingCachePath().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(IntakePipelineTest)

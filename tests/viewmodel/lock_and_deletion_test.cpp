@@ -62,6 +62,7 @@ private slots:
 
     void recheckAnswersTheOpenLibrarySheetOnceClosed();
     void recheckReanalysesALibraryAnalysedWhileOpen();
+    void openLibrarySheetNamesTheHolderFromTheLockRecord();
     void resetClearsEverything();
     void deletionWithNothingSelectedChangesNothing();
     void deletionRefusedWhenTheEditorOpenedTheLibrary();
@@ -287,15 +288,24 @@ void LockAndDeletionTest::runningDeletionRefusesDropResetAndSecondRun()
     QVERIFY(vm.lockedBundleURL() && *vm.lockedBundleURL() == film);
     QVERIFY(fs::exists(film / ".lock-dir" / "Vellico 1"));
 
+    // Libraries opened meanwhile wait: the latest one opens once it is over.
+    const fs::path latest = h.library("Encore");
     vm.handleDrop(urlOf(h.library("Autre")));
+    vm.handleDrop(urlOf(latest));
     vm.reset();
     QCOMPARE(vm.appState(), AppState::deleting);
     QVERIFY(vm.lockedBundleURL()); // still held while folders are removed
     QVERIFY(vm.bundleInfo() && vm.bundleInfo()->url == film);
+    QCOMPARE(vm.deferredDrop(), std::optional(urlOf(latest)));
+    bool doneSeen = false;
+    QObject::connect(&vm, &VARAvevadaViewModel::appStateChanged, &vm,
+                     [&] { doneSeen = doneSeen || vm.appState() == AppState::done; });
 
     calls.gate.release();
-    QVERIFY(waitUntil([&] { return vm.appState() == AppState::done; }));
-    QVERIFY(vm.deletionErrors().isEmpty());
+    QVERIFY(waitUntil([&] { return vm.appState() == AppState::ready; }));
+    QVERIFY(doneSeen);
+    QVERIFY(vm.bundleInfo() && vm.bundleInfo()->url == latest);
+    QVERIFY(!vm.deferredDrop());
     QVERIFY(!vm.lockedBundleURL());
     QVERIFY(!fs::exists(film / ".lock-dir" / "Vellico 1"));
 }
@@ -334,6 +344,36 @@ void LockAndDeletionTest::stopDuringADeletionRemovesNothingMoreAndGivesTheLockBa
     QCOMPARE(vm.lockFileDescriptor(), -1);
     QVERIFY(fs::exists(builder.path() / "__Sync__"));
     QVERIFY(!fs::exists(builder.path() / ".lock-dir" / "Vellico 1"));
+}
+
+// The library-open sheet names the machine and the application that hold
+// the library, as the lock record says; nothing when it says nothing.
+void LockAndDeletionTest::openLibrarySheetNamesTheHolderFromTheLockRecord()
+{
+    Harness h;
+    const fs::path film = h.library("Film");
+    EditorHold editor(film);
+    const auto record = [&](formats::PlistValue::Dict entries) {
+        tools::writePropertyList(film / ".lock-info", formats::PlistValue(std::move(entries)),
+                                 tools::PlistFormat::xml);
+    };
+    record({{"hostname", formats::PlistValue("studio-mac.local")},
+            {"user", formats::PlistValue("ana")}});
+    auto vm = h.makeViewModel();
+    QVERIFY(dropAndWaitForSheet(*vm, film, ActiveSheet::fcpLocked));
+    QCOMPARE(vm->fcpLockedSheetHost(), QStringLiteral("studio-mac.local"));
+    QCOMPARE(vm->fcpLockedSheetApplication(), QString());
+    QVERIFY(!vm->canShowFinalCutPro()); // the editor does not run here
+
+    record({{"hostname", formats::PlistValue("atelier")},
+            {"FFFileLockActiveSecondaryLockName", formats::PlistValue("Vellico 2")}});
+    QVERIFY(dropAndWaitForSheet(*vm, film, ActiveSheet::fcpLocked));
+    QCOMPARE(vm->fcpLockedSheetHost(), QStringLiteral("atelier"));
+    QCOMPARE(vm->fcpLockedSheetApplication(), QStringLiteral("Vellico"));
+
+    tools::writeFile(film / ".lock-info", "not a property list");
+    QVERIFY(dropAndWaitForSheet(*vm, film, ActiveSheet::fcpLocked));
+    QCOMPARE(vm->fcpLockedSheetHost(), QString());
 }
 
 QTEST_GUILESS_MAIN(LockAndDeletionTest)
