@@ -43,9 +43,17 @@ std::optional<LockHolder> lockHolder(int bundleFd)
     }
     LockHolder holder;
     holder.hostname = record->stringFor("hostname").value_or("");
-    holder.isVellico =
-        record->stringFor("FFFileLockActiveSecondaryLockName") == std::string(kSecondaryLockName);
-    if (holder.hostname.empty() && !holder.isVellico) {
+    // Another application takes the lock as a secondary holder under its own
+    // name and a number ("Vellico 1").
+    std::string secondary = record->stringFor("FFFileLockActiveSecondaryLockName").value_or("");
+    holder.isVellico = secondary == kSecondaryLockName;
+    const std::size_t blank = secondary.find_last_of(' ');
+    if (blank != std::string::npos && blank + 1 < secondary.size() &&
+        secondary.find_first_not_of("0123456789", blank + 1) == std::string::npos) {
+        secondary.erase(blank);
+    }
+    holder.application = std::move(secondary);
+    if (holder.hostname.empty() && holder.application.empty()) {
         return std::nullopt;
     }
     return holder;

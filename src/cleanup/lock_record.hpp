@@ -31,11 +31,15 @@ struct LockRecord {
 struct LockHolder {
     bool isVellico = false; // the record names our secondary lock: another Vellico
     std::string hostname;   // may be empty
+    // The secondary holder's name without its number ("Vellico 1" gives
+    // "Vellico"); empty: the editor itself.
+    std::string application;
 };
 
 // The holder named by ".lock-info" in the open library `bundleFd` (read
 // bounded, no link followed); none when the record is missing, unreadable or
-// names no host. Says nothing of whether the lock is held.
+// names neither a host nor a secondary holder. Says nothing of whether the
+// lock is held.
 std::optional<LockHolder> lockHolder(int bundleFd);
 
 // The record as an XML property list (version 1.0), the form the editor writes

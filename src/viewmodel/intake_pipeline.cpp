@@ -7,7 +7,8 @@
 #include "analysis/library_intake.hpp"
 #include "analysis/library_scan.hpp"
 #include "cleanup/library_lock.hpp"
-#include "formats/property_list.hpp"
+#include "cleanup/lock_record.hpp"
+#include "platform/file_system.hpp"
 #include "viewmodel/progress_relay.hpp"
 #include "viewmodel/texts.hpp"
 #include "viewmodel/va_ravevada_view_model.hpp"
@@ -29,35 +30,13 @@ constexpr int windowWaitAttempts = 20;
 constexpr auto windowWaitStep = 50ms;
 constexpr auto downloadPollInterval = 500ms;
 
-// Who holds a library open, as its lock record (".lock-info") says.
-struct LockHolder {
-    std::string host;
-    std::string application; // empty: the editor itself
-};
-
-LockHolder readLockHolder(const fs::path& library)
+// Who holds a library open, as its lock record (".lock-info") says; nobody
+// named when it cannot be read.
+cleanup::LockHolder readLockHolder(const fs::path& library)
 {
-    LockHolder holder;
-    // Small, and read without following a link, like every file of a library.
-    formats::PlistLimits limits;
-    limits.maxBytes = 64 << 10;
-    const std::optional<formats::PlistValue> record =
-        formats::readPropertyListDictionary(library / ".lock-info", limits);
-    if (!record) {
-        return holder;
-    }
-    holder.host = record->stringFor("hostname").value_or(std::string());
-    // Another application takes the lock as a secondary holder under its own
-    // name and a number ("Vellico 1").
-    std::string secondary =
-        record->stringFor("FFFileLockActiveSecondaryLockName").value_or(std::string());
-    const std::size_t blank = secondary.find_last_of(' ');
-    if (blank != std::string::npos && blank + 1 < secondary.size() &&
-        secondary.find_first_not_of("0123456789", blank + 1) == std::string::npos) {
-        secondary.erase(blank);
-    }
-    holder.application = std::move(secondary);
-    return holder;
+    const platform::UniqueFd bundle = platform::openDirectoryPath(library.string());
+    return (bundle ? cleanup::lockHolder(bundle.get()) : std::nullopt)
+        .value_or(cleanup::LockHolder{});
 }
 
 struct DownloadPoll {
@@ -250,11 +229,11 @@ VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
     }
     if (open) {
         auto holderRead = runOn(&m_workers, [url] { return readLockHolder(url); });
-        const LockHolder holder = co_await holderRead;
+        const cleanup::LockHolder holder = co_await holderRead;
         if (!current()) {
             co_return std::nullopt;
         }
-        m_fcpLockedSheetHost = texts::displayText(holder.host);
+        m_fcpLockedSheetHost = texts::displayText(holder.hostname);
         m_fcpLockedSheetApplication = texts::displayText(holder.application);
         m_fcpLockedSheetLibName = displayName;
         m_pendingLockCheckURL = url;

@@ -1,5 +1,7 @@
 #include "viewmodel/texts.hpp"
 
+#include "analysis/library_intake.hpp"
+
 #include "i18n/translations.hpp"
 #include "model/terminal_text.hpp"
 
@@ -16,14 +18,6 @@ namespace {
 
 // Keys with an inserted value, as the catalogue knows them. Marked for
 // lupdate; the translation happens at run time through translate().
-constexpr const char* aliasKey =
-    QT_TRANSLATE_NOOP("Vellico", "alias - résolution impossible « %1 »");
-constexpr const char* notALibraryKey =
-    QT_TRANSLATE_NOOP("Vellico", "« %1 » n'est pas une bibliothèque Final Cut Pro valide.");
-constexpr const char* lockedKey = QT_TRANSLATE_NOOP(
-    "Vellico", "« %1 » est verrouillée. Déverrouillez-la dans le Finder avant de continuer.");
-constexpr const char* backupKey = QT_TRANSLATE_NOOP(
-    "Vellico", "« %1 » est une sauvegarde, mais la bibliothèque originale est introuvable.");
 constexpr const char* downloadStartKey =
     QT_TRANSLATE_NOOP("Vellico", "Impossible de lancer le téléchargement de « %1 » depuis iCloud.");
 constexpr const char* downloadFailedKey =
@@ -96,24 +90,27 @@ QString displayText(std::string_view bytes)
     return text;
 }
 
+// The intake's refusals take their keys from the core, the one list the
+// command line uses too.
 QString aliasUnresolvable(const QString& aliasName)
 {
-    return fill(aliasKey, aliasName);
+    return fill(analysis::messageKey(analysis::IntakeError::Kind::aliasUnresolvable), aliasName);
 }
 
 QString notALibrary(const QString& name)
 {
-    return fill(notALibraryKey, name);
+    return fill(analysis::messageKey(analysis::IntakeError::Kind::notALibrary), name);
 }
 
 QString lockedLibrary(const QString& displayName)
 {
-    return fill(lockedKey, displayName);
+    return fill(analysis::messageKey(analysis::IntakeError::Kind::locked), displayName);
 }
 
 QString backupWithoutOriginal(const QString& displayName)
 {
-    return fill(backupKey, displayName);
+    return fill(analysis::messageKey(analysis::IntakeError::Kind::backupWithoutOriginal),
+                displayName);
 }
 
 QString unreadableFolders(std::size_t count)
