@@ -23,7 +23,10 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j$$(nproc)
 
-run: build
+# Builds only the two programs it runs: the tests, benchmarks and the window
+# wait for `make test` / `make build`.
+run: configure
+	cmake --build $(BUILD) -j$$(nproc) --target vellico-cli vellico-make-library
 	$(BUILD)/tools/vellico-make-library demo $(DEMO_DIR) >/dev/null
 	$(BUILD)/src/cli/vellico-cli analyze "$(DEMO_DIR)/Mariage Dupont.fcpbundle"
 
