@@ -227,7 +227,7 @@ TEST_F(DeletionRun, LabelsAFolderWithoutParentNameByItsNameAlone)
     model::FoundFolder folder;
     folder.url = bundle() / "Render Files";
     folder.name = "Render Files";
-    folder.identity = platform::FileIdentity{1, 2, 3};
+    folder.identity = model::FileIdentity{1, 2, 3};
     const DeletionResult result = performDeletion(bundle(), {folder}, {});
     ASSERT_EQ(result.errors.size(), 1u);
     EXPECT_EQ(result.errors[0].name, "Render Files");
