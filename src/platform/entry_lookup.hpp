@@ -13,12 +13,13 @@ namespace vellico::platform {
 
 // The name of the entry of the open directory `dirFd` that equals `name`
 // by canonical equivalence: `name` itself when an entry has exactly that
-// name, otherwise the first entry, in listing order, whose NFC form is
-// `name`'s. A name read from a library file ("Cérémonie.fcpcache" composed)
+// name, otherwise the entry whose NFC form is `name`'s (the smallest such
+// name when several are, so the answer does not depend on the listing
+// order). A name read from a library file ("Cérémonie.fcpcache" composed)
 // thus finds the entry the file system holds (decomposed when the folder
 // came from an HFS+ disk). None when no entry matches, the directory cannot
-// be listed, or `name` is not one path component (empty, ".", "..", or
-// holding "/" or NUL).
+// be listed or holds more than 100,000 entries, or `name` is not one path
+// component (empty, ".", "..", or holding "/" or NUL).
 std::optional<std::string> matchingEntryName(int dirFd, std::string_view name);
 
 enum class EntryWanted {

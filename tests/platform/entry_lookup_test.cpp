@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace vellico::platform {
 namespace {
@@ -75,6 +76,27 @@ TEST(EntryLookup, PathsAreSpelledAsOnDiskAsFarAsTheyLead)
     };
     for (const auto& c : cases) {
         EXPECT_EQ(spellingOnDisk(c.given).string(), c.spelled.string()) << c.given;
+    }
+}
+
+// Two entries that differ only in their Unicode form: the answer is the same
+// whatever order the directory lists them in (the smallest name), for the
+// analysis and the bookmark resolver alike.
+TEST(EntryLookup, OfSeveralSpellingsTheSmallestNameIsFound)
+{
+    const std::string decomposed = "Ce\u0301re\u0301monie";
+    const std::string mixed = "C\u00e9re\u0301monie";
+    const std::string composed = "C\u00e9r\u00e9monie";
+    for (const bool decomposedFirst : {true, false}) {
+        test::TempDir tmp;
+        for (const std::string& name :
+             decomposedFirst ? std::vector{decomposed, mixed} : std::vector{mixed, decomposed}) {
+            fs::create_directories(tmp / "d" / name);
+        }
+        const UniqueFd dir = openDirectoryPath((tmp / "d").string());
+        EXPECT_EQ(matchingEntryName(dir.get(), composed), decomposed);
+        EXPECT_EQ(findDirectoryEntry(tmp / "d", composed, EntryWanted::directory),
+                  tmp / "d" / decomposed);
     }
 }
 

@@ -12,6 +12,15 @@ using model::isAscii;
 using model::isSinglePathComponent;
 using model::normalizedName;
 
+namespace {
+
+// A directory with more entries than this is not searched for a differently
+// composed name: the exact name was already tried, and the search must not
+// take minutes on a huge folder.
+constexpr std::size_t maxEntriesSearched = 100000;
+
+} // namespace
+
 std::optional<std::string> matchingEntryName(int dirFd, std::string_view name)
 {
     if (!isSinglePathComponent(name)) {
@@ -29,13 +38,17 @@ std::optional<std::string> matchingEntryName(int dirFd, std::string_view name)
     if (!entries) {
         return std::nullopt;
     }
+    if (entries->size() > maxEntriesSearched) {
+        return std::nullopt;
+    }
     const std::string wanted = normalizedName(name);
+    std::optional<std::string> best;
     for (const DirEntry& entry : *entries) {
-        if (normalizedName(entry.name) == wanted) {
-            return entry.name;
+        if (normalizedName(entry.name) == wanted && (!best || entry.name < *best)) {
+            best = entry.name;
         }
     }
-    return std::nullopt;
+    return best;
 }
 
 std::optional<std::filesystem::path> findDirectoryEntry(const std::filesystem::path& folder,
