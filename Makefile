@@ -8,7 +8,7 @@ FUZZ_BUILD ?= build-fuzz
 TSAN_BUILD ?= build-tsan
 # The tests whose code runs on several threads: the walker, the removal and
 # the deletion run. ThreadSanitizer builds and runs only these.
-TSAN_TESTS ?= folder_size_test folder_removal_test deletion_run_test
+TSAN_TESTS ?= tree_walker_test folder_size_test folder_removal_test deletion_run_test
 FUZZ_SECONDS ?= 20
 # The demo library is sparse (tens of GB apparent size): it stays in the build
 # folder, out of the source tree.
