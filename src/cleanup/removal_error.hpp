@@ -40,9 +40,11 @@ struct RemovalError {
     bool operator==(const RemovalError&) const = default;
 };
 
-// The system's description of an error number in the language of the
-// process's current locale (LC_MESSAGES, after the application has called
-// setlocale(LC_ALL, "")). Thread-safe.
+// The description of an error number in the user's language: for the
+// errors a reading or a removal meets (ENOENT, EACCES, EBUSY, EROFS…) our own
+// catalogue's text, from the installed translations; for any other, or when
+// none are installed, the system's (in the language of the current locale,
+// LC_MESSAGES, after setlocale(LC_ALL, "")). Thread-safe.
 std::string systemErrorText(int errorNumber);
 
 // The system's text for the error: systemErrorText(error.errorNumber).
