@@ -5,12 +5,16 @@ BUILD ?= build
 GENERATOR ?= Ninja
 CMAKE_FLAGS ?=
 FUZZ_BUILD ?= build-fuzz
+TSAN_BUILD ?= build-tsan
+# The tests whose code runs on several threads: the walker, the removal and
+# the deletion run. ThreadSanitizer builds and runs only these.
+TSAN_TESTS ?= tree_walker_test folder_size_test folder_removal_test deletion_run_test
 FUZZ_SECONDS ?= 20
 # The demo library is sparse (tens of GB apparent size): it stays in the build
 # folder, out of the source tree.
 DEMO_DIR ?= $(BUILD)/demo
 
-.PHONY: all deps configure build run test fuzz-smoke bench package screenshots format format-check clean
+.PHONY: all deps configure build run test tsan fuzz-smoke bench package screenshots format format-check clean
 
 all: build
 
@@ -23,13 +27,24 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j$$(nproc)
 
-run: build
+# Builds only the two programs it runs: the tests, benchmarks and the window
+# wait for `make test` / `make build`.
+run: configure
+	cmake --build $(BUILD) -j$$(nproc) --target vellico-cli vellico-make-library
 	$(BUILD)/tools/vellico-make-library demo $(DEMO_DIR) >/dev/null
 	$(BUILD)/src/cli/vellico-cli analyze "$(DEMO_DIR)/Mariage Dupont.fcpbundle"
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$$(nproc)
 	$(MAKE) --no-print-directory fuzz-smoke
+
+# The threaded tests under ThreadSanitizer (clang), without the window.
+tsan: deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(TSAN_BUILD) -G $(GENERATOR) -DVELLICO_SANITIZE_THREAD=ON \
+	    -DVELLICO_BUILD_GUI=OFF -DVELLICO_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j$$(nproc) --target $(TSAN_TESTS)
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(TSAN_BUILD) \
+	    --output-on-failure -j$$(nproc) -L "^($$(echo $(TSAN_TESTS) | tr ' ' '|'))$$"
 
 # Builds the libFuzzer targets with clang and runs each one briefly from an
 # empty corpus: a smoke test, not a campaign.
@@ -63,4 +78,4 @@ format-check:
 	find src tests tools bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(DEMO_DIR)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) $(DEMO_DIR)

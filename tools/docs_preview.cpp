@@ -4,7 +4,7 @@
 // the picture is of the screen area under the window (so the menu shows).
 // Meant to run under Xvfb.
 
-#include "docs/documentation_view.hpp"
+#include "ui/documentation_view.hpp"
 #include "ui/theme.hpp"
 
 #include <QApplication>

@@ -5,6 +5,7 @@
 #include "analysis/library_identity.hpp"
 #include "model/names.hpp"
 #include "model/target_folder_rule.hpp"
+#include "platform/entry_lookup.hpp"
 #include "platform/file_identity.hpp"
 #include "platform/file_system.hpp"
 
@@ -77,7 +78,7 @@ std::string resolvedPath(const fs::path& path)
 // A backup folder candidate, opened once.
 struct Candidate {
     platform::UniqueFd fd;
-    std::optional<platform::FileIdentity> identity;
+    std::optional<model::FileIdentity> identity;
 };
 
 // Opens the candidate folder: its container by path (a Movies folder moved
@@ -102,7 +103,7 @@ Candidate openCandidate(const fs::path& candidate)
     }
     found.identity = platform::identityOf(found.fd.get());
     const auto containerId = platform::identityOf(container.get());
-    if (!found.identity || !containerId || platform::onOtherMount(*found.identity, *containerId)) {
+    if (!found.identity || !containerId || model::onOtherMount(*found.identity, *containerId)) {
         found.fd.reset();
     }
     return found;
@@ -270,7 +271,7 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
         // folder on disk (a library moved between a Mac and this machine).
         const auto folder = m_bookmarks.resolve(*location);
         const auto custom =
-            folder ? model::findDirectoryEntry(*folder, *folderName, model::EntryWanted::any)
+            folder ? platform::findDirectoryEntry(*folder, *folderName, platform::EntryWanted::any)
                    : std::nullopt;
         if (custom) {
             const std::string customResolved = resolvedPath(*custom);

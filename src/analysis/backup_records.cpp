@@ -3,6 +3,7 @@
 #include "analysis/library_identity.hpp"
 #include "formats/file_url.hpp"
 #include "model/names.hpp"
+#include "platform/entry_lookup.hpp"
 #include "platform/file_system.hpp"
 
 #include <cerrno>
@@ -89,7 +90,7 @@ std::string normalizedPath(const std::filesystem::path& path)
     // Links resolved in the part of the path that exists, its names matched
     // against the folders' entries by canonical equivalence (a record written
     // on a Mac holds them decomposed); the rest is kept.
-    const std::filesystem::path onDisk = model::spellingOnDisk(path);
+    const std::filesystem::path onDisk = platform::spellingOnDisk(path);
     std::filesystem::path resolved = std::filesystem::weakly_canonical(onDisk, ec);
     std::string text = ec ? onDisk.lexically_normal().string() : resolved.string();
     const auto first = text.find_first_not_of('/');
@@ -113,7 +114,7 @@ std::optional<std::filesystem::path> originalLibraryURL(const formats::PlistValu
         if (const auto path = formats::pathFromFileURL(*text)) {
             // The record holds the path as the Mac wrote it (names often
             // decomposed); the library here may be stored in the other form.
-            std::filesystem::path library = model::spellingOnDisk(*path);
+            std::filesystem::path library = platform::spellingOnDisk(*path);
             if (containsSettings(library)) {
                 return library;
             }

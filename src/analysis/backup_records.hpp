@@ -20,7 +20,7 @@ enum class BackupMatch { byPath, byIdentifier, byName, noMatch };
 bool isBackupBundleName(std::string_view name);
 
 // A path in the form used to compare libraries with backup records: symbolic
-// links resolved and names spelled as on disk (model::spellingOnDisk), as far
+// links resolved and names spelled as on disk (platform::spellingOnDisk), as far
 // as the path exists; every "/" trimmed from both ends. Two such paths still
 // compare by canonical equivalence, for the part that does not exist.
 std::string normalizedPath(const std::filesystem::path& path);

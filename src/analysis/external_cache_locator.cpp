@@ -2,6 +2,7 @@
 
 #include "analysis/folder_size.hpp"
 #include "model/names.hpp"
+#include "platform/entry_lookup.hpp"
 #include "platform/file_system.hpp"
 
 namespace vellico::analysis {
@@ -46,7 +47,7 @@ ExternalCache LibraryCacheLocator::findExternalCache(const formats::PlistValue& 
 std::optional<std::filesystem::path> externalCacheFolder(const std::filesystem::path& location,
                                                          std::string_view folderName)
 {
-    return model::findDirectoryEntry(location, folderName, model::EntryWanted::directory);
+    return platform::findDirectoryEntry(location, folderName, platform::EntryWanted::directory);
 }
 
 } // namespace vellico::analysis

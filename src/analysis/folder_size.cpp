@@ -143,7 +143,7 @@ private:
     const std::function<void(std::size_t)>& m_entering;
     std::map<std::string, std::uint32_t> m_wanted;
     std::unique_ptr<std::atomic<std::uint64_t>[]> m_sums;
-    std::vector<std::optional<platform::FileIdentity>> m_identities;
+    std::vector<std::optional<model::FileIdentity>> m_identities;
 };
 
 } // namespace
@@ -165,7 +165,7 @@ TreeSizes measureTree(UniqueFd directory, const std::vector<std::string>& subfol
     platform::SystemCalls& calls = control.calls ? *control.calls : platform::defaultSystemCalls();
     SizeVisitor visitor(calls, subfolders, entering);
     if (directory) {
-        if (const std::optional<platform::FileIdentity> id =
+        if (const std::optional<model::FileIdentity> id =
                 platform::identityOf(calls, directory.get())) {
             std::vector<platform::WalkRoot> roots(1);
             roots[0].fd = std::move(directory);

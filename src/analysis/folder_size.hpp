@@ -37,7 +37,7 @@ struct SubfolderSize {
     std::int64_t size = 0;
     // Taken from the very directory that was measured; none when the walk
     // did not enter it (vanished, unreadable, another mount, hidden).
-    std::optional<platform::FileIdentity> identity;
+    std::optional<model::FileIdentity> identity;
 };
 
 struct TreeSizes {

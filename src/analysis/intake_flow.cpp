@@ -89,8 +89,7 @@ IntakeOutcome takeInItem(const BatchInput& input, const MachineAnalysis& machine
             return refused(input, ready.url, answer.refusalKey, {name, original.string()});
         case BackupAnswer::Kind::listAsBackup: {
             IntakeOutcome outcome;
-            const std::optional<platform::FileIdentity> id =
-                platform::identityOf(ready.bundle.get());
+            const std::optional<model::FileIdentity> id = platform::identityOf(ready.bundle.get());
             if (id && !scope.firstTime(*id)) {
                 outcome.repeated = true;
                 return outcome;
@@ -117,7 +116,7 @@ IntakeOutcome takeInItem(const BatchInput& input, const MachineAnalysis& machine
         }
     }
     // One library, one (device, inode), whatever the paths that led to it.
-    const std::optional<platform::FileIdentity> id = platform::identityOf(ready.bundle.get());
+    const std::optional<model::FileIdentity> id = platform::identityOf(ready.bundle.get());
     if (id && !scope.firstTime(*id)) {
         IntakeOutcome outcome;
         outcome.repeated = true;

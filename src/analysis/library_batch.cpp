@@ -1,8 +1,8 @@
 #include "analysis/library_batch.hpp"
 
 #include "analysis/library_intake.hpp"
+#include "i18n/system_error.hpp"
 #include "platform/file_system.hpp"
-#include "platform/system_error.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -34,7 +34,7 @@ class LibrarySearch final : public platform::WalkVisitor {
 public:
     struct Found {
         std::vector<std::string> components;
-        platform::FileIdentity identity;
+        model::FileIdentity identity;
     };
     struct Unreadable {
         std::string relativePath;
@@ -119,7 +119,7 @@ Refusal unreadableFolder(const std::string& given, const std::string& path, int 
     return {given,
             (ec ? fs::path(path) : full).lexically_normal(),
             "dossier illisible : %1",
-            {platform::systemErrorText(error)}};
+            {i18n::systemErrorText(error)}};
 }
 
 // Every library below `given`, the folder open at `root`.
@@ -168,13 +168,13 @@ platform::UniqueFd reopenFound(const BatchInput& input)
             return {};
         }
         dir = platform::openDirectoryAt(dir.get(), name.c_str());
-        const std::optional<platform::FileIdentity> id =
+        const std::optional<model::FileIdentity> id =
             dir ? platform::identityOf(dir.get()) : std::nullopt;
-        if (!id || platform::onOtherMount(*id, input.root->identity)) {
+        if (!id || model::onOtherMount(*id, input.root->identity)) {
             return {};
         }
     }
-    const std::optional<platform::FileIdentity> id =
+    const std::optional<model::FileIdentity> id =
         dir ? platform::identityOf(dir.get()) : std::nullopt;
     if (!id || !id->sameAs(input.identity)) {
         return {};
@@ -183,16 +183,16 @@ platform::UniqueFd reopenFound(const BatchInput& input)
 }
 
 // True when the open directory `fd` is one of `bounds` or lies inside one.
-bool insideBounds(int fd, const std::vector<platform::FileIdentity>& bounds)
+bool insideBounds(int fd, const std::vector<model::FileIdentity>& bounds)
 {
-    const std::optional<platform::FileIdentity> self = platform::identityOf(fd);
+    const std::optional<model::FileIdentity> self = platform::identityOf(fd);
     const auto ancestors = platform::ancestorsOf(fd);
     if (!self || !ancestors) {
         return false;
     }
-    const auto inBounds = [&bounds](const platform::FileIdentity& id) {
-        return std::any_of(bounds.begin(), bounds.end(), [&id](const platform::FileIdentity& b) {
-            return platform::sameDirectory(id, b);
+    const auto inBounds = [&bounds](const model::FileIdentity& id) {
+        return std::any_of(bounds.begin(), bounds.end(), [&id](const model::FileIdentity& b) {
+            return model::sameDirectory(id, b);
         });
     };
     return inBounds(*self) || std::any_of(ancestors->begin(), ancestors->end(), inBounds);
@@ -216,7 +216,7 @@ BatchInputs collectInputs(const std::vector<std::string>& paths, bool search,
         // The place the user named: links in its path are followed.
         auto root = std::make_shared<SearchRoot>();
         root->fd = platform::openDirectoryPath(given);
-        const std::optional<platform::FileIdentity> id =
+        const std::optional<model::FileIdentity> id =
             root->fd ? platform::identityOf(root->fd.get()) : std::nullopt;
         if (id) {
             root->identity = *id;

@@ -24,7 +24,7 @@ namespace vellico::analysis {
 // path.
 struct SearchRoot {
     platform::UniqueFd fd;
-    platform::FileIdentity identity;
+    model::FileIdentity identity;
 };
 
 // One library to take in: a path as given, or a library the search found.
@@ -36,7 +36,7 @@ struct BatchInput {
     // to it from there, and the identity the search saw.
     std::shared_ptr<const SearchRoot> root;
     std::vector<std::string> components;
-    platform::FileIdentity identity;
+    model::FileIdentity identity;
 };
 
 // The libraries to take in, in order: each path as given, except that with
@@ -52,7 +52,7 @@ struct BatchInput {
 struct BatchInputs {
     std::vector<BatchInput> libraries;
     std::vector<Refusal> refusals;
-    std::vector<platform::FileIdentity> bounds;
+    std::vector<model::FileIdentity> bounds;
 };
 // `walk` says how the search walks (threads, stop token, system calls).
 BatchInputs collectInputs(const std::vector<std::string>& paths, bool search,
@@ -70,30 +70,29 @@ std::filesystem::path accessPath(int fd, const std::filesystem::path& fallback);
 
 // True when the open directory `fd` is one of `bounds` or lies inside one
 // (going up through ".." from the descriptor, never by path).
-bool insideBounds(int fd, const std::vector<platform::FileIdentity>& bounds);
+bool insideBounds(int fd, const std::vector<model::FileIdentity>& bounds);
 
 // What the libraries of one batch share: the identities already taken in (a
 // library given twice, or under two paths, counts once) and the bounds of a
 // search.
 class BatchScope {
 public:
-    explicit BatchScope(const std::vector<platform::FileIdentity>* bounds = nullptr)
-        : m_bounds(bounds)
+    explicit BatchScope(const std::vector<model::FileIdentity>* bounds = nullptr) : m_bounds(bounds)
     {}
 
     // True the first time a directory is met; false when it was taken in
     // already under another path.
-    bool firstTime(const platform::FileIdentity& id)
+    bool firstTime(const model::FileIdentity& id)
     {
         return m_seen.emplace(id.device, id.inode).second;
     }
 
     // None: the batch is not confined.
-    const std::vector<platform::FileIdentity>* bounds() const { return m_bounds; }
+    const std::vector<model::FileIdentity>* bounds() const { return m_bounds; }
 
 private:
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_seen;
-    const std::vector<platform::FileIdentity>* m_bounds;
+    const std::vector<model::FileIdentity>* m_bounds;
 };
 
 // A backup bundle met by a search: not a library to clean, not a failure.

@@ -48,10 +48,10 @@ bool isDirectoryEntry(int dirFd, const platform::DirEntry& entry)
 // the same one) is not part of the library: statx looks through the mount
 // and reports the mounted directory. An entry that cannot be read counts as
 // elsewhere.
-bool onBundleMount(int dirFd, const std::string& name, const platform::FileIdentity& bundleId)
+bool onBundleMount(int dirFd, const std::string& name, const model::FileIdentity& bundleId)
 {
-    const std::optional<platform::FileIdentity> id = platform::identityAt(dirFd, name.c_str());
-    return id && !platform::onOtherMount(*id, bundleId);
+    const std::optional<model::FileIdentity> id = platform::identityAt(dirFd, name.c_str());
+    return id && !model::onOtherMount(*id, bundleId);
 }
 
 // The names read from the settings that the locators join to a folder's
@@ -123,7 +123,7 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
             info.unreadablePaths.push_back(rel == "." ? bundle : bundle / rel);
         }
     };
-    const std::optional<platform::FileIdentity> bundleId = platform::identityOf(bundleFd.get());
+    const std::optional<model::FileIdentity> bundleId = platform::identityOf(bundleFd.get());
     if (!bundleId) {
         info.unreadablePaths.push_back(bundle);
         return info; // cannot be listed: nothing found, size 0
@@ -247,12 +247,12 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
     // A library kept in its own backups folder: that folder is not the
     // library's to delete. Told by identity, whatever path led to it.
     if (const auto holders = platform::ancestorsOf(bundleFd.get())) {
-        std::vector<platform::FileIdentity> own = *holders;
+        std::vector<model::FileIdentity> own = *holders;
         own.push_back(*bundleId);
         std::erase_if(found, [&](const FoundFolder& folder) {
             const bool holds =
                 folder.identity && std::any_of(own.begin(), own.end(), [&](const auto& id) {
-                    return platform::sameDirectory(*folder.identity, id);
+                    return model::sameDirectory(*folder.identity, id);
                 });
             if (holds) {
                 info.notices.push_back(

@@ -2,8 +2,8 @@
 
 #include "app/launch_options.hpp"
 #include "app/preference_reset.hpp"
-#include "docs/documentation_view.hpp"
 #include "ui/content_view.hpp"
+#include "ui/documentation_view.hpp"
 #include "ui/theme.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/texts.hpp"

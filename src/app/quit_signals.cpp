@@ -1,7 +1,6 @@
 #include "app/quit_signals.hpp"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,15 +12,11 @@ namespace {
 
 int pipeEnds[2] = {-1, -1};
 std::atomic<bool> seen{false};
-constexpr int handledSignals[] = {SIGTERM, SIGHUP, SIGINT};
-struct sigaction previous[3];
 
 void onSignal(int number)
 {
     if (seen.exchange(true)) {
-        // Asked twice: end now, by the signal itself.
-        ::signal(number, SIG_DFL);
-        ::raise(number);
+        platform::endBySignal(number); // asked twice: end now
         return;
     }
     const int saved = errno;
@@ -41,17 +36,7 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent)
     }
     m_notifier = std::make_unique<QSocketNotifier>(pipeEnds[0], QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &QuitSignals::readPipe);
-    struct sigaction action {};
-    action.sa_handler = &onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 3; ++i) {
-        ::sigaction(handledSignals[i], nullptr, &previous[i]);
-        // An ignored signal stays ignored (started with nohup).
-        if (previous[i].sa_handler != SIG_IGN) {
-            ::sigaction(handledSignals[i], &action, nullptr);
-        }
-    }
+    m_handlers = std::make_unique<platform::TerminationSignalHandlers>(&onSignal, true);
 }
 
 QuitSignals::~QuitSignals()
@@ -59,9 +44,7 @@ QuitSignals::~QuitSignals()
     if (!m_notifier) {
         return;
     }
-    for (int i = 0; i < 3; ++i) {
-        ::sigaction(handledSignals[i], &previous[i], nullptr);
-    }
+    m_handlers.reset(); // the earlier dispositions back before the pipe goes
     m_notifier.reset();
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);

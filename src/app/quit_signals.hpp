@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/termination_signals.hpp"
+
 #include <QObject>
 #include <QSocketNotifier>
 
@@ -35,6 +37,7 @@ private:
     void readPipe();
 
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<platform::TerminationSignalHandlers> m_handlers;
 };
 
 } // namespace vellico::app

@@ -25,7 +25,7 @@ namespace vellico::cleanup {
 
 namespace {
 
-using platform::FileIdentity;
+using model::FileIdentity;
 using platform::UniqueFd;
 using platform::WalkDirectory;
 
@@ -360,7 +360,7 @@ tl::expected<PreparedFolder, RemovalError> prepare(const std::filesystem::path& 
     // Never the library itself or a folder holding it, whatever the record
     // says and whatever path (a link, a bind mount) leads to either.
     for (const FileIdentity& holder : guard.holders) {
-        if (platform::sameDirectory(*rootId, holder)) {
+        if (model::sameDirectory(*rootId, holder)) {
             return failure(RemovalProblem::holdsLibrary, EINVAL, url);
         }
     }
@@ -369,7 +369,7 @@ tl::expected<PreparedFolder, RemovalError> prepare(const std::filesystem::path& 
         const bool inside =
             ancestors && std::any_of(ancestors->begin(), ancestors->end(), [&](const auto& a) {
                 return std::any_of(guard.bounds->within.begin(), guard.bounds->within.end(),
-                                   [&](const auto& w) { return platform::sameDirectory(a, w); });
+                                   [&](const auto& w) { return model::sameDirectory(a, w); });
             });
         if (!inside) {
             return failure(RemovalProblem::outsideBounds, EPERM, url);
@@ -378,7 +378,7 @@ tl::expected<PreparedFolder, RemovalError> prepare(const std::filesystem::path& 
     // A mount point is not a folder of anything: checking only below the
     // folder would empty whatever is mounted at its very place.
     const std::optional<FileIdentity> parentId = platform::identityOf(parent.get());
-    if (!parentId || platform::onOtherMount(*rootId, *parentId)) {
+    if (!parentId || model::onOtherMount(*rootId, *parentId)) {
         return failure(RemovalProblem::mountPoint, EBUSY, url);
     }
 

@@ -23,11 +23,11 @@ struct RemovalBounds {
     // The library's identity when it was analysed: when set, a library that
     // is not that directory any more has none of its folders removed
     // (`identityChanged`).
-    std::optional<platform::FileIdentity> bundleIdentity;
+    std::optional<model::FileIdentity> bundleIdentity;
     // When not empty, every folder removed must lie inside one of these
     // directories (found going up through ".." from the folder's own
     // descriptor); any other is refused whole (`outsideBounds`).
-    std::vector<platform::FileIdentity> within;
+    std::vector<model::FileIdentity> within;
 };
 
 // Removes one folder found by the analysis, for good, and everything in it,

@@ -1,6 +1,10 @@
 #include "cleanup/removal_error.hpp"
 
+#include "i18n/translations.hpp"
+
+#include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace vellico::cleanup {
 

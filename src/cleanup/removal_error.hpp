@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/system_error.hpp"
+#include "i18n/system_error.hpp"
 
 #include <filesystem>
 #include <string>
@@ -42,7 +42,7 @@ struct RemovalError {
     bool operator==(const RemovalError&) const = default;
 };
 
-using platform::systemErrorText;
+using i18n::systemErrorText;
 
 // The system's text for the error: systemErrorText(error.errorNumber).
 std::string describe(const RemovalError& error);

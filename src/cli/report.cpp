@@ -3,12 +3,12 @@
 #include "cli/terminal.hpp"
 #include "cli/texts.hpp"
 #include "i18n/translations.hpp"
+#include "model/base64.hpp"
 #include "model/folder_group.hpp"
 #include "model/names.hpp"
 #include "model/terminal_text.hpp"
 #include "model/utf8.hpp"
 
-#include <resolv.h>
 #include <utf8proc.h>
 
 #include <algorithm>
@@ -102,17 +102,6 @@ constexpr std::size_t fractionColumns = 3;
 
 constexpr std::size_t nameColumn = 52;
 constexpr std::size_t unreadableShown = 5;
-
-// glibc's resolver library encodes base64 too, and costs next to nothing to
-// load, where OpenSSL's libcrypto added 2 ms to every start of the tool.
-std::string base64(std::string_view bytes)
-{
-    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int n = b64_ntop(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                           out.data(), out.size());
-    out.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
-    return out;
-}
 
 std::string shownPath(const std::filesystem::path& path)
 {
@@ -409,7 +398,7 @@ void putPath(nlohmann::ordered_json& json, const std::string& key,
     const std::string& bytes = path.native();
     json[key] = bytes;
     if (!model::isValidUtf8(bytes)) {
-        json[key + "Bytes"] = base64(bytes);
+        json[key + "Bytes"] = model::encodeBase64(bytes);
     }
 }
 

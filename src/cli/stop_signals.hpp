@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/stop_token.hpp"
+#include "platform/termination_signals.hpp"
 
 namespace vellico::cli {
 
@@ -17,7 +18,6 @@ namespace vellico::cli {
 class StopSignals {
 public:
     StopSignals();
-    ~StopSignals();
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
@@ -26,6 +26,9 @@ public:
     bool stopRequested() const { return token().stopRequested(); }
     // The signal that asked to stop; 0 when none did.
     int signalNumber() const;
+
+private:
+    platform::TerminationSignalHandlers m_handlers;
 };
 
 } // namespace vellico::cli

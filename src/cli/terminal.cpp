@@ -28,22 +28,10 @@ Step stepAt(std::string_view text, std::size_t at)
     if (n <= 0) {
         return {}; // a byte that is not UTF-8: one column
     }
-    const int width = utf8proc_charwidth(codePoint);
-    return {static_cast<std::size_t>(n), static_cast<std::size_t>(width < 0 ? 0 : width)};
+    return {static_cast<std::size_t>(n), model::columnWidth(static_cast<char32_t>(codePoint))};
 }
 
 } // namespace
-
-std::size_t displayWidth(std::string_view text)
-{
-    std::size_t width = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const Step step = stepAt(text, at);
-        width += step.columns;
-        at += step.bytes;
-    }
-    return width;
-}
 
 std::string padded(std::string_view text, std::size_t width)
 {

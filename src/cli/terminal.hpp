@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/terminal_text.hpp"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -14,11 +16,8 @@
 // in terminal columns.
 namespace vellico::cli {
 
-// Columns `text` takes on a terminal: two for wide (East Asian) characters,
-// none for combining marks and other zero-width code points, one for the
-// rest. Bytes that are not UTF-8 count one each (they are shown escaped or
-// as a replacement character, one column either way).
-std::size_t displayWidth(std::string_view text);
+// Columns `text` takes on a terminal (model::displayWidth).
+using model::displayWidth;
 
 // `text` followed by blanks up to `width` columns; with one blank when it is
 // already as wide or wider.

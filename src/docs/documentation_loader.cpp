@@ -4,6 +4,7 @@
 #include "docs/system_info.hpp"
 #include "i18n/translations.hpp"
 #include "model/utf8.hpp"
+#include "platform/file_system.hpp"
 #include "product_config.hpp"
 
 #include <utf8proc.h>
@@ -23,6 +24,7 @@ namespace {
 
 using model::appendUtf8;
 using model::isValidUtf8;
+using model::utf8FromUtf16;
 
 // The help files are a few tens of kilobytes; anything far larger is not one.
 constexpr std::size_t maxHelpFileBytes = 1024 * 1024;
@@ -30,36 +32,6 @@ constexpr std::size_t maxHelpFileBytes = 1024 * 1024;
 char lowerAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string fromUtf16(std::string_view bytes, bool bigEndian)
-{
-    std::string out;
-    out.reserve(bytes.size());
-    auto unitAt = [&](std::size_t i) {
-        const auto a = static_cast<unsigned char>(bytes[i]);
-        const auto b = static_cast<unsigned char>(bytes[i + 1]);
-        return static_cast<std::uint32_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
-    };
-    std::size_t i = 0;
-    for (; i + 1 < bytes.size(); i += 2) {
-        const std::uint32_t unit = unitAt(i);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
-            const std::uint32_t low = unitAt(i + 2);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                appendUtf8(out, static_cast<std::int32_t>(0x10000 + ((unit - 0xD800) << 10) +
-                                                          (low - 0xDC00)));
-                i += 2;
-                continue;
-            }
-        }
-        appendUtf8(out,
-                   (unit >= 0xD800 && unit <= 0xDFFF) ? 0xFFFD : static_cast<std::int32_t>(unit));
-    }
-    if (i < bytes.size()) {
-        appendUtf8(out, 0xFFFD); // an odd byte at the end
-    }
-    return out;
 }
 
 bool isAddressCharacter(char c)
@@ -160,39 +132,13 @@ HelpFileReader directoryHelpFileReader(std::filesystem::path directory)
 {
     return [directory =
                 std::move(directory)](const std::string& fileName) -> std::optional<std::string> {
-        const std::filesystem::path file = directory / fileName;
-        // Non-blocking, so a FIFO in place of a help file cannot hang the
-        // reader; only a regular file is read.
-        const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
+        // A regular file only, read without blocking (a FIFO in place of a
+        // help file cannot hang the reader).
+        const auto bytes = platform::readRegularFile(directory / fileName, maxHelpFileBytes);
+        if (!bytes) {
             return std::nullopt;
         }
-        std::optional<std::string> result;
-        struct stat info {};
-        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-            std::string bytes;
-            char buffer[16384];
-            bool failed = false;
-            while (bytes.size() <= maxHelpFileBytes) {
-                const ssize_t n = read(fd, buffer, sizeof buffer);
-                if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (n < 0) {
-                    failed = true;
-                    break;
-                }
-                if (n == 0) {
-                    break;
-                }
-                bytes.append(buffer, static_cast<std::size_t>(n));
-            }
-            if (!failed && bytes.size() <= maxHelpFileBytes) {
-                result = std::move(bytes);
-            }
-        }
-        close(fd);
-        return result;
+        return std::string(bytes->begin(), bytes->end());
     };
 }
 
@@ -200,10 +146,12 @@ std::string decodeHelpText(std::string_view bytes)
 {
     if (bytes.starts_with("\xEF\xBB\xBF")) {
         bytes.remove_prefix(3);
-    } else if (bytes.starts_with("\xFF\xFE")) {
-        return fromUtf16(bytes.substr(2), false);
-    } else if (bytes.starts_with("\xFE\xFF")) {
-        return fromUtf16(bytes.substr(2), true);
+    } else if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        const std::span<const std::uint8_t> units(
+            reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2);
+        if (auto text = utf8FromUtf16(units, bytes[0] == '\xFE')) {
+            return std::move(*text);
+        }
     }
     if (isValidUtf8(bytes)) {
         return std::string(bytes);

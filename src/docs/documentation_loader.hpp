@@ -45,8 +45,8 @@ HelpFileReader embeddedHelpFileReader();
 HelpFileReader directoryHelpFileReader(std::filesystem::path directory);
 
 // Bytes of a help file as UTF-8 text: a UTF-8 byte-order mark is dropped,
-// UTF-16 with a byte-order mark is converted, valid UTF-8 is kept, and
-// anything else is read as Latin-1.
+// well-formed UTF-16 with a byte-order mark is converted, valid UTF-8 is
+// kept, and anything else is read as Latin-1.
 std::string decodeHelpText(std::string_view bytes);
 
 // Fills a help text: every "{{SYSTEM_INFO}}" becomes `systemInfo`, and every

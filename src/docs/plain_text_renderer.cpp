@@ -1,5 +1,6 @@
 #include "docs/plain_text_renderer.hpp"
 
+#include "model/terminal_text.hpp"
 #include "model/utf8.hpp"
 
 #include <utf8proc.h>
@@ -51,18 +52,14 @@ std::vector<Glyph> glyphs(std::string_view text)
         if (cp != '\n' && (category == UTF8PROC_CATEGORY_CC || cp == 0x2028 || cp == 0x2029)) {
             continue;
         }
-        out.push_back({cp, cp == '\n' ? 0 : std::max(0, utf8proc_charwidth(cp))});
+        out.push_back({cp, static_cast<int>(model::columnWidth(static_cast<char32_t>(cp)))});
     }
     return out;
 }
 
 int displayWidth(std::string_view text)
 {
-    int width = 0;
-    for (const Glyph& g : glyphs(text)) {
-        width += g.width;
-    }
-    return width;
+    return static_cast<int>(model::displayWidth(text));
 }
 
 // A piece that is never split across lines.

@@ -1,5 +1,7 @@
 #include "docs/system_info.hpp"
 
+#include "platform/file_system.hpp"
+
 #include "product_config.hpp"
 
 #include <fcntl.h>
@@ -27,32 +29,11 @@ std::string kernelRelease()
 // regular file keeps a strange one from stalling the support mail.
 std::optional<std::string> readSmallFile(const char* path)
 {
-    constexpr std::size_t cap = 64 * 1024;
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    const auto bytes = platform::readRegularFile(path, 64 * 1024);
+    if (!bytes) {
         return std::nullopt;
     }
-    std::optional<std::string> result;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        std::string text;
-        char buffer[4096];
-        while (text.size() <= cap) {
-            const ssize_t n = read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        if (text.size() <= cap) {
-            result = std::move(text);
-        }
-    }
-    close(fd);
-    return result;
+    return std::string(bytes->begin(), bytes->end());
 }
 
 } // namespace

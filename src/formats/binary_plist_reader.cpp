@@ -140,25 +140,12 @@ private:
         if (count > m_tableOffset / 2 || !inObjects(payload, count * 2)) {
             return std::nullopt;
         }
-        text.reserve(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            char32_t unit = static_cast<char32_t>(readBigEndian(payload + 2 * i, 2));
-            if (unit >= 0xDC00 && unit <= 0xDFFF) {
-                return std::nullopt; // a low surrogate without its high half
-            }
-            if (unit >= 0xD800 && unit <= 0xDBFF) {
-                if (i + 1 >= count) {
-                    return std::nullopt;
-                }
-                const auto low = static_cast<char32_t>(readBigEndian(payload + 2 * (i + 1), 2));
-                if (low < 0xDC00 || low > 0xDFFF) {
-                    return std::nullopt;
-                }
-                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-            appendUtf8(text, unit);
+        std::optional<std::string> decoded =
+            model::utf8FromUtf16(m_bytes.subspan(payload, count * 2), true);
+        if (!decoded) {
+            return std::nullopt; // an unpaired surrogate
         }
+        text = std::move(*decoded);
         if (!m_budget.takePayload(text.size())) {
             return std::nullopt;
         }

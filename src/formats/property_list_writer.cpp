@@ -5,6 +5,7 @@
 #include "formats/property_list.hpp"
 
 #include "formats/property_list_detail.hpp"
+#include "model/base64.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -61,20 +62,7 @@ bool appendEscaped(std::string& out, std::string_view text)
 // level of indentation (at most 8 levels counted), each line indented.
 void appendBase64(std::string& out, const PlistValue::Data& data, std::size_t indent)
 {
-    static constexpr char kTable[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string encoded;
-    encoded.reserve((data.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < data.size(); i += 3) {
-        const std::size_t left = data.size() - i;
-        const std::uint32_t group = (std::uint32_t{data[i]} << 16) |
-                                    (left > 1 ? std::uint32_t{data[i + 1]} << 8 : 0) |
-                                    (left > 2 ? std::uint32_t{data[i + 2]} : 0);
-        encoded.push_back(kTable[(group >> 18) & 0x3F]);
-        encoded.push_back(kTable[(group >> 12) & 0x3F]);
-        encoded.push_back(left > 1 ? kTable[(group >> 6) & 0x3F] : '=');
-        encoded.push_back(left > 2 ? kTable[group & 0x3F] : '=');
-    }
+    const std::string encoded = model::encodeBase64(data);
     const std::size_t width = 76 - 8 * std::min<std::size_t>(indent, 8);
     for (std::size_t at = 0; at < encoded.size(); at += width) {
         appendIndent(out, indent);

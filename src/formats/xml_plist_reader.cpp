@@ -12,6 +12,7 @@
 // limit.
 
 #include "formats/property_list_detail.hpp"
+#include "model/base64.hpp"
 
 #include <charconv>
 #include <limits>
@@ -99,53 +100,6 @@ std::optional<double> parseReal(std::string_view s)
         return std::nullopt;
     }
     return value;
-}
-
-std::optional<PlistValue::Data> decodeBase64(std::string_view s)
-{
-    PlistValue::Data out;
-    out.reserve(s.size() / 4 * 3 + 3);
-    std::uint32_t accumulator = 0;
-    unsigned bits = 0;
-    std::size_t symbols = 0;
-    std::size_t padding = 0;
-    for (const char c : s) {
-        if (isXmlSpace(c)) {
-            continue;
-        }
-        if (c == '=') {
-            ++padding;
-            continue;
-        }
-        if (padding > 0) {
-            return std::nullopt; // data after the padding
-        }
-        unsigned v;
-        if (c >= 'A' && c <= 'Z') {
-            v = static_cast<unsigned>(c - 'A');
-        } else if (c >= 'a' && c <= 'z') {
-            v = static_cast<unsigned>(c - 'a') + 26;
-        } else if (c >= '0' && c <= '9') {
-            v = static_cast<unsigned>(c - '0') + 52;
-        } else if (c == '+') {
-            v = 62;
-        } else if (c == '/') {
-            v = 63;
-        } else {
-            return std::nullopt;
-        }
-        ++symbols;
-        accumulator = (accumulator << 6) | v;
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<std::uint8_t>((accumulator >> bits) & 0xFF));
-        }
-    }
-    if (symbols % 4 == 1 || padding > 2 || (padding > 0 && (symbols + padding) % 4 != 0)) {
-        return std::nullopt;
-    }
-    return out;
 }
 
 class XmlReader {
@@ -446,7 +400,7 @@ private:
             return PlistValue(std::move(*text));
         }
         if (name == "data") {
-            std::optional<PlistValue::Data> bytes = decodeBase64(*text);
+            std::optional<PlistValue::Data> bytes = model::decodeBase64(*text);
             if (!bytes || !m_budget.takePayload(bytes->size())) {
                 return std::nullopt;
             }
@@ -529,9 +483,7 @@ private:
 
 // A document in UTF-16, as the system's writer may save one: a byte-order
 // mark, or none and "<" as the first character. Re-encoded as UTF-8; none
-// when it is not UTF-16 or holds an unpaired surrogate. Hand-written: the
-// decoding is a few lines and every library at hand would bring a converter
-// far larger than this reader.
+// when it is not UTF-16 or holds an unpaired surrogate.
 std::optional<std::string> utf16AsUtf8(std::span<const std::uint8_t> bytes)
 {
     bool bigEndian = false;
@@ -546,51 +498,7 @@ std::optional<std::string> utf16AsUtf8(std::span<const std::uint8_t> bytes)
     } else if (!(bytes.size() >= 2 && bytes[0] == '<' && bytes[1] == 0)) {
         return std::nullopt;
     }
-    if ((bytes.size() - at) % 2 != 0) {
-        return std::nullopt;
-    }
-    const auto unit = [&](std::size_t i) -> char32_t {
-        return bigEndian ? (char32_t(bytes[i]) << 8) | bytes[i + 1]
-                         : (char32_t(bytes[i + 1]) << 8) | bytes[i];
-    };
-    std::string out;
-    out.reserve((bytes.size() - at) / 2);
-    const auto append = [&out](char32_t c) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    };
-    for (; at < bytes.size(); at += 2) {
-        char32_t c = unit(at);
-        if (c >= 0xDC00 && c <= 0xDFFF) {
-            return std::nullopt; // a low surrogate alone
-        }
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (at + 4 > bytes.size()) {
-                return std::nullopt;
-            }
-            const char32_t low = unit(at + 2);
-            if (low < 0xDC00 || low > 0xDFFF) {
-                return std::nullopt;
-            }
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            at += 2;
-        }
-        append(c);
-    }
-    return out;
+    return model::utf8FromUtf16(bytes.subspan(at), bigEndian);
 }
 
 } // namespace

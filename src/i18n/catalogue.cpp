@@ -1,5 +1,7 @@
 #include "i18n/catalogue.hpp"
 
+#include "platform/file_system.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,28 +121,11 @@ std::optional<Catalogue> Catalogue::parse(std::string_view bytes)
 std::optional<Catalogue> Catalogue::load(const std::filesystem::path& file)
 {
     // Non-blocking, so a FIFO in place of a catalogue cannot hang the program.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    const auto bytes = platform::readRegularFile(file, maxBytes);
+    if (!bytes) {
         return std::nullopt;
     }
-    std::string bytes;
-    struct stat info {};
-    bool readable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                    static_cast<std::uint64_t>(info.st_size) <= maxBytes;
-    char buffer[16384];
-    while (readable) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0 || bytes.size() + static_cast<std::size_t>(n) > maxBytes) {
-            readable = n == 0;
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return readable ? parse(bytes) : std::nullopt;
+    return parse(std::string(bytes->begin(), bytes->end()));
 }
 
 const std::vector<std::string>* Catalogue::find(std::string_view key) const

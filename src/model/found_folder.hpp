@@ -1,7 +1,7 @@
 #pragma once
 
+#include "model/file_identity.hpp"
 #include "model/uuid.hpp"
-#include "platform/file_identity.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -25,7 +25,7 @@ struct FoundFolder {
     // refuses a folder whose identity changed since, so a folder swapped for
     // something else after the analysis is never removed. None when it could
     // not be read; such a folder is never deleted.
-    std::optional<platform::FileIdentity> identity;
+    std::optional<model::FileIdentity> identity;
 
     bool operator==(const FoundFolder&) const = default;
 };
@@ -59,7 +59,7 @@ struct BundleInfo {
     std::filesystem::path url; // the library bundle that was analysed
     // The bundle directory the analysis read (none when it could not be
     // opened): the deletion acts only on that directory.
-    std::optional<platform::FileIdentity> identity;
+    std::optional<model::FileIdentity> identity;
     std::string name; // bundle's last path component without its extension
     std::int64_t totalSize = 0;
     std::vector<FoundFolder> foundFolders;         // in display order: backups first

@@ -52,4 +52,29 @@ std::string escapedForTerminal(std::string_view text)
     return out;
 }
 
+std::size_t columnWidth(char32_t codePoint)
+{
+    const int width = utf8proc_charwidth(static_cast<utf8proc_int32_t>(codePoint));
+    return width < 0 ? 0 : static_cast<std::size_t>(width);
+}
+
+std::size_t displayWidth(std::string_view text)
+{
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    std::size_t width = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        utf8proc_int32_t codePoint = 0;
+        const utf8proc_ssize_t n = utf8proc_iterate(
+            bytes + at, static_cast<utf8proc_ssize_t>(text.size() - at), &codePoint);
+        if (n <= 0) {
+            ++width; // a byte that is not UTF-8
+            ++at;
+            continue;
+        }
+        width += columnWidth(static_cast<char32_t>(codePoint));
+        at += static_cast<std::size_t>(n);
+    }
+    return width;
+}
+
 } // namespace vellico::model

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,15 @@ std::string escapedForTerminal(std::string_view text);
 // controls, DEL, and the invisible controls that reorder or split a line
 // (U+200E, U+200F, U+2028, U+2029, U+202A to U+202E, U+2066 to U+2069).
 bool isControlCodePoint(char32_t codePoint);
+
+// Columns one code point takes on a terminal: two for wide (East Asian)
+// characters, none for combining marks, controls and other zero-width code
+// points, one for the rest.
+std::size_t columnWidth(char32_t codePoint);
+
+// Columns `text` takes on a terminal: the sum of its code points' widths.
+// Bytes that are not UTF-8 count one each (they are shown escaped or as a
+// replacement character, one column either way).
+std::size_t displayWidth(std::string_view text);
 
 } // namespace vellico::model

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -15,5 +18,12 @@ bool isValidUtf8(std::string_view text);
 // scalar value (a surrogate, a value above U+10FFFF) is written as U+FFFD,
 // so the output is always well-formed.
 void appendUtf8(std::string& out, char32_t codePoint);
+
+// The UTF-8 form of UTF-16 text stored as bytes, two to a code unit, in the
+// given byte order (no byte-order mark is read): a high surrogate followed
+// by a low one makes one code point. None when the byte count is odd or a
+// surrogate stands without its other half: the program's one rule for
+// UTF-16, in property lists and help files alike.
+std::optional<std::string> utf8FromUtf16(std::span<const std::uint8_t> bytes, bool bigEndian);
 
 } // namespace vellico::model

@@ -71,6 +71,12 @@ UniqueFd reopenRegularFile(int pathFd, int dirFd, const char* name, int flags);
 std::optional<std::vector<std::uint8_t>> readRegularFileAt(int dirFd, const char* name,
                                                            std::size_t maxBytes);
 
+// The same for a file named by its path, links followed (a configuration
+// file such as /etc/os-release is often a link); still non-blocking, so a
+// FIFO or a device is refused without waiting.
+std::optional<std::vector<std::uint8_t>> readRegularFile(const std::filesystem::path& path,
+                                                         std::size_t maxBytes);
+
 // `path` without the "/" characters that end it ("/" itself stays), so that
 // its last component is the folder's name: "Film.fcpbundle/" names
 // "Film.fcpbundle".

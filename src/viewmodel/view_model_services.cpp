@@ -2,7 +2,7 @@
 
 #include "analysis/library_scan.hpp"
 #include "analysis/machine_analysis.hpp"
-#include "platform/linux/desktop_workspace.hpp"
+#include "desktop/desktop_workspace.hpp"
 
 namespace vellico::viewmodel {
 
@@ -20,8 +20,8 @@ ViewModelServices machineServices(const std::optional<std::filesystem::path>& ho
                                  const platform::WalkControl& walk) {
         return analysis::analyzeBundle(bundle, isFromAlias, machine->services(walk), progress);
     };
-    services.workspace = std::make_shared<platform::DesktopWorkspace>();
-    services.clock = std::make_shared<platform::EventLoopClock>();
+    services.workspace = std::make_shared<desktop::DesktopWorkspace>();
+    services.clock = std::make_shared<desktop::EventLoopClock>();
     return services;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "analysis/status_text.hpp"
+#include "desktop/clock.hpp"
 #include "model/found_folder.hpp"
 #include "platform/alias_files.hpp"
 #include "platform/bookmark_resolver.hpp"
-#include "platform/clock.hpp"
 #include "platform/cloud_drive.hpp"
 #include "platform/item_flags.hpp"
 #include "platform/system_calls.hpp"
@@ -37,7 +37,7 @@ struct ViewModelServices {
     std::shared_ptr<const platform::BookmarkResolver> bookmarks; // worker
     Analyzer analyze;                                            // worker
     std::shared_ptr<platform::Workspace> workspace;              // GUI
-    std::shared_ptr<platform::Clock> clock;                      // GUI (awaited there)
+    std::shared_ptr<desktop::Clock> clock;                       // GUI (awaited there)
     // True once the main window exists and is visible; the intake waits for
     // it briefly so that its first sheet has a window to attach to. Empty:
     // there is no window (the wait runs its course). GUI.

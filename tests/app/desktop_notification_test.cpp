@@ -41,15 +41,13 @@ private slots:
     void notificationReachesTheService()
     {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected()) {
-            QSKIP("no session bus (run under dbus-run-session)");
-        }
+        // CTest starts it under dbus-run-session: a bus of its own, always there.
+        QVERIFY2(bus.isConnected(), "no session bus (run under dbus-run-session)");
         NotificationService service;
         QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
                                    QDBusConnection::ExportAllSlots));
-        if (!bus.registerService(QStringLiteral("org.freedesktop.Notifications"))) {
-            QSKIP("a notification service already runs on this bus");
-        }
+        QVERIFY2(bus.registerService(QStringLiteral("org.freedesktop.Notifications")),
+                 "a notification service already runs on this bus");
         QCoreApplication::setApplicationName(QStringLiteral("Vellico"));
         app::sendDesktopNotification(QStringLiteral("Terminé !"), QStringLiteral("5 Go libérés"));
         QTRY_COMPARE(service.received, QStringList{"Vellico | vellico | Terminé ! | 5 Go libérés"});

@@ -1,5 +1,7 @@
 #include "cleanup/deletion_run.hpp"
 
+#include "i18n/translations.hpp"
+
 #include "cleanup_test_support.hpp"
 #include "support/scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
@@ -227,7 +229,7 @@ TEST_F(DeletionRun, LabelsAFolderWithoutParentNameByItsNameAlone)
     model::FoundFolder folder;
     folder.url = bundle() / "Render Files";
     folder.name = "Render Files";
-    folder.identity = platform::FileIdentity{1, 2, 3};
+    folder.identity = model::FileIdentity{1, 2, 3};
     const DeletionResult result = performDeletion(bundle(), {folder}, {});
     ASSERT_EQ(result.errors.size(), 1u);
     EXPECT_EQ(result.errors[0].name, "Render Files");
@@ -251,19 +253,36 @@ TEST_F(DeletionRun, ListKeepsTheAnalysisOrderAndOnlySelectedFolders)
     EXPECT_TRUE(foldersToDelete(info, {}).empty());
 }
 
+// The texts come from our catalogues, so they follow the chosen language on
+// a machine without any generated locale (as in CI).
 TEST(RemovalErrorText, FollowsTheUsersLanguage)
 {
-    locale_t french = ::newlocale(LC_ALL_MASK, "fr_FR.UTF-8", nullptr);
-    if (french == nullptr) {
-        GTEST_SKIP() << "no French locale on this machine";
+    const std::string system = systemErrorText(ENOENT); // no translations installed
+    const struct {
+        i18n::Language language;
+        const char* noEntry;
+        const char* busy;
+    } cases[] = {
+        {i18n::Language::french, "Aucun fichier ou dossier de ce type",
+         "Périphérique ou ressource occupé"},
+        {i18n::Language::english, "No such file or directory", "Device or resource busy"},
+        {i18n::Language::german, "Datei oder Verzeichnis nicht gefunden",
+         "Das Gerät oder die Ressource ist belegt"},
+    };
+    for (const auto& c : cases) {
+        i18n::install(i18n::loadTranslations(c.language, i18n::catalogueDirectories()));
+        EXPECT_EQ(systemErrorText(ENOENT), c.noEntry);
+        EXPECT_EQ(systemErrorText(EBUSY), c.busy);
+        RemovalError error;
+        error.errorNumber = EACCES;
+        EXPECT_EQ(describe(error), i18n::text("erreur système - EACCES"));
+        EXPECT_NE(describe(error), "erreur système - EACCES");
     }
-    const std::string english = systemErrorText(ENOENT);
-    const locale_t previous = ::uselocale(french);
-    const std::string translated = systemErrorText(ENOENT);
-    ::uselocale(previous);
-    ::freelocale(french);
-    EXPECT_EQ(translated, "Aucun fichier ou dossier de ce type");
-    EXPECT_NE(translated, english);
+    // An error outside the table keeps the system's text.
+    char buffer[256];
+    EXPECT_EQ(systemErrorText(EOVERFLOW), ::strerror_r(EOVERFLOW, buffer, sizeof buffer));
+    i18n::install(i18n::Translations());
+    EXPECT_EQ(systemErrorText(ENOENT), system);
 }
 
 } // namespace

@@ -7,11 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 namespace vellico::cleanup {
@@ -697,19 +701,58 @@ TEST_F(FolderRemoval, RefusesAFolderOutsideTheBoundsGiven)
     EXPECT_TRUE(gone(selected()));
 }
 
+// Runs `attempt` as the unprivileged user "nobody" when this process is root
+// (root ignores permissions), in a child process that owns `tree`; as this
+// user otherwise. Returns what `attempt` returned (0..255), or -1 when the
+// child could not drop its privileges or died.
+int runUnprivileged(const fs::path& tree, const std::function<int()>& attempt)
+{
+    if (::geteuid() != 0) {
+        return attempt();
+    }
+    constexpr uid_t nobody = 65534;
+    // The folders above it, up to the temporary folder, must let it through.
+    for (fs::path up = tree.parent_path();
+         up != up.parent_path() && up != fs::temp_directory_path(); up = up.parent_path()) {
+        ::chmod(up.c_str(), 0755);
+    }
+    if (::lchown(tree.c_str(), nobody, nobody) != 0) {
+        return -1;
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(tree)) {
+        if (::lchown(entry.path().c_str(), nobody, nobody) != 0) {
+            return -1;
+        }
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+            ::setresuid(nobody, nobody, nobody) != 0 || ::geteuid() != nobody) {
+            ::_exit(255);
+        }
+        ::_exit(attempt() & 0xff);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) == 255) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
 TEST_F(FolderRemoval, PermissionDeniedInsideLeavesThatPartAndRemovesTheRest)
 {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root ignores permissions";
-    }
     const fs::path locked = selected() / "High Quality Media" / "segment-1";
-    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    const auto result = removeFoundFolder(bundle(), record());
+    const int error = runUnprivileged(bundle(), [&] {
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+        const auto result = removeFoundFolder(bundle(), record());
+        return result ? 0 : result.error().errorNumber;
+    });
     fs::permissions(locked, fs::perms::owner_all);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().errorNumber, EACCES);
+    EXPECT_EQ(error, EACCES);
     EXPECT_TRUE(fs::exists(locked / "clip-0.mov"));
     EXPECT_FALSE(fs::exists(selected() / "High Quality Media" / "segment-0"));
+    EXPECT_TRUE(fs::exists(event() / "Original Media" / "clip.mov"));
 }
 
 } // namespace

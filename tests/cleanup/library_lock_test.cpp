@@ -281,11 +281,37 @@ TEST_F(LibraryLockTest, SecondClaimReleasesTheFirstLibrary)
 
 TEST_F(LibraryLockTest, ReleaseWithNothingClaimedTouchesNothing)
 {
-    const fs::path bundle = makeLibrary("Untouched.fcpbundle");
-    const std::uint64_t before = treeDigest(bundle);
-    LibraryLock lock;
-    lock.release();
-    EXPECT_EQ(treeDigest(bundle), before);
+    // A claim already given back: a second release, and the destructor after
+    // it, must not write the released record or __Sync__ again.
+    const fs::path given = makeLibrary("GivenBack.fcpbundle");
+    {
+        LibraryLock lock;
+        ASSERT_TRUE(lock.acquire(given));
+        lock.release();
+        const std::uint64_t afterRelease = treeDigest(given);
+        writeText(given / "__Sync__", "the editor's own state");
+        fs::remove(given / ".lock-info");
+        const std::uint64_t editorState = treeDigest(given);
+        ASSERT_NE(editorState, afterRelease);
+        lock.release();
+        EXPECT_EQ(treeDigest(given), editorState);
+    }
+    EXPECT_EQ(readText(given / "__Sync__"), "the editor's own state");
+    EXPECT_FALSE(fs::exists(given / ".lock-info"));
+
+    // A claim refused because the editor holds the library: neither the
+    // refusal nor the release that follows writes anything into it.
+    const fs::path held = makeLibrary("Held.fcpbundle");
+    const platform::UniqueFd editor = holdLock(held);
+    ASSERT_TRUE(editor);
+    const std::uint64_t before = treeDigest(held);
+    {
+        LibraryLock lock;
+        EXPECT_FALSE(lock.acquire(held));
+        lock.release();
+        EXPECT_EQ(treeDigest(held), before);
+    }
+    EXPECT_EQ(treeDigest(held), before);
 }
 
 // A network disk that refuses an exclusive lock on a read-only descriptor

@@ -168,6 +168,14 @@ const std::set<std::pair<std::string, std::string>> notUserText{
     {"app/support_mail.cpp", "Linux version: "},
     {"app/support_mail.cpp", R"(\nApp: Vellico\nApp version: )"},
     {"app/support_mail.cpp", R"()\n\nDescription:\n)"},
+    // The help's language menu names each language by its flag and code,
+    // the same in every language.
+    {"ui/documentation_view.cpp", "🇫🇷 FR"},
+    {"ui/documentation_view.cpp", "🇬🇧 EN"},
+    {"ui/documentation_view.cpp", "🇩🇪 DE"},
+    {"ui/documentation_view.cpp", "🇪🇸 ES"},
+    {"ui/documentation_view.cpp", "🇯🇵 JA"},
+    {"ui/documentation_view.cpp", "🇨🇳 ZH"},
     {"ui/library_open_panel.cpp", "*.fcpbundle *.FCPBUNDLE"},
     {"ui/theme.cpp", "rgba(%1, %2, %3, %4)"},
     {"ui/theme.cpp", "Noto Sans CJK JP"}, // font families

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "desktop/clock.hpp"
 #include "platform/alias_files.hpp"
-#include "platform/clock.hpp"
 #include "platform/cloud_drive.hpp"
 #include "platform/item_flags.hpp"
 #include "platform/workspace.hpp"
@@ -23,7 +23,7 @@ namespace vellico::test {
 
 // Sleeps for no real time: the waiter resumes on the next turn of the event
 // loop. Records every requested duration.
-class FakeClock final : public platform::Clock {
+class FakeClock final : public desktop::Clock {
 public:
     QCoro::Task<> sleep(std::chrono::milliseconds duration) override;
     std::vector<std::chrono::milliseconds> sleeps() const;

@@ -27,7 +27,6 @@ class ViewModelBasicsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void sheetIdentifiersAreCaseNames();
     void sheetAnswerIsDeliveredOnce();
     void byteCountsUseFrenchUnits();
     void catalogueGivesDescriptiveKeysTheirText();
@@ -45,22 +44,6 @@ void ViewModelBasicsTest::namesShowControlCharactersAsVisibleSymbols()
     QCOMPARE(shown, QString::fromUtf8("A\u241b[2J\u240aB\u2421\ufffdC\ufffdD\ufffdÉ"));
     for (const QChar c : shown) {
         QVERIFY(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format);
-    }
-}
-
-void ViewModelBasicsTest::sheetIdentifiersAreCaseNames()
-{
-    const std::vector<std::pair<ActiveSheet, std::string_view>> ids{
-        {ActiveSheet::warning, "warning"},
-        {ActiveSheet::alias, "alias"},
-        {ActiveSheet::backup, "backup"},
-        {ActiveSheet::iCloud, "iCloud"},
-        {ActiveSheet::missingCache, "missingCache"},
-        {ActiveSheet::cacheInfo, "cacheInfo"},
-        {ActiveSheet::fcpLocked, "fcpLocked"},
-    };
-    for (const auto& [sheet, id] : ids) {
-        QCOMPARE(activeSheetId(sheet), id);
     }
 }
 

@@ -1,9 +1,9 @@
 #include "formats/linux/linux_bookmark_resolver.hpp"
 
 #include "formats/bookmark_data.hpp"
+#include "model/names.hpp"
+#include "platform/entry_lookup.hpp"
 #include "platform/linux/proc_mount_table.hpp"
-
-#include <utf8proc.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -16,64 +16,15 @@ namespace vellico::platform {
 
 namespace {
 
-// A directory with more entries than this is not searched for a differently
-// normalised name: the exact name was already tried, and the scan must not
-// take minutes on a huge folder.
-constexpr std::size_t maxEntriesScanned = 100000;
-
-// NFC form of a name; names that are not UTF-8 stay as they are.
-std::string nfc(std::string_view name)
-{
-    if (std::all_of(name.begin(), name.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        return std::string(name);
-    }
-    utf8proc_uint8_t* out = nullptr;
-    const utf8proc_ssize_t n =
-        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(name.data()),
-                     static_cast<utf8proc_ssize_t>(name.size()), &out,
-                     static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
-    std::string result =
-        n < 0 ? std::string(name)
-              : std::string(reinterpret_cast<const char*>(out), static_cast<std::size_t>(n));
-    std::free(out);
-    return result;
-}
-
 bool pathExists(const std::filesystem::path& path)
 {
     std::error_code ec;
     return std::filesystem::exists(path, ec);
 }
 
-// The entry of `dir` whose name equals `name` after NFC normalisation; the
-// smallest such name when several do, so the answer does not depend on the
-// directory's order.
-std::optional<std::filesystem::path> entryNamedLike(const std::filesystem::path& dir,
-                                                    const std::string& name)
-{
-    const std::string wanted = nfc(name);
-    std::error_code ec;
-    std::filesystem::directory_iterator it(dir, ec);
-    std::optional<std::string> best;
-    std::size_t scanned = 0;
-    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        if (++scanned > maxEntriesScanned) {
-            return std::nullopt;
-        }
-        std::string entry = it->path().filename().string();
-        if (nfc(entry) == wanted && (!best || entry < *best)) {
-            best = std::move(entry);
-        }
-    }
-    if (ec || !best) {
-        return std::nullopt;
-    }
-    return dir / *best;
-}
-
 // `root` joined with `components` when that exists, else with each missing
-// component replaced by an entry whose name differs only in normalisation.
+// component replaced by the entry whose name differs only in its Unicode
+// form (platform::matchingEntryName's rule).
 // The components are safe (never "..", never holding "/"), so the result
 // stays below `root` except through symbolic links inside it.
 std::optional<std::filesystem::path> findBelow(const std::filesystem::path& root,
@@ -92,7 +43,7 @@ std::optional<std::filesystem::path> findBelow(const std::filesystem::path& root
             current /= c;
             continue;
         }
-        const auto match = entryNamedLike(current, c);
+        const auto match = findDirectoryEntry(current, c, EntryWanted::any);
         if (!match) {
             return std::nullopt;
         }
@@ -106,11 +57,6 @@ std::string labelOf(const std::filesystem::path& mount)
 {
     const std::filesystem::path name = mount.filename();
     return name.empty() ? mount.parent_path().filename().string() : name.string();
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    return a == b || nfc(a) == nfc(b);
 }
 
 // Where the target sits on its Mac volume: the names the volume may carry
@@ -133,10 +79,11 @@ std::optional<VolumePlace> volumePlace(const formats::BookmarkInfo& info)
             volume.push_back(info.volumePath->substr(start, end - start));
             start = end + 1;
         }
-        const bool isPrefix =
-            volume.size() <= components.size() &&
-            std::equal(volume.begin(), volume.end(), components.begin(),
-                       [](const std::string& a, const std::string& b) { return sameName(a, b); });
+        const bool isPrefix = volume.size() <= components.size() &&
+                              std::equal(volume.begin(), volume.end(), components.begin(),
+                                         [](const std::string& a, const std::string& b) {
+                                             return model::namesEqual(a, b);
+                                         });
         if (isPrefix) {
             VolumePlace place;
             if (info.volumeName) {
@@ -189,7 +136,7 @@ LinuxBookmarkResolver::resolve(std::span<const std::uint8_t> bookmark) const
     // one under /media) are both tried.
     for (const std::string& label : place->labels) {
         for (const std::filesystem::path& mount : mounts) {
-            if (!sameName(labelOf(mount), label)) {
+            if (!model::namesEqual(labelOf(mount), label)) {
                 continue;
             }
             if (auto found = findBelow(mount, relative)) {

@@ -168,13 +168,13 @@ UniqueFd reopenRegularFile(int pathFd, int dirFd, const char* name, int flags)
     return fd;
 }
 
-std::optional<std::vector<std::uint8_t>> readRegularFileAt(int dirFd, const char* name,
-                                                           std::size_t maxBytes)
+namespace {
+
+// The whole of the open file `fd` when it is a regular file of at most
+// `maxBytes`; none otherwise.
+std::optional<std::vector<std::uint8_t>> readOpenRegularFile(const UniqueFd& fd,
+                                                             std::size_t maxBytes)
 {
-    UniqueFd fd = openRegularFileAt(dirFd, name, O_RDONLY);
-    if (!fd) {
-        return std::nullopt;
-    }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;
@@ -211,6 +211,29 @@ std::optional<std::vector<std::uint8_t>> readRegularFileAt(int dirFd, const char
     }
     bytes.resize(used);
     return bytes;
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> readRegularFileAt(int dirFd, const char* name,
+                                                           std::size_t maxBytes)
+{
+    const UniqueFd fd = openRegularFileAt(dirFd, name, O_RDONLY);
+    if (!fd) {
+        return std::nullopt;
+    }
+    return readOpenRegularFile(fd, maxBytes);
+}
+
+std::optional<std::vector<std::uint8_t>> readRegularFile(const std::filesystem::path& path,
+                                                         std::size_t maxBytes)
+{
+    // Non-blocking, so a FIFO in place of the file cannot hang the reader.
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
+        return std::nullopt;
+    }
+    return readOpenRegularFile(fd, maxBytes);
 }
 
 namespace {

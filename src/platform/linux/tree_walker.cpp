@@ -1,47 +1,21 @@
 #include "platform/tree_walker.hpp"
 
+#include "platform/linux/walk/descriptor_budget.hpp"
+#include "platform/linux/walk/disk_wait_pacer.hpp"
+#include "platform/linux/walk/name_list.hpp"
+#include "platform/linux/walk/walk_nodes.hpp"
+#include "platform/linux/walk/work_queue.hpp"
+
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <thread>
 
 namespace vellico::platform {
-
-bool DirectoryReader::next(const char*& name, unsigned char& type)
-{
-    for (;;) {
-        if (m_offset >= m_used) {
-            if (m_done) {
-                return false;
-            }
-            const long n = m_calls.getdents64(m_fd, m_buffer, m_size);
-            if (n <= 0) {
-                m_error = n < 0 ? errno : 0;
-                m_done = true;
-                return false;
-            }
-            m_used = n;
-            m_offset = 0;
-        }
-        const auto* record = reinterpret_cast<const struct dirent64*>(m_buffer + m_offset);
-        m_offset += record->d_reclen;
-        const char* n = record->d_name;
-        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) {
-            continue;
-        }
-        name = n;
-        type = record->d_type;
-        return true;
-    }
-}
 
 // By default, threads that wait on the disk rather than work are joined by
 // others, up to this many in all.
@@ -63,29 +37,18 @@ int walkThreadLimit(int jobs)
 
 namespace {
 
+using walk::DescriptorBudget;
+using walk::DiskWaitPacer;
+using walk::NameList;
+using walk::Node;
+using walk::parentOf;
+using walk::Task;
+using walk::WorkQueue;
+
 // O_NONBLOCK and O_NOCTTY only matter if something that is not a directory
 // slips past O_DIRECTORY; O_NOFOLLOW refuses a link in the last component.
 constexpr int kOpenDirectoryFlags =
     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-
-// Directories each thread keeps open: the deepest levels of its path, at most
-// this many and at most a quarter of the open-file limit shared by all
-// threads. A level further up is closed and reopened through ".." of its
-// child when the walk comes back to it. Besides these, a thread holds one
-// reopened parent for a moment, and the queue one directory per idle thread.
-constexpr std::size_t kMaxOpenLevels = 16;
-constexpr std::size_t kMinOpenLevels = 2;
-
-std::size_t openLevelsPerThread(int threads)
-{
-    rlimit limit{};
-    std::size_t budget = 1024;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-        budget = static_cast<std::size_t>(limit.rlim_cur);
-    }
-    return std::clamp(budget / 4 / static_cast<std::size_t>(threads), kMinOpenLevels,
-                      kMaxOpenLevels);
-}
 
 // getdents64 buffer per thread.
 constexpr std::size_t kBufferSize = 64 * 1024;
@@ -104,66 +67,6 @@ constexpr std::uint64_t kEntriesPerCheck = 4096;
 // spread over the threads.
 constexpr std::size_t kFileBatch = 256;
 
-// A thread is taken to wait on the disk when, over a stretch of at least
-// kPaceWindow of work, it spent less than half of it on the processor and
-// went to sleep at least kPaceSleeps times (a cold cache, a network volume).
-// Another thread then joins, up to the limit. The sleeps tell waiting from
-// a processor taken away (other programs, a busy virtual machine host), when
-// more threads would only add to the crowd. The clocks are read every
-// kPaceSteps steps of the walk.
-constexpr std::chrono::milliseconds kPaceWindow{10};
-constexpr long kPaceSleeps = 4;
-constexpr unsigned kPaceSteps = 16;
-
-// Names of one directory, packed: a type byte, the name, a NUL. About 14
-// bytes a name instead of 40 for a vector of strings, which matters for a
-// directory of a million entries.
-class NameList {
-public:
-    void push(const char* name, unsigned char type)
-    {
-        m_offsets.push_back(m_blob.size());
-        m_blob.push_back(static_cast<char>(type));
-        m_blob.append(name);
-        m_blob.push_back('\0');
-    }
-    bool empty() const { return m_offsets.empty(); }
-    std::size_t size() const { return m_offsets.size(); }
-    void pop(std::string& name, unsigned char& type)
-    {
-        const std::size_t offset = m_offsets.back();
-        m_offsets.pop_back();
-        type = static_cast<unsigned char>(m_blob[offset]);
-        name.assign(m_blob.data() + offset + 1);
-        m_blob.resize(offset);
-        if (m_offsets.empty()) {
-            clear();
-        }
-    }
-    void clear()
-    {
-        std::vector<std::size_t>().swap(m_offsets);
-        std::string().swap(m_blob);
-    }
-
-private:
-    std::vector<std::size_t> m_offsets;
-    std::string m_blob;
-};
-
-// A directory and the bookkeeping that outlives its frame: a directory whose
-// subtrees went to other threads is finished by whichever thread ends last.
-struct Node : WalkDirectory {
-    // One for the frame or queued task working on it, one per live child.
-    std::atomic<int> refs{1};
-    std::atomic<bool> failedInside{false};
-};
-
-Node* parentOf(const Node& node)
-{
-    return const_cast<Node*>(static_cast<const Node*>(node.parent));
-}
-
 struct Frame {
     Node* node = nullptr;
     UniqueFd fd;     // closed for levels far above the deepest one
@@ -173,46 +76,16 @@ struct Frame {
     bool listed = false;
 };
 
-// A directory to list and walk, or (with `files`) a batch of files of a
-// directory some other thread is listing or has listed: the batch is handled
-// as the rest of that directory, with its own descriptor on it.
-struct Task {
-    Node* node = nullptr;
-    UniqueFd fd;
-    NameList files;
-    bool batch = false;
-};
-
 struct RootState {
     int parentFd = -1;
     std::atomic<bool> stopped{false};
 };
 
-// The processor time of the calling thread, and how often it went to sleep.
-struct ThreadUsage {
-    std::chrono::nanoseconds cpu{0};
-    long sleeps = 0;
-};
-
-ThreadUsage threadUsage()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_THREAD, &usage);
-    return {std::chrono::seconds(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                std::chrono::microseconds(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec),
-            usage.ru_nvcsw};
-}
-
 struct Worker {
     std::vector<Frame> stack;
     std::unique_ptr<char[]> buffer{new char[kBufferSize]};
     std::string name;
-    // Pacing: the stretch of work being timed (waits for work left out).
-    unsigned steps = 0;
-    std::chrono::steady_clock::time_point since;
-    ThreadUsage usageSince;
-    std::chrono::nanoseconds waited{0};
-    long waits = 0;
+    DiskWaitPacer pacer;
 };
 
 // A directory descriptor that is either borrowed or owned.
@@ -227,8 +100,8 @@ public:
         : m_visitor(visitor), m_calls(control.calls ? *control.calls : defaultSystemCalls()),
           m_stop(control.stop), m_progress(control.progress),
           m_postOrder(order == WalkOrder::postOrder), m_skipHidden(skipHidden),
-          m_threads(walkThreadLimit(control.jobs)), m_active(walkThreads(control.jobs)),
-          m_openLevels(openLevelsPerThread(m_threads))
+          m_queue(walkThreadLimit(control.jobs), walkThreads(control.jobs)),
+          m_budget(m_queue.threadLimit())
     {}
 
     void run(std::vector<WalkRoot> roots)
@@ -245,13 +118,12 @@ public:
             node->identity = root.identity;
             node->root = i;
             node->tag = root.tag;
-            m_queue.push_back(Task{node, std::move(root.fd)});
+            m_queue.push(Task{node, std::move(root.fd)});
         }
-        m_queued = static_cast<int>(m_queue.size());
-        // Threads past the first m_active wait until the walk wants them
-        // (see pace()), or until it ends.
+        // Threads past the first ones wait until the walk wants them (see
+        // pace()), or until it ends.
         std::vector<std::thread> helpers;
-        for (int i = 1; i < m_threads; ++i) {
+        for (int i = 1; i < m_queue.threadLimit(); ++i) {
             helpers.emplace_back([this, i] { work(i); });
         }
         work(0);
@@ -265,58 +137,14 @@ private:
 
     void work(int index)
     {
-        {
-            std::unique_lock lock(m_mutex);
-            m_joined.wait(lock, [&] { return index < m_active || m_finished; });
-            if (m_finished) {
-                return;
-            }
+        if (!m_queue.waitForTurn(index)) {
+            return;
         }
         Worker worker;
-        startPace(worker);
-        for (;;) {
-            Task task;
-            {
-                std::unique_lock lock(m_mutex);
-                if (m_queue.empty() && m_busy > 0) {
-                    const auto waitStart = std::chrono::steady_clock::now();
-                    while (m_queue.empty() && m_busy > 0) {
-                        ++m_idle;
-                        m_wake.wait(lock);
-                        --m_idle;
-                        ++worker.waits;
-                    }
-                    worker.waited += std::chrono::steady_clock::now() - waitStart;
-                }
-                if (m_queue.empty()) {
-                    m_finished = true;
-                    m_wake.notify_all();
-                    m_joined.notify_all();
-                    return;
-                }
-                task = std::move(m_queue.front());
-                m_queue.pop_front();
-                --m_queued;
-                ++m_busy;
-            }
-            runTask(std::move(task), worker);
-            {
-                std::lock_guard lock(m_mutex);
-                --m_busy;
-                if (m_busy == 0 && m_queue.empty()) {
-                    m_wake.notify_all();
-                }
-            }
+        while (std::optional<Task> task = m_queue.take(worker.pacer)) {
+            runTask(std::move(*task), worker);
+            m_queue.finishTask();
         }
-    }
-
-    void startPace(Worker& w)
-    {
-        w.steps = 0;
-        w.since = std::chrono::steady_clock::now();
-        w.usageSince = threadUsage();
-        w.waited = {};
-        w.waits = 0;
     }
 
     // Called at every step of the walk: when the thread has spent most of
@@ -324,41 +152,12 @@ private:
     // out), one more thread joins the walk.
     void pace(Worker& w)
     {
-        if (++w.steps % kPaceSteps != 0 || m_active.load(std::memory_order_relaxed) >= m_threads) {
+        if (!w.pacer.checkpoint() || !m_queue.mayGrow()) {
             return;
         }
-        const auto now = std::chrono::steady_clock::now();
-        const auto working = now - w.since - w.waited;
-        if (working < kPaceWindow) {
-            return;
+        if (w.pacer.waitingOnDisk()) {
+            m_queue.addThread();
         }
-        const ThreadUsage usage = threadUsage();
-        const auto cpu = usage.cpu - w.usageSince.cpu;
-        const long sleeps = usage.sleeps - w.usageSince.sleeps - w.waits;
-        if (2 * cpu < working && sleeps >= kPaceSleeps) {
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_active < m_threads) {
-                    ++m_active;
-                }
-            }
-            m_joined.notify_all();
-        }
-        w.steps = 0;
-        w.since = now;
-        w.usageSince = usage;
-        w.waited = {};
-        w.waits = 0;
-    }
-
-    void pushTask(Task task)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_queue.push_back(std::move(task));
-            ++m_queued;
-        }
-        m_wake.notify_one();
     }
 
     bool stopped(const Node& node) const
@@ -398,7 +197,7 @@ private:
             }
             unsigned char type = DT_UNKNOWN;
             if (!top.others.empty()) {
-                if (top.others.size() >= 2 * kFileBatch && shareWanted()) {
+                if (top.others.size() >= 2 * kFileBatch && m_queue.shareWanted()) {
                     NameList batch;
                     for (std::size_t i = 0; i < kFileBatch; ++i) {
                         top.others.pop(w.name, type);
@@ -447,7 +246,7 @@ private:
                 frame.dirs.push(name, DT_DIR);
             } else if (m_postOrder) {
                 frame.others.push(name, type);
-            } else if (!batch.empty() || shareWanted()) {
+            } else if (!batch.empty() || m_queue.shareWanted()) {
                 // Another thread waits: these files go to it.
                 batch.push(name, type);
                 if (batch.size() == kFileBatch) {
@@ -587,19 +386,13 @@ private:
 
     void push(Worker& w, Task child)
     {
-        if (w.stack.size() >= m_openLevels) {
-            w.stack[w.stack.size() - m_openLevels].fd.reset();
+        if (m_budget.full(w.stack.size())) {
+            w.stack[m_budget.levelToClose(w.stack.size())].fd.reset();
         }
         Frame frame;
         frame.node = child.node;
         frame.fd = std::move(child.fd);
         w.stack.push_back(std::move(frame));
-    }
-
-    // True when a thread waits for work that the queue does not hold yet.
-    bool shareWanted() const
-    {
-        return m_idle.load(std::memory_order_relaxed) > m_queued.load(std::memory_order_relaxed);
     }
 
     // Hands a batch of the frame's files to another thread, with a
@@ -624,7 +417,7 @@ private:
         task.fd = std::move(fd);
         task.files = std::move(batch);
         task.batch = true;
-        pushTask(std::move(task));
+        m_queue.push(std::move(task));
     }
 
     // Hands a subdirectory to an idle thread, taken as near the top of the
@@ -633,10 +426,10 @@ private:
     // open descriptor, so only as many go to the queue as threads wait.
     void maybeShare(Worker& w)
     {
-        if (!shareWanted()) {
+        if (!m_queue.shareWanted()) {
             return;
         }
-        const std::size_t first = w.stack.size() > m_openLevels ? w.stack.size() - m_openLevels : 0;
+        const std::size_t first = m_budget.firstOpenLevel(w.stack.size());
         // Keep one subdirectory for this thread: handing over the last one
         // would only make the threads take turns down a single chain.
         std::size_t waiting = 0;
@@ -656,7 +449,7 @@ private:
             Task task;
             switch (openChild(frame, w.name.c_str(), task)) {
             case Opened::opened:
-                pushTask(std::move(task));
+                m_queue.push(std::move(task));
                 break;
             case Opened::notDirectory:
                 // Handled when the frame is the top again: its other
@@ -789,19 +582,9 @@ private:
     WalkProgress* m_progress;
     bool m_postOrder;
     bool m_skipHidden;
-    int m_threads;             // started, at most
-    std::atomic<int> m_active; // taking part; grows (see pace()), changed under m_mutex
-    std::size_t m_openLevels;
+    WorkQueue m_queue;
+    DescriptorBudget m_budget;
     std::unique_ptr<RootState[]> m_roots;
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;   // work queued, or the walk is done
-    std::condition_variable m_joined; // m_active grew, or the walk is done
-    bool m_finished = false;          // guarded by m_mutex
-    std::deque<Task> m_queue;         // guarded by m_mutex
-    int m_busy = 0;                   // guarded by m_mutex
-    std::atomic<int> m_idle{0};
-    std::atomic<int> m_queued{0};
 };
 
 } // namespace

@@ -1,8 +1,7 @@
 #include "platform/backup_index.hpp"
 
+#include "model/names.hpp"
 #include "platform/file_system.hpp"
-
-#include <utf8proc.h>
 
 #include <condition_variable>
 #include <cstdlib>
@@ -27,15 +26,6 @@ struct SearchState {
     bool finished = false;
 };
 
-// The NFC form of a name; the name itself when it is not UTF-8 (such names
-// compare byte for byte).
-std::string composed(const std::string& name)
-{
-    std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> nfc(
-        utf8proc_NFC(reinterpret_cast<const utf8proc_uint8_t*>(name.c_str())), &std::free);
-    return nfc ? std::string(reinterpret_cast<const char*>(nfc.get())) : name;
-}
-
 } // namespace
 
 VolumeBackupIndex::VolumeBackupIndex(std::shared_ptr<const MountTable> mounts)
@@ -47,7 +37,7 @@ VolumeBackupIndex::searchBackupFolders(const std::string& folderName,
                                        std::chrono::milliseconds timeLimit) const
 {
     auto state = std::make_shared<SearchState>();
-    std::thread([state, mounts = m_mounts, wanted = composed(folderName)] {
+    std::thread([state, mounts = m_mounts, wanted = model::normalizedName(folderName)] {
         const std::vector<fs::path> volumes =
             mounts ? mounts->volumeDirectories() : std::vector<fs::path>{};
         for (const fs::path& volume : volumes) {
@@ -61,7 +51,7 @@ VolumeBackupIndex::searchBackupFolders(const std::string& folderName,
                 for (const DirEntry& entry : *entries) {
                     // The name from the library's settings and the entry
                     // on the volume compare by canonical equivalence.
-                    if (entry.name == wanted || composed(entry.name) == wanted) {
+                    if (entry.name == wanted || model::normalizedName(entry.name) == wanted) {
                         std::lock_guard lock(state->mutex);
                         state->found.push_back(folder / entry.name);
                     }

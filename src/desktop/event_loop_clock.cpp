@@ -1,9 +1,9 @@
-#include "platform/clock.hpp"
+#include "desktop/clock.hpp"
 
 #include <QCoro/QCoroTimer>
 #include <QTimer>
 
-namespace vellico::platform {
+namespace vellico::desktop {
 
 QCoro::Task<> EventLoopClock::sleep(std::chrono::milliseconds duration)
 {
@@ -16,4 +16,4 @@ QCoro::Task<> EventLoopClock::sleep(std::chrono::milliseconds duration)
     co_await timer;
 }
 
-} // namespace vellico::platform
+} // namespace vellico::desktop

@@ -4,12 +4,12 @@
 
 #include <chrono>
 
-namespace vellico::platform {
+namespace vellico::desktop {
 
 // Waits without blocking: the awaiting coroutine is resumed on its own
 // thread's event loop once the time has passed. Injected so that tests of
-// polling and waiting run at once. Unlike the other platform services it
-// needs an event loop, so it lives with the Qt layers (vellico_platform_qt).
+// polling and waiting run at once. It needs an event loop, so it lives with
+// the Qt layers (vellico_desktop), not in the Qt-free platform.
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -25,4 +25,4 @@ public:
     QCoro::Task<> sleep(std::chrono::milliseconds duration) override;
 };
 
-} // namespace vellico::platform
+} // namespace vellico::desktop

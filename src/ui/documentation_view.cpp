@@ -1,4 +1,4 @@
-#include "docs/documentation_view.hpp"
+#include "ui/documentation_view.hpp"
 
 #include "ui/accessibility.hpp"
 

@@ -1,4 +1,4 @@
-#include "platform/linux/desktop_workspace.hpp"
+#include "desktop/desktop_workspace.hpp"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QUrl>
 
-namespace vellico::platform {
+namespace vellico::desktop {
 
 namespace {
 
@@ -49,4 +49,4 @@ void DesktopWorkspace::revealInFileManager(const std::filesystem::path& item)
             });
 }
 
-} // namespace vellico::platform
+} // namespace vellico::desktop
