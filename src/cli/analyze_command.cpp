@@ -61,10 +61,7 @@ int runAnalyze(const CommandLine& options, std::ostream& out, std::ostream& err,
     if (options.json) {
         nlohmann::ordered_json doc = documentJson("analyze", options.preset);
         doc["libraries"] = std::move(libraries);
-        doc["backups"] = nlohmann::ordered_json::array();
-        for (const FoundBackup& backup : backups) {
-            doc["backups"].push_back(backupJson(backup));
-        }
+        doc["backups"] = backupsJson(backups);
         doc["errors"] = errors.json();
         doc["summary"] = summaryJson(summary, false);
         doc["interrupted"] = stopped();

@@ -541,10 +541,7 @@ private:
         doc["dryRun"] = m_options.dryRun;
         doc["declined"] = m_declined;
         doc["libraries"] = std::move(libraries);
-        doc["backups"] = nlohmann::ordered_json::array();
-        for (const FoundBackup& backup : m_backups) {
-            doc["backups"].push_back(backupJson(backup));
-        }
+        doc["backups"] = backupsJson(m_backups);
         doc["errors"] = m_errors.json();
         doc["summary"] = summaryJson(m_summary, true);
         doc["interrupted"] = stopRequested();

@@ -239,14 +239,18 @@ std::string backupLine(const FoundBackup& backup)
                {shortPath(backup.path), shortPath(backup.original), formatBytes(backup.size)});
 }
 
-nlohmann::ordered_json backupJson(const FoundBackup& backup)
+nlohmann::ordered_json backupsJson(const std::vector<FoundBackup>& backups)
 {
-    nlohmann::ordered_json json;
-    putPath(json, "input", backup.input);
-    putPath(json, "path", backup.path);
-    putPath(json, "originalPath", backup.original);
-    json["size"] = backup.size;
-    return json;
+    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+    for (const FoundBackup& backup : backups) {
+        nlohmann::ordered_json json;
+        putPath(json, "input", backup.input);
+        putPath(json, "path", backup.path);
+        putPath(json, "originalPath", backup.original);
+        json["size"] = backup.size;
+        entries.push_back(std::move(json));
+    }
+    return entries;
 }
 
 std::string errorLine(const InputError& error)

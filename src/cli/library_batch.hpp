@@ -77,10 +77,10 @@ struct TakenIn {
     std::optional<FoundBackup> backup; // a backup found by a search, without --original
 };
 
-// A found backup as one line of text, and as an entry of the document's
+// A found backup as one line of text; the found backups as the document's
 // "backups" array.
 std::string backupLine(const FoundBackup& backup);
-nlohmann::ordered_json backupJson(const FoundBackup& backup);
+nlohmann::ordered_json backupsJson(const std::vector<FoundBackup>& backups);
 
 // Where a batch stands, for the progress line: library `index` (from 1) of `count`.
 struct BatchPosition {

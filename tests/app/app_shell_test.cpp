@@ -3,6 +3,7 @@
 // menu bar and its links, and the preference reset.
 #include "app/app_delegate.hpp"
 #include "app/preference_reset.hpp"
+#include "support/gated_removals.hpp"
 #include "viewmodel/harness.hpp"
 #include "viewmodel/texts.hpp"
 
@@ -35,24 +36,6 @@ struct Recorder {
     QStringList arguments;
     int processes = 0;
     QList<QUrl> openedUrls;
-};
-
-// Removals inside a library block until released, so that a deletion can
-// be held half-way; the lock files' own unlinks go through.
-class GatedRemovals final : public platform::SystemCalls {
-public:
-    int unlinkat(int dirFd, const char* name, int flags) override
-    {
-        const std::string_view entry(name);
-        if (entry != "__Sync__" && entry != "Vellico 1") {
-            entered.release();
-            gate.acquire();
-            gate.release();
-        }
-        return platform::SystemCalls::unlinkat(dirFd, name, flags);
-    }
-    std::counting_semaphore<1024> entered{0};
-    std::binary_semaphore gate{0};
 };
 
 app::AppServices servicesFor(Harness& harness, Recorder& recorder)
@@ -140,7 +123,7 @@ private slots:
         const auto film = harness.library("Film");
         const auto b = harness.library("B");
         const auto a = harness.library("A");
-        GatedRemovals calls;
+        test::GatedRemovals calls;
         app::AppServices services = servicesFor(harness, recorder);
         services.viewModel.systemCalls = &calls;
         app::AppDelegate delegate(services);

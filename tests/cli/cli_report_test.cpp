@@ -4,6 +4,7 @@
 #include "sample_library.hpp"
 #include "support/program_run.hpp"
 #include "support/temp_dir.hpp"
+#include "support/text_lines.hpp"
 #include "terminal_run.hpp"
 
 #include <gtest/gtest.h>
@@ -28,14 +29,7 @@ test::ProgramRun runIn(const test::TempDir& tmp, const fs::path& home,
 
 std::vector<std::string> lines(const std::string& text)
 {
-    std::vector<std::string> result;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        result.push_back(text.substr(start, end - start));
-        start = end == std::string::npos ? text.size() : end + 1;
-    }
-    return result;
+    return test::textLines(text);
 }
 
 bool contains(const std::string& text, const std::string& part)

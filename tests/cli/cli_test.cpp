@@ -2,6 +2,7 @@
 #include "sample_library.hpp"
 #include "support/program_run.hpp"
 #include "support/temp_dir.hpp"
+#include "support/text_lines.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -35,14 +36,7 @@ test::ProgramRun runCliUnprivileged(const test::TempDir& tmp, std::vector<std::s
 
 std::vector<std::string> lines(const std::string& text)
 {
-    std::vector<std::string> result;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        result.push_back(text.substr(start, end - start));
-        start = end == std::string::npos ? text.size() : end + 1;
-    }
-    return result;
+    return test::textLines(text);
 }
 
 // A bookmark to `folder` as the editor writes one for a cache location.

@@ -4,6 +4,7 @@
 
 #include "formats/property_list.hpp"
 #include "sample_library.hpp"
+#include "support/gated_removals.hpp"
 #include "viewmodel/harness.hpp"
 #include "viewmodel/texts.hpp"
 
@@ -32,25 +33,6 @@ void settle()
 {
     QTest::qWait(200);
 }
-
-// Removals inside the library block until released, so a deletion can be
-// held half-way; the lock files' own unlinks go through.
-class GatedSystemCalls final : public platform::SystemCalls {
-public:
-    int unlinkat(int dirFd, const char* name, int flags) override
-    {
-        const std::string_view entry(name);
-        if (entry == "__Sync__" || entry == "Vellico 1") {
-            return platform::SystemCalls::unlinkat(dirFd, name, flags);
-        }
-        entered.release();
-        gate.acquire();
-        gate.release();
-        return platform::SystemCalls::unlinkat(dirFd, name, flags);
-    }
-    std::counting_semaphore<1024> entered{0};
-    std::binary_semaphore gate{0};
-};
 
 } // namespace
 
@@ -276,7 +258,7 @@ void LockAndDeletionTest::runningDeletionRefusesDropResetAndSecondRun()
 {
     Harness h;
     const fs::path film = h.library("Film");
-    GatedSystemCalls calls;
+    test::GatedRemovals calls;
     auto services = h.services();
     services.systemCalls = &calls;
     VARAvevadaViewModel vm(services);
@@ -319,7 +301,7 @@ void LockAndDeletionTest::stopDuringADeletionRemovesNothingMoreAndGivesTheLockBa
     for (const char* event : {"Event A", "Event B", "Event C", "Event D"}) {
         builder.event(event, {"Render Files"}, 4096);
     }
-    GatedSystemCalls calls;
+    test::GatedRemovals calls;
     auto services = h.services();
     services.systemCalls = &calls;
     VARAvevadaViewModel vm(services);
