@@ -167,6 +167,114 @@ std::vector<std::string> folderKindNames()
     return names;
 }
 
+// Applies one of a command's options, its value in `value`, to `line`. False
+// when it is none of ours; an error for a value it cannot take.
+tl::expected<bool, UsageError> applyCommandOption(int option, const char* argument,
+                                                  CommandLine& line)
+{
+    switch (option) {
+    case 'h':
+        line.showHelp = true;
+        break;
+    case optJson:
+        line.json = true;
+        break;
+    case 'r':
+        line.recursive = true;
+        break;
+    case optOriginal:
+        line.original = true;
+        break;
+    case optDryRun:
+        line.dryRun = true;
+        break;
+    case 'y':
+        line.yes = true;
+        break;
+    case optPreset: {
+        const auto preset = presetNamed(argument);
+        if (!preset) {
+            return tl::unexpected(UsageError{say("préréglage inconnu : %1", {argument})});
+        }
+        line.preset = *preset;
+        break;
+    }
+    case 'b':
+        line.units = SizeUnits::bytes;
+        break;
+    case optBinary:
+        line.units = SizeUnits::binary;
+        break;
+    case optSort: {
+        const std::string_view value = argument;
+        if (value != "size" && value != "name") {
+            return tl::unexpected(UsageError{say("--sort demande size ou name : %1", {value})});
+        }
+        line.sort = value == "size" ? SortOrder::size : SortOrder::name;
+        break;
+    }
+    case optColour: {
+        const std::string_view value = argument;
+        if (value == "auto") {
+            line.colour = ColourChoice::automatic;
+        } else if (value == "always") {
+            line.colour = ColourChoice::always;
+        } else if (value == "never") {
+            line.colour = ColourChoice::never;
+        } else {
+            return tl::unexpected(
+                UsageError{say("--color demande auto, always ou never : %1", {value})});
+        }
+        break;
+    }
+    case 'q':
+        line.quiet = true;
+        line.verbose = false;
+        break;
+    case 'v':
+        line.verbose = true;
+        line.quiet = false;
+        break;
+    case optHome:
+        if (*argument == '\0') {
+            return tl::unexpected(UsageError{say("--home demande un dossier")});
+        }
+        line.home = std::filesystem::path(argument);
+        break;
+    case optOnly:
+    case optExcept: {
+        auto kinds = parseKinds(argument);
+        if (!kinds) {
+            return tl::unexpected(kinds.error());
+        }
+        if (option == optOnly) {
+            // Repeated, the lists add up, as --except's do.
+            if (!line.only) {
+                line.only.emplace();
+            }
+            line.only->merge(*kinds);
+        } else {
+            line.except.merge(*kinds);
+        }
+        break;
+    }
+    case optJobs: {
+        const std::string_view value = argument;
+        int jobs = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+        if (error != std::errc() || end != value.data() + value.size() || jobs < 1 || jobs > 64) {
+            return tl::unexpected(
+                UsageError{say("--jobs demande un nombre de 1 à 64 : %1", {value})});
+        }
+        line.jobs = jobs;
+        break;
+    }
+    default:
+        return false;
+    }
+    return true;
+}
+
 tl::expected<CommandLine, UsageError> parseCommandLine(int argc, char** argv)
 {
     CommandLine line;
@@ -217,109 +325,15 @@ tl::expected<CommandLine, UsageError> parseCommandLine(int argc, char** argv)
             return tl::unexpected(
                 UsageError{say("option inconnue : %1", {offendingOption(args, ::optind, 0)})});
         }
-        switch (option) {
-        case 'h':
-            line.showHelp = true;
-            break;
-        case optJson:
-            line.json = true;
-            break;
-        case 'r':
-            line.recursive = true;
-            break;
-        case optOriginal:
-            line.original = true;
-            break;
-        case optDryRun:
-            line.dryRun = true;
-            break;
-        case 'y':
-            line.yes = true;
-            break;
-        case optPreset: {
-            const auto preset = presetNamed(::optarg);
-            if (!preset) {
-                return tl::unexpected(UsageError{say("préréglage inconnu : %1", {::optarg})});
-            }
-            line.preset = *preset;
-            break;
-        }
-        case 'b':
-            line.units = SizeUnits::bytes;
-            break;
-        case optBinary:
-            line.units = SizeUnits::binary;
-            break;
-        case optSort: {
-            const std::string_view value = ::optarg;
-            if (value != "size" && value != "name") {
-                return tl::unexpected(UsageError{say("--sort demande size ou name : %1", {value})});
-            }
-            line.sort = value == "size" ? SortOrder::size : SortOrder::name;
-            break;
-        }
-        case optColour: {
-            const std::string_view value = ::optarg;
-            if (value == "auto") {
-                line.colour = ColourChoice::automatic;
-            } else if (value == "always") {
-                line.colour = ColourChoice::always;
-            } else if (value == "never") {
-                line.colour = ColourChoice::never;
-            } else {
-                return tl::unexpected(
-                    UsageError{say("--color demande auto, always ou never : %1", {value})});
-            }
-            break;
-        }
-        case 'q':
-            line.quiet = true;
-            line.verbose = false;
-            break;
-        case 'v':
-            line.verbose = true;
-            line.quiet = false;
-            break;
-        case optHome:
-            if (*::optarg == '\0') {
-                return tl::unexpected(UsageError{say("--home demande un dossier")});
-            }
-            line.home = std::filesystem::path(::optarg);
-            break;
-        case optOnly:
-        case optExcept: {
-            auto kinds = parseKinds(::optarg);
-            if (!kinds) {
-                return tl::unexpected(kinds.error());
-            }
-            if (option == optOnly) {
-                // Repeated, the lists add up, as --except's do.
-                if (!line.only) {
-                    line.only.emplace();
-                }
-                line.only->merge(*kinds);
-            } else {
-                line.except.merge(*kinds);
-            }
-            break;
-        }
-        case optJobs: {
-            const std::string_view value = ::optarg;
-            int jobs = 0;
-            const auto [end, error] =
-                std::from_chars(value.data(), value.data() + value.size(), jobs);
-            if (error != std::errc() || end != value.data() + value.size() || jobs < 1 ||
-                jobs > 64) {
-                return tl::unexpected(
-                    UsageError{say("--jobs demande un nombre de 1 à 64 : %1", {value})});
-            }
-            line.jobs = jobs;
-            break;
-        }
-        case ':':
+        if (option == ':') {
             return tl::unexpected(UsageError{say("l'option %1 demande une valeur",
                                                  {offendingOption(args, ::optind, ::optopt)})});
-        default:
+        }
+        const tl::expected<bool, UsageError> applied = applyCommandOption(option, ::optarg, line);
+        if (!applied) {
+            return tl::unexpected(applied.error());
+        }
+        if (!*applied) {
             return tl::unexpected(refusedOption(args, ::optind, ::optopt, commandOptions));
         }
     }
