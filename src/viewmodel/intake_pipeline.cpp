@@ -102,21 +102,11 @@ VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
     const auto current = [&] { return self && isCurrent(generation); };
     const auto aliases = m_services.aliases;
     const auto itemFlags = m_services.itemFlags;
-    const auto cloud = m_services.cloud;
-    const auto bookmarks = m_services.bookmarks;
-    const auto clock = m_services.clock;
-    const auto workspace = m_services.workspace;
 
     // 1. Give the main window a moment to appear, so a sheet has a parent.
-    for (int attempt = 0; attempt < windowWaitAttempts; ++attempt) {
-        if (m_services.isMainWindowVisible && m_services.isMainWindowVisible()) {
-            break;
-        }
-        auto nap = clock->sleep(windowWaitStep);
-        co_await nap;
-        if (!current()) {
-            co_return std::nullopt;
-        }
+    auto window = waitForMainWindow(generation);
+    if (!co_await window) {
+        co_return std::nullopt;
     }
 
     // 2.–5. Alias followed, extension, display name, lock: the checks of the
@@ -140,28 +130,10 @@ VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
 
     // 6. Cloud drive: a library that is only a placeholder here is downloaded
     // first, if the user agrees.
-    auto cloudCheck = runOn(&m_workers, [cloud, url] { return cloud->itemState(url); });
-    const std::optional<platform::CloudItemState> cloudState = co_await cloudCheck;
-    if (!current()) {
+    auto cloudStep = settleCloud(url, displayName, generation);
+    const std::optional<CloudPlace> place = co_await cloudStep;
+    if (!place || !current()) {
         co_return std::nullopt;
-    }
-    bool notInCloud = !cloudState || !cloudState->isUbiquitous;
-    bool downloadedNow = false;
-    if (!notInCloud && !cloudState->isCurrent) {
-        m_iCloudSheetLibName = displayName;
-        m_iCloudSheetIsDownloaded = false;
-        auto downloadQuestion = ask(m_iCloudContinuation, ActiveSheet::iCloud);
-        const bool wantsDownload = co_await downloadQuestion;
-        if (!current() || !wantsDownload) {
-            co_return std::nullopt;
-        }
-        auto downloadWait = waitForDownload(url, displayName, generation);
-        const bool downloaded = co_await downloadWait;
-        if (!current() || !downloaded) {
-            co_return std::nullopt;
-        }
-        notInCloud = false;
-        downloadedNow = true;
     }
 
     // 7. The library's own files.
@@ -176,106 +148,35 @@ VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
     }
 
     // 8. A backup: offer its original library instead.
-    auto backupCheck =
-        runOn(&m_workers, [bookmarks, url] { return analysis::checkBackup(url, *bookmarks); });
-    const analysis::BackupCheck backup = co_await backupCheck;
-    if (!current()) {
+    auto backupStep = settleBackup(url, displayName, generation);
+    const std::optional<fs::path> chosen = co_await backupStep;
+    if (!chosen || !current()) {
         co_return std::nullopt;
     }
-    if (backup.isBackup) {
-        if (!backup.original) {
-            setErrorMessage(texts::backupWithoutOriginal(displayName));
-            co_return std::nullopt;
-        }
-        m_backupSheetData = BackupSheetData{displayName, *backup.original};
-        auto backupQuestion = ask(m_backupContinuation, ActiveSheet::backup);
-        const BackupResponse answer = co_await backupQuestion;
-        if (!current()) {
-            co_return std::nullopt;
-        }
-        switch (answer) {
-        case BackupResponse::analyzeOriginal:
-            url = *backup.original;
-            break;
-        case BackupResponse::showInFinder:
-            workspace->revealInFileManager(*backup.original);
-            co_return std::nullopt;
-        case BackupResponse::cancel:
-            co_return std::nullopt;
-        }
-    }
+    url = *chosen;
 
     // 9. An external cache that is not where the settings say.
-    auto cacheCheck = runOn(
-        &m_workers, [bookmarks, url] { return analysis::missingExternalCache(url, *bookmarks); });
-    const std::optional<std::string> missingCache = co_await cacheCheck;
-    if (!current()) {
+    auto cacheStep = settleMissingCache(url, generation);
+    if (!co_await cacheStep || !current()) {
         co_return std::nullopt;
-    }
-    if (missingCache) {
-        m_missingCachePath = texts::displayText(*missingCache);
-        auto cacheQuestion = ask(m_missingCacheContinuation, ActiveSheet::missingCache);
-        const bool goOn = co_await cacheQuestion;
-        if (!current() || !goOn) {
-            co_return std::nullopt;
-        }
     }
 
     // 10. Open in the editor: analysing is allowed, deleting will not be.
-    auto editorCheck = isOpenInEditor(url);
-    const bool open = co_await editorCheck;
-    if (!current()) {
+    auto editorStep = settleEditorLock(url, displayName, generation);
+    if (!co_await editorStep || !current()) {
         co_return std::nullopt;
-    }
-    if (open) {
-        auto holderRead = runOn(&m_workers, [url] { return readLockHolder(url); });
-        const cleanup::LockHolder holder = co_await holderRead;
-        if (!current()) {
-            co_return std::nullopt;
-        }
-        m_fcpLockedSheetHost = texts::displayText(holder.hostname);
-        m_fcpLockedSheetApplication = texts::displayText(holder.application);
-        m_fcpLockedSheetLibName = displayName;
-        m_pendingLockCheckURL = url;
-        auto editorQuestion = ask(m_fcpLockedContinuation, ActiveSheet::fcpLocked);
-        const FCPLockedResponse answer = co_await editorQuestion;
-        if (!current()) {
-            co_return std::nullopt;
-        }
-        switch (answer) {
-        case FCPLockedResponse::analyzeAnyway:
-            setIsFCPLocked(true);
-            break;
-        case FCPLockedResponse::unlocked:
-            setIsFCPLocked(false);
-            break;
-        case FCPLockedResponse::cancel:
-        case FCPLockedResponse::showFCP:
-            co_return std::nullopt;
-        }
     }
 
     // 11. Remind that the library was reached through an alias.
     if (isFromAlias) {
-        m_aliasSheetData = AliasSheetData{texts::pathText(dropped.stem()), url};
-        auto aliasQuestion = ask(m_aliasContinuation, ActiveSheet::alias);
-        const AliasResponse answer = co_await aliasQuestion;
-        if (!current()) {
-            co_return std::nullopt;
-        }
-        switch (answer) {
-        case AliasResponse::analyze:
-            break;
-        case AliasResponse::showInFinder:
-            workspace->revealInFileManager(url);
-            co_return std::nullopt;
-        case AliasResponse::cancel:
+        auto aliasStep = confirmAlias(dropped, url, generation);
+        if (!co_await aliasStep || !current()) {
             co_return std::nullopt;
         }
     }
 
     // 12. Remind that the library lives in the cloud drive (already local).
-    if (!notInCloud && !downloadedNow) {
+    if (*place == CloudPlace::local) {
         m_iCloudSheetLibName = displayName;
         m_iCloudSheetIsDownloaded = true;
         auto cloudQuestion = ask(m_iCloudContinuation, ActiveSheet::iCloud);
@@ -287,6 +188,175 @@ VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
 
     // 13. Analyse (the caller does, so that this run's result is tagged too).
     co_return LibraryToAnalyse{url, isFromAlias};
+}
+
+QCoro::Task<bool> VARAvevadaViewModel::waitForMainWindow(quint64 generation)
+{
+    QPointer<VARAvevadaViewModel> self(this);
+    const auto clock = m_services.clock;
+    for (int attempt = 0; attempt < windowWaitAttempts; ++attempt) {
+        if (m_services.isMainWindowVisible && m_services.isMainWindowVisible()) {
+            break;
+        }
+        auto nap = clock->sleep(windowWaitStep);
+        co_await nap;
+        if (!self || !isCurrent(generation)) {
+            co_return false;
+        }
+    }
+    co_return true;
+}
+
+QCoro::Task<std::optional<VARAvevadaViewModel::CloudPlace>>
+VARAvevadaViewModel::settleCloud(fs::path url, QString displayName, quint64 generation)
+{
+    QPointer<VARAvevadaViewModel> self(this);
+    const auto current = [&] { return self && isCurrent(generation); };
+    const auto cloud = m_services.cloud;
+    auto cloudCheck = runOn(&m_workers, [cloud, url] { return cloud->itemState(url); });
+    const std::optional<platform::CloudItemState> cloudState = co_await cloudCheck;
+    if (!current()) {
+        co_return std::nullopt;
+    }
+    if (!cloudState || !cloudState->isUbiquitous) {
+        co_return CloudPlace::notInCloud;
+    }
+    if (cloudState->isCurrent) {
+        co_return CloudPlace::local;
+    }
+    m_iCloudSheetLibName = displayName;
+    m_iCloudSheetIsDownloaded = false;
+    auto downloadQuestion = ask(m_iCloudContinuation, ActiveSheet::iCloud);
+    const bool wantsDownload = co_await downloadQuestion;
+    if (!current() || !wantsDownload) {
+        co_return std::nullopt;
+    }
+    auto downloadWait = waitForDownload(url, displayName, generation);
+    const bool downloaded = co_await downloadWait;
+    if (!current() || !downloaded) {
+        co_return std::nullopt;
+    }
+    co_return CloudPlace::downloadedNow;
+}
+
+QCoro::Task<std::optional<fs::path>>
+VARAvevadaViewModel::settleBackup(fs::path url, QString displayName, quint64 generation)
+{
+    QPointer<VARAvevadaViewModel> self(this);
+    const auto current = [&] { return self && isCurrent(generation); };
+    const auto bookmarks = m_services.bookmarks;
+    auto backupCheck =
+        runOn(&m_workers, [bookmarks, url] { return analysis::checkBackup(url, *bookmarks); });
+    const analysis::BackupCheck backup = co_await backupCheck;
+    if (!current()) {
+        co_return std::nullopt;
+    }
+    if (!backup.isBackup) {
+        co_return url;
+    }
+    if (!backup.original) {
+        setErrorMessage(texts::backupWithoutOriginal(displayName));
+        co_return std::nullopt;
+    }
+    m_backupSheetData = BackupSheetData{displayName, *backup.original};
+    auto backupQuestion = ask(m_backupContinuation, ActiveSheet::backup);
+    const BackupResponse answer = co_await backupQuestion;
+    if (!current()) {
+        co_return std::nullopt;
+    }
+    switch (answer) {
+    case BackupResponse::analyzeOriginal:
+        co_return *backup.original;
+    case BackupResponse::showInFinder:
+        m_services.workspace->revealInFileManager(*backup.original);
+        break;
+    case BackupResponse::cancel:
+        break;
+    }
+    co_return std::nullopt;
+}
+
+QCoro::Task<bool> VARAvevadaViewModel::settleMissingCache(fs::path url, quint64 generation)
+{
+    QPointer<VARAvevadaViewModel> self(this);
+    const auto current = [&] { return self && isCurrent(generation); };
+    const auto bookmarks = m_services.bookmarks;
+    auto cacheCheck = runOn(
+        &m_workers, [bookmarks, url] { return analysis::missingExternalCache(url, *bookmarks); });
+    const std::optional<std::string> missingCache = co_await cacheCheck;
+    if (!current()) {
+        co_return false;
+    }
+    if (!missingCache) {
+        co_return true;
+    }
+    m_missingCachePath = texts::displayText(*missingCache);
+    auto cacheQuestion = ask(m_missingCacheContinuation, ActiveSheet::missingCache);
+    const bool goOn = co_await cacheQuestion;
+    co_return current() && goOn;
+}
+
+QCoro::Task<bool> VARAvevadaViewModel::settleEditorLock(fs::path url, QString displayName,
+                                                        quint64 generation)
+{
+    QPointer<VARAvevadaViewModel> self(this);
+    const auto current = [&] { return self && isCurrent(generation); };
+    auto editorCheck = isOpenInEditor(url);
+    const bool open = co_await editorCheck;
+    if (!current()) {
+        co_return false;
+    }
+    if (!open) {
+        co_return true;
+    }
+    auto holderRead = runOn(&m_workers, [url] { return readLockHolder(url); });
+    const cleanup::LockHolder holder = co_await holderRead;
+    if (!current()) {
+        co_return false;
+    }
+    m_fcpLockedSheetHost = texts::displayText(holder.hostname);
+    m_fcpLockedSheetApplication = texts::displayText(holder.application);
+    m_fcpLockedSheetLibName = displayName;
+    m_pendingLockCheckURL = url;
+    auto editorQuestion = ask(m_fcpLockedContinuation, ActiveSheet::fcpLocked);
+    const FCPLockedResponse answer = co_await editorQuestion;
+    if (!current()) {
+        co_return false;
+    }
+    switch (answer) {
+    case FCPLockedResponse::analyzeAnyway:
+        setIsFCPLocked(true);
+        co_return true;
+    case FCPLockedResponse::unlocked:
+        setIsFCPLocked(false);
+        co_return true;
+    case FCPLockedResponse::cancel:
+    case FCPLockedResponse::showFCP:
+        break;
+    }
+    co_return false;
+}
+
+QCoro::Task<bool> VARAvevadaViewModel::confirmAlias(fs::path dropped, fs::path url,
+                                                    quint64 generation)
+{
+    QPointer<VARAvevadaViewModel> self(this);
+    m_aliasSheetData = AliasSheetData{texts::pathText(dropped.stem()), url};
+    auto aliasQuestion = ask(m_aliasContinuation, ActiveSheet::alias);
+    const AliasResponse answer = co_await aliasQuestion;
+    if (!self || !isCurrent(generation)) {
+        co_return false;
+    }
+    switch (answer) {
+    case AliasResponse::analyze:
+        co_return true;
+    case AliasResponse::showInFinder:
+        m_services.workspace->revealInFileManager(url);
+        break;
+    case AliasResponse::cancel:
+        break;
+    }
+    co_return false;
 }
 
 QCoro::Task<bool> VARAvevadaViewModel::waitForDownload(fs::path url, QString displayName,

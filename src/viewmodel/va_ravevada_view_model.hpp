@@ -218,6 +218,19 @@ private:
     QCoro::Task<> handleDropAsync(std::filesystem::path dropped, quint64 generation);
     QCoro::Task<std::optional<LibraryToAnalyse>> runIntake(std::filesystem::path dropped,
                                                            quint64 generation);
+    // The intake's steps, each ending false (or none) when the intake stops
+    // there: the user declined, an error was shown, or a newer run began.
+    enum class CloudPlace { notInCloud, local, downloadedNow };
+    QCoro::Task<bool> waitForMainWindow(quint64 generation);
+    QCoro::Task<std::optional<CloudPlace>> settleCloud(std::filesystem::path url,
+                                                       QString displayName, quint64 generation);
+    QCoro::Task<std::optional<std::filesystem::path>>
+    settleBackup(std::filesystem::path url, QString displayName, quint64 generation);
+    QCoro::Task<bool> settleMissingCache(std::filesystem::path url, quint64 generation);
+    QCoro::Task<bool> settleEditorLock(std::filesystem::path url, QString displayName,
+                                       quint64 generation);
+    QCoro::Task<bool> confirmAlias(std::filesystem::path dropped, std::filesystem::path url,
+                                   quint64 generation);
     QCoro::Task<bool> waitForDownload(std::filesystem::path url, QString displayName,
                                       quint64 generation);
     QCoro::Task<model::BundleInfo> analyze(std::filesystem::path url, bool isFromAlias,
