@@ -48,14 +48,14 @@ void ResponsivenessBench::eventLoopTurnsDuringAnalysis()
         ++ticks;
     });
     QStringList statuses;
-    connect(vm.get(), &VARAvevadaViewModel::analysisStatusChanged, this, [&] {
+    connect(vm.get(), &MainViewModel::analysisStatusChanged, this, [&] {
         if (vm->analysisStatus()) {
             statuses << *vm->analysisStatus();
         }
     });
 
     QList<qint64> counts; // the file count as the window would have shown it
-    connect(vm.get(), &VARAvevadaViewModel::filesScannedChanged, this,
+    connect(vm.get(), &MainViewModel::filesScannedChanged, this,
             [&] { counts << vm->filesScanned(); });
 
     vm->handleDrop(urlOf(bundle));

@@ -18,8 +18,8 @@
 #include "ui/library_open_panel.hpp"
 #include "ui/sheet_dialog.hpp"
 #include "ui/theme.hpp"
+#include "viewmodel/main_view_model.hpp"
 #include "viewmodel/texts.hpp"
-#include "viewmodel/va_ravevada_view_model.hpp"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -61,8 +61,8 @@ int main(int argc, char** argv)
         args.remove(at, 2);
     }
 
-    viewmodel::VARAvevadaViewModel vm(viewmodel::machineServices());
-    ui::VARAvevadaView view(vm);
+    viewmodel::MainViewModel vm(viewmodel::machineServices());
+    ui::MainWindowContent view(vm);
     view.setWindowTitle(QStringLiteral("Vellico"));
     view.show();
     if (!panelItem.isEmpty()) {
@@ -91,7 +91,7 @@ int main(int argc, char** argv)
                 sheet->grab().save(sheetFile);
             }
         };
-        QObject::connect(&vm, &viewmodel::VARAvevadaViewModel::appStateChanged, &view, [&] {
+        QObject::connect(&vm, &viewmodel::MainViewModel::appStateChanged, &view, [&] {
             if (vm.appState() == viewmodel::AppState::deleting) {
                 // The card was built a moment ago: lay it out before the
                 // grab, or the picture shows it half placed. Only layout

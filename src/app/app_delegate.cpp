@@ -6,8 +6,8 @@
 #include "ui/documentation_view.hpp"
 #include "ui/theme.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
+#include "viewmodel/main_view_model.hpp"
 #include "viewmodel/texts.hpp"
-#include "viewmodel/va_ravevada_view_model.hpp"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -55,13 +55,13 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
             return m_mainWindow && m_mainWindow->isVisible();
         };
     }
-    m_vm = std::make_unique<viewmodel::VARAvevadaViewModel>(m_services.viewModel);
+    m_vm = std::make_unique<viewmodel::MainViewModel>(m_services.viewModel);
     if (!m_services.now) {
         m_services.now = [] { return std::chrono::steady_clock::now(); };
     }
-    connect(m_vm.get(), &viewmodel::VARAvevadaViewModel::appStateChanged, this,
+    connect(m_vm.get(), &viewmodel::MainViewModel::appStateChanged, this,
             &AppDelegate::followDeletion);
-    connect(m_vm.get(), &viewmodel::VARAvevadaViewModel::deferredDropStarted, this, [this] {
+    connect(m_vm.get(), &viewmodel::MainViewModel::deferredDropStarted, this, [this] {
         if (std::exchange(m_messageAfterDeferredDrop, false)) {
             m_vm->setErrorMessage(viewmodel::texts::translate(multipleLibrariesMessage));
         }
@@ -218,10 +218,10 @@ void AppDelegate::setupMainWindow()
         return;
     }
     auto* window = new QMainWindow;
-    auto* view = new ui::VARAvevadaView(*m_vm, window);
+    auto* view = new ui::MainWindowContent(*m_vm, window);
     view->setMinimumSize(contentWidth, contentHeight);
     window->setCentralWidget(view);
-    connect(view, &ui::VARAvevadaView::documentationRequested, this,
+    connect(view, &ui::MainWindowContent::documentationRequested, this,
             &AppDelegate::openDocumentation);
 
     // Titled, closable, minimisable; no maximise button, and a fixed size,

@@ -13,7 +13,7 @@
 #include <optional>
 
 namespace vellico::viewmodel {
-class VARAvevadaViewModel;
+class MainViewModel;
 }
 
 namespace vellico::app {
@@ -42,7 +42,7 @@ public:
     explicit AppDelegate(AppServices services, QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    viewmodel::VARAvevadaViewModel& viewModel() { return *m_vm; }
+    viewmodel::MainViewModel& viewModel() { return *m_vm; }
     // The main window once setupMainWindow() has run; null before.
     QMainWindow* mainWindow() const { return m_mainWindow; }
     // The documentation window most recently opened; null when none is open.
@@ -118,7 +118,7 @@ private:
     void showDocumentation();
 
     AppServices m_services;
-    std::unique_ptr<viewmodel::VARAvevadaViewModel> m_vm;
+    std::unique_ptr<viewmodel::MainViewModel> m_vm;
     QList<QUrl> m_pendingURLs;
     // Several libraries were asked for before the window existed: the
     // message follows the queued one, so that its intake, which clears the

@@ -6,8 +6,8 @@
 #include "app/single_instance.hpp"
 #include "i18n/translations.hpp"
 #include "product_config.hpp"
+#include "viewmodel/main_view_model.hpp"
 #include "viewmodel/texts.hpp"
-#include "viewmodel/va_ravevada_view_model.hpp"
 
 #include <QApplication>
 #include <QDir>

@@ -21,7 +21,7 @@
 #include "ui/ui_text.hpp"
 #include "ui/wrapping_label.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
-#include "viewmodel/va_ravevada_view_model.hpp"
+#include "viewmodel/main_view_model.hpp"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -46,7 +46,7 @@ namespace vellico::ui {
 
 using viewmodel::ActiveSheet;
 using viewmodel::AppState;
-using VM = viewmodel::VARAvevadaViewModel;
+using VM = viewmodel::MainViewModel;
 
 namespace {
 
@@ -113,7 +113,7 @@ QScrollArea* scrollArea(QWidget* parent, int trailingMargin)
 
 } // namespace
 
-VARAvevadaView::VARAvevadaView(VM& viewModel, QWidget* parent)
+MainWindowContent::MainWindowContent(VM& viewModel, QWidget* parent)
     : QWidget(parent), m_viewModel(viewModel)
 {
     setFixedSize(500, 590);
@@ -167,22 +167,22 @@ VARAvevadaView::VARAvevadaView(VM& viewModel, QWidget* parent)
     column->addWidget(m_filler, 1);
 
     connect(m_dropZone, &DropZone::libraryDropped, &viewModel, &VM::handleDrop);
-    connect(m_dropZone, &DropZone::clicked, this, &VARAvevadaView::showOpenPanel);
+    connect(m_dropZone, &DropZone::clicked, this, &MainWindowContent::showOpenPanel);
 
     for (auto signal :
          {&VM::appStateChanged, &VM::bundleInfoChanged, &VM::errorMessageChanged,
           &VM::analysisStatusChanged, &VM::isFCPLockedChanged, &VM::selectedFoldersChanged,
           &VM::selectedPresetChanged, &VM::freedSpaceChanged, &VM::deletionErrorsChanged}) {
-        connect(&viewModel, signal, this, &VARAvevadaView::refresh);
+        connect(&viewModel, signal, this, &MainWindowContent::refresh);
     }
     connect(&viewModel, &VM::bundleInfoChanged, this, [this] {
         m_listShown = false; // a new library: the list starts collapsed again
         refresh();
     });
-    connect(&viewModel, &VM::activeSheetChanged, this, &VARAvevadaView::presentSheet);
-    connect(&viewModel, &VM::filesScannedChanged, this, &VARAvevadaView::updateFilesScanned);
+    connect(&viewModel, &VM::activeSheetChanged, this, &MainWindowContent::presentSheet);
+    connect(&viewModel, &VM::filesScannedChanged, this, &MainWindowContent::updateFilesScanned);
     connect(&viewModel, &VM::deletionProgressChanged, this,
-            &VARAvevadaView::updateDeletionProgress);
+            &MainWindowContent::updateDeletionProgress);
     connect(&viewModel, &VM::closePanelsRequested, this, [this] {
         if (m_openPanel) {
             m_openPanel->reject();
@@ -192,12 +192,12 @@ VARAvevadaView::VARAvevadaView(VM& viewModel, QWidget* parent)
     presentSheet();
 }
 
-VARAvevadaView::~VARAvevadaView()
+MainWindowContent::~MainWindowContent()
 {
     closeSheet();
 }
 
-QWidget* VARAvevadaView::makeHeader()
+QWidget* MainWindowContent::makeHeader()
 {
     auto* header = new QWidget(this);
     auto* row = new QHBoxLayout(header);
@@ -230,12 +230,12 @@ QWidget* VARAvevadaView::makeHeader()
     help->setToolTip(VELLICO_TEXT("Documentation (⌘?)"));
     help->setAccessibleName(VELLICO_TEXT("Documentation"));
     help->setCursor(Qt::PointingHandCursor);
-    connect(help, &QToolButton::clicked, this, &VARAvevadaView::documentationRequested);
+    connect(help, &QToolButton::clicked, this, &MainWindowContent::documentationRequested);
     row->addWidget(help, 0, Qt::AlignVCenter);
     return header;
 }
 
-QWidget* VARAvevadaView::makeErrorBanner()
+QWidget* MainWindowContent::makeErrorBanner()
 {
     auto* banner = new QFrame(this);
     banner->setObjectName(QStringLiteral("errorBanner"));
@@ -258,7 +258,7 @@ QWidget* VARAvevadaView::makeErrorBanner()
     return banner;
 }
 
-QWidget* VARAvevadaView::makeAnalysisIndicator()
+QWidget* MainWindowContent::makeAnalysisIndicator()
 {
     m_analysis = new QWidget(this);
     auto* column = new QVBoxLayout(m_analysis);
@@ -293,7 +293,7 @@ QWidget* VARAvevadaView::makeAnalysisIndicator()
     return m_analysis;
 }
 
-QWidget* VARAvevadaView::makeSummary()
+QWidget* MainWindowContent::makeSummary()
 {
     m_summary = new QWidget(this);
     auto* column = new QVBoxLayout(m_summary);
@@ -368,7 +368,7 @@ QWidget* VARAvevadaView::makeSummary()
     return m_summary;
 }
 
-QWidget* VARAvevadaView::makeIntroduction()
+QWidget* MainWindowContent::makeIntroduction()
 {
     m_introduction = new QWidget(this);
     auto* outer = new QVBoxLayout(m_introduction);
@@ -446,7 +446,7 @@ QWidget* VARAvevadaView::makeIntroduction()
     return m_introduction;
 }
 
-QWidget* VARAvevadaView::makeActionBar()
+QWidget* MainWindowContent::makeActionBar()
 {
     m_actionBar = new QWidget(this);
     auto* column = new QVBoxLayout(m_actionBar);
@@ -500,7 +500,7 @@ QWidget* VARAvevadaView::makeActionBar()
     m_deleteButton = new QPushButton(m_actionBar);
     m_deleteButton->setAutoDefault(false);
     makeProminent(m_deleteButton, colors::red());
-    connect(m_deleteButton, &QPushButton::clicked, this, &VARAvevadaView::deleteClicked);
+    connect(m_deleteButton, &QPushButton::clicked, this, &MainWindowContent::deleteClicked);
     buttons->addWidget(m_resetButton);
     buttons->addWidget(m_deleteButton, 1);
     auto* stack = new QVBoxLayout;
@@ -515,7 +515,7 @@ QWidget* VARAvevadaView::makeActionBar()
     return m_actionBar;
 }
 
-void VARAvevadaView::updateTabOrder()
+void MainWindowContent::updateTabOrder()
 {
     // The list's rows are built after the action bar: put them back between
     // the drop zone and the presets, in the order they are shown.
@@ -530,12 +530,12 @@ void VARAvevadaView::updateTabOrder()
     }
 }
 
-QPushButton* VARAvevadaView::presetButton(model::EditingPreset preset) const
+QPushButton* MainWindowContent::presetButton(model::EditingPreset preset) const
 {
     return qobject_cast<QPushButton*>(m_presets->button(static_cast<int>(preset)));
 }
 
-void VARAvevadaView::refresh()
+void MainWindowContent::refresh()
 {
     const AppState state = m_viewModel.appState();
     const auto& info = m_viewModel.bundleInfo();
@@ -585,7 +585,7 @@ void VARAvevadaView::refresh()
     m_filler->setVisible(!hasFolders && !panel && state != AppState::idle);
 }
 
-void VARAvevadaView::refreshSummary()
+void MainWindowContent::refreshSummary()
 {
     const model::BundleInfo& info = *m_viewModel.bundleInfo();
     const QString name = viewmodel::texts::displayText(info.name);
@@ -614,7 +614,7 @@ void VARAvevadaView::refreshSummary()
     m_emptyNotice->setVisible(!hasFolders);
 }
 
-void VARAvevadaView::refreshActionBar()
+void MainWindowContent::refreshActionBar()
 {
     if (QAbstractButton* current =
             m_presets->button(static_cast<int>(m_viewModel.selectedPreset()))) {
@@ -629,7 +629,7 @@ void VARAvevadaView::refreshActionBar()
     m_lockedLine->setVisible(m_viewModel.isFCPLocked());
 }
 
-void VARAvevadaView::refreshPanel()
+void MainWindowContent::refreshPanel()
 {
     // The card is rebuilt whole: it changes only twice per deletion.
     const bool cardHadFocus = m_resultCard && m_resultCard->hasFocus();
@@ -765,7 +765,7 @@ void VARAvevadaView::refreshPanel()
     }
 }
 
-void VARAvevadaView::keyPressEvent(QKeyEvent* event)
+void MainWindowContent::keyPressEvent(QKeyEvent* event)
 {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
@@ -780,7 +780,7 @@ void VARAvevadaView::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
-void VARAvevadaView::deleteClicked()
+void MainWindowContent::deleteClicked()
 {
     if (QSettings().value(QLatin1String(DeleteWarningSheet::skipKey), false).toBool()) {
         m_viewModel.startDeletion();
@@ -789,7 +789,7 @@ void VARAvevadaView::deleteClicked()
     }
 }
 
-void VARAvevadaView::closeSheet()
+void MainWindowContent::closeSheet()
 {
     if (m_sheet) {
         m_sheet->dismiss();
@@ -797,7 +797,7 @@ void VARAvevadaView::closeSheet()
     }
 }
 
-void VARAvevadaView::presentSheet()
+void MainWindowContent::presentSheet()
 {
     closeSheet();
     const auto sheet = m_viewModel.activeSheet();
@@ -874,7 +874,7 @@ void VARAvevadaView::presentSheet()
     }
 }
 
-void VARAvevadaView::showOpenPanel()
+void MainWindowContent::showOpenPanel()
 {
     if (m_openPanel || m_viewModel.appState() == AppState::deleting) {
         return;
@@ -887,7 +887,7 @@ void VARAvevadaView::showOpenPanel()
     panel->open();
 }
 
-void VARAvevadaView::updateDeletionProgress()
+void MainWindowContent::updateDeletionProgress()
 {
     const int total = m_viewModel.deletionFoldersTotal();
     const int done = m_viewModel.deletionFoldersDone();
@@ -901,7 +901,7 @@ void VARAvevadaView::updateDeletionProgress()
     }
 }
 
-void VARAvevadaView::updateFilesScanned()
+void MainWindowContent::updateFilesScanned()
 {
     if (m_filesScanned == nullptr) {
         return;

@@ -15,7 +15,7 @@ class QProgressBar;
 class QVBoxLayout;
 
 namespace vellico::viewmodel {
-class VARAvevadaViewModel;
+class MainViewModel;
 }
 
 namespace vellico::ui {
@@ -30,12 +30,12 @@ class FolderListView;
 // holds no state of the application, only what the pointer and the sheets
 // need; everything else is read from the view model whenever it changes.
 // Fixed size 500 × 590. GUI thread.
-class VARAvevadaView : public QWidget {
+class MainWindowContent : public QWidget {
     Q_OBJECT
 
 public:
-    explicit VARAvevadaView(viewmodel::VARAvevadaViewModel& viewModel, QWidget* parent = nullptr);
-    ~VARAvevadaView() override;
+    explicit MainWindowContent(viewmodel::MainViewModel& viewModel, QWidget* parent = nullptr);
+    ~MainWindowContent() override;
 
     // Opens the library panel, as a click on the drop zone does.
     void showOpenPanel();
@@ -92,7 +92,7 @@ private:
     void closeSheet();
     void deleteClicked();
 
-    viewmodel::VARAvevadaViewModel& m_viewModel;
+    viewmodel::MainViewModel& m_viewModel;
 
     DropZone* m_dropZone = nullptr;
     QWidget* m_errorBanner = nullptr;

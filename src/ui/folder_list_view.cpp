@@ -9,8 +9,8 @@
 #include "ui/theme.hpp"
 #include "ui/ui_text.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
+#include "viewmodel/main_view_model.hpp"
 #include "viewmodel/texts.hpp"
-#include "viewmodel/va_ravevada_view_model.hpp"
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
@@ -128,7 +128,7 @@ QString checkStateText(model::CheckState state)
 
 } // namespace
 
-FolderListView::FolderListView(viewmodel::VARAvevadaViewModel& viewModel, QWidget* parent)
+FolderListView::FolderListView(viewmodel::MainViewModel& viewModel, QWidget* parent)
     : QWidget(parent), m_viewModel(viewModel), m_layout(new QVBoxLayout(this))
 {
     m_layout->setContentsMargins(28, 12, 28, 12);
@@ -139,7 +139,7 @@ FolderListView::FolderListView(viewmodel::VARAvevadaViewModel& viewModel, QWidge
     setStyleSheet(QStringLiteral("#groupHeader:focus, #folderRow:focus { background: %1; "
                                  "border: 1px solid %2; border-radius: 6px; }")
                       .arg(css(withOpacity(colors::accent(), 0.16)), css(colors::accent())));
-    connect(&viewModel, &viewmodel::VARAvevadaViewModel::selectedFoldersChanged, this,
+    connect(&viewModel, &viewmodel::MainViewModel::selectedFoldersChanged, this,
             &FolderListView::refreshSelection);
 }
 

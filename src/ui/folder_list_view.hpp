@@ -11,7 +11,7 @@
 class QVBoxLayout;
 
 namespace vellico::viewmodel {
-class VARAvevadaViewModel;
+class MainViewModel;
 }
 
 namespace vellico::ui {
@@ -29,7 +29,7 @@ class FolderListView : public QWidget {
     Q_OBJECT
 
 public:
-    explicit FolderListView(viewmodel::VARAvevadaViewModel& viewModel, QWidget* parent = nullptr);
+    explicit FolderListView(viewmodel::MainViewModel& viewModel, QWidget* parent = nullptr);
 
     // Rebuilds the rows from the view model's library, every group collapsed.
     // Call each time the list is shown anew.
@@ -92,7 +92,7 @@ private:
     // Says why a check mark does not change the selection.
     void explainCheckMark(QWidget* mark);
 
-    viewmodel::VARAvevadaViewModel& m_viewModel;
+    viewmodel::MainViewModel& m_viewModel;
     QVBoxLayout* m_layout;
     std::vector<Group> m_groups;
     QHash<QString, Row> m_rows;

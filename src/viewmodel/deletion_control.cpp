@@ -1,4 +1,4 @@
-#include "viewmodel/va_ravevada_view_model.hpp"
+#include "viewmodel/main_view_model.hpp"
 
 #include "cleanup/deletion_run.hpp"
 #include "viewmodel/texts.hpp"
@@ -10,7 +10,7 @@ namespace vellico::viewmodel {
 
 namespace fs = std::filesystem;
 
-void VARAvevadaViewModel::releaseLibraryLock()
+void MainViewModel::releaseLibraryLock()
 {
     std::shared_ptr<cleanup::LibraryLock> lock = std::exchange(m_lock, nullptr);
     if (!lock) {
@@ -19,7 +19,7 @@ void VARAvevadaViewModel::releaseLibraryLock()
     m_lockQueue.start([lock] { lock->release(); });
 }
 
-void VARAvevadaViewModel::startDeletion()
+void MainViewModel::startDeletion()
 {
     setActiveSheet(std::nullopt);
     if (!m_bundleInfo) {
@@ -40,7 +40,7 @@ void VARAvevadaViewModel::startDeletion()
     runDeletion(*m_bundleInfo, std::move(folders), m_generation);
 }
 
-void VARAvevadaViewModel::setDeletionProgress(int done, int total)
+void MainViewModel::setDeletionProgress(int done, int total)
 {
     if (done == m_deletionFoldersDone && total == m_deletionFoldersTotal) {
         return;
@@ -50,11 +50,11 @@ void VARAvevadaViewModel::setDeletionProgress(int done, int total)
     emit deletionProgressChanged();
 }
 
-QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
-                                               std::vector<model::FoundFolder> folders,
-                                               quint64 generation)
+QCoro::Task<> MainViewModel::runDeletion(model::BundleInfo info,
+                                         std::vector<model::FoundFolder> folders,
+                                         quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     platform::SystemCalls* calls = m_services.systemCalls;
     releaseLibraryLock();
     auto lock = std::make_shared<cleanup::LibraryLock>(*calls);
@@ -122,7 +122,7 @@ QCoro::Task<> VARAvevadaViewModel::runDeletion(model::BundleInfo info,
     openDeferredDrop();
 }
 
-void VARAvevadaViewModel::presentDeleteWarning()
+void MainViewModel::presentDeleteWarning()
 {
     if (m_appState == AppState::ready) {
         setActiveSheet(ActiveSheet::warning);

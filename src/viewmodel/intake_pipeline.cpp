@@ -9,9 +9,9 @@
 #include "cleanup/library_lock.hpp"
 #include "cleanup/lock_record.hpp"
 #include "platform/file_system.hpp"
+#include "viewmodel/main_view_model.hpp"
 #include "viewmodel/progress_relay.hpp"
 #include "viewmodel/texts.hpp"
-#include "viewmodel/va_ravevada_view_model.hpp"
 #include "viewmodel/worker.hpp"
 
 #include <QTimer>
@@ -67,9 +67,9 @@ QString intakeErrorText(const analysis::IntakeError& error)
 
 } // namespace
 
-QCoro::Task<> VARAvevadaViewModel::handleDropAsync(fs::path dropped, quint64 generation)
+QCoro::Task<> MainViewModel::handleDropAsync(fs::path dropped, quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     auto intake = runIntake(std::move(dropped), generation);
     const std::optional<LibraryToAnalyse> library = co_await intake;
     if (!self || !isCurrent(generation)) {
@@ -95,10 +95,10 @@ QCoro::Task<> VARAvevadaViewModel::handleDropAsync(fs::path dropped, quint64 gen
     applyAnalysisResult(std::move(info));
 }
 
-QCoro::Task<std::optional<VARAvevadaViewModel::LibraryToAnalyse>>
-VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
+QCoro::Task<std::optional<MainViewModel::LibraryToAnalyse>>
+MainViewModel::runIntake(fs::path dropped, quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     const auto current = [&] { return self && isCurrent(generation); };
     const auto aliases = m_services.aliases;
     const auto itemFlags = m_services.itemFlags;
@@ -190,9 +190,9 @@ VARAvevadaViewModel::runIntake(fs::path dropped, quint64 generation)
     co_return LibraryToAnalyse{url, isFromAlias};
 }
 
-QCoro::Task<bool> VARAvevadaViewModel::waitForMainWindow(quint64 generation)
+QCoro::Task<bool> MainViewModel::waitForMainWindow(quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     const auto clock = m_services.clock;
     for (int attempt = 0; attempt < windowWaitAttempts; ++attempt) {
         if (m_services.isMainWindowVisible && m_services.isMainWindowVisible()) {
@@ -207,10 +207,10 @@ QCoro::Task<bool> VARAvevadaViewModel::waitForMainWindow(quint64 generation)
     co_return true;
 }
 
-QCoro::Task<std::optional<VARAvevadaViewModel::CloudPlace>>
-VARAvevadaViewModel::settleCloud(fs::path url, QString displayName, quint64 generation)
+QCoro::Task<std::optional<MainViewModel::CloudPlace>>
+MainViewModel::settleCloud(fs::path url, QString displayName, quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     const auto current = [&] { return self && isCurrent(generation); };
     const auto cloud = m_services.cloud;
     auto cloudCheck = runOn(&m_workers, [cloud, url] { return cloud->itemState(url); });
@@ -239,10 +239,10 @@ VARAvevadaViewModel::settleCloud(fs::path url, QString displayName, quint64 gene
     co_return CloudPlace::downloadedNow;
 }
 
-QCoro::Task<std::optional<fs::path>>
-VARAvevadaViewModel::settleBackup(fs::path url, QString displayName, quint64 generation)
+QCoro::Task<std::optional<fs::path>> MainViewModel::settleBackup(fs::path url, QString displayName,
+                                                                 quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     const auto current = [&] { return self && isCurrent(generation); };
     const auto bookmarks = m_services.bookmarks;
     auto backupCheck =
@@ -276,9 +276,9 @@ VARAvevadaViewModel::settleBackup(fs::path url, QString displayName, quint64 gen
     co_return std::nullopt;
 }
 
-QCoro::Task<bool> VARAvevadaViewModel::settleMissingCache(fs::path url, quint64 generation)
+QCoro::Task<bool> MainViewModel::settleMissingCache(fs::path url, quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     const auto current = [&] { return self && isCurrent(generation); };
     const auto bookmarks = m_services.bookmarks;
     auto cacheCheck = runOn(
@@ -296,10 +296,10 @@ QCoro::Task<bool> VARAvevadaViewModel::settleMissingCache(fs::path url, quint64 
     co_return current() && goOn;
 }
 
-QCoro::Task<bool> VARAvevadaViewModel::settleEditorLock(fs::path url, QString displayName,
-                                                        quint64 generation)
+QCoro::Task<bool> MainViewModel::settleEditorLock(fs::path url, QString displayName,
+                                                  quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     const auto current = [&] { return self && isCurrent(generation); };
     auto editorCheck = isOpenInEditor(url);
     const bool open = co_await editorCheck;
@@ -337,10 +337,9 @@ QCoro::Task<bool> VARAvevadaViewModel::settleEditorLock(fs::path url, QString di
     co_return false;
 }
 
-QCoro::Task<bool> VARAvevadaViewModel::confirmAlias(fs::path dropped, fs::path url,
-                                                    quint64 generation)
+QCoro::Task<bool> MainViewModel::confirmAlias(fs::path dropped, fs::path url, quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     m_aliasSheetData = AliasSheetData{texts::pathText(dropped.stem()), url};
     auto aliasQuestion = ask(m_aliasContinuation, ActiveSheet::alias);
     const AliasResponse answer = co_await aliasQuestion;
@@ -359,10 +358,10 @@ QCoro::Task<bool> VARAvevadaViewModel::confirmAlias(fs::path dropped, fs::path u
     co_return false;
 }
 
-QCoro::Task<bool> VARAvevadaViewModel::waitForDownload(fs::path url, QString displayName,
-                                                       quint64 generation)
+QCoro::Task<bool> MainViewModel::waitForDownload(fs::path url, QString displayName,
+                                                 quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     const auto current = [&] { return self && isCurrent(generation); };
     const auto cloud = m_services.cloud;
     const auto clock = m_services.clock;
@@ -409,10 +408,10 @@ QCoro::Task<bool> VARAvevadaViewModel::waitForDownload(fs::path url, QString dis
     co_return true;
 }
 
-QCoro::Task<model::BundleInfo> VARAvevadaViewModel::analyze(fs::path url, bool isFromAlias,
-                                                            quint64 generation)
+QCoro::Task<model::BundleInfo> MainViewModel::analyze(fs::path url, bool isFromAlias,
+                                                      quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     auto relay =
         ProgressRelay::create(this, [self, generation](const analysis::StatusText& status) {
             if (self && self->isCurrent(generation) && self->m_appState == AppState::analyzing) {

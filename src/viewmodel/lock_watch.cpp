@@ -1,4 +1,4 @@
-#include "viewmodel/va_ravevada_view_model.hpp"
+#include "viewmodel/main_view_model.hpp"
 
 #include "cleanup/library_lock.hpp"
 #include "viewmodel/texts.hpp"
@@ -12,7 +12,7 @@ namespace vellico::viewmodel {
 
 namespace fs = std::filesystem;
 
-void VARAvevadaViewModel::recheckLockOnActivation()
+void MainViewModel::recheckLockOnActivation()
 {
     if (m_activeSheet != ActiveSheet::fcpLocked) {
         if (!m_isFCPLocked || m_appState != AppState::ready || !m_bundleInfo) {
@@ -29,10 +29,10 @@ void VARAvevadaViewModel::recheckLockOnActivation()
     answerWhenClosed(*library, m_generation);
 }
 
-QCoro::Task<> VARAvevadaViewModel::reanalyzeWhenClosed(fs::path library, bool isFromAlias,
-                                                       quint64 generation)
+QCoro::Task<> MainViewModel::reanalyzeWhenClosed(fs::path library, bool isFromAlias,
+                                                 quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     auto editorCheck = isOpenInEditor(library);
     const bool open = co_await editorCheck;
     if (!self || !isCurrent(generation) || open) {
@@ -61,9 +61,9 @@ QCoro::Task<> VARAvevadaViewModel::reanalyzeWhenClosed(fs::path library, bool is
     setAppState(AppState::ready);
 }
 
-QCoro::Task<> VARAvevadaViewModel::answerWhenClosed(fs::path library, quint64 generation)
+QCoro::Task<> MainViewModel::answerWhenClosed(fs::path library, quint64 generation)
 {
-    QPointer<VARAvevadaViewModel> self(this);
+    QPointer<MainViewModel> self(this);
     auto editorCheck = isOpenInEditor(library);
     const bool open = co_await editorCheck;
     if (!self || !isCurrent(generation) || open || m_activeSheet != ActiveSheet::fcpLocked) {
@@ -73,7 +73,7 @@ QCoro::Task<> VARAvevadaViewModel::answerWhenClosed(fs::path library, quint64 ge
     resumeOnce(m_fcpLockedContinuation, FCPLockedResponse::unlocked);
 }
 
-QCoro::Task<bool> VARAvevadaViewModel::isOpenInEditor(fs::path library)
+QCoro::Task<bool> MainViewModel::isOpenInEditor(fs::path library)
 {
     // On the lock queue: after any release we queued, so our own claim is
     // never mistaken for the editor's.

@@ -251,7 +251,7 @@ private slots:
         vm.handleDrop(test::urlOf(harness.library("Film")));
         QTRY_VERIFY(vm.appState() == viewmodel::AppState::ready);
         // The deletion "takes" `seconds` on the injected clock.
-        connect(&vm, &viewmodel::VARAvevadaViewModel::appStateChanged, this, [&] {
+        connect(&vm, &viewmodel::MainViewModel::appStateChanged, this, [&] {
             if (vm.appState() == viewmodel::AppState::deleting) {
                 *now += std::chrono::seconds(seconds);
             }

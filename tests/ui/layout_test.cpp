@@ -36,7 +36,7 @@
 
 using namespace vellico;
 using namespace vellico::test;
-using ui::VARAvevadaView;
+using ui::MainWindowContent;
 
 namespace {
 
@@ -284,7 +284,7 @@ void LayoutTest::analysisStatusFadesIn()
     QVERIFY(!status->isVisibleTo(status->parentWidget()));
     // Seen right after the view handled the change: shown, still transparent.
     std::optional<qreal> opacityAtShow;
-    connect(w.vm.get(), &VARAvevadaViewModel::analysisStatusChanged, status, [&] {
+    connect(w.vm.get(), &MainViewModel::analysisStatusChanged, status, [&] {
         if (w.vm->analysisStatus() && !opacityAtShow) {
             auto* effect = qobject_cast<QGraphicsOpacityEffect*>(status->graphicsEffect());
             opacityAtShow = effect ? effect->opacity() : 1.0;

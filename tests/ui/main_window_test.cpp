@@ -29,7 +29,7 @@
 
 using namespace vellico;
 using namespace vellico::test;
-using ui::VARAvevadaView;
+using ui::MainWindowContent;
 
 namespace {
 

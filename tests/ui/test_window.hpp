@@ -14,8 +14,8 @@ namespace vellico::test {
 // harness has been set up (a replaced analyzer, say).
 struct TestWindow {
     Harness harness;
-    std::unique_ptr<VARAvevadaViewModel> vm;
-    std::unique_ptr<ui::VARAvevadaView> view;
+    std::unique_ptr<MainViewModel> vm;
+    std::unique_ptr<ui::MainWindowContent> view;
 
     enum class Opening { now, later };
     explicit TestWindow(Opening opening = Opening::now)
@@ -29,7 +29,7 @@ struct TestWindow {
     void open()
     {
         vm = harness.makeViewModel();
-        view = std::make_unique<ui::VARAvevadaView>(*vm);
+        view = std::make_unique<ui::MainWindowContent>(*vm);
         view->show();
         view->activateWindow();
         if (!QTest::qWaitForWindowExposed(view.get())) {

@@ -32,9 +32,9 @@ void CloudDownloadTest::refusedStartSaysSoAndStaysIdle()
     const fs::path film = h.library("Film");
     h.cloud->setItem(film, {.isCurrent = false, .refuseDownload = true});
     auto vm = h.makeViewModel();
-    QSignalSpy status(vm.get(), &VARAvevadaViewModel::analysisStatusChanged);
-    QSignalSpy states(vm.get(), &VARAvevadaViewModel::appStateChanged);
-    QSignalSpy stopped(vm.get(), &VARAvevadaViewModel::intakeStopped);
+    QSignalSpy status(vm.get(), &MainViewModel::analysisStatusChanged);
+    QSignalSpy states(vm.get(), &MainViewModel::appStateChanged);
+    QSignalSpy stopped(vm.get(), &MainViewModel::intakeStopped);
     QVERIFY(dropAndWaitForSheet(*vm, film, ActiveSheet::iCloud));
     QVERIFY(!vm->iCloudSheetIsDownloaded());
     QCOMPARE(vm->iCloudSheetLibName(), QStringLiteral("Film"));
@@ -55,12 +55,12 @@ void CloudDownloadTest::downloadAfterThreePollsGoesOnWithoutReminder()
     h.cloud->setItem(film, {.isCurrent = false, .pollsUntilCurrent = 3});
     auto vm = h.makeViewModel();
     QStringList statuses;
-    connect(vm.get(), &VARAvevadaViewModel::analysisStatusChanged, vm.get(),
+    connect(vm.get(), &MainViewModel::analysisStatusChanged, vm.get(),
             [&] { statuses << vm->analysisStatus().value_or(QStringLiteral("<none>")); });
     std::vector<AppState> states;
-    connect(vm.get(), &VARAvevadaViewModel::appStateChanged, vm.get(),
+    connect(vm.get(), &MainViewModel::appStateChanged, vm.get(),
             [&] { states.push_back(vm->appState()); });
-    QSignalSpy sheets(vm.get(), &VARAvevadaViewModel::activeSheetChanged);
+    QSignalSpy sheets(vm.get(), &MainViewModel::activeSheetChanged);
     QVERIFY(dropAndWaitForSheet(*vm, film, ActiveSheet::iCloud));
     vm->handleICloudResponse(true);
     QVERIFY(waitUntil([&] { return vm->appState() == AppState::ready; }));
@@ -80,7 +80,7 @@ void CloudDownloadTest::errorWinsOverCurrentInTheSamePoll()
     const fs::path film = h.library("Film");
     h.cloud->setItem(film, {.isCurrent = false, .pollsUntilCurrent = 2, .errorAtPoll = 2});
     auto vm = h.makeViewModel();
-    QSignalSpy stopped(vm.get(), &VARAvevadaViewModel::intakeStopped);
+    QSignalSpy stopped(vm.get(), &MainViewModel::intakeStopped);
     QVERIFY(dropAndWaitForSheet(*vm, film, ActiveSheet::iCloud));
     vm->handleICloudResponse(true);
     QVERIFY(waitUntil([&] { return stopped.count() == 1; }));
@@ -98,7 +98,7 @@ void CloudDownloadTest::downloadedBundleThatIsNotALibraryReturnsToIdle()
                                 fs::remove(film / "CurrentVersion.flexolibrary");
                             }});
     auto vm = h.makeViewModel();
-    QSignalSpy stopped(vm.get(), &VARAvevadaViewModel::intakeStopped);
+    QSignalSpy stopped(vm.get(), &MainViewModel::intakeStopped);
     QVERIFY(dropAndWaitForSheet(*vm, film, ActiveSheet::iCloud));
     vm->handleICloudResponse(true);
     QVERIFY(waitUntil([&] { return stopped.count() == 1; }));
@@ -131,7 +131,7 @@ void CloudDownloadTest::stopAfterDownloadReturnsToIdle()
             tools::writeFile(backup.path() / "__BackupInfo.plist", "illisible");
             h.cloud->setItem(backup.path(), {.isCurrent = false, .pollsUntilCurrent = 1});
             auto vm = h.makeViewModel();
-            QSignalSpy stopped(vm.get(), &VARAvevadaViewModel::intakeStopped);
+            QSignalSpy stopped(vm.get(), &MainViewModel::intakeStopped);
             QVERIFY(dropAndWaitForSheet(*vm, backup.path(), ActiveSheet::iCloud));
             vm->handleICloudResponse(true);
             QVERIFY(waitUntil([&] { return stopped.count() == 1; }));

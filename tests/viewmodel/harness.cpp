@@ -42,9 +42,9 @@ viewmodel::ViewModelServices Harness::services()
     return services;
 }
 
-std::unique_ptr<VARAvevadaViewModel> Harness::makeViewModel()
+std::unique_ptr<MainViewModel> Harness::makeViewModel()
 {
-    return std::make_unique<VARAvevadaViewModel>(services());
+    return std::make_unique<MainViewModel>(services());
 }
 
 fs::path Harness::library(const std::string& name)
@@ -87,7 +87,7 @@ QUrl urlOf(const fs::path& path)
     return QUrl::fromLocalFile(QString::fromStdString(path.string()));
 }
 
-bool dropAndWaitForSheet(VARAvevadaViewModel& vm, const fs::path& item, ActiveSheet sheet)
+bool dropAndWaitForSheet(MainViewModel& vm, const fs::path& item, ActiveSheet sheet)
 {
     vm.handleDrop(urlOf(item));
     return waitUntil([&] { return vm.activeSheet() == sheet; });

@@ -2,7 +2,7 @@
 
 #include "support/temp_dir.hpp"
 #include "viewmodel/fakes.hpp"
-#include "viewmodel/va_ravevada_view_model.hpp"
+#include "viewmodel/main_view_model.hpp"
 
 #include <QTest>
 
@@ -18,7 +18,7 @@ namespace vellico::test {
 namespace fs = std::filesystem;
 using viewmodel::ActiveSheet;
 using viewmodel::AppState;
-using viewmodel::VARAvevadaViewModel;
+using viewmodel::MainViewModel;
 
 class Harness {
 public:
@@ -36,7 +36,7 @@ public:
     bool windowVisible = true;
 
     viewmodel::ViewModelServices services();
-    std::unique_ptr<VARAvevadaViewModel> makeViewModel();
+    std::unique_ptr<MainViewModel> makeViewModel();
 
     // A library "<name>.fcpbundle" in the temporary folder with one event
     // holding Render Files and Analysis Files, and a top-level data folder.
@@ -63,6 +63,6 @@ bool waitUntil(const std::function<bool()>& predicate, int timeoutMs = 10000);
 QUrl urlOf(const fs::path& path);
 
 // Drops `item` and waits until the intake shows `sheet`.
-bool dropAndWaitForSheet(VARAvevadaViewModel& vm, const fs::path& item, ActiveSheet sheet);
+bool dropAndWaitForSheet(MainViewModel& vm, const fs::path& item, ActiveSheet sheet);
 
 } // namespace vellico::test

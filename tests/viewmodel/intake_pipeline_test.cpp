@@ -92,8 +92,8 @@ void IntakePipelineTest::plainLibraryGoesStraightToReady()
     Harness h;
     const fs::path film = h.library("Film");
     auto vm = h.makeViewModel();
-    QSignalSpy states(vm.get(), &VARAvevadaViewModel::appStateChanged);
-    QSignalSpy sheets(vm.get(), &VARAvevadaViewModel::activeSheetChanged);
+    QSignalSpy states(vm.get(), &MainViewModel::appStateChanged);
+    QSignalSpy sheets(vm.get(), &MainViewModel::activeSheetChanged);
     vm->handleDrop(urlOf(film));
     QVERIFY(waitUntil([&] { return vm->appState() == AppState::ready; }));
     QCOMPARE(sheets.count(), 0);
@@ -116,7 +116,7 @@ void IntakePipelineTest::answerTable()
         const char* name;
         Setup setup;
         ActiveSheet sheet;
-        std::function<void(VARAvevadaViewModel&)> answer;
+        std::function<void(MainViewModel&)> answer;
         bool analyses;
         bool fcpLocked;
         std::optional<std::string> revealed; // name of the revealed item
@@ -256,7 +256,7 @@ void IntakePipelineTest::answerTable()
             break;
         }
         auto vm = h.makeViewModel();
-        QSignalSpy stopped(vm.get(), &VARAvevadaViewModel::intakeStopped);
+        QSignalSpy stopped(vm.get(), &MainViewModel::intakeStopped);
         QVERIFY2(dropAndWaitForSheet(*vm, dropped, row.sheet), row.name);
         row.answer(*vm);
         QVERIFY2(!vm->activeSheet(), row.name);
@@ -295,7 +295,7 @@ void IntakePipelineTest::sheetSequenceForOneLibrary()
 
     auto vm = h.makeViewModel();
     std::vector<ActiveSheet> seen;
-    connect(vm.get(), &VARAvevadaViewModel::activeSheetChanged, vm.get(), [&] {
+    connect(vm.get(), &MainViewModel::activeSheetChanged, vm.get(), [&] {
         if (vm->activeSheet()) {
             seen.push_back(*vm->activeSheet());
         }
@@ -375,9 +375,9 @@ void IntakePipelineTest::secondDropWhileEachSheetWaits()
             break;
         }
         auto vm = h.makeViewModel();
-        QSignalSpy panels(vm.get(), &VARAvevadaViewModel::closePanelsRequested);
+        QSignalSpy panels(vm.get(), &MainViewModel::closePanelsRequested);
         QVERIFY(dropAndWaitForSheet(*vm, dropped, sheet));
-        QSignalSpy stopped(vm.get(), &VARAvevadaViewModel::intakeStopped);
+        QSignalSpy stopped(vm.get(), &MainViewModel::intakeStopped);
         vm->handleDrop(urlOf(second));
         QVERIFY(!vm->activeSheet()); // the first sheet closed at once
         QVERIFY(waitUntil([&] { return vm->appState() == AppState::ready; }));
@@ -465,7 +465,7 @@ void IntakePipelineTest::messagesInsertTheRightName()
         dropped = builder.path();
     }
     auto vm = h.makeViewModel();
-    QSignalSpy stopped(vm.get(), &VARAvevadaViewModel::intakeStopped);
+    QSignalSpy stopped(vm.get(), &MainViewModel::intakeStopped);
     vm->handleDrop(urlOf(dropped));
     if (expected.isEmpty()) {
         QVERIFY(waitUntil([&] { return vm->appState() == AppState::ready; }));
@@ -487,7 +487,7 @@ void IntakePipelineTest::lockedLibraryStopsBeforeCloudAndBackupChecks()
     h.itemFlags->lock(film);
     h.cloud->setItem(film, {.isCurrent = false});
     auto vm = h.makeViewModel();
-    QSignalSpy stopped(vm.get(), &VARAvevadaViewModel::intakeStopped);
+    QSignalSpy stopped(vm.get(), &MainViewModel::intakeStopped);
     vm->handleDrop(urlOf(film));
     QVERIFY(waitUntil([&] { return stopped.count() == 1; }));
     QCOMPARE(h.cloud->stateReads(), 0);
@@ -521,7 +521,7 @@ void IntakePipelineTest::cacheFolderNameWithoutLocationAsksNothing()
                                  {"cacheFolderName", formats::PlistValue("Film.fcpcache")}}),
                              tools::PlistFormat::xml);
     auto vm = h.makeViewModel();
-    QSignalSpy sheets(vm.get(), &VARAvevadaViewModel::activeSheetChanged);
+    QSignalSpy sheets(vm.get(), &MainViewModel::activeSheetChanged);
     vm->handleDrop(urlOf(film));
     QVERIFY(waitUntil([&] { return vm->appState() == AppState::ready; }));
     QCOMPARE(sheets.count(), 0);
@@ -557,7 +557,7 @@ void IntakePipelineTest::cacheInfoSheetAppearsWithReady()
     };
     auto vm = h.makeViewModel();
     std::optional<std::optional<ActiveSheet>> sheetWhenReady;
-    connect(vm.get(), &VARAvevadaViewModel::appStateChanged, vm.get(), [&] {
+    connect(vm.get(), &MainViewModel::appStateChanged, vm.get(), [&] {
         if (vm->appState() == AppState::ready) {
             sheetWhenReady = vm->activeSheet();
         }
@@ -586,7 +586,7 @@ void IntakePipelineTest::cancelPendingContinuationsWithNothingPending()
     auto vm = h.makeViewModel();
     vm->presentDeleteWarning(); // not ready: no sheet
     QVERIFY(!vm->activeSheet());
-    QSignalSpy states(vm.get(), &VARAvevadaViewModel::appStateChanged);
+    QSignalSpy states(vm.get(), &MainViewModel::appStateChanged);
     vm->cancelPendingContinuations();
     QVERIFY(!vm->activeSheet());
     QCOMPARE(states.count(), 0);

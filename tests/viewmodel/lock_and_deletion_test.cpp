@@ -22,7 +22,7 @@ using viewmodel::FCPLockedResponse;
 namespace {
 
 // Analyses `library` to the ready state.
-bool analyse(VARAvevadaViewModel& vm, const fs::path& library)
+bool analyse(MainViewModel& vm, const fs::path& library)
 {
     vm.handleDrop(urlOf(library));
     return waitUntil([&] { return vm.appState() == AppState::ready; });
@@ -96,7 +96,7 @@ void LockAndDeletionTest::recheckReanalysesALibraryAnalysedWhileOpen()
 
     editor.release();
     std::vector<AppState> states;
-    connect(vm.get(), &VARAvevadaViewModel::appStateChanged, vm.get(),
+    connect(vm.get(), &MainViewModel::appStateChanged, vm.get(),
             [&] { states.push_back(vm->appState()); });
     vm->recheckLockOnActivation();
     QVERIFY(waitUntil([&] { return states.size() == 2; }));
@@ -141,7 +141,7 @@ void LockAndDeletionTest::deletionWithNothingSelectedChangesNothing()
     QVERIFY(analyse(*vm, builder.path()));
     QVERIFY(vm->selectedFolders().empty());
     vm->presentDeleteWarning();
-    QSignalSpy states(vm.get(), &VARAvevadaViewModel::appStateChanged);
+    QSignalSpy states(vm.get(), &MainViewModel::appStateChanged);
     vm->startDeletion();
     QVERIFY(!vm->activeSheet());
     settle();
@@ -157,7 +157,7 @@ void LockAndDeletionTest::deletionRefusedWhenTheEditorOpenedTheLibrary()
     auto vm = h.makeViewModel();
     QVERIFY(analyse(*vm, film));
     EditorHold editor(film); // opened in the editor after the analysis
-    QSignalSpy states(vm.get(), &VARAvevadaViewModel::appStateChanged);
+    QSignalSpy states(vm.get(), &MainViewModel::appStateChanged);
     vm->startDeletion();
     QVERIFY(waitUntil([&] { return vm->errorMessage().has_value(); }));
     QCOMPARE(*vm->errorMessage(),
@@ -238,7 +238,7 @@ void LockAndDeletionTest::newDropClearsTheLastDeletionResults()
     QVERIFY(analyse(*vm, builder.path()));
     fs::remove_all(builder.path() / "Event B" / "Render Files");
     QStringList progress; // what a progress bar would have shown
-    QObject::connect(vm.get(), &VARAvevadaViewModel::deletionProgressChanged, vm.get(), [&] {
+    QObject::connect(vm.get(), &MainViewModel::deletionProgressChanged, vm.get(), [&] {
         progress << QStringLiteral("%1/%2")
                         .arg(vm->deletionFoldersDone())
                         .arg(vm->deletionFoldersTotal());
@@ -261,7 +261,7 @@ void LockAndDeletionTest::runningDeletionRefusesDropResetAndSecondRun()
     test::GatedRemovals calls;
     auto services = h.services();
     services.systemCalls = &calls;
-    VARAvevadaViewModel vm(services);
+    MainViewModel vm(services);
     QVERIFY(analyse(vm, film));
     vm.startDeletion();
     vm.startDeletion(); // a double click on "Supprimer": one run only
@@ -280,7 +280,7 @@ void LockAndDeletionTest::runningDeletionRefusesDropResetAndSecondRun()
     QVERIFY(vm.bundleInfo() && vm.bundleInfo()->url == film);
     QCOMPARE(vm.deferredDrop(), std::optional(urlOf(latest)));
     bool doneSeen = false;
-    QObject::connect(&vm, &VARAvevadaViewModel::appStateChanged, &vm,
+    QObject::connect(&vm, &MainViewModel::appStateChanged, &vm,
                      [&] { doneSeen = doneSeen || vm.appState() == AppState::done; });
 
     calls.gate.release();
@@ -304,7 +304,7 @@ void LockAndDeletionTest::stopDuringADeletionRemovesNothingMoreAndGivesTheLockBa
     test::GatedRemovals calls;
     auto services = h.services();
     services.systemCalls = &calls;
-    VARAvevadaViewModel vm(services);
+    MainViewModel vm(services);
     QVERIFY(analyse(vm, builder.path()));
     const std::int64_t selected = vm.selectedSize();
     vm.startDeletion();

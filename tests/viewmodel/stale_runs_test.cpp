@@ -48,17 +48,17 @@ void StaleRunsTest::onlyTheNewestLibraryIsPublished()
     QCOMPARE(vm->appState(), AppState::analyzing);
 
     std::vector<fs::path> published;
-    connect(vm.get(), &VARAvevadaViewModel::bundleInfoChanged, vm.get(), [&] {
+    connect(vm.get(), &MainViewModel::bundleInfoChanged, vm.get(), [&] {
         if (vm->bundleInfo()) {
             published.push_back(vm->bundleInfo()->url);
         }
     });
-    QSignalSpy discarded(vm.get(), &VARAvevadaViewModel::analysisDiscarded);
+    QSignalSpy discarded(vm.get(), &MainViewModel::analysisDiscarded);
     vm->handleDrop(urlOf(second));
     QVERIFY(waitUntil([&] { return vm->appState() == AppState::ready; }));
-    QSignalSpy states(vm.get(), &VARAvevadaViewModel::appStateChanged);
-    QSignalSpy status(vm.get(), &VARAvevadaViewModel::analysisStatusChanged);
-    QSignalSpy selection(vm.get(), &VARAvevadaViewModel::selectedFoldersChanged);
+    QSignalSpy states(vm.get(), &MainViewModel::appStateChanged);
+    QSignalSpy status(vm.get(), &MainViewModel::analysisStatusChanged);
+    QSignalSpy selection(vm.get(), &MainViewModel::selectedFoldersChanged);
 
     gate->release();
     QVERIFY(waitUntil([&] { return discarded.count() == 1; }));
@@ -107,7 +107,7 @@ void StaleRunsTest::resetStopsARunningAnalysis()
     auto vm = h.makeViewModel();
     vm->handleDrop(urlOf(film));
     QVERIFY(waitUntil([&] { return vm->appState() == AppState::analyzing; }));
-    QSignalSpy discarded(vm.get(), &VARAvevadaViewModel::analysisDiscarded);
+    QSignalSpy discarded(vm.get(), &MainViewModel::analysisDiscarded);
     vm->reset();
     QVERIFY(waitUntil([&] { return discarded.count() == 1; }));
     QVERIFY(sawStop());
@@ -124,7 +124,7 @@ void StaleRunsTest::aNewIntakeStopsTheRunningAnalysis()
     auto vm = h.makeViewModel();
     vm->handleDrop(urlOf(first));
     QVERIFY(waitUntil([&] { return vm->appState() == AppState::analyzing; }));
-    QSignalSpy discarded(vm.get(), &VARAvevadaViewModel::analysisDiscarded);
+    QSignalSpy discarded(vm.get(), &MainViewModel::analysisDiscarded);
     vm->handleDrop(urlOf(second));
     QVERIFY(waitUntil([&] { return discarded.count() == 1 && vm->appState() == AppState::ready; }));
     QVERIFY(sawStop());

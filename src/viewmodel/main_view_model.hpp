@@ -39,7 +39,7 @@ namespace vellico::viewmodel {
 // generation. A run checks its generation after every wait; once a newer
 // one has started, an older run changes nothing any more: its sheet answer,
 // download wait, analysis result and progress texts are dropped.
-class VARAvevadaViewModel : public QObject {
+class MainViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(std::optional<vellico::model::BundleInfo> bundleInfo READ bundleInfo NOTIFY
                    bundleInfoChanged)
@@ -59,11 +59,11 @@ class VARAvevadaViewModel : public QObject {
         std::optional<QString> analysisStatus READ analysisStatus NOTIFY analysisStatusChanged)
 
 public:
-    explicit VARAvevadaViewModel(ViewModelServices services, QObject* parent = nullptr);
+    explicit MainViewModel(ViewModelServices services, QObject* parent = nullptr);
     // Makes every run inert, lets waiting runs end, waits for the worker
     // jobs still running (an analysis or deletion in progress finishes
     // first) and gives back a library lock still held.
-    ~VARAvevadaViewModel() override;
+    ~MainViewModel() override;
 
     // Published state.
     const std::optional<model::BundleInfo>& bundleInfo() const { return m_bundleInfo; }

@@ -1,4 +1,4 @@
-#include "viewmodel/va_ravevada_view_model.hpp"
+#include "viewmodel/main_view_model.hpp"
 
 #include "cleanup/deletion_run.hpp"
 #include "viewmodel/texts.hpp"
@@ -28,7 +28,7 @@ fs::path droppedPath(const QUrl& url)
 
 } // namespace
 
-VARAvevadaViewModel::VARAvevadaViewModel(ViewModelServices services, QObject* parent)
+MainViewModel::MainViewModel(ViewModelServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services))
 {
     // Enough threads that a stale analysis (stopped, but maybe waiting for a
@@ -38,7 +38,7 @@ VARAvevadaViewModel::VARAvevadaViewModel(ViewModelServices services, QObject* pa
     m_lockQueue.setMaxThreadCount(1);
 }
 
-VARAvevadaViewModel::~VARAvevadaViewModel()
+MainViewModel::~MainViewModel()
 {
     // A waiting intake resumes with its cancel value, finds itself stale and
     // ends without touching anything; its coroutine frame is freed.
@@ -54,7 +54,7 @@ VARAvevadaViewModel::~VARAvevadaViewModel()
     }
 }
 
-quint64 VARAvevadaViewModel::nextGeneration()
+quint64 MainViewModel::nextGeneration()
 {
     if (m_analysisRun) {
         m_analysisRun->stop.requestStop();
@@ -63,17 +63,17 @@ quint64 VARAvevadaViewModel::nextGeneration()
     return ++m_generation;
 }
 
-int VARAvevadaViewModel::lockFileDescriptor() const
+int MainViewModel::lockFileDescriptor() const
 {
     return m_lock ? m_lock->lockFileDescriptor() : -1;
 }
 
-std::optional<fs::path> VARAvevadaViewModel::lockedBundleURL() const
+std::optional<fs::path> MainViewModel::lockedBundleURL() const
 {
     return m_lock ? m_lock->lockedBundleURL() : std::nullopt;
 }
 
-void VARAvevadaViewModel::handleDrop(const QUrl& url)
+void MainViewModel::handleDrop(const QUrl& url)
 {
     if (isDeleting()) {
         // The library must stay claimed until its deletion ends; the newest
@@ -101,7 +101,7 @@ void VARAvevadaViewModel::handleDrop(const QUrl& url)
     handleDropAsync(droppedPath(url), generation);
 }
 
-void VARAvevadaViewModel::openDeferredDrop()
+void MainViewModel::openDeferredDrop()
 {
     if (const std::optional<QUrl> url = std::exchange(m_deferredDrop, std::nullopt)) {
         handleDrop(*url);
@@ -109,13 +109,13 @@ void VARAvevadaViewModel::openDeferredDrop()
     }
 }
 
-void VARAvevadaViewModel::cancelPendingContinuations()
+void MainViewModel::cancelPendingContinuations()
 {
     setActiveSheet(std::nullopt);
     resumeAllWithCancel();
 }
 
-void VARAvevadaViewModel::resumeAllWithCancel()
+void MainViewModel::resumeAllWithCancel()
 {
     resumeOnce(m_aliasContinuation, AliasResponse::cancel);
     resumeOnce(m_iCloudContinuation, false);
@@ -124,37 +124,37 @@ void VARAvevadaViewModel::resumeAllWithCancel()
     resumeOnce(m_fcpLockedContinuation, FCPLockedResponse::cancel);
 }
 
-void VARAvevadaViewModel::handleAliasResponse(AliasResponse response)
+void MainViewModel::handleAliasResponse(AliasResponse response)
 {
     setActiveSheet(std::nullopt);
     resumeOnce(m_aliasContinuation, response);
 }
 
-void VARAvevadaViewModel::handleICloudResponse(bool goOn)
+void MainViewModel::handleICloudResponse(bool goOn)
 {
     setActiveSheet(std::nullopt);
     resumeOnce(m_iCloudContinuation, goOn);
 }
 
-void VARAvevadaViewModel::handleBackupResponse(BackupResponse response)
+void MainViewModel::handleBackupResponse(BackupResponse response)
 {
     setActiveSheet(std::nullopt);
     resumeOnce(m_backupContinuation, response);
 }
 
-void VARAvevadaViewModel::handleMissingCacheResponse(bool goOn)
+void MainViewModel::handleMissingCacheResponse(bool goOn)
 {
     setActiveSheet(std::nullopt);
     resumeOnce(m_missingCacheContinuation, goOn);
 }
 
-void VARAvevadaViewModel::handleFCPLockedResponse(FCPLockedResponse response)
+void MainViewModel::handleFCPLockedResponse(FCPLockedResponse response)
 {
     setActiveSheet(std::nullopt);
     resumeOnce(m_fcpLockedContinuation, response);
 }
 
-void VARAvevadaViewModel::applyAnalysisResult(model::BundleInfo info)
+void MainViewModel::applyAnalysisResult(model::BundleInfo info)
 {
     const bool hasExternalCache = info.cacheURL.has_value();
     setBundleInfo(std::move(info));
@@ -167,7 +167,7 @@ void VARAvevadaViewModel::applyAnalysisResult(model::BundleInfo info)
     setAppState(AppState::ready);
 }
 
-void VARAvevadaViewModel::applyPreset(model::EditingPreset preset)
+void MainViewModel::applyPreset(model::EditingPreset preset)
 {
     if (!m_bundleInfo) {
         return;
@@ -176,17 +176,17 @@ void VARAvevadaViewModel::applyPreset(model::EditingPreset preset)
     setSelectedFolders(model::presetSelection(preset, m_bundleInfo->foundFolders));
 }
 
-model::CheckState VARAvevadaViewModel::checkState(const model::FolderGroup& group) const
+model::CheckState MainViewModel::checkState(const model::FolderGroup& group) const
 {
     return model::checkState(group, m_selectedFolders);
 }
 
-std::int64_t VARAvevadaViewModel::selectedSize() const
+std::int64_t MainViewModel::selectedSize() const
 {
     return model::selectedSize(m_bundleInfo ? &*m_bundleInfo : nullptr, m_selectedFolders);
 }
 
-void VARAvevadaViewModel::reset()
+void MainViewModel::reset()
 {
     if (isDeleting()) {
         return;
@@ -207,7 +207,7 @@ void VARAvevadaViewModel::reset()
     m_missingCachePath.clear();
 }
 
-void VARAvevadaViewModel::setFilesScanned(qint64 files)
+void MainViewModel::setFilesScanned(qint64 files)
 {
     if (files == m_filesScanned) {
         return;
@@ -216,19 +216,19 @@ void VARAvevadaViewModel::setFilesScanned(qint64 files)
     emit filesScannedChanged();
 }
 
-void VARAvevadaViewModel::dismissSheet()
+void MainViewModel::dismissSheet()
 {
     if (m_activeSheet == ActiveSheet::warning || m_activeSheet == ActiveSheet::cacheInfo) {
         setActiveSheet(std::nullopt);
     }
 }
 
-bool VARAvevadaViewModel::canShowFinalCutPro() const
+bool MainViewModel::canShowFinalCutPro() const
 {
     return m_services.workspace && m_services.workspace->canActivateEditor();
 }
 
-void VARAvevadaViewModel::showFinalCutPro()
+void MainViewModel::showFinalCutPro()
 {
     if (m_services.workspace) {
         m_services.workspace->activateEditor();
@@ -237,7 +237,7 @@ void VARAvevadaViewModel::showFinalCutPro()
 
 // Setters: each notifies only when the value changes.
 
-void VARAvevadaViewModel::setBundleInfo(std::optional<model::BundleInfo> info)
+void MainViewModel::setBundleInfo(std::optional<model::BundleInfo> info)
 {
     if (m_bundleInfo != info) {
         m_bundleInfo = std::move(info);
@@ -245,7 +245,7 @@ void VARAvevadaViewModel::setBundleInfo(std::optional<model::BundleInfo> info)
     }
 }
 
-void VARAvevadaViewModel::setErrorMessage(std::optional<QString> message)
+void MainViewModel::setErrorMessage(std::optional<QString> message)
 {
     if (m_errorMessage != message) {
         m_errorMessage = std::move(message);
@@ -253,7 +253,7 @@ void VARAvevadaViewModel::setErrorMessage(std::optional<QString> message)
     }
 }
 
-void VARAvevadaViewModel::setAppState(AppState state)
+void MainViewModel::setAppState(AppState state)
 {
     if (m_appState != state) {
         m_appState = state;
@@ -261,7 +261,7 @@ void VARAvevadaViewModel::setAppState(AppState state)
     }
 }
 
-void VARAvevadaViewModel::setActiveSheet(std::optional<ActiveSheet> sheet)
+void MainViewModel::setActiveSheet(std::optional<ActiveSheet> sheet)
 {
     if (m_activeSheet != sheet) {
         m_activeSheet = sheet;
@@ -269,7 +269,7 @@ void VARAvevadaViewModel::setActiveSheet(std::optional<ActiveSheet> sheet)
     }
 }
 
-void VARAvevadaViewModel::setIsFCPLocked(bool locked)
+void MainViewModel::setIsFCPLocked(bool locked)
 {
     if (m_isFCPLocked != locked) {
         m_isFCPLocked = locked;
@@ -277,7 +277,7 @@ void VARAvevadaViewModel::setIsFCPLocked(bool locked)
     }
 }
 
-void VARAvevadaViewModel::setSelectedFolders(model::FolderSelection folders)
+void MainViewModel::setSelectedFolders(model::FolderSelection folders)
 {
     if (m_selectedFolders != folders) {
         m_selectedFolders = std::move(folders);
@@ -285,7 +285,7 @@ void VARAvevadaViewModel::setSelectedFolders(model::FolderSelection folders)
     }
 }
 
-void VARAvevadaViewModel::setSelectedPreset(model::EditingPreset preset)
+void MainViewModel::setSelectedPreset(model::EditingPreset preset)
 {
     if (m_selectedPreset != preset) {
         m_selectedPreset = preset;
@@ -293,7 +293,7 @@ void VARAvevadaViewModel::setSelectedPreset(model::EditingPreset preset)
     }
 }
 
-void VARAvevadaViewModel::setFreedSpace(qint64 bytes)
+void MainViewModel::setFreedSpace(qint64 bytes)
 {
     if (m_freedSpace != bytes) {
         m_freedSpace = bytes;
@@ -301,7 +301,7 @@ void VARAvevadaViewModel::setFreedSpace(qint64 bytes)
     }
 }
 
-void VARAvevadaViewModel::setDeletionErrors(QList<DeletionErrorEntry> errors)
+void MainViewModel::setDeletionErrors(QList<DeletionErrorEntry> errors)
 {
     if (m_deletionErrors != errors) {
         m_deletionErrors = std::move(errors);
@@ -309,7 +309,7 @@ void VARAvevadaViewModel::setDeletionErrors(QList<DeletionErrorEntry> errors)
     }
 }
 
-void VARAvevadaViewModel::setAnalysisStatus(std::optional<QString> status)
+void MainViewModel::setAnalysisStatus(std::optional<QString> status)
 {
     if (m_analysisStatus != status) {
         m_analysisStatus = std::move(status);
