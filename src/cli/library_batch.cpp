@@ -120,6 +120,8 @@ TakenIn takeIn(const Input& input, const CommandLine& options,
     const std::string shownName = shown(analysis::bundleDisplayName(url));
     std::mutex statusMutex;
     std::string status = statusText({std::string(analysis::status::totalSize), {}});
+    ReportStyle units; // sizes in the units asked for, zero as a number
+    units.units = options.units;
     const auto line = [&] {
         std::string step;
         {
@@ -129,11 +131,11 @@ TakenIn takeIn(const Input& input, const CommandLine& options,
         const std::uint64_t files = counters.files.load(std::memory_order_relaxed);
         if (files > 0) {
             // The counters first: a long step is what the width cuts.
-            step =
-                i18n::fillPlural("%1 fichiers analysés, %2 — %3", static_cast<std::int64_t>(files),
-                                 {formatBytes(static_cast<std::int64_t>(
-                                      counters.bytes.load(std::memory_order_relaxed))),
-                                  step});
+            step = i18n::fillPlural(
+                "%1 fichiers analysés, %2 — %3", static_cast<std::int64_t>(files),
+                {sizeText(static_cast<std::int64_t>(counters.bytes.load(std::memory_order_relaxed)),
+                          units),
+                 step});
         }
         return progressText(position, shownName, step);
     };
