@@ -1,20 +1,16 @@
 #include "ui/content_view.hpp"
 
+#include "ui/content_parts.hpp"
+
 #include "product_config.hpp"
 #include "ui/accessibility.hpp"
-#include "ui/alias_sheet.hpp"
 #include "ui/aligned_icon_label.hpp"
-#include "ui/backup_sheet.hpp"
-#include "ui/cache_info_sheet.hpp"
 #include "ui/delete_warning_sheet.hpp"
 #include "ui/drop_zone.hpp"
 #include "ui/elided_label.hpp"
 #include "ui/fade.hpp"
-#include "ui/fcp_locked_sheet.hpp"
 #include "ui/folder_list_view.hpp"
-#include "ui/icloud_sheet.hpp"
 #include "ui/library_open_panel.hpp"
-#include "ui/missing_cache_sheet.hpp"
 #include "ui/spinner.hpp"
 #include "ui/symbol_icons.hpp"
 #include "ui/theme.hpp"
@@ -44,77 +40,16 @@
 
 namespace vellico::ui {
 
-using viewmodel::ActiveSheet;
 using viewmodel::AppState;
 using VM = viewmodel::MainViewModel;
-
-namespace {
-
-QString sizeText(std::int64_t bytes)
-{
-    return viewmodel::byteCountFormatter().string(bytes);
-}
-
-QLabel* makeLabel(const QString& text, TextStyle style, const QColor& color, QWidget* parent,
-                  std::optional<QFont::Weight> weight = std::nullopt)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    styleLabel(label, style, color, weight);
-    return label;
-}
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFixedHeight(1);
-    line->setStyleSheet(QStringLiteral("background: %1;").arg(css(QColor(255, 255, 255, 26))));
-    return line;
-}
-
-// A card: a rounded rectangle in the control background colour; `kind`,
-// when given, is what assistive technology is told it is.
-QFrame* card(QWidget* parent, int radius, std::optional<AccessibleKind> kind = std::nullopt)
-{
-    auto* frame = new QFrame(parent);
-    if (kind) {
-        setAccessibleKind(frame, *kind);
-    }
-    frame->setObjectName(QStringLiteral("card"));
-    frame->setStyleSheet(QStringLiteral("#card { background: %1; border-radius: %2px; }")
-                             .arg(css(colors::controlBackground()))
-                             .arg(radius));
-    return frame;
-}
-
-// `trailingMargin`: the blank at the end of the content; when only that
-// much is out of view, nothing is hidden and the bar stays away.
-QScrollArea* scrollArea(QWidget* parent, int trailingMargin)
-{
-    auto* scroll = new QScrollArea(parent);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Not a tab stop of its own: the rows inside take the focus, and the
-    // area scrolls to the focused one. The bar shows only when there is
-    // something to scroll.
-    scroll->setFocusPolicy(Qt::NoFocus);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    QObject::connect(scroll->verticalScrollBar(), &QScrollBar::rangeChanged, scroll,
-                     [scroll, trailingMargin](int, int maximum) {
-                         scroll->setVerticalScrollBarPolicy(maximum <= trailingMargin
-                                                                ? Qt::ScrollBarAlwaysOff
-                                                                : Qt::ScrollBarAsNeeded);
-                     });
-    scroll->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { "
-                                         "background: transparent; }"));
-    return scroll;
-}
-
-} // namespace
+using content::card;
+using content::divider;
+using content::makeLabel;
+using content::scrollArea;
+using content::sizeText;
 
 MainWindowContent::MainWindowContent(VM& viewModel, QWidget* parent)
-    : QWidget(parent), m_viewModel(viewModel)
+    : QWidget(parent), m_viewModel(viewModel), m_sheets(new SheetPresenter(viewModel, this))
 {
     setFixedSize(500, 590);
     setAutoFillBackground(true);
@@ -179,7 +114,7 @@ MainWindowContent::MainWindowContent(VM& viewModel, QWidget* parent)
         m_listShown = false; // a new library: the list starts collapsed again
         refresh();
     });
-    connect(&viewModel, &VM::activeSheetChanged, this, &MainWindowContent::presentSheet);
+    connect(&viewModel, &VM::activeSheetChanged, m_sheets, &SheetPresenter::present);
     connect(&viewModel, &VM::filesScannedChanged, this, &MainWindowContent::updateFilesScanned);
     connect(&viewModel, &VM::deletionProgressChanged, this,
             &MainWindowContent::updateDeletionProgress);
@@ -189,12 +124,12 @@ MainWindowContent::MainWindowContent(VM& viewModel, QWidget* parent)
         }
     });
     refresh();
-    presentSheet();
+    m_sheets->present();
 }
 
 MainWindowContent::~MainWindowContent()
 {
-    closeSheet();
+    m_sheets->close();
 }
 
 QWidget* MainWindowContent::makeHeader()
@@ -629,142 +564,6 @@ void MainWindowContent::refreshActionBar()
     m_lockedLine->setVisible(m_viewModel.isFCPLocked());
 }
 
-void MainWindowContent::refreshPanel()
-{
-    // The card is rebuilt whole: it changes only twice per deletion.
-    const bool cardHadFocus = m_resultCard && m_resultCard->hasFocus();
-    if (m_panelCard) {
-        m_panelCard->deleteLater();
-    }
-    auto* holder = new QWidget;
-    auto* outer = new QVBoxLayout(holder);
-    outer->setContentsMargins(28, 12, 28, 12);
-    outer->setSpacing(14);
-    QFrame* box =
-        card(holder, 12,
-             m_viewModel.appState() == AppState::done ? std::optional(AccessibleKind::alert)
-                                                      : std::nullopt);
-    auto* column = new QVBoxLayout(box);
-    column->setContentsMargins(20, 20, 20, 20);
-    column->setSpacing(16);
-    // Lines take the card's whole width and wrap only when they must.
-    const auto centredText = [](const QString& text, TextStyle style, const QColor& color,
-                                QWidget* parent,
-                                std::optional<QFont::Weight> weight = std::nullopt) {
-        auto* label = new WrappingLabel(text, parent);
-        styleLabel(label, style, color, weight);
-        label->setAlignment(Qt::AlignHCenter);
-        return label;
-    };
-
-    if (m_viewModel.appState() == AppState::deleting) {
-        column->addWidget(new Spinner(26, box), 0, Qt::AlignHCenter);
-        column->addWidget(centredText(VELLICO_TEXT("Suppression en cours\u2026"),
-                                      TextStyle::headline, colors::primary(), box));
-        auto* bar = new QProgressBar(box);
-        bar->setObjectName(QStringLiteral("deletionProgress"));
-        bar->setTextVisible(false);
-        bar->setFixedWidth(260);
-        bar->setFixedHeight(6);
-        // A visible track under the accent bar: the card's own colour would
-        // hide Fusion's groove.
-        bar->setStyleSheet(QStringLiteral("QProgressBar { background: %1; border: none; "
-                                          "border-radius: 3px; } QProgressBar::chunk { "
-                                          "background: %2; border-radius: 3px; }")
-                               .arg(css(withOpacity(Qt::white, 0.14)), css(colors::accent())));
-        bar->setAccessibleName(VELLICO_TEXT("Progression de la suppression"));
-        column->addWidget(bar, 0, Qt::AlignHCenter);
-        QLabel* count = centredText(QString(), TextStyle::caption, colors::secondary(), box);
-        column->addWidget(count);
-        m_deletionBar = bar;
-        m_deletionCount = count;
-        updateDeletionProgress();
-        column->addWidget(centredText(VELLICO_TEXT("Veuillez ne pas fermer l'application."),
-                                      TextStyle::caption, colors::orange(), box));
-    } else {
-        const auto& errors = m_viewModel.deletionErrors();
-        const bool failed = !errors.isEmpty();
-        column->addWidget(new SymbolLabel(failed ? QStringLiteral("exclamationmark.circle.fill")
-                                                 : QStringLiteral("checkmark.circle.fill"),
-                                          50, failed ? colors::orange() : colors::green(), box),
-                          0, Qt::AlignHCenter);
-        column->addWidget(centredText(failed ? VELLICO_TEXT("Terminé avec des erreurs")
-                                             : VELLICO_TEXT("Terminé !"),
-                                      TextStyle::title2, colors::primary(), box, QFont::Bold));
-        if (m_viewModel.freedSpace() >= 1) {
-            column->addWidget(
-                centredText(VELLICO_TEXT_FILL("%1 libérés", sizeText(m_viewModel.freedSpace())),
-                            TextStyle::title3, colors::green(), box, QFont::DemiBold));
-        }
-        if (failed) {
-            auto* failures = new QFrame(box);
-            failures->setObjectName(QStringLiteral("failures"));
-            failures->setStyleSheet(
-                QStringLiteral("#failures { background: %1; border-radius: 8px; }")
-                    .arg(css(withOpacity(colors::red(), 0.10))));
-            auto* list = new QVBoxLayout(failures);
-            list->setContentsMargins(10, 10, 10, 10);
-            list->setSpacing(6);
-            list->addWidget(makeLabel(VELLICO_TEXT("Échecs de suppression :"), TextStyle::caption,
-                                      colors::redText(), failures));
-            for (const viewmodel::DeletionErrorEntry& entry : errors) {
-                auto* row = new QHBoxLayout;
-                row->setSpacing(6);
-                row->addWidget(new SymbolLabel(QStringLiteral("xmark.circle.fill"), 10,
-                                               colors::red(), failures),
-                               0, Qt::AlignTop);
-                auto* texts = new QVBoxLayout;
-                texts->setSpacing(1);
-                QLabel* name = makeLabel(entry.name, TextStyle::caption, colors::primary(),
-                                         failures, QFont::Medium);
-                QLabel* error =
-                    makeLabel(entry.error, TextStyle::caption2, colors::secondary(), failures);
-                name->setWordWrap(true);
-                error->setWordWrap(true);
-                texts->addWidget(name);
-                texts->addWidget(error);
-                row->addLayout(texts, 1);
-                list->addLayout(row);
-            }
-            column->addWidget(failures);
-        } else {
-            column->addWidget(
-                centredText(VELLICO_TEXT("Les fichiers générés par FCP ont été supprimés."),
-                            TextStyle::subheadline, colors::secondary(), box));
-        }
-    }
-    outer->addWidget(box);
-    outer->addStretch(1);
-    m_panelCard = holder;
-    m_panelScroll->setWidget(holder);
-    const bool doneNow = m_viewModel.appState() == AppState::done;
-    const bool doneJustNow = doneNow && !m_doneShown;
-    m_doneShown = doneNow;
-    if (doneNow) {
-        // The result is read out: the card is an alert named after its
-        // title, and takes the focus (the button that started the deletion
-        // is gone), so the keyboard goes on from here.
-        QStringList lines;
-        for (auto* label : box->findChildren<QLabel*>()) {
-            if (!label->text().isEmpty() && label->pixmap().isNull()) {
-                lines << label->text();
-            }
-        }
-        box->setAccessibleName(lines.value(0));
-        box->setAccessibleDescription(lines.mid(1).join(QLatin1Char('\n')));
-        box->setFocusPolicy(Qt::StrongFocus);
-        m_resultCard = box;
-        // Said once, when the deletion ends; a later rebuild of the card
-        // keeps the focus on it.
-        if (doneJustNow || cardHadFocus) {
-            box->setFocus(Qt::OtherFocusReason);
-        }
-        if (doneJustNow) {
-            announce(box);
-        }
-    }
-}
-
 void MainWindowContent::keyPressEvent(QKeyEvent* event)
 {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
@@ -789,91 +588,6 @@ void MainWindowContent::deleteClicked()
     }
 }
 
-void MainWindowContent::closeSheet()
-{
-    if (m_sheet) {
-        m_sheet->dismiss();
-        m_sheet = nullptr;
-    }
-}
-
-void MainWindowContent::presentSheet()
-{
-    closeSheet();
-    const auto sheet = m_viewModel.activeSheet();
-    if (!sheet) {
-        return;
-    }
-    const auto& info = m_viewModel.bundleInfo();
-    SheetDialog* dialog = nullptr;
-    switch (*sheet) {
-    case ActiveSheet::warning:
-        if (info) {
-            auto* warning = new DeleteWarningSheet(m_viewModel.selectedSize(),
-                                                   viewmodel::texts::displayText(info->name),
-                                                   m_viewModel.selectedPreset(), this);
-            connect(warning, &DeleteWarningSheet::confirmed, &m_viewModel, &VM::startDeletion);
-            connect(warning, &DeleteWarningSheet::cancelled, &m_viewModel, &VM::dismissSheet);
-            dialog = warning;
-        }
-        break;
-    case ActiveSheet::alias:
-        if (const auto& aliasData = m_viewModel.aliasSheetData()) {
-            auto* alias = new AliasSheet(aliasData->aliasName, this);
-            connect(alias, &AliasSheet::responded, &m_viewModel, &VM::handleAliasResponse);
-            dialog = alias;
-        }
-        break;
-    case ActiveSheet::backup:
-        if (const auto& backupData = m_viewModel.backupSheetData()) {
-            auto* backup =
-                new BackupSheet(backupData->backupName,
-                                viewmodel::texts::pathText(backupData->originalURL.stem()), this);
-            connect(backup, &BackupSheet::responded, &m_viewModel, &VM::handleBackupResponse);
-            dialog = backup;
-        }
-        break;
-    case ActiveSheet::iCloud: {
-        auto* cloud = new ICloudSheet(m_viewModel.iCloudSheetLibName(),
-                                      m_viewModel.iCloudSheetIsDownloaded(), this);
-        connect(cloud, &ICloudSheet::responded, &m_viewModel, &VM::handleICloudResponse);
-        dialog = cloud;
-        break;
-    }
-    case ActiveSheet::missingCache: {
-        auto* missing = new MissingCacheSheet(m_viewModel.missingCachePath(), this);
-        connect(missing, &MissingCacheSheet::responded, &m_viewModel,
-                &VM::handleMissingCacheResponse);
-        dialog = missing;
-        break;
-    }
-    case ActiveSheet::cacheInfo:
-        if (info) {
-            std::int64_t all = 0;
-            for (const model::FoundFolder& folder : info->foundFolders) {
-                all += folder.size;
-            }
-            auto* cache = new CacheInfoSheet(all, info->cacheTotalSize, this);
-            connect(cache, &CacheInfoSheet::dismissed, &m_viewModel, &VM::dismissSheet);
-            dialog = cache;
-        }
-        break;
-    case ActiveSheet::fcpLocked: {
-        auto* locked = new FCPLockedSheet(
-            m_viewModel.fcpLockedSheetLibName(), m_viewModel.fcpLockedSheetHost(),
-            m_viewModel.fcpLockedSheetApplication(), m_viewModel.canShowFinalCutPro(), this);
-        connect(locked, &FCPLockedSheet::responded, &m_viewModel, &VM::handleFCPLockedResponse);
-        connect(locked, &FCPLockedSheet::showEditorRequested, &m_viewModel, &VM::showFinalCutPro);
-        dialog = locked;
-        break;
-    }
-    }
-    if (dialog) {
-        m_sheet = dialog;
-        dialog->open();
-    }
-}
-
 void MainWindowContent::showOpenPanel()
 {
     if (m_openPanel || m_viewModel.appState() == AppState::deleting) {
@@ -885,20 +599,6 @@ void MainWindowContent::showOpenPanel()
             Qt::QueuedConnection);
     m_openPanel = panel;
     panel->open();
-}
-
-void MainWindowContent::updateDeletionProgress()
-{
-    const int total = m_viewModel.deletionFoldersTotal();
-    const int done = m_viewModel.deletionFoldersDone();
-    if (m_deletionBar) {
-        m_deletionBar->setRange(0, std::max(total, 1));
-        m_deletionBar->setValue(std::min(done, std::max(total, 1)));
-    }
-    if (m_deletionCount) {
-        m_deletionCount->setText(total > 0 ? QStringLiteral("%1 / %2").arg(done).arg(total)
-                                           : QString());
-    }
 }
 
 void MainWindowContent::updateFilesScanned()

@@ -3,11 +3,13 @@
 #include "model/editing_preset.hpp"
 #include "ui/library_open_panel.hpp"
 #include "ui/sheet_dialog.hpp"
+#include "ui/sheet_presenter.hpp"
 
 #include <QPointer>
 #include <QWidget>
 
 class QButtonGroup;
+class QFrame;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -59,7 +61,7 @@ public:
     QLabel* librarySize() const { return m_totalSize; }
     QLabel* analysisStatusLine() const { return m_analysisStatus; }
     // The sheet on screen; null when none.
-    SheetDialog* currentSheet() const { return m_sheet; }
+    SheetDialog* currentSheet() const { return m_sheets->current(); }
     // The open panel on screen; null when none.
     LibraryOpenPanel* openPanel() const { return m_openPanel; }
 
@@ -86,10 +88,11 @@ private:
     void refresh();
     void refreshSummary();
     void refreshPanel();
+    // The panel's card while deleting, and once done.
+    void fillDeletingCard(QFrame* box, QVBoxLayout* column);
+    void fillResultCard(QFrame* box, QVBoxLayout* column);
     void refreshActionBar();
     void updateTabOrder();
-    void presentSheet();
-    void closeSheet();
     void deleteClicked();
 
     viewmodel::MainViewModel& m_viewModel;
@@ -136,7 +139,7 @@ private:
     QLabel* m_lockedLine = nullptr;
     QWidget* m_filler = nullptr;
 
-    QPointer<SheetDialog> m_sheet;
+    SheetPresenter* m_sheets;             // owned by this widget
     QPointer<QProgressBar> m_deletionBar; // on the deleting card, while it shows
     QPointer<QLabel> m_deletionCount;     // "n / m" under it
     QPointer<LibraryOpenPanel> m_openPanel;
