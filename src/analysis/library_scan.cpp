@@ -74,6 +74,102 @@ UniqueFd reopen(int dirFd)
     return UniqueFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
+// The rule folders of a library's two top levels, in the order the file
+// system lists them, with their paths relative to the bundle; mount points
+// met at their places are told in `info`'s notices.
+struct ListedFolders {
+    std::vector<FoundFolder> found;
+    std::vector<std::string> relativePaths; // of each found folder, as on disk
+};
+
+ListedFolders listRuleFolders(int bundleFd, const model::FileIdentity& bundleId,
+                              const std::filesystem::path& bundle,
+                              const std::vector<platform::DirEntry>& children,
+                              model::BundleInfo& info)
+{
+    ListedFolders listed;
+    std::vector<FoundFolder>& found = listed.found;
+    std::vector<std::string>& relativePaths = listed.relativePaths;
+    // A rule folder or an event that is a mount point: left out, and told.
+    // The size walk does not enter it either.
+    auto mountPoint = [&info](const std::filesystem::path& path) {
+        info.notices.push_back({model::AnalysisNotice::Kind::mountPoint, path.string(), {}});
+    };
+    for (const platform::DirEntry& child : children) {
+        if (!isDirectoryEntry(bundleFd, child)) {
+            continue;
+        }
+        const bool reserved = isReservedRootName(child.name);
+        if (!reserved && !onBundleMount(bundleFd, child.name, bundleId)) {
+            mountPoint(bundle / child.name);
+            continue;
+        }
+        if (const std::string* rule = matchingRule(FolderDepth::root, child.name)) {
+            FoundFolder folder;
+            folder.url = bundle / child.name;
+            folder.name = *rule;
+            found.push_back(std::move(folder));
+            relativePaths.push_back(child.name);
+            continue;
+        }
+        if (reserved) {
+            continue;
+        }
+        // Every other folder at the top is searched as an event.
+        UniqueFd eventFd = platform::openDirectoryAt(bundleFd, child.name.c_str());
+        if (!eventFd) {
+            continue;
+        }
+        const auto grandchildren = platform::listDirectory(eventFd.get());
+        if (!grandchildren) {
+            continue;
+        }
+        for (const platform::DirEntry& grandchild : *grandchildren) {
+            const std::string* rule = matchingRule(FolderDepth::inEvent, grandchild.name);
+            if (rule == nullptr || !isDirectoryEntry(eventFd.get(), grandchild)) {
+                continue;
+            }
+            if (!onBundleMount(eventFd.get(), grandchild.name, bundleId)) {
+                mountPoint(bundle / child.name / grandchild.name);
+                continue;
+            }
+            FoundFolder folder;
+            folder.url = bundle / child.name / grandchild.name;
+            folder.name = *rule;
+            folder.parentName = child.name;
+            found.push_back(std::move(folder));
+            relativePaths.push_back(child.name + "/" + grandchild.name);
+        }
+    }
+
+    return listed;
+}
+
+// A library kept in its own backups folder: that folder is not the
+// library's to delete. Told by identity, whatever path led to it, and
+// named in a notice.
+void leaveOutFoldersHoldingTheLibrary(int bundleFd, const model::FileIdentity& bundleId,
+                                      std::vector<FoundFolder>& found, model::BundleInfo& info)
+{
+    const auto holders = platform::ancestorsOf(bundleFd);
+    if (!holders) {
+        return;
+    }
+    std::vector<model::FileIdentity> own = *holders;
+    own.push_back(bundleId);
+    std::erase_if(found, [&](const FoundFolder& folder) {
+        const bool holds =
+            folder.identity && std::any_of(own.begin(), own.end(), [&](const auto& id) {
+                return model::sameDirectory(*folder.identity, id);
+            });
+        if (holds) {
+            info.notices.push_back(
+                {model::AnalysisNotice::Kind::holdsLibrary, folder.url.string(), {}});
+        }
+        return holds;
+    });
+}
+
 } // namespace
 
 bool isReservedRootName(std::string_view name)
@@ -129,12 +225,6 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
         return info; // cannot be listed: nothing found, size 0
     }
     info.identity = bundleId;
-    // A rule folder or an event that is a mount point: left out, and told.
-    // The size walk does not enter it either.
-    auto mountPoint = [&](const std::filesystem::path& path) {
-        info.notices.push_back({model::AnalysisNotice::Kind::mountPoint, path.string(), {}});
-    };
-
     const auto children = platform::listDirectory(bundleFd.get());
     if (!children) {
         const TreeSizes sizes = measureTree(reopen(bundleFd.get()), {}, services.walk);
@@ -144,54 +234,9 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
     }
 
     // Listing: the two top levels only, in the order the file system returns them.
-    std::vector<FoundFolder> found;
-    std::vector<std::string> relativePaths; // of each found folder, as on disk
-    for (const platform::DirEntry& child : *children) {
-        if (!isDirectoryEntry(bundleFd.get(), child)) {
-            continue;
-        }
-        const bool reserved = isReservedRootName(child.name);
-        if (!reserved && !onBundleMount(bundleFd.get(), child.name, *bundleId)) {
-            mountPoint(bundle / child.name);
-            continue;
-        }
-        if (const std::string* rule = matchingRule(FolderDepth::root, child.name)) {
-            FoundFolder folder;
-            folder.url = bundle / child.name;
-            folder.name = *rule;
-            found.push_back(std::move(folder));
-            relativePaths.push_back(child.name);
-            continue;
-        }
-        if (reserved) {
-            continue;
-        }
-        // Every other folder at the top is searched as an event.
-        UniqueFd eventFd = platform::openDirectoryAt(bundleFd.get(), child.name.c_str());
-        if (!eventFd) {
-            continue;
-        }
-        const auto grandchildren = platform::listDirectory(eventFd.get());
-        if (!grandchildren) {
-            continue;
-        }
-        for (const platform::DirEntry& grandchild : *grandchildren) {
-            const std::string* rule = matchingRule(FolderDepth::inEvent, grandchild.name);
-            if (rule == nullptr || !isDirectoryEntry(eventFd.get(), grandchild)) {
-                continue;
-            }
-            if (!onBundleMount(eventFd.get(), grandchild.name, *bundleId)) {
-                mountPoint(bundle / child.name / grandchild.name);
-                continue;
-            }
-            FoundFolder folder;
-            folder.url = bundle / child.name / grandchild.name;
-            folder.name = *rule;
-            folder.parentName = child.name;
-            found.push_back(std::move(folder));
-            relativePaths.push_back(child.name + "/" + grandchild.name);
-        }
-    }
+    ListedFolders listed = listRuleFolders(bundleFd.get(), *bundleId, bundle, *children, info);
+    std::vector<FoundFolder>& found = listed.found;
+    const std::vector<std::string>& relativePaths = listed.relativePaths;
 
     // Sizes: one walk of the bundle gives the total and each rule folder's
     // size, and the identity of the very directory that was measured. The
@@ -244,23 +289,7 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
         }
     }
 
-    // A library kept in its own backups folder: that folder is not the
-    // library's to delete. Told by identity, whatever path led to it.
-    if (const auto holders = platform::ancestorsOf(bundleFd.get())) {
-        std::vector<model::FileIdentity> own = *holders;
-        own.push_back(*bundleId);
-        std::erase_if(found, [&](const FoundFolder& folder) {
-            const bool holds =
-                folder.identity && std::any_of(own.begin(), own.end(), [&](const auto& id) {
-                    return model::sameDirectory(*folder.identity, id);
-                });
-            if (holds) {
-                info.notices.push_back(
-                    {model::AnalysisNotice::Kind::holdsLibrary, folder.url.string(), {}});
-            }
-            return holds;
-        });
-    }
+    leaveOutFoldersHoldingTheLibrary(bundleFd.get(), *bundleId, found, info);
     std::stable_partition(found.begin(), found.end(), [](const FoundFolder& folder) {
         return model::namesEqual(folder.name, model::backupsFolderName);
     });

@@ -277,6 +277,31 @@ LibraryGuard guardFor(const std::filesystem::path& bundle, const RemovalBounds& 
     return guard;
 }
 
+// Why the open folder `rootFd` (of identity `rootId`) may not be removed
+// where it stands: it is the library itself or holds it, whatever the record
+// says and whatever path (a link, a bind mount) leads to either; or it lies
+// outside the bounds. None when it may.
+std::optional<RemovalProblem> misplaced(const FileIdentity& rootId, int rootFd,
+                                        const LibraryGuard& guard)
+{
+    for (const FileIdentity& holder : guard.holders) {
+        if (model::sameDirectory(rootId, holder)) {
+            return RemovalProblem::holdsLibrary;
+        }
+    }
+    const std::vector<FileIdentity>& within = guard.bounds->within;
+    if (within.empty()) {
+        return std::nullopt;
+    }
+    const auto ancestors = platform::ancestorsOf(rootFd);
+    const bool inside =
+        ancestors && std::any_of(ancestors->begin(), ancestors->end(), [&](const auto& a) {
+            return std::any_of(within.begin(), within.end(),
+                               [&](const auto& w) { return model::sameDirectory(a, w); });
+        });
+    return inside ? std::nullopt : std::optional(RemovalProblem::outsideBounds);
+}
+
 // Reaches the folder again from a trusted anchor and checks that it is the
 // folder the analysis saw.
 tl::expected<PreparedFolder, RemovalError> prepare(const std::filesystem::path& bundle,
@@ -357,23 +382,8 @@ tl::expected<PreparedFolder, RemovalError> prepare(const std::filesystem::path& 
     if (!rootId->sameAs(*folder.identity)) {
         return failure(RemovalProblem::identityChanged, ESTALE, url);
     }
-    // Never the library itself or a folder holding it, whatever the record
-    // says and whatever path (a link, a bind mount) leads to either.
-    for (const FileIdentity& holder : guard.holders) {
-        if (model::sameDirectory(*rootId, holder)) {
-            return failure(RemovalProblem::holdsLibrary, EINVAL, url);
-        }
-    }
-    if (!guard.bounds->within.empty()) {
-        const auto ancestors = platform::ancestorsOf(root.get());
-        const bool inside =
-            ancestors && std::any_of(ancestors->begin(), ancestors->end(), [&](const auto& a) {
-                return std::any_of(guard.bounds->within.begin(), guard.bounds->within.end(),
-                                   [&](const auto& w) { return model::sameDirectory(a, w); });
-            });
-        if (!inside) {
-            return failure(RemovalProblem::outsideBounds, EPERM, url);
-        }
+    if (const std::optional<RemovalProblem> problem = misplaced(*rootId, root.get(), guard)) {
+        return failure(*problem, *problem == RemovalProblem::holdsLibrary ? EINVAL : EPERM, url);
     }
     // A mount point is not a folder of anything: checking only below the
     // folder would empty whatever is mounted at its very place.
