@@ -167,6 +167,7 @@ VARAvevadaView::VARAvevadaView(VM& viewModel, QWidget* parent)
     column->addWidget(m_filler, 1);
 
     connect(m_dropZone, &DropZone::libraryDropped, &viewModel, &VM::handleDrop);
+    connect(m_dropZone, &DropZone::librariesDropped, this, &VARAvevadaView::librariesDropped);
     connect(m_dropZone, &DropZone::clicked, this, &VARAvevadaView::showOpenPanel);
 
     for (auto signal :

@@ -66,6 +66,8 @@ public:
 signals:
     // The documentation button was pressed.
     void documentationRequested();
+    // Several libraries were dropped together: the application opens the batch.
+    void librariesDropped(const QList<QUrl>& urls);
 
 protected:
     // Return and Enter press the focused button (a push button leaves them
