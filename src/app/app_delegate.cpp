@@ -198,6 +198,7 @@ void AppDelegate::showBatch()
         m_batchView = new ui::BatchView(*m_batch, m_pages);
         m_pages->addWidget(m_batchView);
         connect(m_batchView, &ui::BatchView::closed, this, &AppDelegate::showSingleLibrary);
+        connect(m_batchView, &ui::BatchView::librariesDropped, this, &AppDelegate::openURLs);
     }
     if (m_pages && m_batchView) {
         // The single window's library is not worked on behind the batch.

@@ -7,10 +7,13 @@
 #include "viewmodel/byte_count_formatter.hpp"
 
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -28,6 +31,19 @@ using Phase = viewmodel::BatchViewModel::Phase;
 
 enum Column { nameColumn, locationColumn, sizeColumn, reclaimableColumn, stateColumn };
 constexpr int idRole = Qt::UserRole + 1;
+
+QList<QUrl> localFiles(const QMimeData* data)
+{
+    QList<QUrl> files;
+    if (data && data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (url.isLocalFile()) {
+                files.append(url);
+            }
+        }
+    }
+    return files;
+}
 
 QString bytes(qint64 size)
 {
@@ -47,6 +63,7 @@ QString spokenRow(const BatchRow& row)
 BatchView::BatchView(BatchViewModel& viewModel, QWidget* parent)
     : QWidget(parent), m_viewModel(viewModel)
 {
+    setAcceptDrops(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);
 
@@ -148,6 +165,26 @@ QTreeWidgetItem* BatchView::item(int id) const
         }
     }
     return nullptr;
+}
+
+void BatchView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!localFiles(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void BatchView::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> files = localFiles(event->mimeData());
+    if (files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Queued: the drag source is released before the intake starts.
+    QMetaObject::invokeMethod(
+        this, [this, files] { emit librariesDropped(files); }, Qt::QueuedConnection);
 }
 
 void BatchView::reload()

@@ -3,7 +3,9 @@
 #include "ui/delete_warning_sheet.hpp"
 #include "viewmodel/batch_view_model.hpp"
 
+#include <QList>
 #include <QPointer>
+#include <QUrl>
 #include <QWidget>
 
 class QComboBox;
@@ -14,8 +16,6 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace vellico::ui {
-
-class DeleteWarningSheet;
 
 // Several libraries in one window: the batch's totals at the top, the
 // preset of every library, one row per library (expanding a row lists its
@@ -46,6 +46,12 @@ public:
 signals:
     // The batch was emptied: the window goes back to a single library.
     void closed();
+    // Items dropped on the batch: they join it.
+    void librariesDropped(const QList<QUrl>& urls);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void reload();

@@ -323,6 +323,42 @@ private slots:
         }
     }
 
+    // The batch ends like the single window: a long deletion that ends
+    // while the window is elsewhere is told by a notification.
+    void longBatchDeletionEndingElsewhereIsNotified()
+    {
+        Harness harness;
+        Recorder recorder;
+        auto services = servicesFor(harness, recorder);
+        auto now = std::make_shared<std::chrono::steady_clock::time_point>();
+        services.now = [now] { return *now; };
+        QStringList notifications;
+        services.notify = [&notifications](const QString& title, const QString& body) {
+            notifications << title + " | " + body;
+        };
+        app::AppDelegate delegate(services);
+        delegate.setupMainWindow();
+        delegate.openURLs({test::urlOf(harness.library("A")), test::urlOf(harness.library("B"))});
+        viewmodel::BatchViewModel* batch = delegate.batch();
+        QVERIFY(batch);
+        QTRY_COMPARE(batch->phase(), viewmodel::BatchViewModel::Phase::ready);
+        QWidget elsewhere;
+        elsewhere.show();
+        elsewhere.activateWindow();
+        QTRY_VERIFY(!delegate.mainWindow()->isActiveWindow());
+        connect(batch, &viewmodel::BatchViewModel::phaseChanged, this, [&] {
+            if (batch->phase() == viewmodel::BatchViewModel::Phase::deleting) {
+                *now += std::chrono::seconds(30);
+            }
+        });
+        batch->startDeletion();
+        QTRY_COMPARE(batch->phase(), viewmodel::BatchViewModel::Phase::done);
+        QVERIFY(batch->freedSoFar() > 0);
+        QCOMPARE(notifications.size(), 1);
+        QVERIFY2(notifications.front().startsWith("Terminé ! | "),
+                 qPrintable(notifications.front()));
+    }
+
     void menuBarHoldsTheApplicationMenuAndHelpOnly()
     {
         Harness harness;

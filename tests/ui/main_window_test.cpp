@@ -12,8 +12,10 @@
 #include "ui/library_open_panel.hpp"
 #include "ui/sheet_dialog.hpp"
 #include "ui_test_support.hpp"
+
 #include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/harness.hpp"
+#include <QSignalSpy>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -84,12 +86,24 @@ void MainWindowTest::droppedLibraryReachesTheIntake()
     Window w;
     const fs::path library = w.harness.library("Film");
     QMimeData data;
-    data.setUrls({urlOf(library), urlOf(w.harness.library("Autre"))});
+    data.setUrls({urlOf(library)});
     QVERIFY(dragAndDrop(w.view->dropZone(), data));
     // Handed on with a queued call: nothing has started yet.
     QCOMPARE(w.vm->appState(), AppState::idle);
     QVERIFY(waitUntil([&] { return w.vm->appState() == AppState::ready; }));
-    QCOMPARE(w.vm->bundleInfo()->name, std::string("Film")); // the first item only
+    QCOMPARE(w.vm->bundleInfo()->name, std::string("Film"));
+
+    // Several items together go to the batch, all of them, and the single
+    // window's library stays as it is.
+    QSignalSpy several(w.view.get(), &ui::VARAvevadaView::librariesDropped);
+    const QUrl other = urlOf(w.harness.library("Autre"));
+    data.setUrls({urlOf(library), other});
+    QVERIFY(dragAndDrop(w.view->dropZone(), data));
+    QTRY_COMPARE(several.size(), 1);
+    QCOMPARE(several.front().front().value<QList<QUrl>>(), (QList<QUrl>{urlOf(library), other}));
+    QTest::qWait(50);
+    QCOMPARE(w.vm->appState(), AppState::ready);
+    QCOMPARE(w.vm->bundleInfo()->name, std::string("Film"));
 }
 
 void MainWindowTest::textDragIsRefused()
