@@ -314,7 +314,7 @@ void AppDelegate::setupMainWindow()
     m_pages = pages;
     connect(view, &ui::VARAvevadaView::documentationRequested, this,
             &AppDelegate::openDocumentation);
-    connect(view, &ui::VARAvevadaView::librariesDropped, this, &AppDelegate::openURLs);
+    connect(view, &ui::VARAvevadaView::librariesOpened, this, &AppDelegate::openURLs);
     connect(m_vm.get(), &viewmodel::VARAvevadaViewModel::appStateChanged, this, [this] {
         if (m_vm->appState() != viewmodel::AppState::deleting && !m_batchAfterDeletion.isEmpty()) {
             openInBatch(std::exchange(m_batchAfterDeletion, {}));

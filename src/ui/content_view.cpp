@@ -167,7 +167,7 @@ VARAvevadaView::VARAvevadaView(VM& viewModel, QWidget* parent)
     column->addWidget(m_filler, 1);
 
     connect(m_dropZone, &DropZone::libraryDropped, &viewModel, &VM::handleDrop);
-    connect(m_dropZone, &DropZone::librariesDropped, this, &VARAvevadaView::librariesDropped);
+    connect(m_dropZone, &DropZone::librariesDropped, this, &VARAvevadaView::librariesOpened);
     connect(m_dropZone, &DropZone::clicked, this, &VARAvevadaView::showOpenPanel);
 
     for (auto signal :
@@ -883,6 +883,8 @@ void VARAvevadaView::showOpenPanel()
     auto* panel = new LibraryOpenPanel(this);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     connect(panel, &LibraryOpenPanel::librarySelected, &m_viewModel, &VM::handleDrop,
+            Qt::QueuedConnection);
+    connect(panel, &LibraryOpenPanel::librariesSelected, this, &VARAvevadaView::librariesOpened,
             Qt::QueuedConnection);
     m_openPanel = panel;
     panel->open();

@@ -66,8 +66,9 @@ public:
 signals:
     // The documentation button was pressed.
     void documentationRequested();
-    // Several libraries were dropped together: the application opens the batch.
-    void librariesDropped(const QList<QUrl>& urls);
+    // Several libraries were dropped or chosen together: the application
+    // opens the batch.
+    void librariesOpened(const QList<QUrl>& urls);
 
 protected:
     // Return and Enter press the focused button (a push button leaves them

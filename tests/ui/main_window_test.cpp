@@ -15,11 +15,13 @@
 
 #include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/harness.hpp"
+#include <QLineEdit>
 #include <QSignalSpy>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -67,6 +69,7 @@ private slots:
     void droppedLibraryReachesTheIntake();
     void textDragIsRefused();
     void openPanelTakesABundleAsOneItem();
+    void openPanelTakesSeveralLibrariesTogether();
     void openPanelEntersPlainFolders();
     void openPanelChoiceReachesTheIntake();
     void deleteButtonFollowsSelectionAndShowsSize();
@@ -95,7 +98,7 @@ void MainWindowTest::droppedLibraryReachesTheIntake()
 
     // Several items together go to the batch, all of them, and the single
     // window's library stays as it is.
-    QSignalSpy several(w.view.get(), &ui::VARAvevadaView::librariesDropped);
+    QSignalSpy several(w.view.get(), &ui::VARAvevadaView::librariesOpened);
     const QUrl other = urlOf(w.harness.library("Autre"));
     data.setUrls({urlOf(library), other});
     QVERIFY(dragAndDrop(w.view->dropZone(), data));
@@ -140,6 +143,30 @@ void MainWindowTest::openPanelTakesABundleAsOneItem()
              QDir(QString::fromStdString(library.string())).canonicalPath());
     QCOMPARE(QDir(QSettings().value("lastOpenPanelDirectory").toString()).canonicalPath(),
              QDir(QString::fromStdString(h.dir.path().string())).canonicalPath());
+}
+
+void MainWindowTest::openPanelTakesSeveralLibrariesTogether()
+{
+    Harness h;
+    h.library("Film");
+    h.library("Autre");
+    QSettings().setValue("lastOpenPanelDirectory", QString::fromStdString(h.dir.path().string()));
+    ui::LibraryOpenPanel panel;
+    QSignalSpy one(&panel, &ui::LibraryOpenPanel::librarySelected);
+    QSignalSpy several(&panel, &ui::LibraryOpenPanel::librariesSelected);
+    panel.open();
+    auto* name = panel.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    name->setText(QStringLiteral("\"Film.fcpbundle\" \"Autre.fcpbundle\""));
+    QCOMPARE(panel.selectedFiles().size(), 2);
+    panel.accept();
+    QCOMPARE(panel.result(), int(QDialog::Accepted));
+    QCOMPARE(one.count(), 0);
+    QCOMPARE(several.count(), 1);
+    const auto urls = several.front().front().value<QList<QUrl>>();
+    QCOMPARE(urls.size(), 2);
+    QVERIFY(urls[0].toLocalFile().endsWith("Film.fcpbundle"));
+    QVERIFY(urls[1].toLocalFile().endsWith("Autre.fcpbundle"));
 }
 
 void MainWindowTest::openPanelEntersPlainFolders()
