@@ -272,7 +272,7 @@ void BatchView::refreshHeader()
         status = VELLICO_TEXT("Aucune bibliothèque");
         break;
     case Phase::searching:
-        status = VELLICO_TEXT("Recherche en cours : %1 fichiers parcourus")
+        status = VELLICO_TEXT("Recherche en cours : %1 bibliothèques trouvées")
                      .arg(QString::number(m_viewModel.searchCount()));
         m_progress->setRange(0, 0);
         break;

@@ -69,8 +69,8 @@ BatchServices machineBatchServices(std::shared_ptr<const analysis::MachineAnalys
 {
     BatchServices services;
     services.collect = [](const std::vector<std::string>& paths, bool search,
-                          const platform::WalkControl& walk) {
-        return analysis::collectInputs(paths, search, walk);
+                          const platform::WalkControl& walk, std::atomic<std::uint64_t>* found) {
+        return analysis::collectInputs(paths, search, walk, found);
     };
     services.takeIn = [machine](const analysis::BatchInput& input,
                                 analysis::IntakeQuestions& questions, analysis::BatchScope& scope) {
@@ -180,28 +180,30 @@ QCoro::Task<> BatchViewModel::collectAndAdd(std::vector<std::string> paths, bool
     } else {
         updatePhase();
     }
-    auto progress = std::make_shared<platform::WalkProgress>();
+    auto found = std::make_shared<std::atomic<std::uint64_t>>(0);
     QTimer ticker;
     if (search) {
-        connect(&ticker, &QTimer::timeout, this, [this, progress] {
-            m_searchCount = static_cast<qint64>(progress->files.load());
+        connect(&ticker, &QTimer::timeout, this, [this, found] {
+            m_searchCount = static_cast<qint64>(found->load(std::memory_order_relaxed));
             emit searchCountChanged();
         });
         ticker.start(100);
     }
-    auto collect =
-        runOn(&m_intake, [collect = m_services.collect, paths, search, shared, progress] {
-            platform::WalkControl walk;
-            walk.stop = &shared->stop;
-            walk.progress = progress.get();
-            return collect(paths, search, walk);
-        });
+    auto collect = runOn(&m_intake, [collect = m_services.collect, paths, search, shared, found] {
+        platform::WalkControl walk;
+        walk.stop = &shared->stop;
+        return collect(paths, search, walk, found.get());
+    });
     analysis::BatchInputs inputs = co_await collect;
     if (!self || shared != m_shared) {
         co_return;
     }
     ticker.stop();
     --m_running;
+    if (search) {
+        m_searchCount = static_cast<qint64>(found->load());
+        emit searchCountChanged();
+    }
     for (const analysis::Refusal& refusal : inputs.refusals) {
         applyRefusal(*find(addRow(refusal.input)), refusal);
     }

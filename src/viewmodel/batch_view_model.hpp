@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <QThreadPool>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -35,9 +36,11 @@ namespace vellico::viewmodel {
 // What the batch asks the machine for; injectable for tests. Every service
 // is called on a worker thread and must be thread-safe.
 struct BatchServices {
-    // Paths and searched folders to the distinct libraries to take in.
+    // Paths and searched folders to the distinct libraries to take in;
+    // `found` counts the libraries a search meets, as it meets them.
     std::function<analysis::BatchInputs(const std::vector<std::string>& paths, bool search,
-                                        const platform::WalkControl& walk)>
+                                        const platform::WalkControl& walk,
+                                        std::atomic<std::uint64_t>* found)>
         collect;
     // One item through the intake; the batch's answers are its own rules.
     // Calls are never concurrent (the scope is shared by the whole batch).
@@ -124,7 +127,7 @@ public:
     const std::vector<BatchRow>& rows() const { return m_rows; }
     const BatchRow* row(int id) const;
     Phase phase() const { return m_phase; }
-    // Folders met so far by a running search.
+    // Libraries found so far by a running search.
     qint64 searchCount() const { return m_searchCount; }
 
     // The preset of every library; replaces each ready row's selection.

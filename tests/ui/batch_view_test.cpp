@@ -38,8 +38,8 @@ std::int64_t renderBytes(const std::string& name)
 viewmodel::BatchServices fakeServices()
 {
     viewmodel::BatchServices services;
-    services.collect = [](const std::vector<std::string>& paths, bool,
-                          const platform::WalkControl&) {
+    services.collect = [](const std::vector<std::string>& paths, bool, const platform::WalkControl&,
+                          std::atomic<std::uint64_t>*) {
         analysis::BatchInputs inputs;
         for (const std::string& path : paths) {
             inputs.libraries.push_back({path, nullptr, {}, {}});

@@ -224,6 +224,7 @@ void BatchViewModelTest::searchFindsLibrariesAndListsABackupAsABackup()
     b.vm->searchFolder(QString::fromStdString(root.string()));
     QTRY_COMPARE(b.vm->phase(), Phase::ready);
     QCOMPARE(b.vm->rows().size(), std::size_t(3));
+    QCOMPARE(b.vm->searchCount(), 3); // the live count of libraries met
     const BatchRow& listed = b.rowNamed("20240315_1042_GMT+1");
     QCOMPARE(listed.state, BatchRowState::backup);
     QVERIFY(viewmodel::batchStateText(listed).contains("Film"));
