@@ -294,7 +294,7 @@ void BatchView::refreshHeader()
         const int failures = m_viewModel.failureCount();
         status =
             failures == 0 ? VELLICO_TEXT("Terminé !") : VELLICO_TEXT("Terminé avec des erreurs");
-        status += QStringLiteral(" ") +
+        status += QStringLiteral(" — ") +
                   VELLICO_TEXT_FILL("%1 libérés", formatter.string(m_viewModel.freedSoFar()));
         if (failures > 0) {
             status += QStringLiteral(" — ") +
