@@ -285,6 +285,9 @@ QCoro::Task<> BatchViewModel::takeInAndAnalyse(analysis::BatchInput input, int i
     if (ready.missingCache) {
         row->detail =
             texts::fill("Cache externe introuvable : %1", texts::displayText(*ready.missingCache));
+    } else if (ready.isFromAlias) {
+        // A link given for the library: followed, and said so on the row.
+        row->detail = texts::fill("Ouverte par le lien « %1 »", texts::pathText(input.path));
     }
     row->state = BatchRowState::analysing;
     emit rowsChanged();

@@ -186,9 +186,15 @@ void BatchViewModelTest::mixedLibrariesAreSortedAndOnlyCleanableOnesCount()
     fs::create_directories(b.h.dir / "x");
     b.lockedNames->insert("Locked.fcpbundle");
     EditorHold editor(open);
-    // "Small" twice, once through "..": one row.
-    QVERIFY(b.add({small, big, open, locked, plain, b.h.dir / "x" / ".." / "Small.fcpbundle"}));
+    const fs::path link = b.h.dir / "Lien vers Small";
+    fs::create_symlink(small, link);
+    // "Small" three times: through a link given first, and through "..".
+    QVERIFY(
+        b.add({link, small, big, open, locked, plain, b.h.dir / "x" / ".." / "Small.fcpbundle"}));
     QCOMPARE(b.vm->rows().size(), std::size_t(5));
+    QVERIFY2(b.rowNamed("Small").detail.contains("Lien vers Small"),
+             qPrintable(b.rowNamed("Small").detail));
+    QCOMPARE(b.rowNamed("Small").url, small);
 
     // Cleanable rows first, the largest gain first.
     QCOMPARE(b.names().mid(0, 2), (QStringList{"Big", "Small"}));
