@@ -96,9 +96,6 @@ private slots:
     void initTestCase()
     {
         test::useTestSettings();
-        // A settings file of its own: the other widget tests run beside it
-        // and must not see its "Ne plus demander".
-        QCoreApplication::setApplicationName(QStringLiteral("vellico-batch-view-tests"));
         viewmodel::texts::installTranslations(*QCoreApplication::instance());
     }
     void init() { QSettings().clear(); }
