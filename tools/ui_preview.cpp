@@ -11,8 +11,14 @@
 // dismiss: the sheet that follows the analysis (the external cache's) is
 // closed and the ready window grabbed.
 // With --panel, the open panel starts in FOLDER with ITEM selected and the
-// panel is grabbed. scripts/screenshots drives it under Xvfb.
+// panel is grabbed.
+//   ui-preview --batch LIBRARY... --grab OUT.png [--then warning|delete]
+// shows the batch of those libraries once analysed (warning: with the
+// confirmation, grabbed as OUT-sheet.png; delete: after the deletion).
+// scripts/screenshots drives it under Xvfb.
 
+#include "analysis/machine_analysis.hpp"
+#include "ui/batch_view.hpp"
 #include "ui/content_view.hpp"
 #include "ui/folder_list_view.hpp"
 #include "ui/library_open_panel.hpp"
@@ -29,6 +35,55 @@
 #include <QUrl>
 
 using namespace vellico;
+
+namespace {
+
+int previewBatch(QApplication& app, const QStringList& libraries, const QString& grab,
+                 const QString& then)
+{
+    viewmodel::BatchViewModel vm(
+        viewmodel::machineBatchServices(std::make_shared<const analysis::MachineAnalysis>()));
+    ui::BatchView view(vm);
+    view.setWindowTitle(QStringLiteral("Vellico"));
+    view.resize(760, 590);
+    view.show();
+    vm.addLibraries(libraries);
+    QTimer poll;
+    int ticks = 0;
+    bool acted = false;
+    using Phase = viewmodel::BatchViewModel::Phase;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        const bool ready = vm.phase() == Phase::ready;
+        if (ready && !acted && !then.isEmpty() && ++ticks > 5) {
+            acted = true;
+            ticks = 0;
+            if (then == QStringLiteral("warning")) {
+                view.deleteButton()->click();
+            } else {
+                vm.startDeletion();
+            }
+            return;
+        }
+        const bool settled = then.isEmpty()                      ? ready
+                             : then == QStringLiteral("warning") ? acted && view.warning()
+                                                                 : vm.phase() == Phase::done;
+        if ((settled && ++ticks > 5) || ticks > 600) {
+            if (!grab.isEmpty()) {
+                view.grab().save(grab);
+                if (view.warning()) {
+                    QString sheet = grab;
+                    view.warning()->grab().save(
+                        sheet.replace(QStringLiteral(".png"), QStringLiteral("-sheet.png")));
+                }
+            }
+            app.quit();
+        }
+    });
+    poll.start(50);
+    return app.exec();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -59,6 +114,10 @@ int main(int argc, char** argv)
         at >= 0 && at + 1 < args.size()) {
         panelItem = args.at(at + 1);
         args.remove(at, 2);
+    }
+
+    if (!args.isEmpty() && args.front() == QStringLiteral("--batch")) {
+        return previewBatch(app, args.mid(1), grab, then);
     }
 
     viewmodel::MainViewModel vm(viewmodel::machineServices());

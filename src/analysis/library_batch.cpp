@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <mutex>
 
@@ -41,6 +42,9 @@ public:
         int error = 0;
     };
 
+    // `found`, when given, counts the libraries as they are met.
+    explicit LibrarySearch(std::atomic<std::uint64_t>* found = nullptr) : m_count(found) {}
+
     bool enter(platform::WalkDirectory& child) override
     {
         if (!hasLibraryExtension(child.name)) {
@@ -48,6 +52,9 @@ public:
         }
         const std::lock_guard lock(m_mutex);
         m_found.push_back({namesFromRoot(child), child.identity});
+        if (m_count != nullptr) {
+            m_count->fetch_add(1, std::memory_order_relaxed);
+        }
         return false; // a library is taken whole, never entered
     }
 
@@ -108,6 +115,7 @@ private:
     }
 
     std::mutex m_mutex;
+    std::atomic<std::uint64_t>* m_count = nullptr;
     std::vector<Found> m_found;           // guarded by m_mutex until the walk ends
     std::vector<Unreadable> m_unreadable; // guarded by m_mutex until the walk ends
 };
@@ -124,7 +132,8 @@ Refusal unreadableFolder(const std::string& given, const std::string& path, int 
 
 // Every library below `given`, the folder open at `root`.
 void searchFolder(const std::string& given, const std::shared_ptr<const SearchRoot>& root,
-                  const platform::WalkControl& walk, BatchInputs& inputs)
+                  const platform::WalkControl& walk, BatchInputs& inputs,
+                  std::atomic<std::uint64_t>* foundCount)
 {
     platform::WalkRoot walkRoot;
     walkRoot.fd = platform::UniqueFd(::fcntl(root->fd.get(), F_DUPFD_CLOEXEC, 0));
@@ -134,7 +143,7 @@ void searchFolder(const std::string& given, const std::shared_ptr<const SearchRo
         inputs.refusals.push_back(unreadableFolder(given, given, errno));
         return;
     }
-    LibrarySearch search;
+    LibrarySearch search(foundCount);
     std::vector<platform::WalkRoot> roots;
     roots.push_back(std::move(walkRoot));
     platform::WalkControl control = walk;
@@ -205,7 +214,7 @@ std::filesystem::path accessPath(int fd, const std::filesystem::path& fallback)
 }
 
 BatchInputs collectInputs(const std::vector<std::string>& paths, bool search,
-                          const platform::WalkControl& walk)
+                          const platform::WalkControl& walk, std::atomic<std::uint64_t>* found)
 {
     BatchInputs inputs;
     for (const std::string& given : paths) {
@@ -227,7 +236,7 @@ BatchInputs collectInputs(const std::vector<std::string>& paths, bool search,
             inputs.libraries.push_back(BatchInput{given, {}, {}, {}});
             continue;
         }
-        searchFolder(given, root, walk, inputs);
+        searchFolder(given, root, walk, inputs, found);
     }
     return inputs;
 }

@@ -5,6 +5,7 @@
 #include "platform/tree_walker.hpp"
 #include "platform/unique_fd.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -54,9 +55,12 @@ struct BatchInputs {
     std::vector<Refusal> refusals;
     std::vector<model::FileIdentity> bounds;
 };
-// `walk` says how the search walks (threads, stop token, system calls).
+// `walk` says how the search walks (threads, stop token, system calls);
+// `found`, when given, counts the libraries the search meets as it meets
+// them (any thread may read it meanwhile).
 BatchInputs collectInputs(const std::vector<std::string>& paths, bool search,
-                          const platform::WalkControl& walk = {});
+                          const platform::WalkControl& walk = {},
+                          std::atomic<std::uint64_t>* found = nullptr);
 
 // Opens a library the search found, again from the search's own folder: each
 // name without following a link, on the folder's own mount, and it must be

@@ -1,10 +1,13 @@
 #include "app/app_delegate.hpp"
 
+#include "analysis/machine_analysis.hpp"
 #include "app/launch_options.hpp"
 #include "app/preference_reset.hpp"
+#include "ui/batch_view.hpp"
 #include "ui/content_view.hpp"
 #include "ui/documentation_view.hpp"
 #include "ui/theme.hpp"
+#include "viewmodel/batch_view_model.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/main_view_model.hpp"
 #include "viewmodel/texts.hpp"
@@ -12,11 +15,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMainWindow>
 #include <QScreen>
 #include <QSettings>
+#include <QStackedWidget>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -27,9 +33,7 @@ namespace vellico::app {
 
 namespace {
 
-constexpr const char* multipleLibrariesMessage = QT_TRANSLATE_NOOP(
-    "Vellico", "Seule la première bibliothèque a été ouverte. L'analyse par lot sera "
-               "disponible dans une prochaine version.");
+constexpr const char* searchTitle = QT_TRANSLATE_NOOP("Vellico", "Rechercher des bibliothèques…");
 
 //: Help menu: documentation
 constexpr const char* docWindowTitle = QT_TRANSLATE_NOOP("Vellico", "Aide Vellico");
@@ -61,15 +65,13 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
     }
     connect(m_vm.get(), &viewmodel::MainViewModel::appStateChanged, this,
             &AppDelegate::followDeletion);
-    connect(m_vm.get(), &viewmodel::MainViewModel::deferredDropStarted, this, [this] {
-        if (std::exchange(m_messageAfterDeferredDrop, false)) {
-            m_vm->setErrorMessage(viewmodel::texts::translate(multipleLibrariesMessage));
-        }
-    });
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state == Qt::ApplicationActive) {
                     m_vm->recheckLockOnActivation();
+                    if (m_batch) {
+                        m_batch->recheckLocks();
+                    }
                 }
             });
 }
@@ -125,13 +127,15 @@ void AppDelegate::openURLs(const QList<QUrl>& urls)
     if (sorted.isEmpty()) {
         return;
     }
-    openLibrary(sorted.first());
-    if (sorted.size() > 1) {
-        if (m_mainWindow) {
-            scheduleMultipleLibrariesMessage();
-        } else {
-            m_pendingMultipleLibraries = true;
-        }
+    if (!m_mainWindow) {
+        // The latest request waits for the window.
+        m_pendingURLs = sorted;
+        return;
+    }
+    if (sorted.size() > 1 || isShowingBatch()) {
+        openInBatch(sorted);
+    } else {
+        openLibrary(sorted.first());
     }
     bringMainWindowToFront();
 }
@@ -149,44 +153,127 @@ void AppDelegate::handleForwardedPaths(const QStringList& paths)
 void AppDelegate::openLibrary(const QUrl& url)
 {
     if (!m_mainWindow) {
-        m_pendingURLs.append(url);
+        m_pendingURLs = {url};
         return;
     }
-    // Queued, like the message that may follow: the two run in this order.
+    showSingleLibrary();
     QMetaObject::invokeMethod(
         m_vm.get(), [vm = m_vm.get(), url] { vm->handleDrop(url); }, Qt::QueuedConnection);
 }
 
-void AppDelegate::scheduleMultipleLibrariesMessage()
-{
-    // After the queued handleDrop, which clears the error text. During a
-    // deletion that handleDrop only keeps the library for later: the message
-    // waits for the library's intake, which would clear it too.
-    QMetaObject::invokeMethod(
-        m_vm.get(),
-        [this] {
-            if (m_vm->deferredDrop()) {
-                m_messageAfterDeferredDrop = true;
-                return;
-            }
-            m_vm->setErrorMessage(viewmodel::texts::translate(multipleLibrariesMessage));
-        },
-        Qt::QueuedConnection);
-}
-
 void AppDelegate::processPendingURLs()
 {
-    if (m_pendingURLs.isEmpty()) {
+    const QList<QUrl> pending = std::exchange(m_pendingURLs, {});
+    if (!pending.isEmpty()) {
+        openURLs(pending);
+    }
+}
+
+bool AppDelegate::isShowingBatch() const
+{
+    return m_pages && m_batchView && m_pages->currentWidget() == m_batchView;
+}
+
+void AppDelegate::showBatch()
+{
+    if (!m_batch) {
+        viewmodel::BatchServices services;
+        if (m_services.batch) {
+            services = m_services.batch();
+        } else {
+            services = viewmodel::machineBatchServices(
+                std::make_shared<const analysis::MachineAnalysis>());
+        }
+        services.systemCalls = m_services.viewModel.systemCalls;
+        m_batch = std::make_unique<viewmodel::BatchViewModel>(std::move(services));
+        connect(m_batch.get(), &viewmodel::BatchViewModel::phaseChanged, this, [this] {
+            if (m_batch->phase() == viewmodel::BatchViewModel::Phase::deleting) {
+                m_deletionStarted = m_services.now();
+            }
+        });
+        connect(m_batch.get(), &viewmodel::BatchViewModel::deletionFinished, this,
+                &AppDelegate::notifyBatchEnd);
+    }
+    if (m_pages && !m_batchView) {
+        m_batchView = new ui::BatchView(*m_batch, m_pages);
+        m_pages->addWidget(m_batchView);
+        connect(m_batchView, &ui::BatchView::closed, this, &AppDelegate::showSingleLibrary);
+        connect(m_batchView, &ui::BatchView::librariesDropped, this, &AppDelegate::openURLs);
+    }
+    if (m_pages && m_batchView) {
+        // The single window's library is not worked on behind the batch.
+        m_vm->reset();
+        m_pages->setCurrentWidget(m_batchView);
+        m_batchView->list()->setFocus();
+    }
+}
+
+void AppDelegate::showSingleLibrary()
+{
+    if (m_pages && m_pages->currentIndex() != 0) {
+        if (m_batch) {
+            m_batch->clear();
+        }
+        m_pages->setCurrentIndex(0);
+    }
+}
+
+void AppDelegate::openInBatch(const QList<QUrl>& urls)
+{
+    if (m_vm->appState() == viewmodel::AppState::deleting) {
+        // The single window's deletion keeps the window until it is over.
+        m_batchAfterDeletion.append(urls);
         return;
     }
-    const QUrl first = m_pendingURLs.first();
-    m_pendingURLs.clear();
-    openLibrary(first);
-    if (m_pendingMultipleLibraries) {
-        m_pendingMultipleLibraries = false;
-        scheduleMultipleLibrariesMessage();
+    showBatch();
+    QStringList paths;
+    for (const QUrl& url : urls) {
+        paths << url.toLocalFile();
     }
-    bringMainWindowToFront();
+    m_batch->addLibraries(paths);
+}
+
+void AppDelegate::showSearchPanel()
+{
+    if (!m_mainWindow || m_vm->appState() == viewmodel::AppState::deleting ||
+        (m_batch && m_batch->phase() == viewmodel::BatchViewModel::Phase::deleting)) {
+        return;
+    }
+    auto* panel = new QFileDialog(m_mainWindow, viewmodel::texts::translate(searchTitle));
+    panel->setFileMode(QFileDialog::Directory);
+    panel->setOption(QFileDialog::ShowDirsOnly);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    connect(panel, &QFileDialog::fileSelected, this, &AppDelegate::searchFolder);
+    panel->open();
+}
+
+void AppDelegate::searchFolder(const QString& folder)
+{
+    if (folder.isEmpty()) {
+        return;
+    }
+    showBatch();
+    if (m_batch) {
+        m_batch->searchFolder(folder);
+    }
+}
+
+void AppDelegate::notifyBatchEnd(qint64 freed, int failures)
+{
+    const auto started = std::exchange(m_deletionStarted, std::nullopt);
+    if (!started || !m_services.notify) {
+        return;
+    }
+    const bool windowActive = m_mainWindow && m_mainWindow->isActiveWindow();
+    if (windowActive || m_services.now() - *started < notifyAfterDeletionOf) {
+        return;
+    }
+    using viewmodel::texts::translate;
+    const QString title = failures > 0
+                              ? translate(QT_TRANSLATE_NOOP("Vellico", "Terminé avec des erreurs"))
+                              : translate(QT_TRANSLATE_NOOP("Vellico", "Terminé !"));
+    m_services.notify(title, viewmodel::texts::fill(QT_TRANSLATE_NOOP("Vellico", "%1 libérés"),
+                                                    viewmodel::byteCountFormatter().string(freed)));
 }
 
 void AppDelegate::bringMainWindowToFront()
@@ -218,22 +305,25 @@ void AppDelegate::setupMainWindow()
         return;
     }
     auto* window = new QMainWindow;
-    auto* view = new ui::MainWindowContent(*m_vm, window);
-    view->setMinimumSize(contentWidth, contentHeight);
-    window->setCentralWidget(view);
+    auto* pages = new QStackedWidget(window);
+    auto* view = new ui::MainWindowContent(*m_vm, pages);
+    pages->addWidget(view);
+    // Today's size is the least; the batch's list takes what is added.
+    pages->setMinimumSize(contentWidth, contentHeight);
+    window->setCentralWidget(pages);
+    m_pages = pages;
     connect(view, &ui::MainWindowContent::documentationRequested, this,
             &AppDelegate::openDocumentation);
+    connect(view, &ui::MainWindowContent::librariesOpened, this, &AppDelegate::openURLs);
+    connect(m_vm.get(), &viewmodel::MainViewModel::appStateChanged, this, [this] {
+        if (m_vm->appState() != viewmodel::AppState::deleting && !m_batchAfterDeletion.isEmpty()) {
+            openInBatch(std::exchange(m_batchAfterDeletion, {}));
+        }
+    });
 
-    // Titled, closable, minimisable; no maximise button, and a fixed size,
-    // so the window manager offers neither resizing nor full screen.
-    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                           Qt::WindowCloseButtonHint);
     window->setWindowTitle(QStringLiteral("Vellico"));
     m_mainWindow = window;
     buildMainMenu();
-    // Content 500 × 590 below the menu bar, whatever the menu bar's height.
-    window->layout()->setSizeConstraint(QLayout::SetFixedSize);
     window->adjustSize();
     window->installEventFilter(this);
 
@@ -248,6 +338,9 @@ void AppDelegate::followDeletion()
 {
     using viewmodel::AppState;
     const AppState state = m_vm->appState();
+    if (isShowingBatch()) {
+        return;
+    }
     if (state == AppState::deleting) {
         m_deletionStarted = m_services.now();
         return;

@@ -12,8 +12,15 @@
 #include <memory>
 #include <optional>
 
+class QStackedWidget;
+
 namespace vellico::viewmodel {
+class BatchViewModel;
 class MainViewModel;
+} // namespace vellico::viewmodel
+
+namespace vellico::ui {
+class BatchView;
 }
 
 namespace vellico::app {
@@ -22,9 +29,9 @@ namespace vellico::app {
 // process, builds the main window around the content view and its menu bar,
 // keeps the documentation window, offers the preference reset at launch and
 // turns every request to open libraries (the command line at launch, paths
-// forwarded by a later launch) into a call of the view model's handleDrop.
-// Only one library is worked on at a time: of several opened together the
-// first by name is taken and the user is told so.
+// forwarded by a later launch, a drop) into work: one library goes to the
+// view model's handleDrop, two or more together to the batch, which then
+// takes the window's place.
 //
 // Launch order (main()): constructor (the view model), then
 // applicationWillFinishLaunching(), openURLs() for the command line, then
@@ -43,6 +50,11 @@ public:
     ~AppDelegate() override;
 
     viewmodel::MainViewModel& viewModel() { return *m_vm; }
+    // The batch, created the first time several libraries are opened
+    // together or a folder is searched; null before.
+    viewmodel::BatchViewModel* batch() const { return m_batch.get(); }
+    // True while the window shows the batch rather than one library.
+    bool isShowingBatch() const;
     // The main window once setupMainWindow() has run; null before.
     QMainWindow* mainWindow() const { return m_mainWindow; }
     // The documentation window most recently opened; null when none is open.
@@ -60,25 +72,32 @@ public:
     // process must end without showing anything.
     bool applicationDidFinishLaunching();
 
-    // Several libraries opened together (a launch with paths, or a later
-    // launch forwarding its own): sorted by name, the first one opened, the
-    // others dropped with a message, the window brought to the front. An
-    // empty list does nothing.
+    // Libraries opened (a launch with paths, a later launch forwarding its
+    // own, a drop): one alone opens in the single window, as always; two or
+    // more open in the batch (after a deletion of the single window has
+    // ended). While the batch is on screen, every library joins it. The
+    // window is brought to the front. An empty list does nothing.
     void openURLs(const QList<QUrl>& urls);
+
+    // "Rechercher des bibliothèques…": asks for a folder, then shows the
+    // batch searching it.
+    void showSearchPanel();
+    // Shows the batch searching `folder`.
+    void searchFolder(const QString& folder);
 
     // What a later launch forwarded: its paths, or only a wish to see the
     // window when it had none.
     void handleForwardedPaths(const QStringList& paths);
 
     // Shows the main window, creating it the first time; later calls do
-    // nothing. 500 × 590 content, not resizable, no full screen, title
-    // "Vellico", frame kept under "VellicoMainWindow" (centred when nothing
-    // is saved). Builds the menu bar and opens the library that waited.
+    // nothing. At least 500 × 590 content and resizable, title "Vellico",
+    // frame kept under "VellicoMainWindow" (centred when nothing is saved).
+    // Builds the menu bar and opens the libraries that waited.
     void setupMainWindow();
 
     // Opens one library now, or queues it until the main window exists.
     void openLibrary(const QUrl& url);
-    // Opens the first queued library and drops the rest.
+    // Opens what waited for the main window.
     void processPendingURLs();
     // Raises and activates the main window (or, before it exists, the first
     // visible window that is not a dialog).
@@ -107,7 +126,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void scheduleMultipleLibrariesMessage();
+    // The batch and its view, created once; the window shows it.
+    void showBatch();
+    void showSingleLibrary();
+    void openInBatch(const QList<QUrl>& urls);
+    void notifyBatchEnd(qint64 freed, int failures);
     void saveMainWindowFrame();
     // Restores the saved frame, or centres the window, then keeps it on the
     // screen it is meant for.
@@ -120,13 +143,12 @@ private:
     AppServices m_services;
     std::unique_ptr<viewmodel::MainViewModel> m_vm;
     QList<QUrl> m_pendingURLs;
-    // Several libraries were asked for before the window existed: the
-    // message follows the queued one, so that its intake, which clears the
-    // error text, cannot wipe it out.
-    bool m_pendingMultipleLibraries = false;
-    // Several libraries were asked for during a deletion: the message shows
-    // once the kept one's intake has started.
-    bool m_messageAfterDeferredDrop = false;
+    std::unique_ptr<viewmodel::BatchViewModel> m_batch;
+    // Several libraries asked for while the single window deletes: they
+    // open in the batch once it is over.
+    QList<QUrl> m_batchAfterDeletion;
+    QPointer<QStackedWidget> m_pages;
+    QPointer<ui::BatchView> m_batchView;
     QPointer<QMainWindow> m_mainWindow;
     QPointer<QWidget> m_docWindow;
     // Set once the settings were erased: nothing writes them again.

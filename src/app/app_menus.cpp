@@ -23,6 +23,7 @@ namespace {
 constexpr const char* aboutKey = QT_TRANSLATE_NOOP("Vellico", "À propos de %1");
 constexpr const char* versionKey = QT_TRANSLATE_NOOP("Vellico", "Version %1 (%2)");
 constexpr const char* quitKey = QT_TRANSLATE_NOOP("Vellico", "Quitter %1");
+constexpr const char* searchKey = QT_TRANSLATE_NOOP("Vellico", "Rechercher des bibliothèques…");
 constexpr const char* helpMenuKey = QT_TRANSLATE_NOOP("Vellico", "Aide");
 constexpr const char* documentationKey = QT_TRANSLATE_NOOP("Vellico", "Aide Vellico");
 constexpr const char* tutorialKey = QT_TRANSLATE_NOOP("Vellico", "Tutoriel vidéo");
@@ -59,6 +60,9 @@ void AppDelegate::buildMainMenu()
     // No File, Edit or Window menu: the window offers what they would.
     QMenu* appMenu = bar->addMenu(name);
     appMenu->addAction(fill(aboutKey, name), this, &AppDelegate::showAboutBox);
+    appMenu->addSeparator();
+    QAction* search = appMenu->addAction(translate(searchKey), this, &AppDelegate::showSearchPanel);
+    search->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     appMenu->addSeparator();
     QAction* quit = appMenu->addAction(fill(quitKey, name));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

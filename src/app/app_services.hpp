@@ -1,5 +1,6 @@
 #pragma once
 
+#include "viewmodel/batch_view_model.hpp"
 #include "viewmodel/view_model_services.hpp"
 
 #include <QString>
@@ -16,6 +17,9 @@ namespace vellico::app {
 // tests. All of it is called on the GUI thread.
 struct AppServices {
     viewmodel::ViewModelServices viewModel;
+    // The batch's services, built the first time several libraries are
+    // opened together. Empty: this machine's.
+    std::function<viewmodel::BatchServices()> batch;
     // The keyboard modifiers held right now (read once, at launch).
     std::function<Qt::KeyboardModifiers()> modifiers;
     // Shows the preference-reset alert; true when the user chose to erase.

@@ -102,6 +102,7 @@ MainWindowContent::MainWindowContent(VM& viewModel, QWidget* parent)
     column->addWidget(m_filler, 1);
 
     connect(m_dropZone, &DropZone::libraryDropped, &viewModel, &VM::handleDrop);
+    connect(m_dropZone, &DropZone::librariesDropped, this, &MainWindowContent::librariesOpened);
     connect(m_dropZone, &DropZone::clicked, this, &MainWindowContent::showOpenPanel);
 
     for (auto signal :
@@ -596,6 +597,8 @@ void MainWindowContent::showOpenPanel()
     auto* panel = new LibraryOpenPanel(this);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     connect(panel, &LibraryOpenPanel::librarySelected, &m_viewModel, &VM::handleDrop,
+            Qt::QueuedConnection);
+    connect(panel, &LibraryOpenPanel::librariesSelected, this, &MainWindowContent::librariesOpened,
             Qt::QueuedConnection);
     m_openPanel = panel;
     panel->open();

@@ -68,6 +68,9 @@ public:
 signals:
     // The documentation button was pressed.
     void documentationRequested();
+    // Several libraries were dropped or chosen together: the application
+    // opens the batch.
+    void librariesOpened(const QList<QUrl>& urls);
 
 protected:
     // Return and Enter press the focused button (a push button leaves them

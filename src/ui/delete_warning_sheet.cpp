@@ -14,14 +14,30 @@ namespace vellico::ui {
 
 DeleteWarningSheet::DeleteWarningSheet(std::int64_t reclaimableSize, const QString& libraryName,
                                        model::EditingPreset selectedPreset, QWidget* parent)
+    : DeleteWarningSheet(
+          VELLICO_TEXT("Les fichiers sélectionnés (%1) vont être irrémédiablement supprimés "
+                       "de la bibliothèque :\n« %2 »")
+              .arg(viewmodel::byteCountFormatter().string(reclaimableSize), libraryName),
+          selectedPreset, parent)
+{}
+
+DeleteWarningSheet::DeleteWarningSheet(std::int64_t reclaimableSize, int count, int folders,
+                                       model::EditingPreset selectedPreset, QWidget* parent)
+    : DeleteWarningSheet(
+          VELLICO_TEXT("Les fichiers sélectionnés (%1) vont être irrémédiablement supprimés de "
+                       "%2 bibliothèques (%3 dossiers).")
+              .arg(viewmodel::byteCountFormatter().string(reclaimableSize), QString::number(count),
+                   QString::number(folders)),
+          selectedPreset, parent)
+{}
+
+DeleteWarningSheet::DeleteWarningSheet(const QString& message, model::EditingPreset selectedPreset,
+                                       QWidget* parent)
     : SheetDialog(380, parent)
 {
     addSymbol(QStringLiteral("exclamationmark.triangle.fill"), colors::orange());
     addTitle(VELLICO_TEXT("Suppression définitive"));
-    addMessage(VELLICO_TEXT("Les fichiers sélectionnés (%1) vont être irrémédiablement supprimés "
-                            "de la bibliothèque :\n« %2 »")
-                   .arg(viewmodel::byteCountFormatter().string(reclaimableSize), libraryName),
-               colors::secondary());
+    addMessage(message, colors::secondary());
     QLabel* explanation = addMessage(
         selectedPreset == model::EditingPreset::done
             ? VELLICO_TEXT(

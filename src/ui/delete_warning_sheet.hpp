@@ -22,6 +22,11 @@ public:
     DeleteWarningSheet(std::int64_t reclaimableSize, const QString& libraryName,
                        model::EditingPreset selectedPreset, QWidget* parent = nullptr);
 
+    // The same question for several libraries: `count` libraries, `folders`
+    // folders, `reclaimableSize` bytes in all.
+    DeleteWarningSheet(std::int64_t reclaimableSize, int count, int folders,
+                       model::EditingPreset selectedPreset, QWidget* parent = nullptr);
+
     QCheckBox* skipToggle() const { return m_skip; }
 
 signals:
@@ -29,6 +34,9 @@ signals:
     void cancelled();
 
 private:
+    DeleteWarningSheet(const QString& message, model::EditingPreset selectedPreset,
+                       QWidget* parent);
+
     QCheckBox* m_skip;
 };
 

@@ -217,6 +217,17 @@ void DropZone::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
+    QList<QUrl> files;
+    for (const QUrl& candidate : event->mimeData()->urls()) {
+        if (candidate.isLocalFile()) {
+            files.append(candidate);
+        }
+    }
+    if (files.size() > 1) {
+        QMetaObject::invokeMethod(
+            this, [this, files] { emit librariesDropped(files); }, Qt::QueuedConnection);
+        return;
+    }
     QMetaObject::invokeMethod(
         this, [this, url] { emit libraryDropped(url); }, Qt::QueuedConnection);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QPixmap>
 #include <QUrl>
 #include <QVariantAnimation>
@@ -10,7 +11,8 @@ namespace vellico::ui {
 // The zone near the top of the window where a library is dropped, or
 // clicked to open the panel. It accepts drags that carry at least one local
 // file and refuses the rest (a text snippet does not even highlight it). On
-// a drop it hands the first file on, with a queued call so the drag source is
+// a drop it hands the first file on (several files: all of them, for the
+// batch), with a queued call so the drag source is
 // released before the intake starts. Whether the item is a library is the
 // intake's business, not the zone's.
 //
@@ -34,6 +36,8 @@ public slots:
 signals:
     // A file was dropped (emitted from the event loop after the drop).
     void libraryDropped(const QUrl& url);
+    // Several local files dropped together (for the batch).
+    void librariesDropped(const QList<QUrl>& urls);
     // The zone was clicked or activated from the keyboard.
     void clicked();
 

@@ -48,7 +48,8 @@ LibraryOpenPanel::LibraryOpenPanel(QWidget* parent) : QFileDialog(parent)
 {
     setOption(QFileDialog::DontUseNativeDialog);
     setOption(QFileDialog::DontResolveSymlinks);
-    setFileMode(QFileDialog::ExistingFile);
+    // Several libraries may be chosen together: they open in the batch.
+    setFileMode(QFileDialog::ExistingFiles);
     setAcceptMode(QFileDialog::AcceptOpen);
     setWindowTitle(VELLICO_TEXT("Sélectionnez une bibliothèque Final Cut Pro"));
     setLabelText(QFileDialog::Accept, VELLICO_TEXT("Ouvrir"));
@@ -100,6 +101,10 @@ bool LibraryOpenPanel::isListed(const QFileInfo& item)
 void LibraryOpenPanel::accept()
 {
     const QStringList files = selectedFiles();
+    if (files.size() > 1) {
+        chooseSeveral(files);
+        return;
+    }
     if (files.size() == 1) {
         const QFileInfo info(files.front());
         if (info.isDir() && isLibraryItem(info)) {
@@ -119,6 +124,10 @@ void LibraryOpenPanel::done(int result)
             QFileDialog::done(QDialog::Rejected);
             return;
         }
+        if (files.size() > 1) {
+            chooseSeveral(files);
+            return;
+        }
         m_chosen = QUrl::fromLocalFile(files.front());
         QSettings().setValue(QLatin1String(directoryKey), QFileInfo(files.front()).path());
         QFileDialog::done(result);
@@ -134,6 +143,18 @@ void LibraryOpenPanel::choose(const QString& path)
     QSettings().setValue(QLatin1String(directoryKey), QFileInfo(path).path());
     QFileDialog::done(QDialog::Accepted);
     emit librarySelected(m_chosen);
+}
+
+void LibraryOpenPanel::chooseSeveral(const QStringList& paths)
+{
+    QList<QUrl> urls;
+    for (const QString& path : paths) {
+        urls.append(QUrl::fromLocalFile(path));
+    }
+    m_chosen = urls.front();
+    QSettings().setValue(QLatin1String(directoryKey), QFileInfo(paths.front()).path());
+    QFileDialog::done(QDialog::Accepted);
+    emit librariesSelected(urls);
 }
 
 void LibraryOpenPanel::onDirectoryEntered(const QString& directory)

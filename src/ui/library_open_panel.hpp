@@ -45,9 +45,12 @@ public:
 
 signals:
     void librarySelected(const QUrl& url);
+    // Several items chosen together (for the batch).
+    void librariesSelected(const QList<QUrl>& urls);
 
 private:
     void choose(const QString& path);
+    void chooseSeveral(const QStringList& paths);
     void onDirectoryEntered(const QString& directory);
 
     QUrl m_chosen;

@@ -1,9 +1,13 @@
 // The application shell around a real view model (fakes for the platform):
 // libraries opened at launch and by a later launch, the main window, the
 // menu bar and its links, and the preference reset.
+#include "analysis/library_scan.hpp"
+#include "analysis/machine_analysis.hpp"
 #include "app/app_delegate.hpp"
 #include "app/preference_reset.hpp"
 #include "support/gated_removals.hpp"
+#include "ui/batch_view.hpp"
+#include "viewmodel/batch_view_model.hpp"
 #include "viewmodel/harness.hpp"
 #include "viewmodel/texts.hpp"
 
@@ -12,6 +16,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
@@ -22,10 +27,6 @@ using namespace vellico;
 using test::Harness;
 
 namespace {
-
-const QString multipleLibrariesMessage =
-    QStringLiteral("Seule la première bibliothèque a été ouverte. L'analyse par lot sera "
-                   "disponible dans une prochaine version.");
 
 // What the injected services saw.
 struct Recorder {
@@ -42,6 +43,18 @@ app::AppServices servicesFor(Harness& harness, Recorder& recorder)
 {
     app::AppServices services;
     services.viewModel = harness.services();
+    auto home = harness.dir.path();
+    services.batch = [home] {
+        auto machine = std::make_shared<const analysis::MachineAnalysis>(home);
+        viewmodel::BatchServices batch = viewmodel::machineBatchServices(machine);
+        batch.analyze = [](platform::UniqueFd bundle, const std::filesystem::path& url, bool alias,
+                           const analysis::ProgressSink& progress,
+                           const platform::WalkControl& walk) {
+            return analysis::analyzeBundle(std::move(bundle), url, alias, {nullptr, nullptr, walk},
+                                           progress);
+        };
+        return batch;
+    };
     services.modifiers = [&recorder] { return recorder.modifiers; };
     services.confirmReset = [&recorder] {
         ++recorder.alerts;
@@ -91,7 +104,7 @@ private slots:
 
     void init() { QSettings().clear(); }
 
-    void launchWithTwoLibrariesAnalysesTheFirstByNameAndShowsTheMessage()
+    void launchWithTwoLibrariesOpensTheBatch()
     {
         Harness harness;
         Recorder recorder;
@@ -100,22 +113,29 @@ private slots:
         app::AppDelegate delegate(servicesFor(harness, recorder));
         delegate.applicationWillFinishLaunching();
         delegate.openURLs({test::urlOf(b), test::urlOf(a)});
-        // Queued until the window exists; only A is kept.
+        // Queued until the window exists.
         QVERIFY(!delegate.mainWindow());
-        QCOMPARE(delegate.pendingURLs(), QList<QUrl>{test::urlOf(a)});
+        QCOMPARE(delegate.pendingURLs(), (QList<QUrl>{test::urlOf(a), test::urlOf(b)}));
         QVERIFY(delegate.applicationDidFinishLaunching());
         QVERIFY(delegate.mainWindow() && delegate.mainWindow()->isVisible());
         QVERIFY(delegate.pendingURLs().isEmpty());
 
+        QVERIFY(delegate.isShowingBatch());
+        viewmodel::BatchViewModel* batch = delegate.batch();
+        QVERIFY(batch);
+        QTRY_COMPARE(batch->phase(), viewmodel::BatchViewModel::Phase::ready);
+        QCOMPARE(batch->rows().size(), std::size_t(2));
+        QCOMPARE(batch->cleanableCount(), 2);
+        QVERIFY(batch->totalReclaimable() > 0);
+        // Nothing of it in the single window: no analysis, no message.
         auto& vm = delegate.viewModel();
-        QTRY_VERIFY(vm.appState() == viewmodel::AppState::ready);
-        QCOMPARE(vm.bundleInfo()->name, std::string("A"));
-        QCOMPARE(vm.errorMessage(), std::optional<QString>(multipleLibrariesMessage));
-        QCOMPARE(harness.analyses->load(), 1);
+        QCOMPARE(vm.errorMessage(), std::nullopt);
+        QCOMPARE(vm.appState(), viewmodel::AppState::idle);
+        QCOMPARE(harness.analyses->load(), 0);
     }
 
-    // Libraries opened while a deletion runs wait for its end; the message
-    // about the others follows their intake instead of being cleared by it.
+    // Libraries opened while the single window deletes wait for its end,
+    // then open in the batch.
     void librariesOpenedDuringADeletionOpenWhenItEnds()
     {
         Harness harness;
@@ -132,21 +152,21 @@ private slots:
         auto& vm = delegate.viewModel();
         delegate.openURLs({test::urlOf(film)});
         QTRY_VERIFY(vm.appState() == viewmodel::AppState::ready);
+        QVERIFY(!delegate.isShowingBatch());
         QVERIFY(!vm.selectedFolders().empty());
         vm.startDeletion();
         QTRY_COMPARE(vm.appState(), viewmodel::AppState::deleting);
-        QCOMPARE(vm.appState(), viewmodel::AppState::deleting);
 
         delegate.openURLs({test::urlOf(b), test::urlOf(a)});
         QTest::qWait(100);
         QCOMPARE(vm.appState(), viewmodel::AppState::deleting);
-        QCOMPARE(vm.errorMessage(), std::nullopt); // not shown over the deletion
-        QCOMPARE(vm.deferredDrop(), std::optional(test::urlOf(a)));
+        QVERIFY(!delegate.isShowingBatch());
+        QVERIFY(!vm.errorMessage());
 
         calls.gate.release();
-        QTRY_VERIFY(vm.appState() == viewmodel::AppState::ready && vm.bundleInfo() &&
-                    vm.bundleInfo()->url == a);
-        QCOMPARE(vm.errorMessage(), std::optional<QString>(multipleLibrariesMessage));
+        QTRY_VERIFY(delegate.isShowingBatch());
+        QTRY_COMPARE(delegate.batch()->phase(), viewmodel::BatchViewModel::Phase::ready);
+        QCOMPARE(delegate.batch()->rows().size(), std::size_t(2));
     }
 
     void runningInstanceOpensForwardedLibrariesTheSameWay()
@@ -163,19 +183,29 @@ private slots:
 
         delegate.handleForwardedPaths(
             {fileUrlPath(b), QString(), QStringLiteral("relative"), fileUrlPath(a)});
-        QTRY_VERIFY(vm.appState() == viewmodel::AppState::ready);
-        QCOMPARE(vm.bundleInfo()->url, a);
-        QCOMPARE(vm.errorMessage(), std::optional<QString>(multipleLibrariesMessage));
+        QTRY_VERIFY(delegate.isShowingBatch());
+        QTRY_COMPARE(delegate.batch()->phase(), viewmodel::BatchViewModel::Phase::ready);
+        QCOMPARE(delegate.batch()->rows().size(), std::size_t(2));
 
-        // One library alone: no message, and the previous one is gone.
+        // With the batch on screen, one more library joins it.
+        delegate.handleForwardedPaths({fileUrlPath(c)});
+        QTRY_COMPARE(delegate.batch()->rows().size(), std::size_t(3));
+
+        // "Vider la liste" goes back to the single window, where one library
+        // alone opens as always.
+        auto* view = delegate.mainWindow()->findChild<ui::BatchView*>();
+        QVERIFY(view);
+        view->clearButton()->click();
+        QVERIFY(!delegate.isShowingBatch());
         delegate.handleForwardedPaths({fileUrlPath(c)});
         QTRY_VERIFY(vm.bundleInfo() && vm.bundleInfo()->url == c &&
                     vm.appState() == viewmodel::AppState::ready);
         QCOMPARE(vm.errorMessage(), std::nullopt);
-        QCOMPARE(harness.analyses->load(), 2);
+        QVERIFY(!delegate.isShowingBatch());
+        QCOMPARE(harness.analyses->load(), 1);
     }
 
-    void mainWindowHasAFixedContentSizeAndNoMaximiseButton()
+    void mainWindowIsResizableFromTodaysSize()
     {
         Harness harness;
         Recorder recorder;
@@ -184,9 +214,11 @@ private slots:
         QMainWindow* window = delegate.mainWindow();
         QVERIFY(window);
         QCOMPARE(window->windowTitle(), QStringLiteral("Vellico"));
-        QCOMPARE(window->centralWidget()->size(), QSize(500, 590));
-        QCOMPARE(window->minimumSize(), window->maximumSize());
-        QVERIFY(!window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QCOMPARE(window->centralWidget()->minimumSize(), QSize(500, 590));
+        QVERIFY(window->centralWidget()->width() >= 500);
+        QVERIFY(window->minimumSize() != window->maximumSize());
+        window->resize(window->width() + 200, window->height() + 100);
+        QTRY_VERIFY(window->centralWidget()->width() >= 700);
         // A second call keeps the same window.
         delegate.setupMainWindow();
         QCOMPARE(delegate.mainWindow(), window);
@@ -197,6 +229,7 @@ private slots:
         Harness harness;
         Recorder recorder;
         QPoint moved;
+        QSize grown;
         {
             app::AppDelegate first(servicesFor(harness, recorder));
             first.setupMainWindow();
@@ -204,12 +237,16 @@ private slots:
             moved = first.mainWindow()->pos() + QPoint(37, 23);
             first.mainWindow()->move(moved);
             QTRY_COMPARE(first.mainWindow()->pos(), moved);
+            grown = first.mainWindow()->size() + QSize(40, 0);
+            first.mainWindow()->resize(grown);
+            QTRY_COMPARE(first.mainWindow()->size(), grown);
             first.mainWindow()->close();
         }
         QVERIFY(QSettings().contains(QStringLiteral("VellicoMainWindow")));
         app::AppDelegate second(servicesFor(harness, recorder));
         second.setupMainWindow();
         QCOMPARE(second.mainWindow()->pos(), moved);
+        QCOMPARE(second.mainWindow()->size(), grown);
     }
 
     void longDeletionEndingBehindOtherWindowsIsNotified_data()
@@ -269,6 +306,42 @@ private slots:
         }
     }
 
+    // The batch ends like the single window: a long deletion that ends
+    // while the window is elsewhere is told by a notification.
+    void longBatchDeletionEndingElsewhereIsNotified()
+    {
+        Harness harness;
+        Recorder recorder;
+        auto services = servicesFor(harness, recorder);
+        auto now = std::make_shared<std::chrono::steady_clock::time_point>();
+        services.now = [now] { return *now; };
+        QStringList notifications;
+        services.notify = [&notifications](const QString& title, const QString& body) {
+            notifications << title + " | " + body;
+        };
+        app::AppDelegate delegate(services);
+        delegate.setupMainWindow();
+        delegate.openURLs({test::urlOf(harness.library("A")), test::urlOf(harness.library("B"))});
+        viewmodel::BatchViewModel* batch = delegate.batch();
+        QVERIFY(batch);
+        QTRY_COMPARE(batch->phase(), viewmodel::BatchViewModel::Phase::ready);
+        QWidget elsewhere;
+        elsewhere.show();
+        elsewhere.activateWindow();
+        QTRY_VERIFY(!delegate.mainWindow()->isActiveWindow());
+        connect(batch, &viewmodel::BatchViewModel::phaseChanged, this, [&] {
+            if (batch->phase() == viewmodel::BatchViewModel::Phase::deleting) {
+                *now += std::chrono::seconds(30);
+            }
+        });
+        batch->startDeletion();
+        QTRY_COMPARE(batch->phase(), viewmodel::BatchViewModel::Phase::done);
+        QVERIFY(batch->freedSoFar() > 0);
+        QCOMPARE(notifications.size(), 1);
+        QVERIFY2(notifications.front().startsWith("Terminé ! | "),
+                 qPrintable(notifications.front()));
+    }
+
     void menuBarHoldsTheApplicationMenuAndHelpOnly()
     {
         Harness harness;
@@ -284,8 +357,10 @@ private slots:
         const QList<QAction*> app = menus[0]->menu()->actions();
         QCOMPARE(titles(app),
                  (QStringList{QStringLiteral("À propos de Vellico"), QStringLiteral("---"),
-                              QStringLiteral("Quitter Vellico")}));
-        QCOMPARE(app[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+                              QStringLiteral("Rechercher des bibliothèques…"),
+                              QStringLiteral("---"), QStringLiteral("Quitter Vellico")}));
+        QCOMPARE(app[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+        QCOMPARE(app[4]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
         QVERIFY(app[0]->shortcut().isEmpty());
 
         const QList<QAction*> help = menus[1]->menu()->actions();

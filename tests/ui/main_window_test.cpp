@@ -12,12 +12,16 @@
 #include "ui/library_open_panel.hpp"
 #include "ui/sheet_dialog.hpp"
 #include "ui_test_support.hpp"
+
 #include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/harness.hpp"
+#include <QLineEdit>
+#include <QSignalSpy>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -65,6 +69,7 @@ private slots:
     void droppedLibraryReachesTheIntake();
     void textDragIsRefused();
     void openPanelTakesABundleAsOneItem();
+    void openPanelTakesSeveralLibrariesTogether();
     void openPanelEntersPlainFolders();
     void openPanelChoiceReachesTheIntake();
     void deleteButtonFollowsSelectionAndShowsSize();
@@ -84,12 +89,24 @@ void MainWindowTest::droppedLibraryReachesTheIntake()
     Window w;
     const fs::path library = w.harness.library("Film");
     QMimeData data;
-    data.setUrls({urlOf(library), urlOf(w.harness.library("Autre"))});
+    data.setUrls({urlOf(library)});
     QVERIFY(dragAndDrop(w.view->dropZone(), data));
     // Handed on with a queued call: nothing has started yet.
     QCOMPARE(w.vm->appState(), AppState::idle);
     QVERIFY(waitUntil([&] { return w.vm->appState() == AppState::ready; }));
-    QCOMPARE(w.vm->bundleInfo()->name, std::string("Film")); // the first item only
+    QCOMPARE(w.vm->bundleInfo()->name, std::string("Film"));
+
+    // Several items together go to the batch, all of them, and the single
+    // window's library stays as it is.
+    QSignalSpy several(w.view.get(), &ui::MainWindowContent::librariesOpened);
+    const QUrl other = urlOf(w.harness.library("Autre"));
+    data.setUrls({urlOf(library), other});
+    QVERIFY(dragAndDrop(w.view->dropZone(), data));
+    QTRY_COMPARE(several.size(), 1);
+    QCOMPARE(several.front().front().value<QList<QUrl>>(), (QList<QUrl>{urlOf(library), other}));
+    QTest::qWait(50);
+    QCOMPARE(w.vm->appState(), AppState::ready);
+    QCOMPARE(w.vm->bundleInfo()->name, std::string("Film"));
 }
 
 void MainWindowTest::textDragIsRefused()
@@ -126,6 +143,30 @@ void MainWindowTest::openPanelTakesABundleAsOneItem()
              QDir(QString::fromStdString(library.string())).canonicalPath());
     QCOMPARE(QDir(QSettings().value("lastOpenPanelDirectory").toString()).canonicalPath(),
              QDir(QString::fromStdString(h.dir.path().string())).canonicalPath());
+}
+
+void MainWindowTest::openPanelTakesSeveralLibrariesTogether()
+{
+    Harness h;
+    h.library("Film");
+    h.library("Autre");
+    QSettings().setValue("lastOpenPanelDirectory", QString::fromStdString(h.dir.path().string()));
+    ui::LibraryOpenPanel panel;
+    QSignalSpy one(&panel, &ui::LibraryOpenPanel::librarySelected);
+    QSignalSpy several(&panel, &ui::LibraryOpenPanel::librariesSelected);
+    panel.open();
+    auto* name = panel.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    name->setText(QStringLiteral("\"Film.fcpbundle\" \"Autre.fcpbundle\""));
+    QCOMPARE(panel.selectedFiles().size(), 2);
+    panel.accept();
+    QCOMPARE(panel.result(), int(QDialog::Accepted));
+    QCOMPARE(one.count(), 0);
+    QCOMPARE(several.count(), 1);
+    const auto urls = several.front().front().value<QList<QUrl>>();
+    QCOMPARE(urls.size(), 2);
+    QVERIFY(urls[0].toLocalFile().endsWith("Film.fcpbundle"));
+    QVERIFY(urls[1].toLocalFile().endsWith("Autre.fcpbundle"));
 }
 
 void MainWindowTest::openPanelEntersPlainFolders()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -12,7 +13,11 @@ inline void useTestSettings()
 {
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("VellicoWidgetTests"));
-    QCoreApplication::setApplicationName(QStringLiteral("vellico-widget-tests"));
+    // One settings file per test program: ctest runs them side by side, and
+    // one program's clear() must not wipe what another has just written.
+    QCoreApplication::setApplicationName(
+        QStringLiteral("vellico-widget-tests-") +
+        QFileInfo(QCoreApplication::applicationFilePath()).fileName());
     QSettings().clear();
 }
 

@@ -1,0 +1,345 @@
+#include "ui/batch_view.hpp"
+
+#include "model/editing_preset.hpp"
+#include "ui/accessibility.hpp"
+#include "ui/delete_warning_sheet.hpp"
+#include "ui/ui_text.hpp"
+#include "viewmodel/byte_count_formatter.hpp"
+
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace vellico::ui {
+
+namespace {
+
+using viewmodel::BatchRow;
+using viewmodel::BatchViewModel;
+using Phase = viewmodel::BatchViewModel::Phase;
+
+enum Column { nameColumn, locationColumn, sizeColumn, reclaimableColumn, stateColumn };
+constexpr int idRole = Qt::UserRole + 1;
+
+QList<QUrl> localFiles(const QMimeData* data)
+{
+    QList<QUrl> files;
+    if (data && data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (url.isLocalFile()) {
+                files.append(url);
+            }
+        }
+    }
+    return files;
+}
+
+QString bytes(qint64 size)
+{
+    return size < 0 ? QString() : viewmodel::byteCountFormatter().string(size);
+}
+
+// What assistive tools read for a row: its name, sizes and state.
+QString spokenRow(const BatchRow& row)
+{
+    return VELLICO_TEXT("%1 — taille %2, récupérable %3 — %4")
+        .arg(row.name, bytes(row.totalSize), bytes(row.reclaimable),
+             viewmodel::batchStateText(row));
+}
+
+} // namespace
+
+BatchView::BatchView(BatchViewModel& viewModel, QWidget* parent)
+    : QWidget(parent), m_viewModel(viewModel)
+{
+    setAcceptDrops(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
+
+    m_totals = new QLabel(this);
+    m_totals->setWordWrap(true);
+    QFont big = m_totals->font();
+    big.setPointSizeF(big.pointSizeF() * 1.2);
+    big.setBold(true);
+    m_totals->setFont(big);
+    layout->addWidget(m_totals);
+
+    auto* presetRow = new QHBoxLayout;
+    m_preset = new QComboBox(this);
+    for (const model::EditingPreset preset : model::allEditingPresets) {
+        m_preset->addItem(viewmodel::texts::translate(model::labelKey(preset)),
+                          static_cast<int>(preset));
+    }
+    m_preset->setAccessibleName(VELLICO_TEXT("Préréglage de toutes les bibliothèques"));
+    presetRow->addWidget(m_preset);
+    presetRow->addStretch();
+    layout->addLayout(presetRow);
+    connect(m_preset, &QComboBox::activated, this, [this](int index) {
+        if (const auto preset = model::editingPresetFromRaw(m_preset->itemData(index).toInt())) {
+            m_viewModel.applyPreset(*preset);
+        }
+    });
+    for (int i = 0; i < m_preset->count(); ++i) {
+        auto* key = new QShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + i)), this);
+        connect(key, &QShortcut::activated, this, [this, i] {
+            m_preset->setCurrentIndex(i);
+            emit m_preset->activated(i);
+        });
+    }
+
+    m_list = new QTreeWidget(this);
+    m_list->setColumnCount(5);
+    m_list->setHeaderLabels({VELLICO_TEXT("Bibliothèque"), VELLICO_TEXT("Emplacement"),
+                             VELLICO_TEXT("Taille"), VELLICO_TEXT("Récupérable"),
+                             VELLICO_TEXT("État")});
+    m_list->setAccessibleName(VELLICO_TEXT("Bibliothèques"));
+    m_list->setRootIsDecorated(true);
+    m_list->setUniformRowHeights(true);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setFocusPolicy(Qt::StrongFocus);
+    m_list->setTabKeyNavigation(false); // one Tab stop; the arrows move inside
+    m_list->header()->setStretchLastSection(true);
+    m_list->header()->setSectionResizeMode(nameColumn, QHeaderView::ResizeToContents);
+    layout->addWidget(m_list, 1);
+
+    m_status = new QLabel(this);
+    m_status->setWordWrap(true);
+    layout->addWidget(m_status);
+    m_progress = new QProgressBar(this);
+    m_progress->setTextVisible(false);
+    layout->addWidget(m_progress);
+
+    auto* buttons = new QHBoxLayout;
+    m_clear = new QPushButton(VELLICO_TEXT("Vider la liste"), this);
+    m_clear->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    m_cancel = new QPushButton(VELLICO_TEXT("Annuler"), this);
+    m_cancel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Escape));
+    m_delete = new QPushButton(VELLICO_TEXT("Supprimer"), this);
+    m_delete->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    m_delete->setAutoDefault(false);
+    buttons->addWidget(m_clear);
+    buttons->addStretch();
+    buttons->addWidget(m_cancel);
+    buttons->addWidget(m_delete);
+    layout->addLayout(buttons);
+
+    connect(m_clear, &QPushButton::clicked, this, [this] {
+        m_viewModel.clear();
+        emit closed();
+    });
+    connect(m_cancel, &QPushButton::clicked, &m_viewModel, &BatchViewModel::cancel);
+    connect(m_delete, &QPushButton::clicked, this, &BatchView::deleteClicked);
+
+    connect(&m_viewModel, &BatchViewModel::rowsChanged, this, &BatchView::reload);
+    connect(&m_viewModel, &BatchViewModel::phaseChanged, this, &BatchView::refreshHeader);
+    connect(&m_viewModel, &BatchViewModel::searchCountChanged, this, &BatchView::refreshHeader);
+    connect(&m_viewModel, &BatchViewModel::deletionProgressChanged, this,
+            &BatchView::refreshHeader);
+    connect(&m_viewModel, &BatchViewModel::presetChanged, this, [this] {
+        m_preset->setCurrentIndex(m_preset->findData(static_cast<int>(m_viewModel.preset())));
+    });
+    connect(&m_viewModel, &BatchViewModel::deletionFinished, this, [this] {
+        refreshHeader();
+        announce(m_status);
+    });
+    reload();
+}
+
+QTreeWidgetItem* BatchView::item(int id) const
+{
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* candidate = m_list->topLevelItem(i);
+        if (candidate->data(nameColumn, idRole).toInt() == id) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+void BatchView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!localFiles(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void BatchView::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> files = localFiles(event->mimeData());
+    if (files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Queued: the drag source is released before the intake starts.
+    QMetaObject::invokeMethod(
+        this, [this, files] { emit librariesDropped(files); }, Qt::QueuedConnection);
+}
+
+void BatchView::reload()
+{
+    // Keep the current row and the open ones across a rebuild.
+    QTreeWidgetItem* current = m_list->currentItem();
+    while (current && current->parent()) {
+        current = current->parent();
+    }
+    const int currentId = current ? current->data(nameColumn, idRole).toInt() : 0;
+    QSet<int> expanded;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        if (m_list->topLevelItem(i)->isExpanded()) {
+            expanded.insert(m_list->topLevelItem(i)->data(nameColumn, idRole).toInt());
+        }
+    }
+    const QSignalBlocker block(m_list);
+    m_list->clear();
+    for (const BatchRow& row : m_viewModel.rows()) {
+        auto* entry = new QTreeWidgetItem(m_list);
+        entry->setData(nameColumn, idRole, row.id);
+        entry->setText(nameColumn, row.name);
+        entry->setText(locationColumn, row.location);
+        entry->setText(sizeColumn, bytes(row.totalSize));
+        const bool counted = row.state == viewmodel::BatchRowState::ready ||
+                             row.state == viewmodel::BatchRowState::cleaned ||
+                             row.state == viewmodel::BatchRowState::failed ||
+                             row.state == viewmodel::BatchRowState::deleting;
+        entry->setText(reclaimableColumn, counted ? bytes(row.reclaimable) : QString());
+        QString state = viewmodel::batchStateText(row);
+        if (!row.detail.isEmpty() && row.state == viewmodel::BatchRowState::ready) {
+            state += QStringLiteral(" — ") + row.detail; // a notice, such as a missing cache
+        }
+        entry->setText(stateColumn, state);
+        entry->setToolTip(stateColumn, state);
+        entry->setData(nameColumn, Qt::AccessibleTextRole, spokenRow(row));
+        for (const viewmodel::DeletionErrorEntry& error : row.errors) {
+            auto* failure = new QTreeWidgetItem(entry);
+            failure->setText(nameColumn, error.name);
+            failure->setText(stateColumn, error.error);
+        }
+        if (row.info) {
+            // Its folder list: each found folder, its size, and whether the
+            // preset deletes it.
+            for (const model::FoundFolder& folder : row.info->foundFolders) {
+                auto* child = new QTreeWidgetItem(entry);
+                QString name = viewmodel::texts::displayText(folder.name);
+                if (!folder.parentName.empty()) {
+                    name += QStringLiteral(" (") +
+                            viewmodel::texts::displayText(folder.parentName) + QStringLiteral(")");
+                }
+                child->setText(nameColumn, name);
+                child->setText(sizeColumn, bytes(folder.size));
+                const bool selected = row.selection.count(folder.url) != 0;
+                child->setText(stateColumn,
+                               selected ? VELLICO_TEXT("Sera supprimé") : VELLICO_TEXT("Conservé"));
+            }
+        }
+        entry->setExpanded(expanded.contains(row.id));
+        if (row.id == currentId) {
+            m_list->setCurrentItem(entry);
+        }
+    }
+    if (!m_list->currentItem() && m_list->topLevelItemCount() > 0) {
+        m_list->setCurrentItem(m_list->topLevelItem(0));
+    }
+    refreshHeader();
+}
+
+void BatchView::refreshHeader()
+{
+    const Phase phase = m_viewModel.phase();
+    const auto& formatter = viewmodel::byteCountFormatter();
+    m_totals->setText(VELLICO_TEXT("%1 bibliothèques à nettoyer — %2 récupérables sur %3")
+                          .arg(QString::number(m_viewModel.cleanableCount()),
+                               formatter.string(m_viewModel.totalReclaimable()),
+                               formatter.string(m_viewModel.totalSize())));
+    m_totals->setAccessibleName(m_totals->text());
+
+    QString status;
+    m_progress->setVisible(phase == Phase::deleting || phase == Phase::searching ||
+                           phase == Phase::analysing);
+    switch (phase) {
+    case Phase::empty:
+        status = VELLICO_TEXT("Aucune bibliothèque");
+        break;
+    case Phase::searching:
+        status = VELLICO_TEXT("Recherche en cours : %1 bibliothèques trouvées")
+                     .arg(QString::number(m_viewModel.searchCount()));
+        m_progress->setRange(0, 0);
+        break;
+    case Phase::analysing:
+        status = VELLICO_TEXT("Analyse des bibliothèques…");
+        m_progress->setRange(0, 0);
+        break;
+    case Phase::ready:
+        break;
+    case Phase::deleting:
+        status = VELLICO_TEXT("Bibliothèque %1 sur %2 — %3 libérés")
+                     .arg(QString::number(m_viewModel.currentIndex()),
+                          QString::number(m_viewModel.deletionCount()),
+                          formatter.string(m_viewModel.freedSoFar()));
+        m_progress->setRange(0, m_viewModel.deletionCount());
+        m_progress->setValue(std::max(0, m_viewModel.currentIndex() - 1));
+        break;
+    case Phase::done: {
+        const int failures = m_viewModel.failureCount();
+        status =
+            failures == 0 ? VELLICO_TEXT("Terminé !") : VELLICO_TEXT("Terminé avec des erreurs");
+        status += QStringLiteral(" — ") +
+                  VELLICO_TEXT_FILL("%1 libérés", formatter.string(m_viewModel.freedSoFar()));
+        if (failures > 0) {
+            status += QStringLiteral(" — ") +
+                      VELLICO_TEXT_FILL("Bibliothèques en échec : %1", QString::number(failures));
+        }
+        if (m_viewModel.wasCancelled()) {
+            status += QStringLiteral(" — ") + VELLICO_TEXT("Suppression interrompue");
+        }
+        break;
+    }
+    }
+    m_status->setText(status);
+    m_status->setAccessibleName(status);
+    m_delete->setEnabled(phase == Phase::ready && m_viewModel.totalReclaimable() > 0);
+    m_cancel->setEnabled(phase == Phase::deleting || phase == Phase::searching ||
+                         phase == Phase::analysing);
+    m_clear->setEnabled(phase != Phase::deleting);
+    m_preset->setEnabled(phase != Phase::deleting && phase != Phase::done);
+}
+
+void BatchView::deleteClicked()
+{
+    if (m_viewModel.phase() != Phase::ready || m_warning) {
+        return;
+    }
+    if (QSettings().value(QLatin1String(DeleteWarningSheet::skipKey), false).toBool()) {
+        m_viewModel.startDeletion();
+        return;
+    }
+    auto* warning =
+        new DeleteWarningSheet(m_viewModel.totalReclaimable(), m_viewModel.cleanableCount(),
+                               m_viewModel.folderCount(), m_viewModel.preset(), this);
+    connect(warning, &DeleteWarningSheet::confirmed, this, [this] {
+        if (m_warning) {
+            m_warning->dismiss();
+        }
+        m_viewModel.startDeletion();
+    });
+    connect(warning, &DeleteWarningSheet::cancelled, this, [this] {
+        if (m_warning) {
+            m_warning->dismiss();
+        }
+    });
+    m_warning = warning;
+    warning->open();
+}
+
+} // namespace vellico::ui

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "ui/delete_warning_sheet.hpp"
+#include "viewmodel/batch_view_model.hpp"
+
+#include <QList>
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vellico::ui {
+
+// Several libraries in one window: the batch's totals at the top, the
+// preset of every library, one row per library (expanding a row lists its
+// folders), the deletion's progress and its outcome.
+//
+// Keys: the list is one Tab stop and moves with the arrow keys (Right and
+// Left open and close a row); Ctrl+1 and Ctrl+2 choose the preset; Ctrl+D
+// deletes (after the confirmation, unless "Ne plus demander"); Ctrl+Esc is
+// "Annuler"; Ctrl+L empties the list. GUI thread.
+class BatchView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit BatchView(viewmodel::BatchViewModel& viewModel, QWidget* parent = nullptr);
+
+    QTreeWidget* list() const { return m_list; }
+    QLabel* totals() const { return m_totals; }
+    QLabel* status() const { return m_status; }
+    QComboBox* presetPicker() const { return m_preset; }
+    QPushButton* deleteButton() const { return m_delete; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    QPushButton* clearButton() const { return m_clear; }
+    // The confirmation on screen, if any.
+    DeleteWarningSheet* warning() const { return m_warning; }
+    // The item of row `id`; null when it has none.
+    QTreeWidgetItem* item(int id) const;
+
+signals:
+    // The batch was emptied: the window goes back to a single library.
+    void closed();
+    // Items dropped on the batch: they join it.
+    void librariesDropped(const QList<QUrl>& urls);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void reload();
+    void refreshHeader();
+    void deleteClicked();
+
+    viewmodel::BatchViewModel& m_viewModel;
+    QLabel* m_totals;
+    QLabel* m_status;
+    QComboBox* m_preset;
+    QTreeWidget* m_list;
+    QProgressBar* m_progress;
+    QPushButton* m_delete;
+    QPushButton* m_cancel;
+    QPushButton* m_clear;
+    QPointer<DeleteWarningSheet> m_warning;
+};
+
+} // namespace vellico::ui

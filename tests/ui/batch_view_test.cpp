@@ -1,0 +1,219 @@
+// The batch view: its rows (names, sizes, states, what assistive tools
+// read), the totals, the preset for every library, the keyboard (one Tab
+// stop, arrows, a row opened on its folders, a key for every action) and
+// the confirmation with the batch's totals.
+
+#include "analysis/library_intake.hpp"
+#include "ui/batch_view.hpp"
+#include "ui/delete_warning_sheet.hpp"
+#include "ui_test_support.hpp"
+#include "viewmodel/texts.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <fcntl.h>
+
+using namespace vellico;
+using viewmodel::BatchRowState;
+using viewmodel::BatchViewModel;
+using Phase = BatchViewModel::Phase;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sizes of the fake libraries' Render Files and Transcoded Media, by name;
+// "Locked" is refused as marked locked.
+std::int64_t renderBytes(const std::string& name)
+{
+    return name == "Big" ? 5'000'000 : 1'000'000;
+}
+
+viewmodel::BatchServices fakeServices()
+{
+    viewmodel::BatchServices services;
+    services.collect = [](const std::vector<std::string>& paths, bool, const platform::WalkControl&,
+                          std::atomic<std::uint64_t>*) {
+        analysis::BatchInputs inputs;
+        for (const std::string& path : paths) {
+            inputs.libraries.push_back({path, nullptr, {}, {}});
+        }
+        return inputs;
+    };
+    services.takeIn = [](const analysis::BatchInput& input, analysis::IntakeQuestions&,
+                         analysis::BatchScope&) {
+        analysis::IntakeOutcome outcome;
+        const fs::path path(input.path);
+        if (path.stem() == "Locked") {
+            outcome.refusal =
+                analysis::Refusal{input.path,
+                                  path,
+                                  analysis::messageKey(analysis::IntakeError::Kind::locked),
+                                  {"Locked"}};
+            return outcome;
+        }
+        analysis::ReadyLibrary ready;
+        ready.bundle = platform::UniqueFd(::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ready.url = path;
+        outcome.library = std::move(ready);
+        return outcome;
+    };
+    services.analyze = [](platform::UniqueFd, const fs::path& url, bool,
+                          const analysis::ProgressSink&, const platform::WalkControl&) {
+        model::BundleInfo info;
+        info.url = url;
+        info.name = url.stem().string();
+        const std::int64_t render = renderBytes(info.name);
+        info.totalSize = render + 2'000'000 + 100;
+        model::FoundFolder renderFiles;
+        renderFiles.url = url / "Event" / "Render Files";
+        renderFiles.name = "Render Files";
+        renderFiles.parentName = "Event";
+        renderFiles.size = render;
+        model::FoundFolder transcoded = renderFiles;
+        transcoded.id = model::Uuid::quick();
+        transcoded.url = url / "Event" / "Transcoded Media";
+        transcoded.name = "Transcoded Media";
+        transcoded.size = 2'000'000;
+        info.foundFolders = {renderFiles, transcoded};
+        return info;
+    };
+    return services;
+}
+
+} // namespace
+
+class BatchViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        test::useTestSettings();
+        viewmodel::texts::installTranslations(*QCoreApplication::instance());
+    }
+    void init() { QSettings().clear(); }
+
+    void rowsShowNamesSizesAndStatesSortedByGain();
+    void keyboardMovesOpensAndActs();
+    void confirmationCarriesTheBatchTotalsAndSkipIsKept();
+};
+
+namespace {
+
+struct Fixture {
+    Fixture()
+    {
+        vm.addLibraries(
+            {"/nowhere/Small.fcpbundle", "/nowhere/Locked.fcpbundle", "/nowhere/Big.fcpbundle"});
+        view.resize(700, 500);
+        view.show();
+    }
+    BatchViewModel vm{fakeServices()};
+    ui::BatchView view{vm};
+};
+
+} // namespace
+
+void BatchViewTest::rowsShowNamesSizesAndStatesSortedByGain()
+{
+    Fixture f;
+    QTRY_COMPARE(f.vm.phase(), Phase::ready);
+    QTreeWidget* list = f.view.list();
+    QCOMPARE(list->topLevelItemCount(), 3);
+    QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("Big"));
+    QCOMPARE(list->topLevelItem(1)->text(0), QStringLiteral("Small"));
+    QCOMPARE(list->topLevelItem(2)->text(0), QStringLiteral("Locked"));
+    QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("/nowhere"));
+    QVERIFY(!list->topLevelItem(0)->text(3).isEmpty());
+    QVERIFY(list->topLevelItem(2)->text(3).isEmpty()); // not counted
+    QCOMPARE(list->topLevelItem(2)->text(4), QStringLiteral("Verrouillée"));
+    // What a screen reader reads: name, sizes and state.
+    const QString spoken = list->topLevelItem(0)->data(0, Qt::AccessibleTextRole).toString();
+    QVERIFY2(spoken.startsWith("Big — ") && spoken.endsWith(QStringLiteral("Prête")),
+             qPrintable(spoken));
+    // The totals leave the locked library out.
+    QVERIFY2(f.view.totals()->text().startsWith(QStringLiteral("2 ")),
+             qPrintable(f.view.totals()->text()));
+    QCOMPARE(f.view.totals()->accessibleName(), f.view.totals()->text());
+    QVERIFY(f.view.deleteButton()->isEnabled());
+}
+
+void BatchViewTest::keyboardMovesOpensAndActs()
+{
+    Fixture f;
+    QTRY_COMPARE(f.vm.phase(), Phase::ready);
+    QTreeWidget* list = f.view.list();
+    list->setFocus();
+    QTRY_VERIFY(list->hasFocus());
+    QVERIFY(list->currentItem() != nullptr);
+    list->setCurrentItem(list->topLevelItem(0));
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentItem(), list->topLevelItem(1));
+    // Right opens the row on its folder list; Left closes it.
+    QTest::keyClick(list, Qt::Key_Right);
+    QVERIFY(list->topLevelItem(1)->isExpanded());
+    QCOMPARE(list->topLevelItem(1)->childCount(), 2);
+    QCOMPARE(list->topLevelItem(1)->child(0)->text(0), QStringLiteral("Render Files (Event)"));
+    QTest::keyClick(list, Qt::Key_Left);
+    QVERIFY(!list->topLevelItem(1)->isExpanded());
+    // The list is one Tab stop: Tab leaves it.
+    QTest::keyClick(list, Qt::Key_Tab);
+    QVERIFY(!list->hasFocus());
+
+    // Ctrl+2 chooses the second preset for every library: more is reclaimable.
+    f.view.activateWindow();
+    QTRY_VERIFY(f.view.isActiveWindow());
+    const qint64 before = f.vm.totalReclaimable();
+    QTest::keyClick(&f.view, Qt::Key_2, Qt::ControlModifier);
+    QCOMPARE(f.vm.preset(), model::allEditingPresets[1]);
+    QCOMPARE(f.view.presetPicker()->currentIndex(), 1);
+    QVERIFY(f.vm.totalReclaimable() > before);
+    QTest::keyClick(&f.view, Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(f.vm.totalReclaimable(), before);
+    QCOMPARE(f.view.deleteButton()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+    QCOMPARE(f.view.cancelButton()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Escape));
+    QCOMPARE(f.view.clearButton()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+}
+
+void BatchViewTest::confirmationCarriesTheBatchTotalsAndSkipIsKept()
+{
+    Fixture f;
+    QTRY_COMPARE(f.vm.phase(), Phase::ready);
+    f.view.deleteButton()->click();
+    ui::DeleteWarningSheet* warning = f.view.warning();
+    QVERIFY(warning);
+    bool named = false;
+    for (const QLabel* label : warning->findChildren<QLabel*>()) {
+        named = named || label->text().contains(QStringLiteral("de 2 bibliothèques (2 dossiers)"));
+    }
+    QVERIFY(named);
+    warning->skipToggle()->setChecked(true);
+    QVERIFY(QSettings().value(QLatin1String(ui::DeleteWarningSheet::skipKey)).toBool());
+    emit warning->cancelled();
+    QTRY_VERIFY(!f.view.warning());
+    QCOMPARE(f.vm.phase(), Phase::ready);
+
+    // With "Ne plus demander", the button deletes at once. These libraries do
+    // not exist: each one ends as not done, with its reason.
+    f.view.deleteButton()->click();
+    QVERIFY(!f.view.warning());
+    QTRY_COMPARE(f.vm.phase(), Phase::done);
+    for (const viewmodel::BatchRow& row : f.vm.rows()) {
+        if (row.name != QStringLiteral("Locked")) {
+            QCOMPARE(row.state, BatchRowState::skipped);
+            QVERIFY(!row.detail.isEmpty());
+        }
+    }
+    QVERIFY(f.view.status()->text().startsWith(QStringLiteral("Terminé")));
+    QVERIFY(!f.view.deleteButton()->isEnabled());
+}
+
+QTEST_MAIN(BatchViewTest)
+#include "batch_view_test.moc"
