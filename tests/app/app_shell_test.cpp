@@ -39,6 +39,18 @@ struct Recorder {
     QList<QUrl> openedUrls;
 };
 
+// The delegate's clock reads `now`, and its desktop notifications land in
+// `notifications` as "title | body".
+void withClockAndNotifications(app::AppServices& services,
+                               const std::shared_ptr<std::chrono::steady_clock::time_point>& now,
+                               QStringList& notifications)
+{
+    services.now = [now] { return *now; };
+    services.notify = [&notifications](const QString& title, const QString& body) {
+        notifications << title + " | " + body;
+    };
+}
+
 app::AppServices servicesFor(Harness& harness, Recorder& recorder)
 {
     app::AppServices services;
@@ -267,11 +279,8 @@ private slots:
         Recorder recorder;
         auto services = servicesFor(harness, recorder);
         auto now = std::make_shared<std::chrono::steady_clock::time_point>();
-        services.now = [now] { return *now; };
         QStringList notifications;
-        services.notify = [&notifications](const QString& title, const QString& body) {
-            notifications << title + " | " + body;
-        };
+        withClockAndNotifications(services, now, notifications);
         app::AppDelegate delegate(services);
         delegate.setupMainWindow();
         QMainWindow* window = delegate.mainWindow();
@@ -314,11 +323,8 @@ private slots:
         Recorder recorder;
         auto services = servicesFor(harness, recorder);
         auto now = std::make_shared<std::chrono::steady_clock::time_point>();
-        services.now = [now] { return *now; };
         QStringList notifications;
-        services.notify = [&notifications](const QString& title, const QString& body) {
-            notifications << title + " | " + body;
-        };
+        withClockAndNotifications(services, now, notifications);
         app::AppDelegate delegate(services);
         delegate.setupMainWindow();
         delegate.openURLs({test::urlOf(harness.library("A")), test::urlOf(harness.library("B"))});
