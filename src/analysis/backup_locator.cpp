@@ -141,6 +141,38 @@ platform::UniqueFd reopenDirectory(int fd)
     return platform::UniqueFd(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
+// The places searched, for the targets of links: the home (with its Movies
+// folder) and every mounted volume, as given and resolved.
+std::vector<fs::path> searchedPlaces(const platform::UserFolders& folders,
+                                     const std::vector<fs::path>& volumes)
+{
+    std::vector<fs::path> searched{folders.home, folders.movies};
+    searched.insert(searched.end(), volumes.begin(), volumes.end());
+    for (std::size_t i = 0, n = searched.size(); i < n; ++i) {
+        std::error_code ec;
+        if (fs::path real = fs::canonical(searched[i], ec); !ec && real != searched[i]) {
+            searched.push_back(std::move(real));
+        }
+    }
+    return searched;
+}
+
+// The backup folder in the custom location the settings name, if it is on
+// disk. The settings may spell the name in the other Unicode form than the
+// folder on disk (a library moved between a Mac and this machine).
+std::optional<fs::path> customLocation(const formats::PlistValue& settings,
+                                       const std::string& folderName,
+                                       const platform::BookmarkResolver& bookmarks)
+{
+    const auto* location = settings.dataFor("backupLocation");
+    if (location == nullptr) {
+        return std::nullopt;
+    }
+    const auto folder = bookmarks.resolve(*location);
+    return folder ? platform::findDirectoryEntry(*folder, folderName, platform::EntryWanted::any)
+                  : std::nullopt;
+}
+
 } // namespace
 
 std::string displayLocation(const fs::path& folder, const fs::path& home,
@@ -196,16 +228,7 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
     // (through the Movies folder and a volume, or through a link) counts once.
     std::set<std::pair<std::uint64_t, std::uint64_t>> counted;
 
-    // The places searched, for the targets of links: the home (with its
-    // Movies folder) and every mounted volume, as given and resolved.
-    std::vector<fs::path> searched{m_folders.home, m_folders.movies};
-    searched.insert(searched.end(), volumes.begin(), volumes.end());
-    for (std::size_t i = 0, n = searched.size(); i < n; ++i) {
-        std::error_code ec;
-        if (fs::path real = fs::canonical(searched[i], ec); !ec && real != searched[i]) {
-            searched.push_back(std::move(real));
-        }
-    }
+    const std::vector<fs::path> searched = searchedPlaces(m_folders, volumes);
 
     auto check = [&](const fs::path& met) {
         fs::path candidate = met;
@@ -266,22 +289,14 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
 
     publish(progress, status::spotlightBackups);
     std::vector<fs::path> candidates = m_index.searchBackupFolders(*folderName, indexTimeLimit);
-    if (const auto* location = settings.dataFor("backupLocation")) {
-        // The settings may spell the name in the other Unicode form than the
-        // folder on disk (a library moved between a Mac and this machine).
-        const auto folder = m_bookmarks.resolve(*location);
-        const auto custom =
-            folder ? platform::findDirectoryEntry(*folder, *folderName, platform::EntryWanted::any)
-                   : std::nullopt;
-        if (custom) {
-            const std::string customResolved = resolvedPath(*custom);
-            bool listed = false;
-            for (const fs::path& found : candidates) {
-                listed = listed || resolvedPath(found) == customResolved;
-            }
-            if (!listed) {
-                candidates.push_back(*custom);
-            }
+    if (const std::optional<fs::path> custom = customLocation(settings, *folderName, m_bookmarks)) {
+        const std::string customResolved = resolvedPath(*custom);
+        bool listed = false;
+        for (const fs::path& found : candidates) {
+            listed = listed || resolvedPath(found) == customResolved;
+        }
+        if (!listed) {
+            candidates.push_back(*custom);
         }
     }
     for (const fs::path& candidate : candidates) {
