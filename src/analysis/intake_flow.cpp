@@ -49,9 +49,6 @@ IntakeOutcome takeInItem(const BatchInput& input, const MachineAnalysis& machine
                            "« %1 » a changé depuis la recherche : elle n'a pas été traitée.",
                            {bundleDisplayName(ready.url)});
         }
-        if (machine.itemFlags()->isUserImmutable(accessPath(ready.bundle.get(), ready.url))) {
-            return refused(input, ready.url, {Kind::locked, bundleDisplayName(ready.url)});
-        }
     } else {
         const auto item = checkLibraryItem(input.path, *machine.aliases(), *machine.itemFlags());
         if (!item) {
@@ -67,6 +64,11 @@ IntakeOutcome takeInItem(const BatchInput& input, const MachineAnalysis& machine
     // Path-only services reach the open directory itself through /proc.
     const auto access = [&ready] { return accessPath(ready.bundle.get(), ready.url); };
     const std::string name = bundleDisplayName(ready.url);
+    // The lock flag of the directory now held, whatever the path checked
+    // before it was opened.
+    if (machine.itemFlags()->isUserImmutable(access())) {
+        return refused(input, ready.url, {Kind::locked, name});
+    }
     if (const auto cloud = machine.cloud()->itemState(access());
         cloud && cloud->isUbiquitous && !cloud->isCurrent) {
         return refused(input, ready.url,
