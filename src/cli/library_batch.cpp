@@ -163,9 +163,11 @@ TakenIn takeIn(const Input& input, const CommandLine& options,
         // Folders outside the library (its backups) are left alone when
         // they lie outside the folders searched.
         for (const model::FoundFolder& folder : library.info.foundFolders) {
+            if (library.selection.count(folder.url) == 0) {
+                continue; // not to be deleted: nothing to check
+            }
             const platform::UniqueFd dir = platform::openDirectoryPath(folder.url.string());
-            if (library.selection.count(folder.url) != 0 &&
-                (!dir || !analysis::insideBounds(dir.get(), *scope.bounds()))) {
+            if (!dir || !analysis::insideBounds(dir.get(), *scope.bounds())) {
                 library.selection.erase(folder.url);
                 library.outsideBounds.push_back(folder.url);
             }
