@@ -152,9 +152,8 @@ TakenIn takeIn(const Input& input, const CommandLine& options,
     }
     {
         const ProgressTicker ticker(progress, line);
-        library.info =
-            analysis::analyzeBundle(platform::UniqueFd(::fcntl(bundle.get(), F_DUPFD_CLOEXEC, 0)),
-                                    url, ready.isFromAlias, machine.services(control), sink);
+        library.info = analysis::analyzeBundle(bundle.duplicate(), url, ready.isFromAlias,
+                                               machine.services(control), sink);
     }
     progress.clear();
     library.selection =

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <utility>
@@ -30,6 +31,12 @@ public:
     explicit operator bool() const { return valid(); }
 
     int release() { return std::exchange(m_fd, -1); }
+    // Another descriptor of the same open file (close-on-exec); invalid when
+    // none could be made.
+    UniqueFd duplicate() const
+    {
+        return UniqueFd(m_fd < 0 ? -1 : ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0));
+    }
 
     void reset(int fd = -1)
     {

@@ -44,26 +44,16 @@ struct DownloadPoll {
     std::optional<std::string> error;
 };
 
-QString intakeErrorText(const analysis::IntakeError& error)
-{
-    using Kind = analysis::IntakeError::Kind;
-    switch (error.kind) {
-    case Kind::aliasUnresolvable:
-        return texts::aliasUnresolvable(texts::pathText(error.name));
-    case Kind::missing:
-        // Nothing there: the application reports it as the library check
-        // would, with the display name once the extension is right.
-        return texts::notALibrary(texts::pathText(
-            analysis::hasLibraryExtension(error.name) ? error.name.stem() : error.name));
-    case Kind::notALibrary:
-        return texts::notALibrary(texts::pathText(error.name));
-    case Kind::locked:
-        return texts::lockedLibrary(texts::pathText(error.name));
-    case Kind::backupWithoutOriginal:
-        break;
-    }
-    return texts::backupWithoutOriginal(texts::pathText(error.name));
-}
+// One item on its way in, driven from the GUI thread and advanced on a
+// worker, one step at a time. The scope is the item's own: the window takes
+// in one library at a time.
+struct WindowIntake {
+    WindowIntake(analysis::BatchInput input, analysis::IntakeServices services)
+        : flow(std::move(input), std::move(services), scope)
+    {}
+    analysis::BatchScope scope;
+    analysis::IntakeFlow flow;
+};
 
 } // namespace
 
@@ -71,7 +61,7 @@ QCoro::Task<> MainViewModel::handleDropAsync(fs::path dropped, quint64 generatio
 {
     QPointer<MainViewModel> self(this);
     auto intake = runIntake(std::move(dropped), generation);
-    const std::optional<LibraryToAnalyse> library = co_await intake;
+    std::optional<LibraryToAnalyse> library = co_await intake;
     if (!self || !isCurrent(generation)) {
         co_return;
     }
@@ -83,7 +73,8 @@ QCoro::Task<> MainViewModel::handleDropAsync(fs::path dropped, quint64 generatio
         co_return;
     }
     setAppState(AppState::analyzing);
-    auto scan = analyze(library->url, library->isFromAlias, generation);
+    m_library = library->bundle;
+    auto scan = analyze(library->bundle, library->url, library->isFromAlias, generation);
     model::BundleInfo info = co_await scan;
     if (!self) {
         co_return;
@@ -100,8 +91,6 @@ MainViewModel::runIntake(fs::path dropped, quint64 generation)
 {
     QPointer<MainViewModel> self(this);
     const auto current = [&] { return self && isCurrent(generation); };
-    const auto aliases = m_services.aliases;
-    const auto itemFlags = m_services.itemFlags;
 
     // 1. Give the main window a moment to appear, so a sheet has a parent.
     auto window = waitForMainWindow(generation);
@@ -109,56 +98,34 @@ MainViewModel::runIntake(fs::path dropped, quint64 generation)
         co_return std::nullopt;
     }
 
-    // 2.–5. Alias followed, extension, display name, lock: the checks of the
-    // core that need no question.
-    auto itemCheck = runOn(&m_workers, [aliases, itemFlags, dropped] {
-        return analysis::checkLibraryItem(dropped, *aliases, *itemFlags);
-    });
-    const auto item = co_await itemCheck;
-    if (!current()) {
+    // 2.–8. The core's intake: alias followed, extension, display name, lock
+    // flag, cloud drive, the library's own files and a backup record.
+    auto core = takeIn(dropped, generation);
+    std::optional<TakenIn> taken = co_await core;
+    if (!taken || !current()) {
         co_return std::nullopt;
     }
-    if (!item) {
-        setErrorMessage(intakeErrorText(item.error()));
+    if (taken->outcome.refusal) {
+        setErrorMessage(texts::refusalText(*taken->outcome.refusal));
         co_return std::nullopt;
     }
-    fs::path url = item->url;
-    const bool isFromAlias = item->isFromAlias;
+    if (!taken->outcome.library) {
+        co_return std::nullopt; // the user stopped it in a sheet
+    }
+    analysis::ReadyLibrary& ready = *taken->outcome.library;
+    const fs::path url = ready.url;
     // The name every later message shows, even after a switch to a backup's
     // original.
-    const QString displayName = texts::displayText(item->displayName);
-
-    // 6. Cloud drive: a library that is only a placeholder here is downloaded
-    // first, if the user agrees.
-    auto cloudStep = settleCloud(url, displayName, generation);
-    const std::optional<CloudPlace> place = co_await cloudStep;
-    if (!place || !current()) {
-        co_return std::nullopt;
-    }
-
-    // 7. The library's own files.
-    auto libraryCheck = runOn(&m_workers, [url] { return analysis::hasLibraryFiles(url); });
-    const bool isLibrary = co_await libraryCheck;
-    if (!current()) {
-        co_return std::nullopt;
-    }
-    if (!isLibrary) {
-        setErrorMessage(texts::notALibrary(displayName));
-        co_return std::nullopt;
-    }
-
-    // 8. A backup: offer its original library instead.
-    auto backupStep = settleBackup(url, displayName, generation);
-    const std::optional<fs::path> chosen = co_await backupStep;
-    if (!chosen || !current()) {
-        co_return std::nullopt;
-    }
-    url = *chosen;
+    const QString displayName = texts::displayText(ready.displayName);
 
     // 9. An external cache that is not where the settings say.
-    auto cacheStep = settleMissingCache(url, generation);
-    if (!co_await cacheStep || !current()) {
-        co_return std::nullopt;
+    if (ready.missingCache) {
+        m_missingCachePath = texts::displayText(*ready.missingCache);
+        auto cacheQuestion = ask(m_missingCacheContinuation, ActiveSheet::missingCache);
+        const bool goOn = co_await cacheQuestion;
+        if (!current() || !goOn) {
+            co_return std::nullopt;
+        }
     }
 
     // 10. Open in the editor: analysing is allowed, deleting will not be.
@@ -168,7 +135,7 @@ MainViewModel::runIntake(fs::path dropped, quint64 generation)
     }
 
     // 11. Remind that the library was reached through an alias.
-    if (isFromAlias) {
+    if (ready.isFromAlias) {
         auto aliasStep = confirmAlias(dropped, url, generation);
         if (!co_await aliasStep || !current()) {
             co_return std::nullopt;
@@ -176,7 +143,7 @@ MainViewModel::runIntake(fs::path dropped, quint64 generation)
     }
 
     // 12. Remind that the library lives in the cloud drive (already local).
-    if (*place == CloudPlace::local) {
+    if (ready.inCloudDrive && !taken->downloadedNow) {
         m_iCloudSheetLibName = displayName;
         m_iCloudSheetIsDownloaded = true;
         auto cloudQuestion = ask(m_iCloudContinuation, ActiveSheet::iCloud);
@@ -186,8 +153,59 @@ MainViewModel::runIntake(fs::path dropped, quint64 generation)
         }
     }
 
-    // 13. Analyse (the caller does, so that this run's result is tagged too).
-    co_return LibraryToAnalyse{url, isFromAlias};
+    // 13. Analyse (the caller does, so that this run's result is tagged too),
+    // through the directory the intake decided on.
+    co_return LibraryToAnalyse{url, ready.isFromAlias,
+                               std::make_shared<const platform::UniqueFd>(std::move(ready.bundle))};
+}
+
+QCoro::Task<std::optional<MainViewModel::TakenIn>> MainViewModel::takeIn(fs::path dropped,
+                                                                         quint64 generation)
+{
+    QPointer<MainViewModel> self(this);
+    const auto current = [&] { return self && isCurrent(generation); };
+    auto intake = std::make_shared<WindowIntake>(
+        analysis::BatchInput{dropped.string(), nullptr, {}, {}},
+        analysis::IntakeServices{m_services.aliases, m_services.itemFlags, m_services.cloud,
+                                 m_services.bookmarks});
+    bool downloadedNow = false;
+    for (;;) {
+        auto step = runOn(&m_workers, [intake] { return intake->flow.advance(); });
+        const std::optional<analysis::IntakeQuestion> question = co_await step;
+        if (!current()) {
+            co_return std::nullopt;
+        }
+        if (!question) {
+            break;
+        }
+        const QString name = texts::displayText(question->name);
+        switch (question->kind) {
+        case analysis::IntakeQuestion::Kind::notDownloaded: {
+            // A placeholder of the cloud drive: downloaded first, if the user
+            // agrees.
+            auto download = offerDownload(question->path, name, generation);
+            const bool downloaded = co_await download;
+            if (!current()) {
+                co_return std::nullopt;
+            }
+            downloadedNow = downloadedNow || downloaded;
+            intake->flow.answer(downloaded ? analysis::CloudAnswer::downloaded
+                                           : analysis::CloudAnswer::stop);
+            break;
+        }
+        case analysis::IntakeQuestion::Kind::backupFound: {
+            // A backup: offer its original library instead.
+            auto backupStep = askAboutBackup(name, question->original, generation);
+            const analysis::BackupAnswer answer = co_await backupStep;
+            if (!current()) {
+                co_return std::nullopt;
+            }
+            intake->flow.answer(answer);
+            break;
+        }
+        }
+    }
+    co_return TakenIn{intake->flow.takeOutcome(), downloadedNow};
 }
 
 QCoro::Task<bool> MainViewModel::waitForMainWindow(quint64 generation)
@@ -207,93 +225,42 @@ QCoro::Task<bool> MainViewModel::waitForMainWindow(quint64 generation)
     co_return true;
 }
 
-QCoro::Task<std::optional<MainViewModel::CloudPlace>>
-MainViewModel::settleCloud(fs::path url, QString displayName, quint64 generation)
+QCoro::Task<bool> MainViewModel::offerDownload(fs::path url, QString displayName,
+                                               quint64 generation)
 {
     QPointer<MainViewModel> self(this);
-    const auto current = [&] { return self && isCurrent(generation); };
-    const auto cloud = m_services.cloud;
-    auto cloudCheck = runOn(&m_workers, [cloud, url] { return cloud->itemState(url); });
-    const std::optional<platform::CloudItemState> cloudState = co_await cloudCheck;
-    if (!current()) {
-        co_return std::nullopt;
-    }
-    if (!cloudState || !cloudState->isUbiquitous) {
-        co_return CloudPlace::notInCloud;
-    }
-    if (cloudState->isCurrent) {
-        co_return CloudPlace::local;
-    }
     m_iCloudSheetLibName = displayName;
     m_iCloudSheetIsDownloaded = false;
     auto downloadQuestion = ask(m_iCloudContinuation, ActiveSheet::iCloud);
     const bool wantsDownload = co_await downloadQuestion;
-    if (!current() || !wantsDownload) {
-        co_return std::nullopt;
+    if (!self || !isCurrent(generation) || !wantsDownload) {
+        co_return false;
     }
     auto downloadWait = waitForDownload(url, displayName, generation);
-    const bool downloaded = co_await downloadWait;
-    if (!current() || !downloaded) {
-        co_return std::nullopt;
-    }
-    co_return CloudPlace::downloadedNow;
+    co_return co_await downloadWait;
 }
 
-QCoro::Task<std::optional<fs::path>> MainViewModel::settleBackup(fs::path url, QString displayName,
-                                                                 quint64 generation)
+QCoro::Task<analysis::BackupAnswer>
+MainViewModel::askAboutBackup(QString displayName, fs::path original, quint64 generation)
 {
     QPointer<MainViewModel> self(this);
-    const auto current = [&] { return self && isCurrent(generation); };
-    const auto bookmarks = m_services.bookmarks;
-    auto backupCheck =
-        runOn(&m_workers, [bookmarks, url] { return analysis::checkBackup(url, *bookmarks); });
-    const analysis::BackupCheck backup = co_await backupCheck;
-    if (!current()) {
-        co_return std::nullopt;
-    }
-    if (!backup.isBackup) {
-        co_return url;
-    }
-    if (!backup.original) {
-        setErrorMessage(texts::backupWithoutOriginal(displayName));
-        co_return std::nullopt;
-    }
-    m_backupSheetData = BackupSheetData{displayName, *backup.original};
+    const analysis::BackupAnswer stop{analysis::BackupAnswer::Kind::stop, {}};
+    m_backupSheetData = BackupSheetData{displayName, original};
     auto backupQuestion = ask(m_backupContinuation, ActiveSheet::backup);
     const BackupResponse answer = co_await backupQuestion;
-    if (!current()) {
-        co_return std::nullopt;
+    if (!self || !isCurrent(generation)) {
+        co_return stop;
     }
     switch (answer) {
     case BackupResponse::analyzeOriginal:
-        co_return *backup.original;
+        co_return analysis::BackupAnswer{analysis::BackupAnswer::Kind::takeOriginal, {}};
     case BackupResponse::showInFinder:
-        m_services.workspace->revealInFileManager(*backup.original);
+        m_services.workspace->revealInFileManager(original);
         break;
     case BackupResponse::cancel:
         break;
     }
-    co_return std::nullopt;
-}
-
-QCoro::Task<bool> MainViewModel::settleMissingCache(fs::path url, quint64 generation)
-{
-    QPointer<MainViewModel> self(this);
-    const auto current = [&] { return self && isCurrent(generation); };
-    const auto bookmarks = m_services.bookmarks;
-    auto cacheCheck = runOn(
-        &m_workers, [bookmarks, url] { return analysis::missingExternalCache(url, *bookmarks); });
-    const std::optional<std::string> missingCache = co_await cacheCheck;
-    if (!current()) {
-        co_return false;
-    }
-    if (!missingCache) {
-        co_return true;
-    }
-    m_missingCachePath = texts::displayText(*missingCache);
-    auto cacheQuestion = ask(m_missingCacheContinuation, ActiveSheet::missingCache);
-    const bool goOn = co_await cacheQuestion;
-    co_return current() && goOn;
+    co_return stop;
 }
 
 QCoro::Task<bool> MainViewModel::settleEditorLock(fs::path url, QString displayName,
@@ -408,8 +375,9 @@ QCoro::Task<bool> MainViewModel::waitForDownload(fs::path url, QString displayNa
     co_return true;
 }
 
-QCoro::Task<model::BundleInfo> MainViewModel::analyze(fs::path url, bool isFromAlias,
-                                                      quint64 generation)
+QCoro::Task<model::BundleInfo>
+MainViewModel::analyze(std::shared_ptr<const platform::UniqueFd> bundle, fs::path url,
+                       bool isFromAlias, quint64 generation)
 {
     QPointer<MainViewModel> self(this);
     auto relay =
@@ -432,14 +400,17 @@ QCoro::Task<model::BundleInfo> MainViewModel::analyze(fs::path url, bool isFromA
         }
     });
     sampler.start(100);
-    auto scan = runOn(&m_workers, [analyzer = m_services.analyze, url, isFromAlias, relay, run] {
-        platform::WalkControl walk;
-        walk.stop = &run->stop;
-        walk.progress = &run->progress;
-        return analyzer(
-            url, isFromAlias, [relay](const analysis::StatusText& status) { relay->post(status); },
-            walk);
-    });
+    auto scan =
+        runOn(&m_workers, [analyzer = m_services.analyze, bundle, url, isFromAlias, relay, run] {
+            platform::WalkControl walk;
+            walk.stop = &run->stop;
+            walk.progress = &run->progress;
+            // A descriptor of its own: a later analysis of the same library may
+            // run while this one winds down.
+            return analyzer(
+                bundle->duplicate(), url, isFromAlias,
+                [relay](const analysis::StatusText& status) { relay->post(status); }, walk);
+        });
     model::BundleInfo result = co_await scan;
     if (self && m_analysisRun == run) {
         m_analysisRun.reset();

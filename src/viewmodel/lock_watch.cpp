@@ -40,13 +40,13 @@ QCoro::Task<> MainViewModel::reanalyzeWhenClosed(fs::path library, bool isFromAl
     }
     // Another activation may have got here first, or the state moved on.
     if (!m_isFCPLocked || m_appState != AppState::ready || !m_bundleInfo ||
-        m_bundleInfo->url != library) {
+        m_bundleInfo->url != library || !m_library) {
         co_return;
     }
     const quint64 run = nextGeneration();
     setIsFCPLocked(false);
     setAppState(AppState::analyzing);
-    auto scan = analyze(library, isFromAlias, run);
+    auto scan = analyze(m_library, library, isFromAlias, run);
     model::BundleInfo info = co_await scan;
     if (!self) {
         co_return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/intake_flow.hpp"
 #include "cleanup/library_lock.hpp"
 #include "model/editing_preset.hpp"
 #include "model/folder_group.hpp"
@@ -213,6 +214,13 @@ private:
     struct LibraryToAnalyse {
         std::filesystem::path url;
         bool isFromAlias = false;
+        std::shared_ptr<const platform::UniqueFd> bundle; // the directory the intake decided on
+    };
+    // Where the core's intake left an item, and whether the window
+    // downloaded it from the cloud drive on the way.
+    struct TakenIn {
+        analysis::IntakeOutcome outcome;
+        bool downloadedNow = false;
     };
 
     QCoro::Task<> handleDropAsync(std::filesystem::path dropped, quint64 generation);
@@ -220,20 +228,20 @@ private:
                                                            quint64 generation);
     // The intake's steps, each ending false (or none) when the intake stops
     // there: the user declined, an error was shown, or a newer run began.
-    enum class CloudPlace { notInCloud, local, downloadedNow };
     QCoro::Task<bool> waitForMainWindow(quint64 generation);
-    QCoro::Task<std::optional<CloudPlace>> settleCloud(std::filesystem::path url,
-                                                       QString displayName, quint64 generation);
-    QCoro::Task<std::optional<std::filesystem::path>>
-    settleBackup(std::filesystem::path url, QString displayName, quint64 generation);
-    QCoro::Task<bool> settleMissingCache(std::filesystem::path url, quint64 generation);
+    QCoro::Task<std::optional<TakenIn>> takeIn(std::filesystem::path dropped, quint64 generation);
+    QCoro::Task<bool> offerDownload(std::filesystem::path url, QString displayName,
+                                    quint64 generation);
+    QCoro::Task<analysis::BackupAnswer>
+    askAboutBackup(QString displayName, std::filesystem::path original, quint64 generation);
     QCoro::Task<bool> settleEditorLock(std::filesystem::path url, QString displayName,
                                        quint64 generation);
     QCoro::Task<bool> confirmAlias(std::filesystem::path dropped, std::filesystem::path url,
                                    quint64 generation);
     QCoro::Task<bool> waitForDownload(std::filesystem::path url, QString displayName,
                                       quint64 generation);
-    QCoro::Task<model::BundleInfo> analyze(std::filesystem::path url, bool isFromAlias,
+    QCoro::Task<model::BundleInfo> analyze(std::shared_ptr<const platform::UniqueFd> bundle,
+                                           std::filesystem::path url, bool isFromAlias,
                                            quint64 generation);
     QCoro::Task<bool> isOpenInEditor(std::filesystem::path library);
     QCoro::Task<> reanalyzeWhenClosed(std::filesystem::path library, bool isFromAlias,
@@ -287,6 +295,8 @@ private:
         platform::WalkProgress progress;
     };
     std::shared_ptr<AnalysisRun> m_analysisRun;
+    // The directory of the library last taken in, analysed again from here.
+    std::shared_ptr<const platform::UniqueFd> m_library;
 
     std::optional<model::BundleInfo> m_bundleInfo;
     std::optional<QString> m_errorMessage;

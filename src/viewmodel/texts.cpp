@@ -90,27 +90,30 @@ QString displayText(std::string_view bytes)
     return text;
 }
 
-// The intake's refusals take their keys from the core, the one list the
-// command line uses too.
-QString aliasUnresolvable(const QString& aliasName)
+// The intake's refusals come from the core, the one list the command line
+// uses too; the window only translates them.
+QString refusalText(const analysis::Refusal& refusal)
 {
-    return fill(analysis::messageKey(analysis::IntakeError::Kind::aliasUnresolvable), aliasName);
+    using Kind = analysis::IntakeError::Kind;
+    if (refusal.key == analysis::messageKey(Kind::missing) && !refusal.args.empty()) {
+        // Nothing there: the window reports it as the library check would,
+        // with the display name once the extension is right.
+        const std::filesystem::path name(refusal.args.front());
+        return fill(analysis::messageKey(Kind::notALibrary),
+                    pathText(analysis::hasLibraryExtension(name) ? name.stem() : name));
+    }
+    std::vector<std::string> args;
+    args.reserve(refusal.args.size());
+    for (const std::string& arg : refusal.args) {
+        args.push_back(displayText(arg).toStdString());
+    }
+    return QString::fromStdString(
+        i18n::fillPlaceholders(translate(refusal.key).toStdString(), args));
 }
 
 QString notALibrary(const QString& name)
 {
     return fill(analysis::messageKey(analysis::IntakeError::Kind::notALibrary), name);
-}
-
-QString lockedLibrary(const QString& displayName)
-{
-    return fill(analysis::messageKey(analysis::IntakeError::Kind::locked), displayName);
-}
-
-QString backupWithoutOriginal(const QString& displayName)
-{
-    return fill(analysis::messageKey(analysis::IntakeError::Kind::backupWithoutOriginal),
-                displayName);
 }
 
 QString unreadableFolders(std::size_t count)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/intake_refusal.hpp"
 #include "analysis/status_text.hpp"
 #include "cleanup/deletion_run.hpp"
 #include "cleanup/library_lock.hpp"
@@ -49,10 +50,8 @@ QString pathText(const std::filesystem::path& path);
 QString displayText(std::string_view bytes);
 
 // The messages, their keys, and what they insert.
-QString aliasUnresolvable(const QString& aliasName); // the dropped item's name without extension
+QString refusalText(const analysis::Refusal& refusal);
 QString notALibrary(const QString& name); // full name, or display name after the extension check
-QString lockedLibrary(const QString& displayName);
-QString backupWithoutOriginal(const QString& displayName);
 QString downloadCouldNotStart(const QString& displayName);
 QString downloadFailed(const QString& errorDescription);
 QString downloadingStatus();

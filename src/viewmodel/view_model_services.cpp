@@ -15,10 +15,11 @@ ViewModelServices machineServices(const std::optional<std::filesystem::path>& ho
     services.itemFlags = machine->itemFlags();
     services.cloud = machine->cloud();
     services.bookmarks = machine->bookmarks();
-    services.analyze = [machine](const std::filesystem::path& bundle, bool isFromAlias,
-                                 const analysis::ProgressSink& progress,
+    services.analyze = [machine](platform::UniqueFd bundle, const std::filesystem::path& url,
+                                 bool isFromAlias, const analysis::ProgressSink& progress,
                                  const platform::WalkControl& walk) {
-        return analysis::analyzeBundle(bundle, isFromAlias, machine->services(walk), progress);
+        return analysis::analyzeBundle(std::move(bundle), url, isFromAlias, machine->services(walk),
+                                       progress);
     };
     services.workspace = std::make_shared<desktop::DesktopWorkspace>();
     services.clock = std::make_shared<desktop::EventLoopClock>();

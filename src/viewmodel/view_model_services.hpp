@@ -9,6 +9,7 @@
 #include "platform/item_flags.hpp"
 #include "platform/system_calls.hpp"
 #include "platform/tree_walker.hpp"
+#include "platform/unique_fd.hpp"
 #include "platform/workspace.hpp"
 
 #include <filesystem>
@@ -18,12 +19,13 @@
 
 namespace vellico::viewmodel {
 
-// Analyses one library; blocking, called on a worker thread. The progress
-// sink is called on that same thread; `walk` carries the stop token of the
-// run and the counters the GUI thread samples.
+// Analyses the library open as `bundle`, shown as `url`; blocking, called
+// on a worker thread. The progress sink is called on that same thread;
+// `walk` carries the stop token of the run and the counters the GUI thread
+// samples.
 using Analyzer = std::function<model::BundleInfo(
-    const std::filesystem::path& bundle, bool isFromAlias, const analysis::ProgressSink& progress,
-    const platform::WalkControl& walk)>;
+    platform::UniqueFd bundle, const std::filesystem::path& url, bool isFromAlias,
+    const analysis::ProgressSink& progress, const platform::WalkControl& walk)>;
 
 // Everything the view model asks the machine for, injectable for tests.
 // Services marked "worker" are called on worker threads (possibly several

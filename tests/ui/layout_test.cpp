@@ -272,12 +272,12 @@ void LayoutTest::analysisStatusFadesIn()
     const fs::path library = w.harness.library("Film");
     auto gate = std::make_shared<std::binary_semaphore>(0);
     auto base = w.harness.analyzer;
-    w.harness.analyzer = [=](const fs::path& bundle, bool alias,
+    w.harness.analyzer = [=](platform::UniqueFd fd, const fs::path& bundle, bool alias,
                              const analysis::ProgressSink& progress,
                              const platform::WalkControl& walk) {
         progress(analysis::StatusText{"Analyse de %1\u2026", {"Film"}});
         gate->acquire();
-        return base(bundle, alias, progress, walk);
+        return base(std::move(fd), bundle, alias, progress, walk);
     };
     w.open();
     QLabel* status = w.view->analysisStatusLine();

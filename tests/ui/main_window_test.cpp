@@ -369,14 +369,14 @@ void MainWindowTest::cancelStopsTheAnalysisAndGoesBackToIdle()
     Window w(Window::Opening::later);
     auto sawStop = std::make_shared<std::atomic<bool>>(false);
     auto base = w.harness.analyzer;
-    w.harness.analyzer = [=](const fs::path& bundle, bool alias,
+    w.harness.analyzer = [=](platform::UniqueFd fd, const fs::path& bundle, bool alias,
                              const analysis::ProgressSink& progress,
                              const platform::WalkControl& walk) {
         for (int i = 0; i < 500 && !walk.stop->stopRequested(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         *sawStop = walk.stop->stopRequested();
-        return base(bundle, alias, progress, walk);
+        return base(std::move(fd), bundle, alias, progress, walk);
     };
     w.open();
     QVERIFY(QTest::qWaitForWindowActive(w.view.get())); // window shortcuts need it

@@ -7,6 +7,22 @@
 
 namespace vellico::test {
 
+namespace {
+
+// The services are asked about an open directory through /proc; the fakes
+// know items by the path they were given.
+std::filesystem::path knownAs(const std::filesystem::path& item)
+{
+    if (item.native().rfind("/proc/self/fd/", 0) != 0) {
+        return item;
+    }
+    std::error_code ec;
+    const std::filesystem::path target = std::filesystem::read_symlink(item, ec);
+    return ec ? item : target;
+}
+
+} // namespace
+
 QCoro::Task<> FakeClock::sleep(std::chrono::milliseconds duration)
 {
     {
@@ -40,7 +56,7 @@ void FakeItemFlags::lock(const std::filesystem::path& item)
 bool FakeItemFlags::isUserImmutable(const std::filesystem::path& item) const
 {
     std::lock_guard lock(m_mutex);
-    return m_locked.count(item) != 0;
+    return m_locked.count(knownAs(item)) != 0;
 }
 
 void FakeCloudDrive::setItem(const std::filesystem::path& item, Item state)
@@ -61,11 +77,11 @@ FakeCloudDrive::itemState(const std::filesystem::path& item) const
 {
     ++m_stateReads;
     std::lock_guard lock(m_mutex);
-    const auto it = m_items.find(item);
+    const auto it = m_items.find(knownAs(item));
     if (it == m_items.end()) {
         return platform::CloudItemState{};
     }
-    return platform::CloudItemState{true, it->second.state.isCurrent};
+    return platform::CloudItemState{true, it->second.state.isCurrent || it->second.arrived};
 }
 
 std::optional<std::string> FakeCloudDrive::startDownloading(const std::filesystem::path& item)

@@ -16,11 +16,12 @@ namespace vellico::test {
 Harness::Harness()
 {
     auto counter = analyses;
-    analyzer = [counter](const fs::path& bundle, bool isFromAlias,
+    analyzer = [counter](platform::UniqueFd fd, const fs::path& bundle, bool isFromAlias,
                          const analysis::ProgressSink& progress,
                          const platform::WalkControl& walk) {
         ++*counter;
-        return analysis::analyzeBundle(bundle, isFromAlias, {nullptr, nullptr, walk}, progress);
+        return analysis::analyzeBundle(std::move(fd), bundle, isFromAlias, {nullptr, nullptr, walk},
+                                       progress);
     };
 }
 

@@ -547,10 +547,10 @@ void IntakePipelineTest::cacheInfoSheetAppearsWithReady()
     Harness h;
     const fs::path film = h.library("Film");
     auto base = h.analyzer;
-    h.analyzer = [base, cache = h.dir / "Cache"](const fs::path& bundle, bool alias,
-                                                 const analysis::ProgressSink& p,
+    h.analyzer = [base, cache = h.dir / "Cache"](platform::UniqueFd fd, const fs::path& bundle,
+                                                 bool alias, const analysis::ProgressSink& p,
                                                  const platform::WalkControl& walk) {
-        model::BundleInfo info = base(bundle, alias, p, walk);
+        model::BundleInfo info = base(std::move(fd), bundle, alias, p, walk);
         info.cacheURL = cache;
         info.cacheTotalSize = 1234;
         return info;

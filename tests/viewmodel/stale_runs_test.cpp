@@ -33,14 +33,14 @@ void StaleRunsTest::onlyTheNewestLibraryIsPublished()
     auto entered = std::make_shared<std::binary_semaphore>(0);
     auto gate = std::make_shared<std::binary_semaphore>(0);
     auto base = h.analyzer;
-    h.analyzer = [=](const fs::path& bundle, bool alias, const analysis::ProgressSink& progress,
-                     const platform::WalkControl& walk) {
+    h.analyzer = [=](platform::UniqueFd fd, const fs::path& bundle, bool alias,
+                     const analysis::ProgressSink& progress, const platform::WalkControl& walk) {
         if (bundle == first) {
             entered->release();
             gate->acquire(); // A's analysis is still running when B arrives
             progress(analysis::StatusText{"Analyse de %1\u2026", {"A, en retard"}});
         }
-        return base(bundle, alias, progress, walk);
+        return base(std::move(fd), bundle, alias, progress, walk);
     };
     auto vm = h.makeViewModel();
     vm->handleDrop(urlOf(first));
@@ -80,8 +80,8 @@ std::function<bool()> stopWaitingAnalyzer(Harness& h, const fs::path& library)
 {
     auto sawStop = std::make_shared<std::atomic<int>>(-1);
     auto base = h.analyzer;
-    h.analyzer = [=](const fs::path& bundle, bool alias, const analysis::ProgressSink& progress,
-                     const platform::WalkControl& walk) {
+    h.analyzer = [=](platform::UniqueFd fd, const fs::path& bundle, bool alias,
+                     const analysis::ProgressSink& progress, const platform::WalkControl& walk) {
         if (bundle == library) {
             bool stopped = false;
             for (int i = 0; i < 500 && !stopped; ++i) {
@@ -92,7 +92,7 @@ std::function<bool()> stopWaitingAnalyzer(Harness& h, const fs::path& library)
             }
             *sawStop = stopped ? 1 : 0;
         }
-        return base(bundle, alias, progress, walk);
+        return base(std::move(fd), bundle, alias, progress, walk);
     };
     return [sawStop] { return *sawStop == 1; };
 }

@@ -1,6 +1,7 @@
 // Small pieces of the view model: sheet identifiers, the one-shot answer,
 // the byte formatter with translated units, the translation catalogue.
 
+#include "analysis/library_intake.hpp"
 #include "model/target_folder_rule.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/sheet_answer.hpp"
@@ -85,7 +86,8 @@ void ViewModelBasicsTest::catalogueGivesDescriptiveKeysTheirText()
              QString::fromUtf8("« Film » n'est pas une bibliothèque Final Cut Pro valide."));
     // An inserted name is never expanded again.
     QCOMPARE(
-        texts::lockedLibrary(QStringLiteral("%1 %2")),
+        texts::refusalText(
+            {"in", "/in", analysis::messageKey(analysis::IntakeError::Kind::locked), {"%1 %2"}}),
         QString::fromUtf8(
             "« %1 %2 » est verrouillée (attribut immuable). Déverrouillez-la avant de continuer, "
             "par exemple avec chattr -i."));
