@@ -276,7 +276,7 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
     for (const char* container : backupContainers) {
         const fs::path dir = m_folders.movies / container;
         platform::UniqueFd fd = platform::openDirectoryPath(dir.string());
-        const auto entries = fd ? platform::listDirectory(fd.get()) : std::nullopt;
+        const auto entries = platform::listDirectory(fd.get());
         if (!entries) {
             continue;
         }

@@ -74,8 +74,8 @@ public:
         if (m_calls.statx(dirFd, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE, &stx) != 0) {
             // A folder that can be listed but not searched fails every
             // entry alike: the folder is named (once, the set keeps one).
-            if (isReadFailure(errno)) {
-                noteUnreadable(dir, "");
+            if (const int error = errno; isReadFailure(error)) {
+                noteUnreadable(dir, "", error);
             }
             return Entry::done; // vanished or unreadable: counts 0
         }
@@ -94,12 +94,12 @@ public:
     {
         if ((what == platform::WalkFailure::open || what == platform::WalkFailure::list) &&
             isReadFailure(error)) {
-            noteUnreadable(dir, name);
+            noteUnreadable(dir, name, error);
         }
         if (what == platform::WalkFailure::identityChanged) {
             // The walk stopped there (a folder moved while it was measured):
             // what lies below was not counted, and the sizes say so.
-            noteUnreadable(dir, name);
+            noteUnreadable(dir, name, 0);
         }
         return false;
     }
@@ -120,13 +120,15 @@ public:
             sizes.total = model::saturatingAdd(sizes.total, sizes.subfolders[i].size);
         }
         const std::lock_guard lock(m_unreadableMutex);
-        sizes.unreadable.assign(m_unreadable.begin(), m_unreadable.end());
+        for (const auto& [path, error] : m_unreadable) {
+            sizes.unreadable.push_back({path, error});
+        }
         return sizes;
     }
 
 private:
     // `name` in `dir` (or `dir` itself when `name` is empty), relative to the root.
-    void noteUnreadable(const WalkDirectory& dir, const char* name)
+    void noteUnreadable(const WalkDirectory& dir, const char* name, int error)
     {
         std::string path = name;
         for (const WalkDirectory* at = &dir; at != nullptr && at->parent != nullptr;
@@ -134,11 +136,11 @@ private:
             path = path.empty() ? at->name : at->name + "/" + path;
         }
         const std::lock_guard lock(m_unreadableMutex);
-        m_unreadable.insert(path.empty() ? std::string(".") : path);
+        m_unreadable.emplace(path.empty() ? std::string(".") : path, error);
     }
 
     mutable std::mutex m_unreadableMutex;
-    std::set<std::string> m_unreadable; // sorted, each once
+    std::map<std::string, int> m_unreadable; // sorted, each once (its first error)
     platform::SystemCalls& m_calls;
     const std::function<void(std::size_t)>& m_entering;
     std::map<std::string, std::uint32_t> m_wanted;

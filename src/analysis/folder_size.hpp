@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vellico::analysis {
@@ -40,6 +41,19 @@ struct SubfolderSize {
     std::optional<model::FileIdentity> identity;
 };
 
+// A directory a walk could not read: relative to the tree, and the system's
+// error number (0: the walk stopped because the folder moved).
+struct UnreadableEntry {
+    std::string path;
+    int error = 0;
+
+    bool operator==(const UnreadableEntry&) const = default;
+};
+
+// Why a folder counts as unreadable when the system gave no error: the walk
+// stopped there because the folder moved while it was measured.
+inline constexpr std::string_view movedWhileMeasuredKey = "déplacé pendant la mesure";
+
 struct TreeSizes {
     std::int64_t total = 0;                // the whole tree, subfolders included
     std::vector<SubfolderSize> subfolders; // in the order asked for
@@ -48,7 +62,7 @@ struct TreeSizes {
     // while it was measured: they count 0. Relative to the tree ("/" between
     // components, "." for the tree itself), sorted. Entries that vanish or
     // turn into links during the walk, and other mounts, are not named here.
-    std::vector<std::string> unreadable;
+    std::vector<UnreadableEntry> unreadable;
 };
 
 // Measures a tree and some of its subfolders in one walk, so that every file

@@ -195,7 +195,7 @@ model::BundleInfo analyzeBundle(const std::filesystem::path& bundle, bool isFrom
         info.name = bundleDisplayName(bundle);
         info.isFromAlias = isFromAlias;
         if (openError != ENOENT) {
-            info.unreadablePaths.push_back(bundle);
+            info.unreadableFolders.push_back({bundle, openError});
         }
         return info; // cannot be listed: nothing found, size 0
     }
@@ -214,14 +214,15 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
     publish(progress, status::totalSize);
     // What the walk could not read is named, so that a size that is only a
     // lower bound never passes for the whole.
-    const auto noteUnreadable = [&info, &bundle](const std::vector<std::string>& unreadable) {
-        for (const std::string& rel : unreadable) {
-            info.unreadablePaths.push_back(rel == "." ? bundle : bundle / rel);
+    const auto noteUnreadable = [&info, &bundle](const std::vector<UnreadableEntry>& unreadable) {
+        for (const UnreadableEntry& entry : unreadable) {
+            info.unreadableFolders.push_back(
+                {entry.path == "." ? bundle : bundle / entry.path, entry.error});
         }
     };
     const std::optional<model::FileIdentity> bundleId = platform::identityOf(bundleFd.get());
     if (!bundleId) {
-        info.unreadablePaths.push_back(bundle);
+        info.unreadableFolders.push_back({bundle, bundleFd ? errno : EBADF});
         return info; // cannot be listed: nothing found, size 0
     }
     info.identity = bundleId;
@@ -229,7 +230,9 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
     if (!children) {
         const TreeSizes sizes = measureTree(reopen(bundleFd.get()), {}, services.walk);
         info.totalSize = sizes.total;
-        noteUnreadable(sizes.unreadable.empty() ? std::vector<std::string>{"."} : sizes.unreadable);
+        noteUnreadable(sizes.unreadable.empty()
+                           ? std::vector<UnreadableEntry>{{".", children.error()}}
+                           : sizes.unreadable);
         return info;
     }
 

@@ -1,7 +1,9 @@
 #include "cli/report.hpp"
 
+#include "analysis/folder_size.hpp"
 #include "cli/terminal.hpp"
 #include "cli/texts.hpp"
+#include "i18n/system_error.hpp"
 #include "i18n/translations.hpp"
 #include "model/base64.hpp"
 #include "model/folder_group.hpp"
@@ -21,6 +23,13 @@
 namespace vellico::cli {
 
 namespace {
+
+// Why a folder could not be read, in the user's language.
+std::string unreadableReason(const model::UnreadableFolder& folder)
+{
+    return folder.error != 0 ? i18n::systemErrorText(folder.error)
+                             : say(analysis::movedWhileMeasuredKey);
+}
 
 // SGR sequences: green for what is selected, yellow for a group selected in
 // part, cyan for sizes.
@@ -153,7 +162,7 @@ nlohmann::ordered_json warningJson(const char* kind, const std::filesystem::path
 void BatchSummary::add(const AnalysedLibrary& library)
 {
     ++libraries;
-    if (!library.info.unreadablePaths.empty()) {
+    if (!library.info.unreadableFolders.empty()) {
         ++incomplete;
     }
     totalSize += library.info.totalSize;
@@ -265,10 +274,10 @@ void printLibrary(std::ostream& out, const AnalysedLibrary& library, const Repor
         << say("Taille de la bibliothèque (éléments masqués non comptés) : %1",
                {sizeText(info.totalSize, style)})
         << "\n";
-    if (!info.unreadablePaths.empty()) {
+    if (!info.unreadableFolders.empty()) {
         out << "  "
             << say("Dossiers illisibles : %1 (comptés pour zéro)",
-                   {count(info.unreadablePaths.size())})
+                   {count(info.unreadableFolders.size())})
             << "\n";
     }
     if (info.cacheURL) {
@@ -338,7 +347,7 @@ void printLibrary(std::ostream& out, const AnalysedLibrary& library, const Repor
 
 void printUnreadable(std::ostream& err, const AnalysedLibrary& library)
 {
-    const auto& paths = library.info.unreadablePaths;
+    const auto& paths = library.info.unreadableFolders;
     if (paths.empty()) {
         return;
     }
@@ -348,7 +357,7 @@ void printUnreadable(std::ostream& err, const AnalysedLibrary& library)
                             static_cast<std::int64_t>(paths.size()))
         << "\n";
     for (std::size_t i = 0; i < paths.size() && i < unreadableShown; ++i) {
-        err << "  " << shownPath(paths[i]) << "\n";
+        err << "  " << shownPath(paths[i].path) << " (" << unreadableReason(paths[i]) << ")\n";
     }
     if (paths.size() > unreadableShown) {
         err << "  "
@@ -452,21 +461,24 @@ nlohmann::ordered_json libraryJson(const AnalysedLibrary& library)
     json["warnings"] = std::move(warnings);
     json["preset"] = presetKey(library.preset);
     json["selectedSize"] = model::selectedSize(&info, library.selection);
-    json["incomplete"] = !info.unreadablePaths.empty();
+    json["incomplete"] = !info.unreadableFolders.empty();
     nlohmann::ordered_json unreadable = nlohmann::ordered_json::array();
     nlohmann::ordered_json unreadableBytes = nlohmann::ordered_json::array();
+    nlohmann::ordered_json reasons = nlohmann::ordered_json::array();
     bool anyRaw = false;
-    for (const std::filesystem::path& path : info.unreadablePaths) {
+    for (const model::UnreadableFolder& folder : info.unreadableFolders) {
         nlohmann::ordered_json entry;
-        putPath(entry, "p", path);
+        putPath(entry, "p", folder.path);
         unreadable.push_back(entry["p"]);
         anyRaw = anyRaw || entry.contains("pBytes");
         unreadableBytes.push_back(entry.contains("pBytes") ? entry["pBytes"] : nullptr);
+        reasons.push_back(unreadableReason(folder));
     }
     json["unreadable"] = std::move(unreadable);
     if (anyRaw) {
         json["unreadableBytes"] = std::move(unreadableBytes);
     }
+    json["unreadableReasons"] = std::move(reasons);
     return json;
 }
 

@@ -53,6 +53,16 @@ struct AnalysisNotice {
     bool operator==(const AnalysisNotice&) const = default;
 };
 
+// A folder the analysis could not read, and why.
+struct UnreadableFolder {
+    std::filesystem::path path; // absolute
+    // The system's error number; 0 when the walk stopped there because the
+    // folder moved while it was measured.
+    int error = 0;
+
+    bool operator==(const UnreadableFolder&) const = default;
+};
+
 // The result of analysing one library. A plain value, replaced whole by each
 // analysis.
 struct BundleInfo {
@@ -68,8 +78,8 @@ struct BundleInfo {
     bool isFromAlias = false;
     // Folders of the bundle that could not be read (permission, I/O error):
     // they count 0 in the sizes above, so the sizes are a lower bound when
-    // this is not empty. Absolute, in the order the walk met them.
-    std::vector<std::filesystem::path> unreadablePaths;
+    // this is not empty. In the order the walk met them.
+    std::vector<UnreadableFolder> unreadableFolders;
     std::vector<AnalysisNotice> notices; // what was left out, in discovery order
 
     bool operator==(const BundleInfo&) const = default;

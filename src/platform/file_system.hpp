@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <tl/expected.hpp>
+
 // Small fd-relative helpers over the Linux file-system calls. Every open here
 // uses O_CLOEXEC and never follows a symbolic link in the last component, so a
 // caller that reaches a tree one component at a time from an open directory
@@ -34,10 +36,11 @@ UniqueFd openDirectoryPath(const std::string& path);
 
 // Reads every entry of the directory `dirFd` (the descriptor is not consumed),
 // skipping "." and "..". With `skipHidden`, names beginning with "." are left
-// out. None when the directory cannot be read; a listing cut short by an
-// error mid-way is also none, so callers never act on half a directory.
-std::optional<std::vector<DirEntry>> listDirectory(int dirFd, bool skipHidden = true,
-                                                   SystemCalls& calls = defaultSystemCalls());
+// out. The system's error number when the directory cannot be read; a
+// listing cut short by an error mid-way is also an error, so callers never
+// act on half a directory.
+tl::expected<std::vector<DirEntry>, int> listDirectory(int dirFd, bool skipHidden = true,
+                                                       SystemCalls& calls = defaultSystemCalls());
 
 // The entry's type, asking the file system when d_type said `unknown`; does
 // not follow links. `unknown` when the entry has vanished or cannot be read.

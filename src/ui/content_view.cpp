@@ -462,10 +462,11 @@ void MainWindowContent::refreshSummary()
     }
     m_cachePath->setAccessibleName(m_cacheLabel->text());
     m_cacheRow->setVisible(!m_cachePath->fullText().isEmpty());
-    m_unreadable->setVisible(!info.unreadablePaths.empty());
-    m_unreadable->setText(info.unreadablePaths.empty()
+    m_unreadable->setVisible(!info.unreadableFolders.empty());
+    m_unreadable->setText(info.unreadableFolders.empty()
                               ? QString()
-                              : viewmodel::texts::unreadableFolders(info.unreadablePaths.size()));
+                              : viewmodel::texts::unreadableFolders(info.unreadableFolders.size()));
+    m_unreadable->setToolTip(viewmodel::texts::unreadableFolderList(info.unreadableFolders));
     const bool hasFolders = !info.foundFolders.empty();
     m_reclaimableRow->setVisible(hasFolders);
     m_reclaimableSize->setText(sizeText(m_viewModel.selectedSize()));

@@ -1,6 +1,8 @@
 #include "viewmodel/texts.hpp"
 
+#include "analysis/folder_size.hpp"
 #include "analysis/library_intake.hpp"
+#include "i18n/system_error.hpp"
 
 #include "i18n/translations.hpp"
 #include "model/terminal_text.hpp"
@@ -8,6 +10,7 @@
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QStringList>
 #include <QTranslator>
 
 #include <cstdlib>
@@ -120,6 +123,23 @@ QString unreadableFolders(std::size_t count)
 {
     return fill("Dossiers illisibles : %1, comptés pour zéro ; la taille est incomplète.",
                 QString::number(count));
+}
+
+QString unreadableFolderList(const std::vector<model::UnreadableFolder>& folders)
+{
+    constexpr std::size_t shown = 10;
+    QStringList lines;
+    for (std::size_t i = 0; i < folders.size() && i < shown; ++i) {
+        const model::UnreadableFolder& folder = folders[i];
+        const QString reason = folder.error != 0
+                                   ? QString::fromStdString(i18n::systemErrorText(folder.error))
+                                   : translate(analysis::movedWhileMeasuredKey);
+        lines << pathText(folder.path) + QStringLiteral(" (") + reason + QStringLiteral(")");
+    }
+    if (folders.size() > shown) {
+        lines << QStringLiteral("\u2026");
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 QString downloadCouldNotStart(const QString& displayName)

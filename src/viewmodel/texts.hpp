@@ -5,6 +5,7 @@
 #include "cleanup/deletion_run.hpp"
 #include "cleanup/library_lock.hpp"
 #include "i18n/language.hpp"
+#include "model/found_folder.hpp"
 #include "model/target_folder_rule.hpp"
 
 #include <QLocale>
@@ -64,6 +65,8 @@ QString claimRefused(cleanup::ClaimRefusal refusal, const QString& libraryName, 
 QString removalFailure(const cleanup::DeletionFailure& failure);
 // The line under the library summary when folders could not be read.
 QString unreadableFolders(std::size_t count);
+// The first folders that could not be read, one a line, each with why.
+QString unreadableFolderList(const std::vector<model::UnreadableFolder>& folders);
 
 // Qt's side of the catalogues: answers every tr() and translate() call whose
 // source text is a catalogue key, from the translations installed in the

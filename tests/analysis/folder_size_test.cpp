@@ -94,8 +94,11 @@ TEST(FolderSize, UnreadablePartsCountZeroAndTheWalkGoesOn)
         // vanished is not.
         const TreeSizes sizes = measureTree(platform::openDirectoryPath(root.string()), {},
                                             {jobs, nullptr, nullptr, &calls});
-        EXPECT_EQ(sizes.unreadable,
-                  (std::vector<std::string>{"broken", "crowded", "denied", "halfRead"}));
+        // Each with the error that made it unreadable, for the user to see.
+        EXPECT_EQ(
+            sizes.unreadable,
+            (std::vector<UnreadableEntry>{
+                {"broken", EIO}, {"crowded", EMFILE}, {"denied", EACCES}, {"halfRead", EIO}}));
     }
 }
 

@@ -244,6 +244,10 @@ TEST(CliNothingHidden, UnreadableFoldersAreNamedAndFailTheRun)
     EXPECT_EQ(library["incomplete"], true);
     EXPECT_EQ(library["unreadable"],
               nlohmann::json::array({(film.path() / "Mariage" / "Original Media").string()}));
+    // Why, in words: the permission the unprivileged run lacked.
+    ASSERT_EQ(library["unreadableReasons"].size(), 1U);
+    const std::string reason = library["unreadableReasons"][0];
+    EXPECT_FALSE(reason.empty());
     EXPECT_EQ(library["selectedSize"], 100) << "the rest is still measured";
     EXPECT_EQ(doc["summary"]["incomplete"], 1);
     EXPECT_EQ(run.err, "");
@@ -256,7 +260,8 @@ TEST(CliNothingHidden, UnreadableFoldersAreNamedAndFailTheRun)
     EXPECT_EQ(text.status, 1) << text.err;
     EXPECT_NE(text.err.find("1 dossier illisible, compté pour zéro"), std::string::npos)
         << text.err;
-    EXPECT_NE(text.err.find("Mariage/Original Media"), std::string::npos) << text.err;
+    EXPECT_NE(text.err.find("Mariage/Original Media (" + reason + ")"), std::string::npos)
+        << text.err;
 }
 
 // Names are bytes the library's author chose: escape sequences in them must

@@ -66,14 +66,15 @@ UniqueFd openDirectoryPath(const std::string& path)
     return UniqueFd(fd);
 }
 
-std::optional<std::vector<DirEntry>> listDirectory(int dirFd, bool skipHidden, SystemCalls& calls)
+tl::expected<std::vector<DirEntry>, int> listDirectory(int dirFd, bool skipHidden,
+                                                       SystemCalls& calls)
 {
     // A fresh open file description: getdents offsets are per description,
     // so the caller's descriptor stays usable and the listing starts at the
     // beginning whatever the caller read before.
     UniqueFd own(calls.openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!own) {
-        return std::nullopt;
+        return tl::unexpected(errno);
     }
     std::vector<char> buffer(32 * 1024);
     DirectoryReader reader(calls, own.get(), buffer.data(), buffer.size());
@@ -87,7 +88,7 @@ std::optional<std::vector<DirEntry>> listDirectory(int dirFd, bool skipHidden, S
         entries.push_back(DirEntry{name, typeFromDirent(type)});
     }
     if (reader.error() != 0) {
-        return std::nullopt;
+        return tl::unexpected(reader.error());
     }
     return entries;
 }

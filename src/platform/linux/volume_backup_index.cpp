@@ -44,7 +44,7 @@ VolumeBackupIndex::searchBackupFolders(const std::string& folderName,
             for (const char* container : backupContainers) {
                 const fs::path folder = volume / container;
                 UniqueFd fd = openDirectoryPath(folder.string());
-                const auto entries = fd ? listDirectory(fd.get()) : std::nullopt;
+                const auto entries = listDirectory(fd.get());
                 if (!entries) {
                     continue;
                 }
