@@ -37,10 +37,12 @@ namespace vellico::viewmodel {
 // is called on a worker thread and must be thread-safe.
 struct BatchServices {
     // Paths and searched folders to the distinct libraries to take in;
-    // `found` counts the libraries a search meets, as it meets them.
-    std::function<analysis::BatchInputs(const std::vector<std::string>& paths, bool search,
-                                        const platform::WalkControl& walk,
-                                        std::atomic<std::uint64_t>* found)>
+    // `found` counts the libraries a search meets, as it meets them, and
+    // `onFound` takes each one at once (from any thread; see
+    // analysis::collectInputs).
+    std::function<analysis::BatchInputs(
+        const std::vector<std::string>& paths, bool search, const platform::WalkControl& walk,
+        std::atomic<std::uint64_t>* found, const analysis::LibraryFound& onFound)>
         collect;
     // One item through the intake; the batch's answers are its own rules.
     // Calls are never concurrent (the scope is shared by the whole batch).
@@ -118,7 +120,8 @@ public:
     // During a deletion they wait and are added once it is over.
     void addLibraries(const QStringList& paths);
     // Searches `folder` (no link followed, no other mount, never inside a
-    // library) and adds every library found.
+    // library) and adds every library found, as a row as soon as it is
+    // found: its intake and analysis start while the search goes on.
     void searchFolder(const QString& folder);
     // Libraries added while a deletion ran, waiting for its end.
     const QStringList& deferredPaths() const { return m_deferred; }
@@ -180,6 +183,12 @@ private:
             return {analysis::BackupAnswer::Kind::listAsBackup, {}};
         }
     };
+    // Libraries a search found and the GUI thread has not listed yet:
+    // filled by the search's threads, emptied on the GUI thread.
+    struct FoundQueue {
+        std::mutex mutex;
+        std::vector<analysis::BatchInput> inputs;
+    };
     // What the intake workers share.
     struct Shared {
         std::mutex mutex;
@@ -189,6 +198,9 @@ private:
     };
 
     QCoro::Task<> collectAndAdd(std::vector<std::string> paths, bool search);
+    // Lists what `queue` holds and starts its intake; nothing when the batch
+    // was cancelled or emptied since (`shared` is no longer the batch's).
+    void addFound(FoundQueue& queue, const std::shared_ptr<Shared>& shared);
     QCoro::Task<> takeInAndAnalyse(analysis::BatchInput input, int id);
     QCoro::Task<> runDeletion(std::vector<int> ids);
 
@@ -201,6 +213,7 @@ private:
     void applyRefusal(BatchRow& row, const analysis::Refusal& refusal);
 
     BatchServices m_services;
+    QThreadPool m_search;   // the collection of paths and searches
     QThreadPool m_intake;   // one at a time: the scope is shared
     QThreadPool m_analyses; // at most maxParallelAnalyses
     QThreadPool m_lockQueue;
@@ -208,7 +221,8 @@ private:
     std::vector<BatchRow> m_rows;
     Phase m_phase = Phase::empty;
     int m_nextId = 1;
-    int m_running = 0; // searches and rows not analysed yet
+    int m_running = 0;  // searches and rows not analysed yet
+    int m_searches = 0; // searches running
     qint64 m_searchCount = 0;
     model::EditingPreset m_preset = model::EditingPreset::inProgress;
     QStringList m_deferred;

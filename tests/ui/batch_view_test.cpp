@@ -39,7 +39,7 @@ viewmodel::BatchServices fakeServices()
 {
     viewmodel::BatchServices services;
     services.collect = [](const std::vector<std::string>& paths, bool, const platform::WalkControl&,
-                          std::atomic<std::uint64_t>*) {
+                          std::atomic<std::uint64_t>*, const analysis::LibraryFound&) {
         analysis::BatchInputs inputs;
         for (const std::string& path : paths) {
             inputs.libraries.push_back({path, nullptr, {}, {}});
