@@ -76,7 +76,8 @@ BatchServices machineBatchServices(std::shared_ptr<const analysis::MachineAnalys
 }
 
 BatchViewModel::BatchViewModel(BatchServices services, QObject* parent)
-    : QObject(parent), m_services(std::move(services))
+    : QObject(parent), m_services(std::move(services)),
+      m_walkBudget(platform::walkThreadLimit(0), platform::walkThreadLimit(0) / maxParallelAnalyses)
 {
     m_search.setMaxThreadCount(1);
     m_intake.setMaxThreadCount(1);
@@ -162,12 +163,14 @@ QCoro::Task<> BatchViewModel::collectAndAdd(std::vector<std::string> paths, bool
     };
     // A search has a worker of its own, so that the intake and analyses of
     // the libraries already found go on beside it.
-    auto collect = runOn(search ? &m_search : &m_intake,
-                         [collect = m_services.collect, paths, search, shared, found, onFound] {
-                             platform::WalkControl walk;
-                             walk.stop = &shared->stop;
-                             return collect(paths, search, walk, found.get(), onFound);
-                         });
+    auto collect =
+        runOn(search ? &m_search : &m_intake, [collect = m_services.collect, paths, search, shared,
+                                               found, onFound, budget = &m_walkBudget] {
+            platform::WalkControl walk;
+            walk.stop = &shared->stop;
+            walk.budget = budget;
+            return collect(paths, search, walk, found.get(), onFound);
+        });
     analysis::BatchInputs inputs = co_await collect;
     if (!self || shared != m_shared) {
         co_return;
@@ -301,9 +304,11 @@ QCoro::Task<> BatchViewModel::takeInAndAnalyse(analysis::BatchInput input, int i
     auto analysis =
         runOn(&m_analyses, [analyze = m_services.analyze, calls = m_services.systemCalls,
                             bundle = std::make_shared<platform::UniqueFd>(std::move(ready.bundle)),
-                            url = ready.url, alias = ready.isFromAlias, shared, progress] {
+                            url = ready.url, alias = ready.isFromAlias, shared, progress,
+                            budget = &m_walkBudget] {
             platform::WalkControl walk;
             walk.stop = &shared->stop;
+            walk.budget = budget;
             walk.progress = progress.get();
             auto result = std::make_pair(analyze(std::move(*bundle), url, alias, {}, walk),
                                          openBy(url, *calls));

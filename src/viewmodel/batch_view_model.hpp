@@ -9,6 +9,7 @@
 #include "platform/stop_token.hpp"
 #include "platform/system_calls.hpp"
 #include "platform/tree_walker.hpp"
+#include "platform/walk_budget.hpp"
 #include "viewmodel/view_model_types.hpp"
 
 #include <QCoro/QCoroTask>
@@ -97,7 +98,10 @@ struct BatchRow {
 // Several libraries in one window: each is taken in, analysed side by side
 // with at most `maxParallelAnalyses` others, and shown as a row; after one
 // confirmation the ready rows are cleaned one after the other, each claimed
-// just before its turn and given back right after.
+// just before its turn and given back right after. The search and the
+// analyses share one budget of walker threads (and with it of open
+// directories): as many as one walk of the single window may use, shared
+// out between the walks that run at once.
 //
 // Threads: the object and every row live on the GUI thread; the search,
 // the intake, the analyses, the lock and the removals run on workers and
@@ -132,6 +136,8 @@ public:
     Phase phase() const { return m_phase; }
     // Libraries found so far by a running search.
     qint64 searchCount() const { return m_searchCount; }
+    // The walker threads the search and the analyses share.
+    const platform::WalkBudget& walkBudget() const { return m_walkBudget; }
 
     // The preset of every library; replaces each ready row's selection.
     model::EditingPreset preset() const { return m_preset; }
@@ -217,6 +223,8 @@ private:
     QThreadPool m_intake;   // one at a time: the scope is shared
     QThreadPool m_analyses; // at most maxParallelAnalyses
     QThreadPool m_lockQueue;
+    // Outlives the walks: the destructor waits for every worker.
+    platform::WalkBudget m_walkBudget;
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     std::vector<BatchRow> m_rows;
     Phase m_phase = Phase::empty;

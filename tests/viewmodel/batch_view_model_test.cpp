@@ -442,7 +442,8 @@ void BatchViewModelTest::cancelDuringASearchStopsItAndKeepsWhatWasAnalysed()
 
     b.vm->cancel();
     QCOMPARE(b.vm->phase(), Phase::ready);
-    QTRY_VERIFY(search->ended); // the stop reached the search
+    QTRY_VERIFY(search->ended);                  // the stop reached the search
+    QTRY_COMPARE(b.vm->walkBudget().inUse(), 0); // the analyses gave their threads back
     search->step.release();
     QTest::qWait(300);
     QCOMPARE(b.vm->rows().size(), std::size_t(1));
