@@ -359,10 +359,11 @@ void BatchView::refreshHeader()
 {
     const Phase phase = m_viewModel.phase();
     const auto& formatter = viewmodel::byteCountFormatter();
-    m_totals->setText(VELLICO_TEXT("%1 bibliothèques à nettoyer — %2 récupérables sur %3")
-                          .arg(QString::number(m_viewModel.cleanableCount()),
-                               formatter.string(m_viewModel.totalReclaimable()),
-                               formatter.string(m_viewModel.totalSize())));
+    m_totals->setText(viewmodel::texts::count(
+        QT_TRANSLATE_NOOP("Vellico", "%1 bibliothèques à nettoyer — %2 récupérables sur %3"),
+        m_viewModel.cleanableCount(),
+        {formatter.string(m_viewModel.totalReclaimable()),
+         formatter.string(m_viewModel.totalSize())}));
     m_totals->setAccessibleName(m_totals->text());
 
     QString status;
@@ -373,8 +374,8 @@ void BatchView::refreshHeader()
         status = VELLICO_TEXT("Aucune bibliothèque");
         break;
     case Phase::searching:
-        status = VELLICO_TEXT("Recherche en cours : %1 bibliothèques trouvées")
-                     .arg(QString::number(m_viewModel.searchCount()));
+        status = VELLICO_TEXT_COUNT("Recherche en cours : %1 bibliothèques trouvées",
+                                    m_viewModel.searchCount());
         m_progress->setRange(0, 0);
         break;
     case Phase::analysing:

@@ -147,6 +147,13 @@ void BatchViewTest::rowsShowNamesSizesAndStatesSortedByGain()
              qPrintable(f.view.totals()->text()));
     QCOMPARE(f.view.totals()->accessibleName(), f.view.totals()->text());
     QVERIFY(f.view.deleteButton()->isEnabled());
+
+    // One library: the count takes its singular form.
+    f.vm.clear();
+    f.vm.addLibraries({"/nowhere/Small.fcpbundle"});
+    QTRY_COMPARE(f.vm.phase(), Phase::ready);
+    QVERIFY2(f.view.totals()->text().startsWith(QStringLiteral("1 bibliothèque à nettoyer — ")),
+             qPrintable(f.view.totals()->text()));
 }
 
 void BatchViewTest::keyboardMovesOpensAndActs()
