@@ -42,13 +42,30 @@ public:
         int error = 0;
     };
 
-    // `found`, when given, counts the libraries as they are met.
-    explicit LibrarySearch(std::atomic<std::uint64_t>* found = nullptr) : m_count(found) {}
+    // `found`, when given, counts the libraries as they are met; `onFound`,
+    // when given, takes each one at once (found under `given`, open at
+    // `root`) instead of takeFound().
+    LibrarySearch(std::atomic<std::uint64_t>* found, const LibraryFound& onFound, std::string given,
+                  std::shared_ptr<const SearchRoot> root)
+        : m_count(found), m_onFound(onFound), m_given(std::move(given)), m_root(std::move(root))
+    {}
 
     bool enter(platform::WalkDirectory& child) override
     {
         if (!hasLibraryExtension(child.name)) {
             return true;
+        }
+        if (m_onFound) {
+            BatchInput input;
+            input.components = namesFromRoot(child);
+            input.path = joined(m_given, joinedNames(input.components));
+            input.root = m_root;
+            input.identity = child.identity;
+            if (m_count != nullptr) {
+                m_count->fetch_add(1, std::memory_order_relaxed);
+            }
+            m_onFound(std::move(input));
+            return false;
         }
         const std::lock_guard lock(m_mutex);
         m_found.push_back({namesFromRoot(child), child.identity});
@@ -116,6 +133,9 @@ private:
 
     std::mutex m_mutex;
     std::atomic<std::uint64_t>* m_count = nullptr;
+    const LibraryFound& m_onFound;
+    const std::string m_given;
+    const std::shared_ptr<const SearchRoot> m_root;
     std::vector<Found> m_found;           // guarded by m_mutex until the walk ends
     std::vector<Unreadable> m_unreadable; // guarded by m_mutex until the walk ends
 };
@@ -133,7 +153,7 @@ Refusal unreadableFolder(const std::string& given, const std::string& path, int 
 // Every library below `given`, the folder open at `root`.
 void searchFolder(const std::string& given, const std::shared_ptr<const SearchRoot>& root,
                   const platform::WalkControl& walk, BatchInputs& inputs,
-                  std::atomic<std::uint64_t>* foundCount)
+                  std::atomic<std::uint64_t>* foundCount, const LibraryFound& onFound)
 {
     platform::WalkRoot walkRoot;
     walkRoot.fd = platform::UniqueFd(::fcntl(root->fd.get(), F_DUPFD_CLOEXEC, 0));
@@ -143,7 +163,7 @@ void searchFolder(const std::string& given, const std::shared_ptr<const SearchRo
         inputs.refusals.push_back(unreadableFolder(given, given, errno));
         return;
     }
-    LibrarySearch search(foundCount);
+    LibrarySearch search(foundCount, onFound, given, root);
     std::vector<platform::WalkRoot> roots;
     roots.push_back(std::move(walkRoot));
     platform::WalkControl control = walk;
@@ -214,12 +234,20 @@ std::filesystem::path accessPath(int fd, const std::filesystem::path& fallback)
 }
 
 BatchInputs collectInputs(const std::vector<std::string>& paths, bool search,
-                          const platform::WalkControl& walk, std::atomic<std::uint64_t>* found)
+                          const platform::WalkControl& walk, std::atomic<std::uint64_t>* found,
+                          const LibraryFound& onFound)
 {
     BatchInputs inputs;
+    const auto take = [&inputs, &onFound](BatchInput input) {
+        if (onFound) {
+            onFound(std::move(input));
+        } else {
+            inputs.libraries.push_back(std::move(input));
+        }
+    };
     for (const std::string& given : paths) {
         if (!search) {
-            inputs.libraries.push_back(BatchInput{given, {}, {}, {}});
+            take(BatchInput{given, {}, {}, {}});
             continue;
         }
         // The place the user named: links in its path are followed.
@@ -233,10 +261,10 @@ BatchInputs collectInputs(const std::vector<std::string>& paths, bool search,
         }
         if (!id || hasLibraryExtension(given)) {
             // The intake says what is wrong with it, if anything.
-            inputs.libraries.push_back(BatchInput{given, {}, {}, {}});
+            take(BatchInput{given, {}, {}, {}});
             continue;
         }
-        searchFolder(given, root, walk, inputs, found);
+        searchFolder(given, root, walk, inputs, found, onFound);
     }
     return inputs;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -55,12 +56,21 @@ struct BatchInputs {
     std::vector<Refusal> refusals;
     std::vector<model::FileIdentity> bounds;
 };
+// Takes each library as soon as it is known, instead of `libraries`: a path
+// given at once, a library found while the search goes on (in the order the
+// walker meets them, not sorted). Called on the search's walker threads,
+// several at once: it must be thread-safe, quick, and never throw.
+using LibraryFound = std::function<void(BatchInput input)>;
+
 // `walk` says how the search walks (threads, stop token, system calls);
 // `found`, when given, counts the libraries the search meets as it meets
-// them (any thread may read it meanwhile).
+// them (any thread may read it meanwhile); `onFound`, when given, receives
+// every library and `libraries` stays empty. The refusals and bounds are in
+// the result either way.
 BatchInputs collectInputs(const std::vector<std::string>& paths, bool search,
                           const platform::WalkControl& walk = {},
-                          std::atomic<std::uint64_t>* found = nullptr);
+                          std::atomic<std::uint64_t>* found = nullptr,
+                          const LibraryFound& onFound = {});
 
 // Opens a library the search found, again from the search's own folder: each
 // name without following a link, on the folder's own mount, and it must be

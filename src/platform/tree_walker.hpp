@@ -47,6 +47,8 @@ struct WalkProgress {
     std::atomic<std::uint64_t> bytes{0}; // their logical sizes
 };
 
+class WalkBudget;
+
 // What a caller controls about a walk.
 struct WalkControl {
     // Threads sharing the work. 0 means the default: one per core (at most
@@ -58,6 +60,11 @@ struct WalkControl {
     const StopToken* stop = nullptr; // checked at least once per directory
     WalkProgress* progress = nullptr;
     SystemCalls* calls = nullptr; // null: the kernel
+    // Threads shared with other walks running beside this one (not owned;
+    // null: none). The walk then runs with the threads it gets from it, at
+    // most `jobs` stands for at its limit, and waits for one while the
+    // others hold them all (see WalkBudget).
+    WalkBudget* budget = nullptr;
 };
 
 // The number of threads `jobs` stands for at the start of a walk, and the

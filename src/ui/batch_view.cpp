@@ -3,12 +3,14 @@
 #include "model/editing_preset.hpp"
 #include "ui/accessibility.hpp"
 #include "ui/delete_warning_sheet.hpp"
+#include "ui/folder_list_view.hpp"
 #include "ui/ui_text.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -31,6 +33,7 @@ using Phase = viewmodel::BatchViewModel::Phase;
 
 enum Column { nameColumn, locationColumn, sizeColumn, reclaimableColumn, stateColumn };
 constexpr int idRole = Qt::UserRole + 1;
+constexpr int folderListRole = Qt::UserRole + 2; // true on the item that holds a folder list
 
 QList<QUrl> localFiles(const QMimeData* data)
 {
@@ -105,7 +108,7 @@ BatchView::BatchView(BatchViewModel& viewModel, QWidget* parent)
                              VELLICO_TEXT("État")});
     m_list->setAccessibleName(VELLICO_TEXT("Bibliothèques"));
     m_list->setRootIsDecorated(true);
-    m_list->setUniformRowHeights(true);
+    m_list->setUniformRowHeights(false); // an open row holds its folder list
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setFocusPolicy(Qt::StrongFocus);
     m_list->setTabKeyNavigation(false); // one Tab stop; the arrows move inside
@@ -141,6 +144,11 @@ BatchView::BatchView(BatchViewModel& viewModel, QWidget* parent)
     connect(m_cancel, &QPushButton::clicked, &m_viewModel, &BatchViewModel::cancel);
     connect(m_delete, &QPushButton::clicked, this, &BatchView::deleteClicked);
 
+    connect(m_list, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* entry) {
+        if (!entry->parent()) {
+            showFolderList(entry);
+        }
+    });
     connect(&m_viewModel, &BatchViewModel::rowsChanged, this, &BatchView::reload);
     connect(&m_viewModel, &BatchViewModel::phaseChanged, this, &BatchView::refreshHeader);
     connect(&m_viewModel, &BatchViewModel::searchCountChanged, this, &BatchView::refreshHeader);
@@ -189,16 +197,47 @@ void BatchView::dropEvent(QDropEvent* event)
 
 void BatchView::reload()
 {
-    // Keep the current row and the open ones across a rebuild.
+    std::vector<Shape> shape;
+    for (const BatchRow& row : m_viewModel.rows()) {
+        shape.push_back({row.id, row.info.has_value(), row.errors.size()});
+    }
+    if (shape != m_shape) {
+        m_shape = std::move(shape);
+        rebuild();
+        return;
+    }
+    // Same rows in the same order: only their texts and check marks change
+    // (the progress of an analysis, a preset), so the open folder lists
+    // keep their groups, focus and scroll.
+    for (const BatchRow& row : m_viewModel.rows()) {
+        if (QTreeWidgetItem* entry = item(row.id)) {
+            fillRow(entry, row);
+        }
+        if (FolderListView* folders = folderList(row.id)) {
+            folders->refreshSelection();
+        }
+    }
+    refreshHeader();
+}
+
+void BatchView::rebuild()
+{
+    // Keep the current row, the open ones and their open groups across a
+    // rebuild.
     QTreeWidgetItem* current = m_list->currentItem();
     while (current && current->parent()) {
         current = current->parent();
     }
     const int currentId = current ? current->data(nameColumn, idRole).toInt() : 0;
     QSet<int> expanded;
+    QHash<int, QSet<QString>> openGroups;
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        const int id = m_list->topLevelItem(i)->data(nameColumn, idRole).toInt();
         if (m_list->topLevelItem(i)->isExpanded()) {
-            expanded.insert(m_list->topLevelItem(i)->data(nameColumn, idRole).toInt());
+            expanded.insert(id);
+        }
+        if (const FolderListView* folders = folderList(id)) {
+            openGroups.insert(id, folders->expandedGroups());
         }
     }
     const QSignalBlocker block(m_list);
@@ -206,44 +245,23 @@ void BatchView::reload()
     for (const BatchRow& row : m_viewModel.rows()) {
         auto* entry = new QTreeWidgetItem(m_list);
         entry->setData(nameColumn, idRole, row.id);
-        entry->setText(nameColumn, row.name);
-        entry->setText(locationColumn, row.location);
-        entry->setText(sizeColumn, bytes(row.totalSize));
-        const bool counted = row.state == viewmodel::BatchRowState::ready ||
-                             row.state == viewmodel::BatchRowState::cleaned ||
-                             row.state == viewmodel::BatchRowState::failed ||
-                             row.state == viewmodel::BatchRowState::deleting;
-        entry->setText(reclaimableColumn, counted ? bytes(row.reclaimable) : QString());
-        QString state = viewmodel::batchStateText(row);
-        if (!row.detail.isEmpty() && row.state == viewmodel::BatchRowState::ready) {
-            state += QStringLiteral(" — ") + row.detail; // a notice, such as a missing cache
-        }
-        entry->setText(stateColumn, state);
-        entry->setToolTip(stateColumn, state);
-        entry->setData(nameColumn, Qt::AccessibleTextRole, spokenRow(row));
+        fillRow(entry, row);
         for (const viewmodel::DeletionErrorEntry& error : row.errors) {
             auto* failure = new QTreeWidgetItem(entry);
             failure->setText(nameColumn, error.name);
             failure->setText(stateColumn, error.error);
         }
         if (row.info) {
-            // Its folder list: each found folder, its size, and whether the
-            // preset deletes it.
-            for (const model::FoundFolder& folder : row.info->foundFolders) {
-                auto* child = new QTreeWidgetItem(entry);
-                QString name = viewmodel::texts::displayText(folder.name);
-                if (!folder.parentName.empty()) {
-                    name += QStringLiteral(" (") +
-                            viewmodel::texts::displayText(folder.parentName) + QStringLiteral(")");
-                }
-                child->setText(nameColumn, name);
-                child->setText(sizeColumn, bytes(folder.size));
-                const bool selected = row.selection.count(folder.url) != 0;
-                child->setText(stateColumn,
-                               selected ? VELLICO_TEXT("Sera supprimé") : VELLICO_TEXT("Conservé"));
-            }
+            // The place of its folder list, made when the row is opened.
+            auto* holder = new QTreeWidgetItem(entry);
+            holder->setFirstColumnSpanned(true);
+            holder->setFlags(Qt::ItemIsEnabled);
+            holder->setData(nameColumn, folderListRole, true);
         }
-        entry->setExpanded(expanded.contains(row.id));
+        if (expanded.contains(row.id)) {
+            entry->setExpanded(true);
+            showFolderList(entry, openGroups.value(row.id));
+        }
         if (row.id == currentId) {
             m_list->setCurrentItem(entry);
         }
@@ -254,14 +272,98 @@ void BatchView::reload()
     refreshHeader();
 }
 
+void BatchView::fillRow(QTreeWidgetItem* entry, const BatchRow& row)
+{
+    entry->setText(nameColumn, row.name);
+    entry->setText(locationColumn, row.location);
+    entry->setText(sizeColumn, bytes(row.totalSize));
+    const bool counted = row.state == viewmodel::BatchRowState::ready ||
+                         row.state == viewmodel::BatchRowState::cleaned ||
+                         row.state == viewmodel::BatchRowState::failed ||
+                         row.state == viewmodel::BatchRowState::deleting;
+    entry->setText(reclaimableColumn, counted ? bytes(row.reclaimable) : QString());
+    QString state = viewmodel::batchStateText(row);
+    if (!row.detail.isEmpty() && row.state == viewmodel::BatchRowState::ready) {
+        state += QStringLiteral(" — ") + row.detail; // a notice, such as a missing cache
+    }
+    entry->setText(stateColumn, state);
+    entry->setToolTip(stateColumn, state);
+    entry->setData(nameColumn, Qt::AccessibleTextRole, spokenRow(row));
+}
+
+void BatchView::showFolderList(QTreeWidgetItem* entry, const QSet<QString>& openGroups)
+{
+    QTreeWidgetItem* holder = nullptr;
+    for (int i = 0; i < entry->childCount(); ++i) {
+        if (entry->child(i)->data(nameColumn, folderListRole).toBool()) {
+            holder = entry->child(i);
+        }
+    }
+    if (!holder || m_list->itemWidget(holder, nameColumn)) {
+        return;
+    }
+    const int id = entry->data(nameColumn, idRole).toInt();
+    // The row is looked up at each read: rows move and go, ids stay.
+    FolderListSource source{[this, id]() -> const model::BundleInfo* {
+                                const BatchRow* row = m_viewModel.row(id);
+                                return row && row->info ? &*row->info : nullptr;
+                            },
+                            [this, id]() -> const model::FolderSelection* {
+                                const BatchRow* row = m_viewModel.row(id);
+                                return row ? &row->selection : nullptr;
+                            }};
+    auto* folders = new FolderListView(std::move(source));
+    folders->setCheckMarkExplanation(
+        VELLICO_TEXT("Les cases suivent le préréglage choisi en haut de la liste, le même pour "
+                     "toutes les bibliothèques : elles ne se changent pas une à une."));
+    folders->setProperty("batchRowId", id);
+    folders->reload();
+    for (const QString& group : openGroups) {
+        folders->toggleGroup(group);
+    }
+    folders->installEventFilter(this);
+    m_list->setItemWidget(holder, nameColumn, folders);
+    holder->setSizeHint(nameColumn, QSize(0, folders->sizeHint().height()));
+}
+
+FolderListView* BatchView::folderList(int id) const
+{
+    QTreeWidgetItem* entry = item(id);
+    for (int i = 0; entry && i < entry->childCount(); ++i) {
+        if (entry->child(i)->data(nameColumn, folderListRole).toBool()) {
+            return qobject_cast<FolderListView*>(m_list->itemWidget(entry->child(i), nameColumn));
+        }
+    }
+    return nullptr;
+}
+
+bool BatchView::eventFilter(QObject* watched, QEvent* event)
+{
+    // A group of a folder list opens or closes: its row grows or shrinks with it.
+    if (event->type() == QEvent::LayoutRequest) {
+        if (auto* folders = qobject_cast<FolderListView*>(watched)) {
+            const int id = folders->property("batchRowId").toInt();
+            QTreeWidgetItem* entry = item(id);
+            for (int i = 0; entry && i < entry->childCount(); ++i) {
+                if (m_list->itemWidget(entry->child(i), nameColumn) == folders) {
+                    entry->child(i)->setSizeHint(nameColumn,
+                                                 QSize(0, folders->sizeHint().height()));
+                }
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void BatchView::refreshHeader()
 {
     const Phase phase = m_viewModel.phase();
     const auto& formatter = viewmodel::byteCountFormatter();
-    m_totals->setText(VELLICO_TEXT("%1 bibliothèques à nettoyer — %2 récupérables sur %3")
-                          .arg(QString::number(m_viewModel.cleanableCount()),
-                               formatter.string(m_viewModel.totalReclaimable()),
-                               formatter.string(m_viewModel.totalSize())));
+    m_totals->setText(viewmodel::texts::count(
+        QT_TRANSLATE_NOOP("Vellico", "%1 bibliothèques à nettoyer — %2 récupérables sur %3"),
+        m_viewModel.cleanableCount(),
+        {formatter.string(m_viewModel.totalReclaimable()),
+         formatter.string(m_viewModel.totalSize())}));
     m_totals->setAccessibleName(m_totals->text());
 
     QString status;
@@ -272,8 +374,8 @@ void BatchView::refreshHeader()
         status = VELLICO_TEXT("Aucune bibliothèque");
         break;
     case Phase::searching:
-        status = VELLICO_TEXT("Recherche en cours : %1 bibliothèques trouvées")
-                     .arg(QString::number(m_viewModel.searchCount()));
+        status = VELLICO_TEXT_COUNT("Recherche en cours : %1 bibliothèques trouvées",
+                                    m_viewModel.searchCount());
         m_progress->setRange(0, 0);
         break;
     case Phase::analysing:

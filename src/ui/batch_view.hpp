@@ -3,10 +3,14 @@
 #include "ui/delete_warning_sheet.hpp"
 #include "viewmodel/batch_view_model.hpp"
 
+#include <QHash>
 #include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QUrl>
 #include <QWidget>
+
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -17,9 +21,12 @@ class QTreeWidgetItem;
 
 namespace vellico::ui {
 
+class FolderListView;
+
 // Several libraries in one window: the batch's totals at the top, the
-// preset of every library, one row per library (expanding a row lists its
-// folders), the deletion's progress and its outcome.
+// preset of every library, one row per library (expanding a row shows its
+// folder list, the single window's, with its read-only check marks), the
+// deletion's progress and its outcome.
 //
 // Keys: the list is one Tab stop and moves with the arrow keys (Right and
 // Left open and close a row); Ctrl+1 and Ctrl+2 choose the preset; Ctrl+D
@@ -42,6 +49,9 @@ public:
     DeleteWarningSheet* warning() const { return m_warning; }
     // The item of row `id`; null when it has none.
     QTreeWidgetItem* item(int id) const;
+    // The folder list of row `id`, made when the row is first expanded;
+    // null before, or when the row has no analysis.
+    FolderListView* folderList(int id) const;
 
 signals:
     // The batch was emptied: the window goes back to a single library.
@@ -53,8 +63,24 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // What makes the items of a row: when none of it changed, a reload only
+    // writes the texts again and the folder lists keep their state.
+    struct Shape {
+        int id = 0;
+        bool analysed = false;
+        qsizetype errors = 0;
+        bool operator==(const Shape&) const = default;
+    };
+
     void reload();
+    void rebuild();
+    void fillRow(QTreeWidgetItem* entry, const viewmodel::BatchRow& row);
+    // Puts row `id`'s folder list in its item (once), with the groups in
+    // `openGroups` open.
+    void showFolderList(QTreeWidgetItem* entry, const QSet<QString>& openGroups = {});
     void refreshHeader();
     void deleteClicked();
 
@@ -68,6 +94,7 @@ private:
     QPushButton* m_cancel;
     QPushButton* m_clear;
     QPointer<DeleteWarningSheet> m_warning;
+    std::vector<Shape> m_shape; // of the items as last built
 };
 
 } // namespace vellico::ui

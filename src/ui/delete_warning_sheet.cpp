@@ -24,10 +24,12 @@ DeleteWarningSheet::DeleteWarningSheet(std::int64_t reclaimableSize, const QStri
 DeleteWarningSheet::DeleteWarningSheet(std::int64_t reclaimableSize, int count, int folders,
                                        model::EditingPreset selectedPreset, QWidget* parent)
     : DeleteWarningSheet(
+          // Two counts, each with its own plural form.
           VELLICO_TEXT("Les fichiers sélectionnés (%1) vont être irrémédiablement supprimés de "
-                       "%2 bibliothèques (%3 dossiers).")
-              .arg(viewmodel::byteCountFormatter().string(reclaimableSize), QString::number(count),
-                   QString::number(folders)),
+                       "%2 (%3).")
+              .arg(viewmodel::byteCountFormatter().string(reclaimableSize),
+                   VELLICO_TEXT_COUNT("%1 bibliothèques", count),
+                   VELLICO_TEXT_COUNT("%1 dossiers", folders)),
           selectedPreset, parent)
 {}
 

@@ -129,7 +129,22 @@ QString checkStateText(model::CheckState state)
 } // namespace
 
 FolderListView::FolderListView(viewmodel::MainViewModel& viewModel, QWidget* parent)
-    : QWidget(parent), m_viewModel(viewModel), m_layout(new QVBoxLayout(this))
+    : FolderListView(FolderListSource{[&viewModel]() -> const model::BundleInfo* {
+                                          const auto& info = viewModel.bundleInfo();
+                                          return info ? &*info : nullptr;
+                                      },
+                                      [&viewModel]() -> const model::FolderSelection* {
+                                          return &viewModel.selectedFolders();
+                                      }},
+                     parent)
+{
+    connect(&viewModel, &viewmodel::MainViewModel::selectedFoldersChanged, this,
+            &FolderListView::refreshSelection);
+}
+
+FolderListView::FolderListView(FolderListSource source, QWidget* parent)
+    : QWidget(parent), m_source(std::move(source)), m_checkMarkWhy(checkMarkWhy()),
+      m_layout(new QVBoxLayout(this))
 {
     m_layout->setContentsMargins(28, 12, 28, 12);
     m_layout->setSpacing(6);
@@ -139,8 +154,17 @@ FolderListView::FolderListView(viewmodel::MainViewModel& viewModel, QWidget* par
     setStyleSheet(QStringLiteral("#groupHeader:focus, #folderRow:focus { background: %1; "
                                  "border: 1px solid %2; border-radius: 6px; }")
                       .arg(css(withOpacity(colors::accent(), 0.16)), css(colors::accent())));
-    connect(&viewModel, &viewmodel::MainViewModel::selectedFoldersChanged, this,
-            &FolderListView::refreshSelection);
+}
+
+void FolderListView::setCheckMarkExplanation(const QString& text)
+{
+    m_checkMarkWhy = text;
+    for (const Group& entry : m_groups) {
+        entry.checkbox->setAccessibleDescription(text);
+    }
+    for (const Row& row : m_rows) {
+        row.checkbox->setAccessibleDescription(text);
+    }
 }
 
 void FolderListView::reload()
@@ -159,7 +183,7 @@ void FolderListView::reload()
         }
         delete item;
     }
-    const auto& info = m_viewModel.bundleInfo();
+    const model::BundleInfo* info = m_source.library();
     if (!info) {
         return;
     }
@@ -245,7 +269,7 @@ QWidget* FolderListView::makeHeader(const model::FolderGroup& group, Group& entr
     header->setProperty("groupId", id);
     header->setProperty("expanded", false);
     entry.checkbox->setAccessibleName(title);
-    entry.checkbox->setAccessibleDescription(checkMarkWhy());
+    entry.checkbox->setAccessibleDescription(m_checkMarkWhy);
     entry.size = sizeText(total);
     entry.header = header;
     return header;
@@ -277,7 +301,7 @@ QWidget* FolderListView::makeRows(const model::FolderGroup& group)
             fixed(label(sizeText(folder.size), TextStyle::caption, colors::secondary(), rowWidget)),
             0, Qt::AlignVCenter);
         rowWidget->setAccessibleName(name);
-        checkbox->setAccessibleDescription(checkMarkWhy());
+        checkbox->setAccessibleDescription(m_checkMarkWhy);
         rowWidget->setFocusPolicy(Qt::ClickFocus);
         rowWidget->setObjectName(QStringLiteral("folderRow"));
         rowWidget->setAttribute(Qt::WA_StyledBackground);
@@ -294,14 +318,16 @@ QWidget* FolderListView::makeRows(const model::FolderGroup& group)
 
 void FolderListView::refreshSelection()
 {
-    const auto& selected = m_viewModel.selectedFolders();
+    static const model::FolderSelection nothing;
+    const model::FolderSelection* source = m_source.selection();
+    const model::FolderSelection& selected = source ? *source : nothing;
     // The focused header or row is heard with its size and its selection,
     // as its check mark cannot take the focus.
     const auto describe = [](QWidget* widget, const QString& size, model::CheckState state) {
         widget->setAccessibleDescription(size + QStringLiteral(", ") + checkStateText(state));
     };
     for (Group& entry : m_groups) {
-        entry.checkbox->setState(m_viewModel.checkState(entry.group));
+        entry.checkbox->setState(model::checkState(entry.group, selected));
         describe(entry.header, entry.size, entry.checkbox->state());
     }
     for (Row& row : m_rows) {
@@ -506,7 +532,7 @@ bool FolderListView::moveFocus(QWidget* item, int step)
 
 void FolderListView::explainCheckMark(QWidget* mark)
 {
-    QToolTip::showText(mark->mapToGlobal(QPoint(mark->width() / 2, mark->height())), checkMarkWhy(),
+    QToolTip::showText(mark->mapToGlobal(QPoint(mark->width() / 2, mark->height())), m_checkMarkWhy,
                        mark);
 }
 

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 class QVBoxLayout;
 
 namespace vellico::viewmodel {
@@ -18,18 +20,36 @@ namespace vellico::ui {
 
 class GroupCheckbox;
 
+// What a folder list shows: a library's found folders and the folders
+// selected among them, read at each reload() and refreshSelection(). Null
+// from `library`: no library. Both are called on the GUI thread only.
+struct FolderListSource {
+    std::function<const model::BundleInfo*()> library;
+    std::function<const model::FolderSelection*()> selection;
+};
+
 // The found folders of the analysed library in collapsible groups, each
 // group and folder with a check indicator that mirrors the selection, and an
 // explanation popover on the rows that have one. The list never changes the
-// selection: its indicators are read-only, follow the view model's
-// `selectedFolders`, and a click on one only says why it does not change; a
-// click on a group's header (but not on its indicator) expands or collapses
-// it. GUI thread.
+// selection: its indicators are read-only, follow the selection of its
+// source, and a click on one only says why it does not change; a click on a
+// group's header (but not on its indicator) expands or collapses it. The
+// single window's list and each library's list in a batch are this one.
+// GUI thread.
 class FolderListView : public QWidget {
     Q_OBJECT
 
 public:
+    // The library and `selectedFolders` of the single window's view model;
+    // the indicators follow each change of the selection.
     explicit FolderListView(viewmodel::MainViewModel& viewModel, QWidget* parent = nullptr);
+    // Any other library: its owner calls refreshSelection() when the
+    // selection changes.
+    explicit FolderListView(FolderListSource source, QWidget* parent = nullptr);
+
+    // What a click on a check indicator says (by default: the marks follow
+    // the selection chosen at the bottom of the window).
+    void setCheckMarkExplanation(const QString& text);
 
     // Rebuilds the rows from the view model's library, every group collapsed.
     // Call each time the list is shown anew.
@@ -92,7 +112,8 @@ private:
     // Says why a check mark does not change the selection.
     void explainCheckMark(QWidget* mark);
 
-    viewmodel::MainViewModel& m_viewModel;
+    FolderListSource m_source;
+    QString m_checkMarkWhy;
     QVBoxLayout* m_layout;
     std::vector<Group> m_groups;
     QHash<QString, Row> m_rows;

@@ -2,6 +2,7 @@
 
 #include "viewmodel/batch_texts.hpp"
 
+#include "i18n/translations.hpp"
 #include "viewmodel/batch_view_model.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/texts.hpp"
@@ -28,7 +29,8 @@ QString batchStateText(const BatchRow& row)
     case BatchRowState::waiting:
         return texts::translate("En attente");
     case BatchRowState::analysing:
-        return texts::fill("Analyse en cours : %1 fichiers", QString::number(row.filesScanned));
+        return QString::fromStdString(
+            i18n::fillPlural("Analyse en cours : %1 fichiers", row.filesScanned));
     case BatchRowState::ready:
         return texts::translate("Prête");
     case BatchRowState::openInEditor:

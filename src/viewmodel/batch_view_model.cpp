@@ -58,8 +58,9 @@ BatchServices machineBatchServices(std::shared_ptr<const analysis::MachineAnalys
 {
     BatchServices services;
     services.collect = [](const std::vector<std::string>& paths, bool search,
-                          const platform::WalkControl& walk, std::atomic<std::uint64_t>* found) {
-        return analysis::collectInputs(paths, search, walk, found);
+                          const platform::WalkControl& walk, std::atomic<std::uint64_t>* found,
+                          const analysis::LibraryFound& onFound) {
+        return analysis::collectInputs(paths, search, walk, found, onFound);
     };
     services.takeIn = [machine](const analysis::BatchInput& input,
                                 analysis::IntakeQuestions& questions, analysis::BatchScope& scope) {
@@ -75,8 +76,10 @@ BatchServices machineBatchServices(std::shared_ptr<const analysis::MachineAnalys
 }
 
 BatchViewModel::BatchViewModel(BatchServices services, QObject* parent)
-    : QObject(parent), m_services(std::move(services))
+    : QObject(parent), m_services(std::move(services)),
+      m_walkBudget(platform::walkThreadLimit(0), platform::walkThreadLimit(0) / maxParallelAnalyses)
 {
+    m_search.setMaxThreadCount(1);
     m_intake.setMaxThreadCount(1);
     m_analyses.setMaxThreadCount(maxParallelAnalyses);
     m_lockQueue.setMaxThreadCount(1);
@@ -88,6 +91,7 @@ BatchViewModel::~BatchViewModel()
     if (m_stopRun) {
         m_stopRun->requestStop();
     }
+    m_search.waitForDone();
     m_intake.waitForDone();
     m_analyses.waitForDone();
     m_lockQueue.waitForDone();
@@ -132,26 +136,41 @@ QCoro::Task<> BatchViewModel::collectAndAdd(std::vector<std::string> paths, bool
     std::shared_ptr<Shared> shared = m_shared;
     ++m_running;
     if (search) {
+        ++m_searches;
         m_searchCount = 0;
         emit searchCountChanged();
-        setPhase(Phase::searching);
-    } else {
-        updatePhase();
     }
+    updatePhase();
     auto found = std::make_shared<std::atomic<std::uint64_t>>(0);
+    auto queue = std::make_shared<FoundQueue>();
+    // The search's threads only fill the queue; the rows are made here, on
+    // the GUI thread, at each tick and once more at the end.
     QTimer ticker;
-    if (search) {
-        connect(&ticker, &QTimer::timeout, this, [this, found] {
+    connect(&ticker, &QTimer::timeout, this, [this, found, queue, shared, search] {
+        if (shared != m_shared) {
+            return;
+        }
+        if (search) {
             m_searchCount = static_cast<qint64>(found->load(std::memory_order_relaxed));
             emit searchCountChanged();
-        });
-        ticker.start(100);
-    }
-    auto collect = runOn(&m_intake, [collect = m_services.collect, paths, search, shared, found] {
-        platform::WalkControl walk;
-        walk.stop = &shared->stop;
-        return collect(paths, search, walk, found.get());
+        }
+        addFound(*queue, shared);
     });
+    ticker.start(100);
+    analysis::LibraryFound onFound = [queue](analysis::BatchInput input) {
+        const std::lock_guard lock(queue->mutex);
+        queue->inputs.push_back(std::move(input));
+    };
+    // A search has a worker of its own, so that the intake and analyses of
+    // the libraries already found go on beside it.
+    auto collect =
+        runOn(search ? &m_search : &m_intake, [collect = m_services.collect, paths, search, shared,
+                                               found, onFound, budget = &m_walkBudget] {
+            platform::WalkControl walk;
+            walk.stop = &shared->stop;
+            walk.budget = budget;
+            return collect(paths, search, walk, found.get(), onFound);
+        });
     analysis::BatchInputs inputs = co_await collect;
     if (!self || shared != m_shared) {
         co_return;
@@ -159,13 +178,36 @@ QCoro::Task<> BatchViewModel::collectAndAdd(std::vector<std::string> paths, bool
     ticker.stop();
     --m_running;
     if (search) {
+        --m_searches;
         m_searchCount = static_cast<qint64>(found->load());
         emit searchCountChanged();
     }
     for (const analysis::Refusal& refusal : inputs.refusals) {
         applyRefusal(*find(addRow(refusal.input)), refusal);
     }
+    // A collection that does not hand libraries over one by one.
     for (analysis::BatchInput& input : inputs.libraries) {
+        onFound(std::move(input));
+    }
+    addFound(*queue, shared);
+    sortRows();
+    updatePhase();
+}
+
+void BatchViewModel::addFound(FoundQueue& queue, const std::shared_ptr<Shared>& shared)
+{
+    if (shared != m_shared) {
+        return;
+    }
+    std::vector<analysis::BatchInput> inputs;
+    {
+        const std::lock_guard lock(queue.mutex);
+        inputs.swap(queue.inputs);
+    }
+    if (inputs.empty()) {
+        return;
+    }
+    for (analysis::BatchInput& input : inputs) {
         const int id = addRow(input.path);
         takeInAndAnalyse(std::move(input), id);
     }
@@ -262,9 +304,11 @@ QCoro::Task<> BatchViewModel::takeInAndAnalyse(analysis::BatchInput input, int i
     auto analysis =
         runOn(&m_analyses, [analyze = m_services.analyze, calls = m_services.systemCalls,
                             bundle = std::make_shared<platform::UniqueFd>(std::move(ready.bundle)),
-                            url = ready.url, alias = ready.isFromAlias, shared, progress] {
+                            url = ready.url, alias = ready.isFromAlias, shared, progress,
+                            budget = &m_walkBudget] {
             platform::WalkControl walk;
             walk.stop = &shared->stop;
+            walk.budget = budget;
             walk.progress = progress.get();
             auto result = std::make_pair(analyze(std::move(*bundle), url, alias, {}, walk),
                                          openBy(url, *calls));
@@ -390,11 +434,12 @@ void BatchViewModel::updatePhase()
     if (m_phase == Phase::deleting) {
         return;
     }
+    if (m_searches > 0) {
+        setPhase(Phase::searching); // rows found so far are analysed meanwhile
+        return;
+    }
     if (m_running > 0) {
-        setPhase(m_phase == Phase::searching ? Phase::searching : Phase::analysing);
-        if (m_phase == Phase::searching && !m_rows.empty()) {
-            setPhase(Phase::analysing);
-        }
+        setPhase(Phase::analysing);
         return;
     }
     if (m_rows.empty()) {
@@ -440,6 +485,7 @@ void BatchViewModel::clear()
     m_shared->stop.requestStop();
     m_shared = std::make_shared<Shared>();
     m_running = 0;
+    m_searches = 0;
     m_rows.clear();
     m_cancelled = false;
     m_freed = 0;
@@ -463,6 +509,7 @@ void BatchViewModel::cancel()
     m_shared->stop.requestStop();
     m_shared = std::make_shared<Shared>();
     m_running = 0;
+    m_searches = 0;
     for (BatchRow& row : m_rows) {
         if (row.state == BatchRowState::waiting || row.state == BatchRowState::analysing) {
             row.state = BatchRowState::skipped;

@@ -9,6 +9,7 @@
 #include "platform/stop_token.hpp"
 #include "platform/system_calls.hpp"
 #include "platform/tree_walker.hpp"
+#include "platform/walk_budget.hpp"
 #include "viewmodel/view_model_types.hpp"
 
 #include <QCoro/QCoroTask>
@@ -37,10 +38,12 @@ namespace vellico::viewmodel {
 // is called on a worker thread and must be thread-safe.
 struct BatchServices {
     // Paths and searched folders to the distinct libraries to take in;
-    // `found` counts the libraries a search meets, as it meets them.
-    std::function<analysis::BatchInputs(const std::vector<std::string>& paths, bool search,
-                                        const platform::WalkControl& walk,
-                                        std::atomic<std::uint64_t>* found)>
+    // `found` counts the libraries a search meets, as it meets them, and
+    // `onFound` takes each one at once (from any thread; see
+    // analysis::collectInputs).
+    std::function<analysis::BatchInputs(
+        const std::vector<std::string>& paths, bool search, const platform::WalkControl& walk,
+        std::atomic<std::uint64_t>* found, const analysis::LibraryFound& onFound)>
         collect;
     // One item through the intake; the batch's answers are its own rules.
     // Calls are never concurrent (the scope is shared by the whole batch).
@@ -95,7 +98,10 @@ struct BatchRow {
 // Several libraries in one window: each is taken in, analysed side by side
 // with at most `maxParallelAnalyses` others, and shown as a row; after one
 // confirmation the ready rows are cleaned one after the other, each claimed
-// just before its turn and given back right after.
+// just before its turn and given back right after. The search and the
+// analyses share one budget of walker threads (and with it of open
+// directories): as many as one walk of the single window may use, shared
+// out between the walks that run at once.
 //
 // Threads: the object and every row live on the GUI thread; the search,
 // the intake, the analyses, the lock and the removals run on workers and
@@ -118,7 +124,8 @@ public:
     // During a deletion they wait and are added once it is over.
     void addLibraries(const QStringList& paths);
     // Searches `folder` (no link followed, no other mount, never inside a
-    // library) and adds every library found.
+    // library) and adds every library found, as a row as soon as it is
+    // found: its intake and analysis start while the search goes on.
     void searchFolder(const QString& folder);
     // Libraries added while a deletion ran, waiting for its end.
     const QStringList& deferredPaths() const { return m_deferred; }
@@ -129,6 +136,8 @@ public:
     Phase phase() const { return m_phase; }
     // Libraries found so far by a running search.
     qint64 searchCount() const { return m_searchCount; }
+    // The walker threads the search and the analyses share.
+    const platform::WalkBudget& walkBudget() const { return m_walkBudget; }
 
     // The preset of every library; replaces each ready row's selection.
     model::EditingPreset preset() const { return m_preset; }
@@ -180,6 +189,12 @@ private:
             return {analysis::BackupAnswer::Kind::listAsBackup, {}};
         }
     };
+    // Libraries a search found and the GUI thread has not listed yet:
+    // filled by the search's threads, emptied on the GUI thread.
+    struct FoundQueue {
+        std::mutex mutex;
+        std::vector<analysis::BatchInput> inputs;
+    };
     // What the intake workers share.
     struct Shared {
         std::mutex mutex;
@@ -189,6 +204,9 @@ private:
     };
 
     QCoro::Task<> collectAndAdd(std::vector<std::string> paths, bool search);
+    // Lists what `queue` holds and starts its intake; nothing when the batch
+    // was cancelled or emptied since (`shared` is no longer the batch's).
+    void addFound(FoundQueue& queue, const std::shared_ptr<Shared>& shared);
     QCoro::Task<> takeInAndAnalyse(analysis::BatchInput input, int id);
     QCoro::Task<> runDeletion(std::vector<int> ids);
 
@@ -201,14 +219,18 @@ private:
     void applyRefusal(BatchRow& row, const analysis::Refusal& refusal);
 
     BatchServices m_services;
+    QThreadPool m_search;   // the collection of paths and searches
     QThreadPool m_intake;   // one at a time: the scope is shared
     QThreadPool m_analyses; // at most maxParallelAnalyses
     QThreadPool m_lockQueue;
+    // Outlives the walks: the destructor waits for every worker.
+    platform::WalkBudget m_walkBudget;
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     std::vector<BatchRow> m_rows;
     Phase m_phase = Phase::empty;
     int m_nextId = 1;
-    int m_running = 0; // searches and rows not analysed yet
+    int m_running = 0;  // searches and rows not analysed yet
+    int m_searches = 0; // searches running
     qint64 m_searchCount = 0;
     model::EditingPreset m_preset = model::EditingPreset::inProgress;
     QStringList m_deferred;

@@ -14,6 +14,7 @@
 #include <QTranslator>
 
 #include <cstdlib>
+#include <vector>
 
 namespace vellico::viewmodel::texts {
 
@@ -55,6 +56,15 @@ QString fill(std::string_view key, const QString& value)
 QString count(std::string_view key, std::int64_t n)
 {
     return QString::fromStdString(i18n::fillPlural(key, n));
+}
+
+QString count(std::string_view key, std::int64_t n, std::initializer_list<QString> others)
+{
+    std::vector<std::string> args{i18n::formatCount(n)};
+    for (const QString& other : others) {
+        args.push_back(other.toStdString());
+    }
+    return QString::fromStdString(i18n::fillPlaceholders(i18n::plural(key, n), args));
 }
 
 QString statusText(const analysis::StatusText& status)

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <string_view>
 
 class QCoreApplication;
@@ -38,6 +39,8 @@ QString fill(std::string_view key, const QString& value);
 // The plural form of `key` for `n`, with %1 replaced by `n` in the
 // language's digits.
 QString count(std::string_view key, std::int64_t n);
+// The same with %2… replaced by `others`, in one pass.
+QString count(std::string_view key, std::int64_t n, std::initializer_list<QString> others);
 
 // An analysis progress text, translated and filled.
 QString statusText(const analysis::StatusText& status);

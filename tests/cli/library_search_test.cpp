@@ -11,6 +11,9 @@
 
 #include <sys/mount.h>
 
+#include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <sstream>
 
 namespace vellico::cli {
@@ -80,6 +83,35 @@ TEST_F(Search, AFoundLibraryReplacedByALinkBeforeItsTurnIsNotFollowed)
     EXPECT_NE(taken.error->message.find("a changé depuis la recherche"), std::string::npos)
         << taken.error->message;
     EXPECT_TRUE(victimIntact());
+}
+
+TEST_F(Search, EachLibraryFoundIsHandedOverAsTheSearchMeetsIt)
+{
+    tools::LibraryBuilder(searched() / "b" / "c" / "Gamma.fcpbundle");
+    tools::LibraryBuilder(searched() / "Beta.fcpbundle");
+    const Inputs sorted = collectInputs({searched().string()}, true);
+
+    // Handed over one by one, from the walker's threads: the same libraries,
+    // each reachable again from the search's folder, and none left in the
+    // result.
+    std::mutex mutex;
+    std::vector<Input> handed;
+    std::atomic<std::uint64_t> count{0};
+    const Inputs inputs = collectInputs({searched().string()}, true, {}, &count, [&](Input input) {
+        const std::lock_guard lock(mutex);
+        EXPECT_GE(count.load(), handed.size() + 1); // counted before it is handed over
+        handed.push_back(std::move(input));
+    });
+    EXPECT_TRUE(inputs.libraries.empty());
+    EXPECT_EQ(inputs.bounds.size(), 1u);
+    ASSERT_EQ(handed.size(), 3u);
+    std::sort(handed.begin(), handed.end(),
+              [](const Input& a, const Input& b) { return a.path < b.path; });
+    for (std::size_t i = 0; i < handed.size(); ++i) {
+        EXPECT_EQ(handed[i].path, sorted.libraries[i].path);
+        EXPECT_EQ(handed[i].components, sorted.libraries[i].components);
+        EXPECT_TRUE(analysis::reopenFound(handed[i])) << handed[i].path;
+    }
 }
 
 TEST_F(Search, AFolderSwappedForALinkDuringTheSearchIsNotSearched)

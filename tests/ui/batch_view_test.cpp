@@ -6,7 +6,10 @@
 #include "analysis/library_intake.hpp"
 #include "ui/batch_view.hpp"
 #include "ui/delete_warning_sheet.hpp"
+#include "ui/folder_list_view.hpp"
+#include "ui/group_checkbox.hpp"
 #include "ui_test_support.hpp"
+#include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/texts.hpp"
 
 #include <QCheckBox>
@@ -39,7 +42,7 @@ viewmodel::BatchServices fakeServices()
 {
     viewmodel::BatchServices services;
     services.collect = [](const std::vector<std::string>& paths, bool, const platform::WalkControl&,
-                          std::atomic<std::uint64_t>*) {
+                          std::atomic<std::uint64_t>*, const analysis::LibraryFound&) {
         analysis::BatchInputs inputs;
         for (const std::string& path : paths) {
             inputs.libraries.push_back({path, nullptr, {}, {}});
@@ -103,6 +106,7 @@ private slots:
     void rowsShowNamesSizesAndStatesSortedByGain();
     void keyboardMovesOpensAndActs();
     void confirmationCarriesTheBatchTotalsAndSkipIsKept();
+    void anOpenRowHoldsTheSingleWindowsFolderList();
 };
 
 namespace {
@@ -143,6 +147,13 @@ void BatchViewTest::rowsShowNamesSizesAndStatesSortedByGain()
              qPrintable(f.view.totals()->text()));
     QCOMPARE(f.view.totals()->accessibleName(), f.view.totals()->text());
     QVERIFY(f.view.deleteButton()->isEnabled());
+
+    // One library: the count takes its singular form.
+    f.vm.clear();
+    f.vm.addLibraries({"/nowhere/Small.fcpbundle"});
+    QTRY_COMPARE(f.vm.phase(), Phase::ready);
+    QVERIFY2(f.view.totals()->text().startsWith(QStringLiteral("1 bibliothèque à nettoyer — ")),
+             qPrintable(f.view.totals()->text()));
 }
 
 void BatchViewTest::keyboardMovesOpensAndActs()
@@ -159,8 +170,9 @@ void BatchViewTest::keyboardMovesOpensAndActs()
     // Right opens the row on its folder list; Left closes it.
     QTest::keyClick(list, Qt::Key_Right);
     QVERIFY(list->topLevelItem(1)->isExpanded());
-    QCOMPARE(list->topLevelItem(1)->childCount(), 2);
-    QCOMPARE(list->topLevelItem(1)->child(0)->text(0), QStringLiteral("Render Files (Event)"));
+    const int id = f.vm.rows()[1].id;
+    QVERIFY(f.view.folderList(id) != nullptr);
+    QVERIFY(f.view.folderList(id)->groupHeader(QStringLiteral("Event")) != nullptr);
     QTest::keyClick(list, Qt::Key_Left);
     QVERIFY(!list->topLevelItem(1)->isExpanded());
     // The list is one Tab stop: Tab leaves it.
@@ -213,6 +225,63 @@ void BatchViewTest::confirmationCarriesTheBatchTotalsAndSkipIsKept()
     }
     QVERIFY(f.view.status()->text().startsWith(QStringLiteral("Terminé")));
     QVERIFY(!f.view.deleteButton()->isEnabled());
+}
+
+void BatchViewTest::anOpenRowHoldsTheSingleWindowsFolderList()
+{
+    Fixture f;
+    QTRY_COMPARE(f.vm.phase(), Phase::ready);
+    const viewmodel::BatchRow& big = f.vm.rows().front();
+    QCOMPARE(big.name, QStringLiteral("Big"));
+    const int id = big.id;
+    const QString render = QString::fromStdString(big.info->foundFolders[0].id.toString());
+    const QString transcoded = QString::fromStdString(big.info->foundFolders[1].id.toString());
+    QVERIFY(f.view.folderList(id) == nullptr); // made when the row is opened
+    f.view.item(id)->setExpanded(true);
+    ui::FolderListView* folders = f.view.folderList(id);
+    QVERIFY(folders);
+    QTRY_VERIFY(folders->isVisible());
+
+    // The marks show the preset's selection: the render files, not the media.
+    const auto markOf = [&](const QString& key) { return folders->folderCheckbox(key)->state(); };
+    QCOMPARE(markOf(render), model::CheckState::all);
+    QCOMPARE(markOf(transcoded), model::CheckState::none);
+    QCOMPARE(folders->groupCheckbox(QStringLiteral("Event"))->state(), model::CheckState::partial);
+
+    // A click on a mark changes nothing, as in the single window.
+    const qint64 rowBefore = f.vm.row(id)->reclaimable;
+    const qint64 totalBefore = f.vm.totalReclaimable();
+    folders->toggleGroup(QStringLiteral("Event"));
+    QTest::mouseClick(folders->folderCheckbox(transcoded), Qt::LeftButton);
+    QCOMPARE(markOf(transcoded), model::CheckState::none);
+    QCOMPARE(f.vm.row(id)->reclaimable, rowBefore);
+    QCOMPARE(f.vm.totalReclaimable(), totalBefore);
+
+    // The open group makes the row taller.
+    QTreeWidgetItem* holder = f.view.item(id)->child(0);
+    QTRY_VERIFY(f.view.list()->visualItemRect(holder).height() >= folders->sizeHint().height() &&
+                folders->sizeHint().height() > folders->groupHeader("Event")->height() * 2);
+
+    // The preset of every library: the same list follows, with its group
+    // still open, and so do the row's size and the batch's total.
+    f.vm.applyPreset(model::EditingPreset::done);
+    QCOMPARE(f.view.folderList(id), folders);
+    QVERIFY(folders->isExpanded(QStringLiteral("Event")));
+    QCOMPARE(markOf(transcoded), model::CheckState::all);
+    QCOMPARE(folders->groupCheckbox(QStringLiteral("Event"))->state(), model::CheckState::all);
+    QCOMPARE(f.vm.row(id)->reclaimable, rowBefore + 2'000'000);
+    QCOMPARE(f.view.item(id)->text(3),
+             viewmodel::byteCountFormatter().string(rowBefore + 2'000'000));
+    QCOMPARE(f.vm.totalReclaimable(), totalBefore + 2 * 2'000'000); // Big and Small
+
+    // A new row rebuilds the list: the row and its group stay open.
+    f.vm.addLibraries({"/nowhere/Third.fcpbundle"});
+    QTRY_COMPARE(f.vm.rows().size(), std::size_t(4));
+    QTRY_COMPARE(f.vm.phase(), Phase::ready);
+    QVERIFY(f.view.item(id)->isExpanded());
+    QVERIFY(f.view.folderList(id) != nullptr);
+    QVERIFY(f.view.folderList(id)->isExpanded(QStringLiteral("Event")));
+    QCOMPARE(f.view.folderList(id)->folderCheckbox(transcoded)->state(), model::CheckState::all);
 }
 
 QTEST_MAIN(BatchViewTest)

@@ -18,7 +18,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <functional>
 #include <semaphore>
 
 using namespace vellico;
@@ -85,7 +88,8 @@ public:
 };
 
 struct Batch {
-    explicit Batch(platform::SystemCalls* calls = &platform::defaultSystemCalls())
+    explicit Batch(platform::SystemCalls* calls = &platform::defaultSystemCalls(),
+                   const std::function<void(viewmodel::BatchServices&)>& adjust = {})
     {
         auto machine = std::make_shared<const analysis::MachineAnalysis>(h.dir.path());
         viewmodel::BatchServices services = viewmodel::machineBatchServices(machine);
@@ -114,6 +118,9 @@ struct Batch {
                                            progress);
         };
         services.systemCalls = calls;
+        if (adjust) {
+            adjust(services);
+        }
         vm = std::make_unique<BatchViewModel>(services);
     }
 
@@ -152,6 +159,35 @@ struct Batch {
     std::unique_ptr<BatchViewModel> vm;
 };
 
+// A search that finds `libraries` one at a time: each waits for a step of
+// the test, and the search ends after the last one or at a stop.
+struct SteppedSearch {
+    std::vector<fs::path> libraries;
+    std::counting_semaphore<16> step{0};
+    std::atomic<bool> ended{false};
+
+    static void install(const std::shared_ptr<SteppedSearch>& search,
+                        viewmodel::BatchServices& services)
+    {
+        services.collect =
+            [search](const std::vector<std::string>&, bool, const platform::WalkControl& walk,
+                     std::atomic<std::uint64_t>* found, const analysis::LibraryFound& onFound) {
+                for (const fs::path& lib : search->libraries) {
+                    while (!search->step.try_acquire_for(std::chrono::milliseconds(10))) {
+                        if (walk.stop != nullptr && walk.stop->stopRequested()) {
+                            search->ended = true;
+                            return analysis::BatchInputs{};
+                        }
+                    }
+                    found->fetch_add(1);
+                    onFound(analysis::BatchInput{lib.string(), {}, {}, {}});
+                }
+                search->ended = true;
+                return analysis::BatchInputs{};
+            };
+    }
+};
+
 bool lockIsFree(const fs::path& lib)
 {
     return !cleanup::isLibraryOpenInFCP(lib);
@@ -172,6 +208,8 @@ private slots:
     void cancelStopsAfterTheEntryInHandAndGivesTheLockBack();
     void librariesOpenedDuringTheDeletionJoinAfterIt();
     void presetAppliesToEveryLibrary();
+    void searchListsAndAnalysesLibrariesAsTheyAreFound();
+    void cancelDuringASearchStopsItAndKeepsWhatWasAnalysed();
 };
 
 void BatchViewModelTest::mixedLibrariesAreSortedAndOnlyCleanableOnesCount()
@@ -361,6 +399,56 @@ void BatchViewModelTest::presetAppliesToEveryLibrary()
         QCOMPARE(row.selection,
                  model::presetSelection(model::EditingPreset::done, row.info->foundFolders));
     }
+}
+
+void BatchViewModelTest::searchListsAndAnalysesLibrariesAsTheyAreFound()
+{
+    auto search = std::make_shared<SteppedSearch>();
+    Batch b(&platform::defaultSystemCalls(),
+            [search](viewmodel::BatchServices& s) { SteppedSearch::install(search, s); });
+    search->libraries = {library(b.h.dir / "Drive", "First", 20'000),
+                         library(b.h.dir / "Drive", "Second", 30'000)};
+    b.vm->searchFolder(QString::fromStdString((b.h.dir / "Drive").string()));
+    QCOMPARE(b.vm->phase(), Phase::searching);
+
+    // The first library found is a row, and analysed, while the search goes on.
+    search->step.release();
+    QTRY_COMPARE(b.vm->rows().size(), std::size_t(1));
+    QTRY_COMPARE(b.rowNamed("First").state, BatchRowState::ready);
+    QTRY_COMPARE(b.vm->searchCount(), 1);
+    QCOMPARE(b.vm->phase(), Phase::searching);
+    QVERIFY(!search->ended);
+    QCOMPARE(b.vm->cleanableCount(), 1);
+
+    search->step.release();
+    QTRY_COMPARE(b.vm->phase(), Phase::ready);
+    QVERIFY(search->ended);
+    QCOMPARE(b.names(), (QStringList{"Second", "First"}));
+    QCOMPARE(b.rowNamed("Second").state, BatchRowState::ready);
+    QCOMPARE(b.vm->searchCount(), 2);
+}
+
+void BatchViewModelTest::cancelDuringASearchStopsItAndKeepsWhatWasAnalysed()
+{
+    auto search = std::make_shared<SteppedSearch>();
+    Batch b(&platform::defaultSystemCalls(),
+            [search](viewmodel::BatchServices& s) { SteppedSearch::install(search, s); });
+    search->libraries = {library(b.h.dir / "Drive", "First", 20'000),
+                         library(b.h.dir / "Drive", "Second", 30'000)};
+    b.vm->searchFolder(QString::fromStdString((b.h.dir / "Drive").string()));
+    search->step.release();
+    QTRY_COMPARE(b.vm->rows().size(), std::size_t(1));
+    QTRY_COMPARE(b.rowNamed("First").state, BatchRowState::ready);
+
+    b.vm->cancel();
+    QCOMPARE(b.vm->phase(), Phase::ready);
+    QTRY_VERIFY(search->ended);                  // the stop reached the search
+    QTRY_COMPARE(b.vm->walkBudget().inUse(), 0); // the analyses gave their threads back
+    search->step.release();
+    QTest::qWait(300);
+    QCOMPARE(b.vm->rows().size(), std::size_t(1));
+    QCOMPARE(b.rowNamed("First").state, BatchRowState::ready);
+    QCOMPARE(b.vm->phase(), Phase::ready);
 }
 
 QTEST_GUILESS_MAIN(BatchViewModelTest)

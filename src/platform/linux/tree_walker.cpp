@@ -5,6 +5,7 @@
 #include "platform/linux/walk/name_list.hpp"
 #include "platform/linux/walk/walk_nodes.hpp"
 #include "platform/linux/walk/work_queue.hpp"
+#include "platform/walk_budget.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -101,7 +102,7 @@ public:
           m_stop(control.stop), m_progress(control.progress),
           m_postOrder(order == WalkOrder::postOrder), m_skipHidden(skipHidden),
           m_queue(walkThreadLimit(control.jobs), walkThreads(control.jobs)),
-          m_budget(m_queue.threadLimit())
+          m_budget(control.budget ? control.budget->threads() : m_queue.threadLimit())
     {}
 
     void run(std::vector<WalkRoot> roots)
@@ -589,10 +590,47 @@ private:
 
 } // namespace
 
+namespace {
+
+// The budget whose threads the calling thread holds, if any: a walk inside
+// a walk on this thread runs on it instead of waiting for the budget.
+thread_local const WalkBudget* t_heldBudget = nullptr;
+
+} // namespace
+
 void walkTrees(std::vector<WalkRoot> roots, WalkVisitor& visitor, const WalkControl& control,
                WalkOrder order, bool skipHidden)
 {
-    Walk walk(visitor, control, order, skipHidden);
+    WalkBudget* budget = control.budget;
+    if (budget == nullptr) {
+        Walk walk(visitor, control, order, skipHidden);
+        walk.run(std::move(roots));
+        return;
+    }
+    WalkControl shared = control;
+    if (t_heldBudget == budget) {
+        shared.jobs = 1;
+        Walk walk(visitor, shared, order, skipHidden);
+        walk.run(std::move(roots));
+        return;
+    }
+    const int threads = budget->acquire(walkThreadLimit(control.jobs), control.stop);
+    if (threads == 0) {
+        return; // stopped while waiting: nothing walked
+    }
+    // Given back however the walk ends.
+    struct Held {
+        WalkBudget* budget;
+        int threads;
+        ~Held()
+        {
+            t_heldBudget = nullptr;
+            budget->release(threads);
+        }
+    } held{budget, threads};
+    t_heldBudget = budget;
+    shared.jobs = threads;
+    Walk walk(visitor, shared, order, skipHidden);
     walk.run(std::move(roots));
 }
 
