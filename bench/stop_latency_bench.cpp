@@ -100,7 +100,7 @@ int main(int argc, char** argv)
     std::printf(
         "stop latency (%s, %d rounds, jobs %d, a full measurement %.0f ms): median %.2f ms, "
         "max %.2f ms\n",
-        cold ? "cold" : "warm", rounds, vellico::platform::walkThreads(jobs), fullMs,
+        cold ? "cold" : "warm", rounds, vellico::platform::walkThreads({.jobs = jobs}), fullMs,
         latencies[latencies.size() / 2], latencies.back());
     return 0;
 }

@@ -45,8 +45,9 @@ struct RemovalBounds {
 // the bounds given.
 //
 // The walk (platform::walkTrees, post-order, shared by `walk.jobs` threads;
-// by default 8, whatever the number of cores, since removing waits on the
-// disk more than on the processor)
+// by default 8 to begin with, whatever the number of cores, since removing
+// waits on the disk more than on the processor, and more while each unlink
+// waits on a round trip and more threads make the walk faster)
 // is fd-relative and iterative, so it takes trees thousands of levels deep
 // while keeping a bounded number of descriptors open. It reads all names of
 // a directory before unlinking any, unlinks everything that is not a

@@ -48,7 +48,7 @@ struct CommandLine {
     // selected; `except` is taken out of the selection.
     std::optional<std::set<std::string>> only;
     std::set<std::string> except;
-    int jobs = 0;                         // threads of the walks; 0: the number of cores, at most 8
+    int jobs = 0; // threads of the walks; 0: as many as help (see WalkControl)
     SizeUnits units = SizeUnits::decimal; // -b/--bytes, --binary
     SortOrder sort = SortOrder::size;     // --sort
     ColourChoice colour = ColourChoice::automatic;

@@ -8,6 +8,7 @@
 #include "docs/documentation_loader.hpp"
 #include "docs/documentation_parser.hpp"
 #include "docs/plain_text_renderer.hpp"
+#include "platform/tree_walker.hpp"
 #include "product_config.hpp"
 
 #include <cerrno>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -108,6 +110,19 @@ int run(int argc, char** argv)
     return usageError(say("commande manquante"));
 }
 
+// With VELLICO_WALK_STATS=1, how many threads the walks reached, for the
+// benchmarks: a diagnostic in English, on stderr, out of the normal output.
+void printWalkStats()
+{
+    const char* wanted = std::getenv("VELLICO_WALK_STATS");
+    if (wanted == nullptr || std::string_view(wanted) != "1") {
+        return;
+    }
+    const vellico::platform::WalkThreadPeaks peaks = vellico::platform::walkThreadPeaks();
+    std::cerr << "walk threads: peak " << peaks.streaming << " measuring, " << peaks.postOrder
+              << " removing\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -115,5 +130,7 @@ int main(int argc, char** argv)
     // Error texts of the system (strerror) and yes/no answers in the user's language.
     std::setlocale(LC_ALL, "");
     vellico::cli::useEnvironmentLanguage();
-    return outputChecked(run(argc, argv));
+    const int status = outputChecked(run(argc, argv));
+    printWalkStats();
+    return status;
 }

@@ -45,21 +45,27 @@ private:
 struct WalkProgress {
     std::atomic<std::uint64_t> files{0}; // regular files seen (counted or removed)
     std::atomic<std::uint64_t> bytes{0}; // their logical sizes
+    std::atomic<int> threads{0};         // the most threads that took part at once
 };
 
 class WalkBudget;
 
 // What a caller controls about a walk.
 struct WalkControl {
-    // Threads sharing the work. 0 means the default: one per core (at most
-    // 8) to begin with, and more, up to 8 in all, while they wait on the disk
-    // rather than work (a cold cache, a network volume), since a disk serves
-    // many requests at once. Each thread holds a bounded number of open
-    // directories.
+    // Threads sharing the work, exactly (at most 64). 0 means the default:
+    // `startThreads` to begin with, more while they wait on the disk or the
+    // network rather than work and adding threads makes the walk faster (a
+    // cold cache, a network share, where each request waits on a round
+    // trip), up to 64 or what the open-file limit and memory allow; and
+    // fewer again, down to the start, once they no longer wait. Each thread
+    // holds a bounded number of open directories.
     int jobs = 0;
     const StopToken* stop = nullptr; // checked at least once per directory
     WalkProgress* progress = nullptr;
     SystemCalls* calls = nullptr; // null: the kernel
+    // With `jobs` 0: the threads to begin with; 0 means one per core, at
+    // most 8.
+    int startThreads = 0;
     // Threads shared with other walks running beside this one (not owned;
     // null: none). The walk then runs with the threads it gets from it, at
     // most `jobs` stands for at its limit, and waits for one while the
@@ -67,10 +73,19 @@ struct WalkControl {
     WalkBudget* budget = nullptr;
 };
 
-// The number of threads `jobs` stands for at the start of a walk, and the
-// number it may grow to.
-int walkThreads(int jobs);
-int walkThreadLimit(int jobs);
+// The number of threads a walk with `control` begins with, and the number it
+// may grow to (the same when `jobs` is set).
+int walkThreads(const WalkControl& control);
+int walkThreadLimit(const WalkControl& control);
+
+// The most threads that took part at once in a walk of this process so far:
+// in the walks that measure and list (streaming) and in those that remove
+// (post-order). 0 when there was none. For diagnostics and benchmarks.
+struct WalkThreadPeaks {
+    int streaming = 0;
+    int postOrder = 0;
+};
+WalkThreadPeaks walkThreadPeaks();
 
 // One directory the walk has entered. Lives from its opening until the walk
 // is done with it and with everything below it.

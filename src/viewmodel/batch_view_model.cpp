@@ -77,7 +77,8 @@ BatchServices machineBatchServices(std::shared_ptr<const analysis::MachineAnalys
 
 BatchViewModel::BatchViewModel(BatchServices services, QObject* parent)
     : QObject(parent), m_services(std::move(services)),
-      m_walkBudget(platform::walkThreadLimit(0), platform::walkThreadLimit(0) / maxParallelAnalyses)
+      m_walkBudget(platform::walkThreadLimit({}),
+                   platform::walkThreadLimit({}) / maxParallelAnalyses)
 {
     m_search.setMaxThreadCount(1);
     m_intake.setMaxThreadCount(1);

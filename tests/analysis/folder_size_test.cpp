@@ -156,8 +156,8 @@ TEST(FolderSize, TheFilesOfOneLargeDirectoryAreSharedBetweenThreads)
 // to the limit; a number of threads asked for is kept to.
 TEST(FolderSize, MoreThreadsJoinWhileTheDiskKeepsThemWaiting)
 {
-    const int start = platform::walkThreads(0);
-    const int limit = platform::walkThreadLimit(0);
+    const int start = platform::walkThreads({});
+    const int limit = platform::walkThreadLimit({});
     if (start + 2 > limit) {
         GTEST_SKIP() << "as many cores as threads the walk may grow to";
     }

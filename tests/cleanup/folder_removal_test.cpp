@@ -1,6 +1,7 @@
 #include "cleanup/folder_removal.hpp"
 
 #include "cleanup_test_support.hpp"
+#include "support/latency_calls.hpp"
 #include "support/scripted_system_calls.hpp"
 #include "support/temp_dir.hpp"
 #include "support/thread_recording_calls.hpp"
@@ -556,6 +557,35 @@ TEST_F(FolderRemoval, TheFilesOfOneLargeDirectoryAreSharedBetweenThreads)
     ASSERT_TRUE(removeFoundFolder(bundle(), record(), calls, {2, {}, {}, {}}));
     EXPECT_TRUE(gone(selected()));
     EXPECT_GE(calls.threadsSeen(), 2u);
+}
+
+// On a share every unlink is a round trip: the removal takes more threads
+// than the eight it starts with while that makes it faster, and removes
+// everything all the same; a number asked for is kept to, exactly.
+TEST_F(FolderRemoval, TakesMoreThreadsWhileEachUnlinkWaitsOnTheNetwork)
+{
+    const bool mayGrow = platform::walkThreadLimit({.startThreads = 8}) > 8;
+    for (const int jobs : {0, 3}) {
+        SCOPED_TRACE(jobs);
+        for (int d = 0; d < 48; ++d) {
+            for (int f = 0; f < 40; ++f) {
+                writeText(selected() / ("d" + std::to_string(d)) / ("f" + std::to_string(f)), "x");
+            }
+        }
+        test::LatencyCalls share(test::LatencyCalls::Kind::network, std::chrono::milliseconds(1));
+        platform::WalkProgress progress;
+        ASSERT_TRUE(
+            removeFoundFolder(bundle(), record(), share, {.jobs = jobs, .progress = &progress}));
+        EXPECT_TRUE(gone(selected()));
+        if (jobs == 0 && mayGrow) {
+            EXPECT_GT(progress.threads.load(), 8);
+            EXPECT_GT(share.mostInFlight(), 8);
+        } else if (jobs != 0) {
+            EXPECT_EQ(progress.threads.load(), jobs);
+            EXPECT_LE(share.mostInFlight(), jobs);
+        }
+        test::makeMediaTree(selected());
+    }
 }
 
 // A directory inside that reports another mount (through the seam, so this

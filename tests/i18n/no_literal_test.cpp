@@ -183,6 +183,8 @@ const std::set<std::pair<std::string, std::string>> notUserText{
     {"ui/wrapping_label.cpp", "Noto Color Emoji"},
     // The mark of a line cut to the terminal's width.
     {"cli/terminal.cpp", R"(\u2026)"},
+    // A diagnostic for the benchmarks (VELLICO_WALK_STATS=1).
+    {"cli/main.cpp", "walk threads: peak "},
 };
 
 TEST(NoLiteral, EveryUserTextGoesThroughTheCatalogue)

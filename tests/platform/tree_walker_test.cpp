@@ -3,6 +3,7 @@
 
 #include "platform/tree_walker.hpp"
 
+#include "support/latency_calls.hpp"
 #include "support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -212,16 +215,124 @@ TEST(TreeWalker, StaysWithinALowDescriptorLimit)
     rlimit low = saved;
     low.rlim_cur = limit;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
-    RecordingVisitor visitor;
-    visitor.watchDescriptors = true;
-    walk(tmp / "root", visitor, {.jobs = 4});
-    ::setrlimit(RLIMIT_NOFILE, &saved);
+    // Four threads asked for, and as many as the walk takes while every
+    // request waits: the limit holds the number down.
+    test::LatencyCalls slow(test::LatencyCalls::Kind::network, std::chrono::microseconds(300));
+    for (const WalkControl& control : {WalkControl{.jobs = 4}, WalkControl{.calls = &slow}}) {
+        RecordingVisitor visitor;
+        visitor.watchDescriptors = true;
+        WalkProgress progress;
+        WalkControl counted = control;
+        counted.progress = &progress;
+        walk(tmp / "root", visitor, counted);
 
-    EXPECT_TRUE(visitor.failures.empty())
-        << visitor.failures.front().where << ": " << visitor.failures.front().error;
-    EXPECT_EQ(visitor.entries.size(), 8u * 60u);
-    EXPECT_EQ(visitor.deepest, 61); // b0 is level 1
-    EXPECT_LT(visitor.mostOpen, limit);
+        EXPECT_TRUE(visitor.failures.empty())
+            << visitor.failures.front().where << ": " << visitor.failures.front().error;
+        EXPECT_EQ(visitor.entries.size(), 8u * 60u);
+        EXPECT_EQ(visitor.deepest, 61); // b0 is level 1
+        EXPECT_LT(visitor.mostOpen, limit);
+        EXPECT_LE(progress.threads.load(),
+                  std::max(control.jobs, std::max(walkThreads({}), static_cast<int>(limit / 16))));
+    }
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+}
+
+// Asks the size of every file through the seam, as a measurement does: on a
+// share, one request per file.
+class SizingVisitor : public WalkVisitor {
+public:
+    explicit SizingVisitor(SystemCalls& calls) : m_calls(calls) {}
+
+    Entry entry(int dirFd, const WalkDirectory&, const char* name, unsigned char,
+                WalkTally& tally) override
+    {
+        struct statx stx {};
+        if (m_calls.statx(dirFd, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE, &stx) != 0) {
+            return Entry::done;
+        }
+        if (S_ISDIR(stx.stx_mode)) {
+            return Entry::directory;
+        }
+        ++tally.files;
+        return Entry::done;
+    }
+
+private:
+    SystemCalls& m_calls;
+};
+
+// `dirs` folders of `files` files each, below `root`.
+void writeWideTree(const fs::path& root, int dirs, int files)
+{
+    for (int d = 0; d < dirs; ++d) {
+        for (int f = 0; f < files; ++f) {
+            writeFile(root / ("event-" + std::to_string(d)) / ("clip-" + std::to_string(f)));
+        }
+    }
+}
+
+struct Measured {
+    std::uint64_t files = 0;
+    int threads = 0;      // the most threads the walk had
+    int mostInFlight = 0; // the most requests under way at once
+};
+
+Measured measure(const fs::path& root, test::LatencyCalls& calls, int jobs)
+{
+    SizingVisitor visitor(calls);
+    WalkProgress progress;
+    std::vector<WalkRoot> roots;
+    roots.push_back(rootAt(root));
+    walkTrees(std::move(roots), visitor, {.jobs = jobs, .progress = &progress, .calls = &calls},
+              WalkOrder::streaming, false);
+    return {progress.files.load(), progress.threads.load(), calls.mostInFlight()};
+}
+
+// Where each request waits on the network, and waits as long however many
+// are in flight, the walk takes more threads than it starts with (one per
+// core); a number asked for is kept to, exactly.
+TEST(TreeWalker, TakesMoreThreadsWhileEachRequestWaitsOnTheNetwork)
+{
+    const int start = walkThreads({});
+    if (walkThreadLimit({}) <= start) {
+        GTEST_SKIP() << "the open-file limit or memory allows no more threads than cores";
+    }
+    test::TempDir tmp;
+    writeWideTree(tmp / "root", 32, 32);
+    constexpr std::chrono::milliseconds kRoundTrip{1};
+
+    test::LatencyCalls share(test::LatencyCalls::Kind::network, kRoundTrip);
+    const Measured grown = measure(tmp / "root", share, 0);
+    EXPECT_EQ(grown.files, 32u * 32u);
+    EXPECT_GT(grown.threads, start);
+    EXPECT_GT(grown.mostInFlight, start);
+
+    test::LatencyCalls asked(test::LatencyCalls::Kind::network, kRoundTrip);
+    const Measured exact = measure(tmp / "root", asked, 3);
+    EXPECT_EQ(exact.files, 32u * 32u);
+    EXPECT_EQ(exact.threads, 3);
+    EXPECT_LE(exact.mostInFlight, 3);
+}
+
+// Where the calls keep the processor busy, or the server answers one request
+// at a time, more threads would not help: the walk keeps the threads it
+// starts with, or comes back to them after a try.
+TEST(TreeWalker, KeepsItsThreadsWhenMoreWouldNotHelp)
+{
+    const int start = walkThreads({});
+    test::TempDir tmp;
+    writeWideTree(tmp / "root", 16, 32);
+
+    test::LatencyCalls busy(test::LatencyCalls::Kind::processor, std::chrono::microseconds(200));
+    const Measured working = measure(tmp / "root", busy, 0);
+    EXPECT_EQ(working.files, 16u * 32u);
+    EXPECT_EQ(working.threads, start);
+
+    test::LatencyCalls oneAtATime(test::LatencyCalls::Kind::oneServer,
+                                  std::chrono::microseconds(500));
+    const Measured queued = measure(tmp / "root", oneAtATime, 0);
+    EXPECT_EQ(queued.files, 16u * 32u);
+    EXPECT_LE(queued.threads, 2 * start + 1) << "tried more than a step or two beyond the start";
 }
 
 TEST(TreeWalker, StopsSoonAfterTheTokenIsRaised)

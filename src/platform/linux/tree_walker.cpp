@@ -3,6 +3,7 @@
 #include "platform/linux/walk/descriptor_budget.hpp"
 #include "platform/linux/walk/disk_wait_pacer.hpp"
 #include "platform/linux/walk/name_list.hpp"
+#include "platform/linux/walk/thread_governor.hpp"
 #include "platform/linux/walk/walk_nodes.hpp"
 #include "platform/linux/walk/work_queue.hpp"
 #include "platform/walk_budget.hpp"
@@ -13,27 +14,49 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace vellico::platform {
 
-// By default, threads that wait on the disk rather than work are joined by
-// others, up to this many in all.
-constexpr int kWaitingThreads = 8;
+namespace {
 
-int walkThreads(int jobs)
+// The peaks walkThreadPeaks() reports.
+std::atomic<int> g_streamingPeak{0};
+std::atomic<int> g_postOrderPeak{0};
+
+void raisePeak(std::atomic<int>& peak, int threads)
 {
-    if (jobs > 0) {
-        return std::min(jobs, 64);
+    int seen = peak.load(std::memory_order_relaxed);
+    while (threads > seen && !peak.compare_exchange_weak(seen, threads)) {
+    }
+}
+
+} // namespace
+
+int walkThreads(const WalkControl& control)
+{
+    if (control.jobs > 0) {
+        return std::min(control.jobs, walk::kMaxWalkThreads);
+    }
+    if (control.startThreads > 0) {
+        return std::min(control.startThreads, walk::kMaxWalkThreads);
     }
     const unsigned cores = std::thread::hardware_concurrency();
     return static_cast<int>(std::clamp(cores, 1U, 8U));
 }
 
-int walkThreadLimit(int jobs)
+int walkThreadLimit(const WalkControl& control)
 {
-    return jobs > 0 ? walkThreads(jobs) : std::max(walkThreads(0), kWaitingThreads);
+    const int start = walkThreads(control);
+    return control.jobs > 0 ? start : std::max(start, walk::machineThreadCeiling());
+}
+
+WalkThreadPeaks walkThreadPeaks()
+{
+    return {g_streamingPeak.load(), g_postOrderPeak.load()};
 }
 
 namespace {
@@ -44,6 +67,7 @@ using walk::NameList;
 using walk::Node;
 using walk::parentOf;
 using walk::Task;
+using walk::ThreadGovernor;
 using walk::WorkQueue;
 
 // O_NONBLOCK and O_NOCTTY only matter if something that is not a directory
@@ -83,6 +107,9 @@ struct RootState {
 };
 
 struct Worker {
+    explicit Worker(int i) : index(i) {}
+
+    int index;
     std::vector<Frame> stack;
     std::unique_ptr<char[]> buffer{new char[kBufferSize]};
     std::string name;
@@ -98,11 +125,17 @@ struct DirRef {
 class Walk {
 public:
     Walk(WalkVisitor& visitor, const WalkControl& control, WalkOrder order, bool skipHidden)
+        : Walk(visitor, control, order, skipHidden, walkThreadLimit(control))
+    {}
+
+    Walk(WalkVisitor& visitor, const WalkControl& control, WalkOrder order, bool skipHidden,
+         int threadLimit)
         : m_visitor(visitor), m_calls(control.calls ? *control.calls : defaultSystemCalls()),
           m_stop(control.stop), m_progress(control.progress),
           m_postOrder(order == WalkOrder::postOrder), m_skipHidden(skipHidden),
-          m_queue(walkThreadLimit(control.jobs), walkThreads(control.jobs)),
-          m_budget(control.budget ? control.budget->threads() : m_queue.threadLimit())
+          m_governor(walkThreads(control), threadLimit), m_queue(m_governor.start()),
+          // Walks sharing a budget share one descriptor limit between them.
+          m_budget(control.budget ? control.budget->threads() : threadLimit)
     {}
 
     void run(std::vector<WalkRoot> roots)
@@ -121,16 +154,24 @@ public:
             node->tag = root.tag;
             m_queue.push(Task{node, std::move(root.fd)});
         }
-        // Threads past the first ones wait until the walk wants them (see
-        // pace()), or until it ends.
-        std::vector<std::thread> helpers;
-        for (int i = 1; i < m_queue.threadLimit(); ++i) {
-            helpers.emplace_back([this, i] { work(i); });
+        {
+            std::lock_guard lock(m_threadsMutex);
+            startThreads(m_governor.start());
+            m_queue.setTarget(m_governor.target()); // fewer, when some could not start
+            notePeak();
         }
         work(0);
+        std::vector<std::thread> helpers;
+        {
+            // The walk is over: no thread is busy, so none can start more.
+            std::lock_guard lock(m_threadsMutex);
+            m_threadsClosed = true;
+            helpers.swap(m_helpers);
+        }
         for (std::thread& helper : helpers) {
             helper.join();
         }
+        raisePeak(m_postOrder ? g_postOrderPeak : g_streamingPeak, m_peak);
     }
 
 private:
@@ -138,26 +179,67 @@ private:
 
     void work(int index)
     {
-        if (!m_queue.waitForTurn(index)) {
+        if (!m_queue.waitForTurn(index, nullptr)) {
             return;
         }
-        Worker worker;
-        while (std::optional<Task> task = m_queue.take(worker.pacer)) {
+        Worker worker(index);
+        do {
+            std::optional<Task> task = m_queue.take(worker.pacer);
+            if (!task) {
+                return;
+            }
             runTask(std::move(*task), worker);
             m_queue.finishTask();
+            // A thread past the number wanted takes no more tasks.
+        } while (m_queue.waitForTurn(index, &worker.pacer));
+    }
+
+    // Threads [1, count) exist; each waits for its turn. A thread that cannot
+    // be started caps the walk at the threads there are. Called with
+    // m_threadsMutex held.
+    void startThreads(int count)
+    {
+        const int have = static_cast<int>(m_helpers.size()) + 1;
+        for (int i = have; i < count && !m_threadsClosed; ++i) {
+            try {
+                m_helpers.emplace_back([this, i] { work(i); });
+            } catch (const std::system_error&) {
+                m_governor.capAt(i);
+                return;
+            }
         }
     }
 
-    // Called at every step of the walk: when the thread has spent most of
-    // the last stretch asleep (on the disk, since waits for work are left
-    // out), one more thread joins the walk.
+    // The threads taking part now may be the most so far. Called with
+    // m_threadsMutex held.
+    void notePeak()
+    {
+        m_peak = std::max(m_peak, m_queue.target());
+        if (m_progress != nullptr) {
+            raisePeak(m_progress->threads, m_peak);
+        }
+    }
+
+    // Called at every step of the walk. Every few steps, a thread past the
+    // number wanted parks; and at the end of each stretch the thread tells
+    // the governor how its time went, which may change the number.
     void pace(Worker& w)
     {
-        if (!w.pacer.checkpoint() || !m_queue.mayGrow()) {
+        if (m_governor.fixed()) {
             return;
         }
-        if (w.pacer.waitingOnDisk()) {
-            m_queue.addThread();
+        if (!w.pacer.checkpoint()) {
+            return;
+        }
+        if (w.index >= m_queue.target()) {
+            m_queue.park(w.index, w.pacer);
+        }
+        const std::optional<walk::Stretch> stretch = w.pacer.stretchEnded();
+        if (stretch && m_governor.stretchEnded(*stretch, ThreadGovernor::Clock::now())) {
+            std::lock_guard lock(m_threadsMutex);
+            startThreads(m_governor.target());
+            m_queue.setTarget(m_governor.target());
+            notePeak();
         }
     }
 
@@ -196,6 +278,7 @@ private:
                 list(top, w);
                 continue;
             }
+            maybeShare(w);
             unsigned char type = DT_UNKNOWN;
             if (!top.others.empty()) {
                 if (top.others.size() >= 2 * kFileBatch && m_queue.shareWanted()) {
@@ -211,7 +294,6 @@ private:
                 handleEntry(w, type);
                 continue;
             }
-            maybeShare(w);
             if (!top.dirs.empty()) {
                 top.dirs.pop(w.name, type);
                 handleEntry(w, DT_DIR);
@@ -240,6 +322,7 @@ private:
                 }
             }
             pace(w);
+            maybeShare(w); // the directories above, while this one is read
             if (m_skipHidden && name[0] == '.') {
                 continue;
             }
@@ -402,66 +485,73 @@ private:
     // descriptor to spare, the files stay with this frame.
     void shareFiles(Frame& frame, NameList batch)
     {
-        UniqueFd fd(::fcntl(frame.fd.get(), F_DUPFD_CLOEXEC, 0));
-        if (!fd) {
+        if (!shareNames(frame, batch)) {
             while (!batch.empty()) {
                 std::string name;
                 unsigned char type = DT_UNKNOWN;
                 batch.pop(name, type);
                 frame.others.push(name.c_str(), type);
             }
-            return;
+        }
+    }
+
+    // Queues `names` of the frame's directory as a task of their own, with a
+    // descriptor of its own on the directory; false (and `names` left as
+    // they are) when there is no descriptor to spare.
+    bool shareNames(Frame& frame, NameList& names)
+    {
+        UniqueFd fd(::fcntl(frame.fd.get(), F_DUPFD_CLOEXEC, 0));
+        if (!fd) {
+            return false;
         }
         ++frame.node->refs;
         Task task;
         task.node = frame.node;
         task.fd = std::move(fd);
-        task.files = std::move(batch);
+        task.files = std::move(names);
         task.batch = true;
         m_queue.push(std::move(task));
+        return true;
     }
 
-    // Hands a subdirectory to an idle thread, taken as near the top of the
-    // tree as this thread has a directory open: the larger the subtree, the
-    // longer the other thread stays busy. Each handed-over directory is an
-    // open descriptor, so only as many go to the queue as threads wait.
+    // Hands subdirectories to the idle threads, one each, taken as near the
+    // top of the tree as this thread has a directory open: the larger the
+    // subtree, the longer the other thread stays busy. Each goes with a
+    // descriptor on the directory holding it, and the other thread opens it
+    // (with the same checks as any subdirectory): where an open is a round
+    // trip (a network share), this thread does not wait for it, and hands
+    // out a whole directory's subdirectories at once. Each hand-over holds a
+    // descriptor, so only as many go to the queue as threads wait.
     void maybeShare(Worker& w)
     {
-        if (!m_queue.shareWanted()) {
-            return;
-        }
-        const std::size_t first = m_budget.firstOpenLevel(w.stack.size());
-        // Keep one subdirectory for this thread: handing over the last one
-        // would only make the threads take turns down a single chain.
-        std::size_t waiting = 0;
-        for (std::size_t i = first; i < w.stack.size() && waiting < 2; ++i) {
-            waiting += w.stack[i].dirs.size();
-        }
-        if (waiting < 2) {
-            return;
-        }
-        for (std::size_t i = first; i < w.stack.size(); ++i) {
-            Frame& frame = w.stack[i];
-            if (!frame.fd || !frame.listed || frame.dirs.empty()) {
-                continue;
+        while (m_queue.shareWanted()) {
+            const std::size_t first = m_budget.firstOpenLevel(w.stack.size());
+            // Keep one subdirectory for this thread: handing over the last
+            // one would only make the threads take turns down a single chain.
+            std::size_t waiting = 0;
+            for (std::size_t i = first; i < w.stack.size() && waiting < 2; ++i) {
+                if (w.stack[i].fd && w.stack[i].listed) {
+                    waiting += w.stack[i].dirs.size();
+                }
             }
-            unsigned char type = DT_DIR;
-            frame.dirs.pop(w.name, type);
-            Task task;
-            switch (openChild(frame, w.name.c_str(), task)) {
-            case Opened::opened:
-                m_queue.push(std::move(task));
-                break;
-            case Opened::notDirectory:
-                // Handled when the frame is the top again: its other
-                // entries come first.
-                frame.others.push(w.name.c_str(), DT_REG);
-                break;
-            case Opened::gone:
-            case Opened::refused:
+            if (waiting < 2) {
+                return;
+            }
+            for (std::size_t i = first; i < w.stack.size(); ++i) {
+                Frame& frame = w.stack[i];
+                if (!frame.fd || !frame.listed || frame.dirs.empty()) {
+                    continue;
+                }
+                unsigned char type = DT_DIR;
+                frame.dirs.pop(w.name, type);
+                NameList one;
+                one.push(w.name.c_str(), DT_DIR);
+                if (!shareNames(frame, one)) {
+                    frame.dirs.push(w.name.c_str(), DT_DIR);
+                    return;
+                }
                 break;
             }
-            return;
         }
     }
 
@@ -583,8 +673,13 @@ private:
     WalkProgress* m_progress;
     bool m_postOrder;
     bool m_skipHidden;
+    ThreadGovernor m_governor;
     WorkQueue m_queue;
     DescriptorBudget m_budget;
+    std::mutex m_threadsMutex;
+    std::vector<std::thread> m_helpers; // guarded by m_threadsMutex; thread i + 1 at i
+    bool m_threadsClosed = false;       // guarded by m_threadsMutex
+    int m_peak = 0;                     // guarded by m_threadsMutex
     std::unique_ptr<RootState[]> m_roots;
 };
 
@@ -614,7 +709,7 @@ void walkTrees(std::vector<WalkRoot> roots, WalkVisitor& visitor, const WalkCont
         walk.run(std::move(roots));
         return;
     }
-    const int threads = budget->acquire(walkThreadLimit(control.jobs), control.stop);
+    const int threads = budget->acquire(walkThreadLimit(control), control.stop);
     if (threads == 0) {
         return; // stopped while waiting: nothing walked
     }
@@ -629,8 +724,14 @@ void walkTrees(std::vector<WalkRoot> roots, WalkVisitor& visitor, const WalkCont
         }
     } held{budget, threads};
     t_heldBudget = budget;
-    shared.jobs = threads;
-    Walk walk(visitor, shared, order, skipHidden);
+    // The threads held are the walk's ceiling: a set number stays exact,
+    // the default begins as usual and grows within them.
+    if (control.jobs > 0) {
+        shared.jobs = threads;
+    } else {
+        shared.startThreads = std::min(walkThreads(control), threads);
+    }
+    Walk walk(visitor, shared, order, skipHidden, threads);
     walk.run(std::move(roots));
 }
 

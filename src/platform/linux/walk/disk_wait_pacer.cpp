@@ -2,12 +2,13 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+
 namespace vellico::platform::walk {
 
 namespace {
 
 constexpr std::chrono::milliseconds kPaceWindow{10};
-constexpr long kPaceSleeps = 4;
 
 } // namespace
 
@@ -29,23 +30,26 @@ void DiskWaitPacer::start()
     m_waits = 0;
 }
 
-bool DiskWaitPacer::waitingOnDisk()
+std::optional<Stretch> DiskWaitPacer::stretchEnded()
 {
     const auto now = std::chrono::steady_clock::now();
     const auto working = now - m_since - m_waited;
     if (working < kPaceWindow) {
-        return false;
+        return std::nullopt;
     }
     const ThreadUsage usage = threadUsage();
-    const auto cpu = usage.cpu - m_usageSince.cpu;
-    const long sleeps = usage.sleeps - m_usageSince.sleeps - m_waits;
-    const bool waitingOnDisk = 2 * cpu < working && sleeps >= kPaceSleeps;
+    Stretch stretch;
+    stretch.began = m_since;
+    stretch.working = std::chrono::duration_cast<std::chrono::nanoseconds>(working);
+    stretch.cpu = usage.cpu - m_usageSince.cpu;
+    stretch.waitedForWork = m_waited;
+    stretch.sleeps = std::max(0L, usage.sleeps - m_usageSince.sleeps - m_waits);
     m_steps = 0;
     m_since = now;
     m_usageSince = usage;
     m_waited = {};
     m_waits = 0;
-    return waitingOnDisk;
+    return stretch;
 }
 
 } // namespace vellico::platform::walk

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 namespace vellico::platform::walk {
 
@@ -12,14 +13,23 @@ struct ThreadUsage {
 
 ThreadUsage threadUsage();
 
-// Tells, for one walking thread, when it waits on the disk rather than works:
-// over a stretch of at least 10 ms of work it spent less than half of it on
-// the processor and went to sleep at least 4 times (a cold cache, a network
-// volume). Another thread should then join the walk, since a disk serves many
-// requests at once. The sleeps tell waiting from a processor taken away
-// (other programs, a busy virtual machine host), when more threads would only
-// add to the crowd. The clocks are read every 16 steps. Waits for work (an
-// empty queue) are reported through waitedForWork() and left out.
+// What one walking thread did over a stretch of its work.
+struct Stretch {
+    std::chrono::steady_clock::time_point began;
+    // Time spent on the walk: on the processor, asleep on the disk or the
+    // network, or waiting for a processor. Waits for work are left out.
+    std::chrono::nanoseconds working{0};
+    std::chrono::nanoseconds cpu{0};           // of `working`, on the processor
+    std::chrono::nanoseconds waitedForWork{0}; // asleep on an empty queue, or parked
+    long sleeps = 0;                           // times asleep, waits for work left out
+};
+
+// Measures, for one walking thread, how its time goes: over stretches of at
+// least 10 ms of work, the share spent on the processor and how often it
+// went to sleep. Sleeps tell waiting on the disk or the network from a
+// processor taken away (other programs, a busy virtual machine host). The
+// clocks are read every 8 steps. Waits for work (an empty queue) are
+// reported through waitedForWork() and kept apart.
 class DiskWaitPacer {
 public:
     DiskWaitPacer() { start(); }
@@ -34,16 +44,15 @@ public:
         m_waits += waits;
     }
 
-    // One step of the walk: true every 16 steps, when the clocks may be read.
+    // One step of the walk: true every 8 steps, when the clocks may be read.
     bool checkpoint() { return ++m_steps % kSteps == 0; }
 
-    // At a checkpoint: true when the thread spent most of the stretch asleep
-    // on the disk. A stretch shorter than 10 ms goes on; a longer one ends
-    // here and the next begins.
-    bool waitingOnDisk();
+    // At a checkpoint: the stretch that ends here, when it holds at least
+    // 10 ms of work (the next one then begins); none while it goes on.
+    std::optional<Stretch> stretchEnded();
 
 private:
-    static constexpr unsigned kSteps = 16;
+    static constexpr unsigned kSteps = 8;
 
     unsigned m_steps = 0;
     std::chrono::steady_clock::time_point m_since;

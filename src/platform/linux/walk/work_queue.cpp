@@ -4,10 +4,21 @@
 
 namespace vellico::platform::walk {
 
-bool WorkQueue::waitForTurn(int index)
+bool WorkQueue::waitForTurn(int index, DiskWaitPacer* pacer)
 {
+    if (index < m_target.load(std::memory_order_relaxed)) {
+        return true; // take() tells whether the walk is over
+    }
     std::unique_lock lock(m_mutex);
-    m_joined.wait(lock, [&] { return index < m_active || m_finished; });
+    const auto waitStart = std::chrono::steady_clock::now();
+    long waits = 0;
+    while (index >= m_target && !m_finished) {
+        m_joined.wait(lock);
+        ++waits;
+    }
+    if (pacer != nullptr) {
+        pacer->waitedForWork(std::chrono::steady_clock::now() - waitStart, waits);
+    }
     return !m_finished;
 }
 
@@ -19,6 +30,9 @@ std::optional<Task> WorkQueue::take(DiskWaitPacer& pacer)
         long waits = 0;
         while (m_queue.empty() && m_busy > 0) {
             ++m_idle;
+            if (m_parked > 0) {
+                m_joined.notify_all(); // a parked thread may hand work over
+            }
             m_wake.wait(lock);
             --m_idle;
             ++waits;
@@ -57,15 +71,32 @@ void WorkQueue::push(Task task)
     m_wake.notify_one();
 }
 
-void WorkQueue::addThread()
+void WorkQueue::setTarget(int threads)
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_active < m_threads) {
-            ++m_active;
-        }
+        m_target = threads;
     }
     m_joined.notify_all();
+}
+
+void WorkQueue::park(int index, DiskWaitPacer& pacer)
+{
+    std::unique_lock lock(m_mutex);
+    if (index < m_target || othersStarving()) {
+        return;
+    }
+    const auto waitStart = std::chrono::steady_clock::now();
+    long waits = 0;
+    ++m_parked;
+    // A parked thread is busy, so the walk cannot end meanwhile: it is woken
+    // by the target or by an idle thread.
+    while (index >= m_target && !othersStarving()) {
+        m_joined.wait(lock);
+        ++waits;
+    }
+    --m_parked;
+    pacer.waitedForWork(std::chrono::steady_clock::now() - waitStart, waits);
 }
 
 } // namespace vellico::platform::walk
