@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 20
 # folder, out of the source tree.
 DEMO_DIR ?= $(BUILD)/demo
 
-.PHONY: all deps configure build run test tsan fuzz-smoke bench package screenshots format format-check clean
+.PHONY: all deps configure build run test tsan fuzz-smoke bench bench-shares package screenshots format format-check clean
 
 all: build
 
@@ -61,6 +61,11 @@ fuzz-smoke: deps
 
 bench: build
 	bench/analyze_bench.sh $(BUILD)
+
+# The analysis and the deletion on shares set up for the purpose (sshfs with
+# a netem delay, a FUSE share that only adds latency); root, skipped otherwise.
+bench-shares: build
+	bench/share_bench.sh $(BUILD)
 
 # Two .deb files in $(BUILD): vellico-cli (command-line tool, no Qt) and
 # vellico (the application, which depends on vellico-cli).

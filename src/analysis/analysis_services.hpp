@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -45,6 +46,12 @@ struct AnalysisServices {
     // cancelled analysis, and the counters of files seen and bytes counted
     // that a progress display samples from another thread.
     platform::WalkControl walk;
+    // Folders of the library's two top levels for which this says true are
+    // listed, with the identity of their directory, but not walked: their
+    // size is 0 and the library's total leaves them out. For a caller that
+    // counts them otherwise (a deletion that counts what it removes). Called
+    // on the analysing thread. Empty: every folder is measured.
+    std::function<bool(const model::FoundFolder&)> measuredLater;
 };
 
 } // namespace vellico::analysis

@@ -36,8 +36,8 @@ using platform::WalkVisitor;
 class SizeVisitor final : public WalkVisitor {
 public:
     SizeVisitor(platform::SystemCalls& calls, const std::vector<std::string>& subfolders,
-                const std::function<void(std::size_t)>& entering)
-        : m_calls(calls), m_entering(entering),
+                const std::function<void(std::size_t)>& entering, const std::vector<bool>& unwalked)
+        : m_calls(calls), m_entering(entering), m_unwalked(unwalked),
           m_sums(std::make_unique<std::atomic<std::uint64_t>[]>(subfolders.size() + 1)),
           m_identities(subfolders.size())
     {
@@ -59,6 +59,10 @@ public:
             m_identities[found->second - 1] = child.identity; // one writer per subfolder
             if (m_entering) {
                 m_entering(found->second - 1);
+            }
+            const std::size_t index = found->second - 1;
+            if (index < m_unwalked.size() && m_unwalked[index]) {
+                return false; // its identity only: its size comes from elsewhere
             }
         }
         return true;
@@ -143,6 +147,7 @@ private:
     std::map<std::string, int> m_unreadable; // sorted, each once (its first error)
     platform::SystemCalls& m_calls;
     const std::function<void(std::size_t)>& m_entering;
+    const std::vector<bool>& m_unwalked;
     std::map<std::string, std::uint32_t> m_wanted;
     std::unique_ptr<std::atomic<std::uint64_t>[]> m_sums;
     std::vector<std::optional<model::FileIdentity>> m_identities;
@@ -162,10 +167,11 @@ std::int64_t folderSize(UniqueFd directory, const platform::WalkControl& control
 
 TreeSizes measureTree(UniqueFd directory, const std::vector<std::string>& subfolders,
                       const platform::WalkControl& control,
-                      const std::function<void(std::size_t)>& entering)
+                      const std::function<void(std::size_t)>& entering,
+                      const std::vector<bool>& unwalked)
 {
     platform::SystemCalls& calls = control.calls ? *control.calls : platform::defaultSystemCalls();
-    SizeVisitor visitor(calls, subfolders, entering);
+    SizeVisitor visitor(calls, subfolders, entering, unwalked);
     if (directory) {
         if (const std::optional<model::FileIdentity> id =
                 platform::identityOf(calls, directory.get())) {

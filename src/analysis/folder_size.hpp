@@ -72,9 +72,12 @@ struct TreeSizes {
 // between components; a subfolder inside another listed one counts for the
 // outer one only. `entering`, when set, is told the index of each listed
 // subfolder as the walk enters it, on the walk's threads (several may call
-// at once).
+// at once). A listed subfolder whose index is true in `unwalked` is not
+// entered: its identity is taken, its size is 0, and the total leaves it out
+// (for a caller that learns its size another way).
 TreeSizes measureTree(platform::UniqueFd directory, const std::vector<std::string>& subfolders,
                       const platform::WalkControl& control = {},
-                      const std::function<void(std::size_t)>& entering = {});
+                      const std::function<void(std::size_t)>& entering = {},
+                      const std::vector<bool>& unwalked = {});
 
 } // namespace vellico::analysis

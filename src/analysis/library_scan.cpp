@@ -264,8 +264,14 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
             }
         }
     };
+    std::vector<bool> unwalked(found.size(), false);
+    if (services.measuredLater) {
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            unwalked[i] = services.measuredLater(found[i]);
+        }
+    }
     const TreeSizes sizes =
-        measureTree(reopen(bundleFd.get()), relativePaths, services.walk, entering);
+        measureTree(reopen(bundleFd.get()), relativePaths, services.walk, entering, unwalked);
     for (std::size_t i = 0; i < found.size(); ++i) {
         found[i].size = sizes.subfolders[i].size;
         found[i].identity = sizes.subfolders[i].identity;

@@ -56,6 +56,8 @@ DeletionResult performDeletion(const std::filesystem::path& bundle,
     for (std::size_t i = 0; i < folders.size(); ++i) {
         const model::FoundFolder& folder = folders[i];
         const FolderOutcome& outcome = outcomes[i];
+        result.removals.push_back({outcome.bytesRemoved, outcome.result.has_value()});
+        result.removedSpace = model::saturatingAdd(result.removedSpace, outcome.bytesRemoved);
         if (outcome.result) {
             ++result.foldersRemoved;
             result.freedSpace = model::saturatingAdd(result.freedSpace, folder.size);

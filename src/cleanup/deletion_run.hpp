@@ -26,6 +26,14 @@ struct DeletionFailure {
     bool operator==(const DeletionFailure&) const = default;
 };
 
+// What the removal did to one folder, by its own count.
+struct FolderRemoval {
+    // The logical bytes of the regular files it unlinked there, hidden items
+    // left out as the analysis leaves them out.
+    std::int64_t bytes = 0;
+    bool complete = false; // the folder is gone
+};
+
 // Outcome of one deletion run.
 struct DeletionResult {
     // Sum of the analysed sizes of the folders removed completely. A folder
@@ -42,6 +50,11 @@ struct DeletionResult {
     std::vector<std::string> interruptedFolders;
     // The first of them.
     std::optional<std::string> interruptedFolder;
+    // What the removal itself counted as it went, folder by folder in the
+    // order given, and the sum of their bytes. Unlike freedSpace, these need
+    // no analysed size, and count a folder removed in part too.
+    std::vector<FolderRemoval> removals;
+    std::int64_t removedSpace = 0;
 };
 
 // Called after each folder, from the deletion's threads but never from two at

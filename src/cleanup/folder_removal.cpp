@@ -1,5 +1,6 @@
 #include "cleanup/folder_removal.hpp"
 
+#include "model/byte_sum.hpp"
 #include "platform/file_identity.hpp"
 #include "platform/unique_fd.hpp"
 
@@ -11,9 +12,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -68,25 +71,63 @@ public:
     RemovalVisitor(platform::SystemCalls& calls, std::vector<std::filesystem::path> rootPaths,
                    const std::function<void(std::size_t)>& removed)
         : m_calls(calls), m_rootPaths(std::move(rootPaths)), m_outcomes(m_rootPaths.size()),
+          m_bytes(std::make_unique<std::atomic<std::uint64_t>[]>(m_rootPaths.size())),
           m_removed(removed)
     {}
+
+    // Hidden items are removed like the rest but counted as the analysis
+    // counts them: not at all (tag 1 marks a hidden directory and what is in it).
+    bool enter(WalkDirectory& child) override
+    {
+        if (child.name.starts_with('.')) {
+            child.tag = kHidden;
+        }
+        return true;
+    }
 
     Entry entry(int dirFd, const WalkDirectory& dir, const char* name, unsigned char type,
                 platform::WalkTally& tally) override
     {
+        // The size of what is removed is read just before: the analysis's
+        // logical size of a regular file. Where the type is already known
+        // (d_type), the attributes the system holds do (AT_STATX_DONT_SYNC):
+        // on a network share that saves a round trip per file, and the
+        // number is a report, not a decision.
+        const bool counted = dir.tag != kHidden && name[0] != '.';
+        std::uint64_t size = 0;
         if (type == DT_UNKNOWN) {
-            // NFS, overlayfs and FUSE leave d_type empty: ask, without
+            // NFS, overlayfs and FUSE may leave d_type empty: ask, without
             // following a link, so that a FIFO is never opened to learn what
             // it is.
             struct statx stx {};
-            if (m_calls.statx(dirFd, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &stx) != 0) {
+            if (m_calls.statx(dirFd, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_SIZE, &stx) !=
+                0) {
                 return errno == ENOENT ? Entry::done : keep(dir, name, errno);
             }
             if (S_ISDIR(stx.stx_mode)) {
                 return Entry::directory;
             }
+            size = S_ISREG(stx.stx_mode) ? stx.stx_size : 0;
+        } else if (type == DT_REG && counted) {
+            struct statx stx {};
+            if (m_calls.statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC, STATX_SIZE,
+                              &stx) == 0 &&
+                S_ISREG(stx.stx_mode)) {
+                size = stx.stx_size;
+            }
         }
-        if (m_calls.unlinkat(dirFd, name, 0) == 0 || errno == ENOENT) {
+        if (m_calls.unlinkat(dirFd, name, 0) == 0) {
+            if (counted && size > 0) {
+                tally.bytes += size;
+                m_bytes[dir.root].fetch_add(size, std::memory_order_relaxed);
+            }
+            if (tally.files++ == 0) {
+                touched(dir.root);
+            }
+            return Entry::done;
+        }
+        if (errno == ENOENT) {
+            // Gone meanwhile: nothing of it was freed here.
             if (tally.files++ == 0) {
                 touched(dir.root);
             }
@@ -158,8 +199,16 @@ public:
 
     // Read once the walk is over.
     const std::vector<RootOutcome>& outcomes() const { return m_outcomes; }
+    // Bytes of the regular files removed under root `root` (hidden ones
+    // left out), read once the walk is over.
+    std::int64_t bytesRemoved(std::size_t root) const
+    {
+        return model::saturatedSize(m_bytes[root].load(std::memory_order_relaxed));
+    }
 
 private:
+    static constexpr std::uint32_t kHidden = 1;
+
     Entry keep(const WalkDirectory& dir, const char* name, int error)
     {
         record(dir, RemovalProblem::systemError, error, pathOf(dir, name));
@@ -214,7 +263,8 @@ private:
     platform::SystemCalls& m_calls;
     std::vector<std::filesystem::path> m_rootPaths;
     std::mutex m_mutex;
-    std::vector<RootOutcome> m_outcomes; // guarded by m_mutex
+    std::vector<RootOutcome> m_outcomes;                   // guarded by m_mutex
+    std::unique_ptr<std::atomic<std::uint64_t>[]> m_bytes; // by root
     const std::function<void(std::size_t)>& m_removed;
 };
 
@@ -494,6 +544,7 @@ void removeGroup(const std::filesystem::path& bundle, const LibraryGuard& guard,
         } else {
             out[i] = FolderOutcome{{}, true};
         }
+        out[i].bytesRemoved = remover.bytesRemoved(r);
     }
 }
 

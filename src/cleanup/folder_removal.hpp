@@ -77,6 +77,10 @@ removeFoundFolder(const std::filesystem::path& bundle, const model::FoundFolder&
 struct FolderOutcome {
     tl::expected<void, RemovalError> result;
     bool touched = false; // something in it was removed (always, on success)
+    // The logical size of the regular files this removal unlinked in it, as
+    // the analysis counts sizes (hidden items left out): the space the
+    // folder freed, also when it was removed only in part.
+    std::int64_t bytesRemoved = 0;
 };
 
 // Removes several folders as removeFoundFolder removes one, with every check

@@ -1,5 +1,6 @@
 #include "cli/clean_command.hpp"
 
+#include "analysis/folder_size.hpp"
 #include "cleanup/deletion_run.hpp"
 #include "cleanup/library_lock.hpp"
 #include "cleanup/lock_record.hpp"
@@ -8,15 +9,20 @@
 #include "cli/stop_signals.hpp"
 #include "cli/texts.hpp"
 #include "i18n/translations.hpp"
+#include "model/byte_sum.hpp"
 #include "model/folder_group.hpp"
 #include "model/names.hpp"
 #include "model/target_folder_rule.hpp"
+#include "platform/file_identity.hpp"
+#include "platform/tree_walker.hpp"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -114,6 +120,11 @@ std::string removalFailureText(const cleanup::DeletionFailure& failure)
     return key.empty() ? failure.error : say(key, {failure.detail.path.string()});
 }
 
+std::string folderCount(std::size_t count)
+{
+    return i18n::fillPlural("%1 dossiers", static_cast<std::int64_t>(count));
+}
+
 // One library's selection before the question: its name and path, then
 // each folder to delete with its size, by path with --dry-run or --verbose.
 // Why a library has nothing to delete, in one sentence.
@@ -139,8 +150,11 @@ std::string emptySelectionReason(const AnalysedLibrary& library, const CommandLi
                {lookup(model::labelKey(options.preset))});
 }
 
+// With `sized` false (clean --yes: the deletion measures the folders as it
+// removes them), the folders come by name, without sizes, and the last line
+// counts them.
 void printSelection(std::ostream& out, const Pending& pending, const CommandLine& options,
-                    const ReportStyle& style)
+                    const ReportStyle& style, bool sized)
 {
     const bool dryRun = options.dryRun;
     const AnalysedLibrary& library = pending.library;
@@ -155,8 +169,8 @@ void printSelection(std::ostream& out, const Pending& pending, const CommandLine
     }
     std::vector<model::FoundFolder> folders = pending.folders;
     std::stable_sort(folders.begin(), folders.end(),
-                     [&style](const model::FoundFolder& a, const model::FoundFolder& b) {
-                         if (style.sort == SortOrder::size && a.size != b.size) {
+                     [&style, sized](const model::FoundFolder& a, const model::FoundFolder& b) {
+                         if (sized && style.sort == SortOrder::size && a.size != b.size) {
                              return a.size > b.size;
                          }
                          return std::strcoll(selectionLabel(a).c_str(), selectionLabel(b).c_str()) <
@@ -167,23 +181,23 @@ void printSelection(std::ostream& out, const Pending& pending, const CommandLine
         width = std::max(width, displayWidth(selectionLabel(folder)));
     }
     for (const model::FoundFolder& folder : folders) {
-        out << "  " << padded(selectionLabel(folder), width + 1) << sizeColumn(folder.size, style)
-            << "\n";
+        if (sized) {
+            out << "  " << padded(selectionLabel(folder), width + 1)
+                << sizeColumn(folder.size, style) << "\n";
+        } else {
+            out << "  " << selectionLabel(folder) << "\n";
+        }
         if ((dryRun || style.verbose) &&
             !model::namesEqual(folder.name, model::backupsFolderName)) {
             out << "      " << shortPath(folder.url) << "\n";
         }
     }
     const std::string selected =
-        sizeText(model::selectedSize(&library.info, library.selection), style);
+        sized ? sizeText(model::selectedSize(&library.info, library.selection), style)
+              : folderCount(pending.folders.size());
     out << "  "
         << (dryRun ? say("Serait supprimé : %1", {selected}) : say("À supprimer : %1", {selected}))
         << "\n";
-}
-
-std::string folderCount(std::size_t count)
-{
-    return i18n::fillPlural("%1 dossiers", static_cast<std::int64_t>(count));
 }
 
 std::string libraryCount(std::size_t count)
@@ -240,11 +254,36 @@ nlohmann::ordered_json pendingJson(const Pending& pending, bool dryRun)
 
 // What became of one library's deletion, as text: the outcome line, then
 // where a stop left it and every failure.
+// With `folders` (clean --yes), each folder the deletion tried follows the
+// outcome line, with what its removal freed there.
 void printOutcome(std::ostream& out, const cleanup::DeletionResult& result,
                   const AnalysedLibrary& library, std::int64_t folderCount,
-                  const ReportStyle& style)
+                  const ReportStyle& style, const std::vector<model::FoundFolder>* folders)
 {
     out << outcomeLine(result, shown(library.info.name), style) << "\n";
+    if (folders != nullptr && !style.quiet && result.removals.size() == folders->size()) {
+        std::vector<std::size_t> order(folders->size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            order[i] = i;
+        }
+        const auto label = [&](std::size_t i) { return selectionLabel((*folders)[i]); };
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            const std::int64_t sizeA = result.removals[a].bytes;
+            const std::int64_t sizeB = result.removals[b].bytes;
+            if (style.sort == SortOrder::size && sizeA != sizeB) {
+                return sizeA > sizeB;
+            }
+            return std::strcoll(label(a).c_str(), label(b).c_str()) < 0;
+        });
+        std::size_t width = 0;
+        for (const std::size_t i : order) {
+            width = std::max(width, displayWidth(label(i)));
+        }
+        for (const std::size_t i : order) {
+            out << "  " << padded(label(i), width + 1)
+                << sizeColumn(result.removals[i].bytes, style) << "\n";
+        }
+    }
     if (result.stopped) {
         out << "    "
             << say("Dossiers supprimés : %1 sur %2",
@@ -319,8 +358,8 @@ public:
              platform::SystemCalls& calls, StopSignals* signals)
         : m_options(options), m_out(out), m_err(err), m_calls(calls), m_signals(signals),
           m_machine(options.home), m_style(reportStyle(options, outputIsTerminal(out))),
-          m_text(!options.json), m_progress(progressWanted() && !options.quiet),
-          m_errors(err, options.json, m_summary)
+          m_text(!options.json), m_measuring(options.yes && !options.dryRun),
+          m_progress(progressWanted() && !options.quiet), m_errors(err, options.json, m_summary)
     {
         m_walk.jobs = options.jobs;
         m_walk.stop = signals != nullptr ? &signals->token() : nullptr;
@@ -333,6 +372,7 @@ public:
         if (askOnce(confirmation)) {
             deleteAll();
         }
+        settleSizes();
         if (m_options.json) {
             writeJson();
         } else {
@@ -406,7 +446,7 @@ private:
                          });
         if (!m_style.quiet) {
             for (const Pending& pending : m_batch) {
-                printSelection(m_out, pending, m_options, m_style);
+                printSelection(m_out, pending, m_options, m_style, !m_measuring);
                 m_out << "\n";
             }
         }
@@ -429,7 +469,9 @@ private:
             ++m_libraryTotal;
             m_byteTotal += model::selectedSize(&pending.library.info, pending.library.selection);
         }
-        if (m_text && !m_style.quiet && m_batch.size() > 1) {
+        // With --yes the sizes are counted by the deletion: the summary
+        // after it gives the totals.
+        if (m_text && !m_style.quiet && m_batch.size() > 1 && !m_measuring) {
             m_out << say("Total : %1 (%2) dans %3",
                          {folderCount(m_folderTotal), sizeText(m_byteTotal, m_style),
                           libraryCount(m_libraryTotal)})
@@ -507,27 +549,119 @@ private:
             bounds.within = m_inputs.bounds;
         }
         const auto totalCount = static_cast<std::int64_t>(pending.folders.size());
-        pending.result = cleanup::performDeletion(
-            library.info.url, pending.folders,
-            [&](std::size_t folders, std::int64_t freed) {
-                m_progress.show(progressText(
-                    {turn, m_libraryTotal}, shown(library.info.name),
-                    i18n::fillPlural("%2/%1 dossiers, %3 libérés", totalCount,
-                                     {i18n::formatCount(static_cast<std::int64_t>(folders)),
-                                      sizeText(freed, m_style)})));
-            },
-            m_calls, m_walk, bounds);
+        // What is freed so far: the analysed sizes of the folders done, or,
+        // with --yes, the removal's own count, which moves within a folder.
+        platform::WalkProgress counters;
+        platform::WalkControl walk = m_walk;
+        walk.progress = &counters;
+        std::atomic<std::size_t> foldersDone{0};
+        std::atomic<std::int64_t> analysedFreed{0};
+        const auto line = [&] {
+            const std::int64_t freed = m_measuring
+                                           ? static_cast<std::int64_t>(counters.bytes.load())
+                                           : analysedFreed.load();
+            return progressText(
+                {turn, m_libraryTotal}, shown(library.info.name),
+                i18n::fillPlural("%2/%1 dossiers, %3 libérés", totalCount,
+                                 {i18n::formatCount(static_cast<std::int64_t>(foldersDone.load())),
+                                  sizeText(freed, m_style)}));
+        };
+        {
+            std::optional<ProgressTicker> ticker;
+            if (m_measuring && m_progress.enabled()) {
+                ticker.emplace(m_progress, line);
+            }
+            pending.result = cleanup::performDeletion(
+                library.info.url, pending.folders,
+                [&](std::size_t folders, std::int64_t freed) {
+                    foldersDone = folders;
+                    analysedFreed = freed;
+                    m_progress.show(line());
+                },
+                m_calls, walk, bounds);
+        }
         m_progress.clear();
         lock.release();
 
-        const cleanup::DeletionResult& result = *pending.result;
-        m_summary.freedSpace += result.freedSpace;
+        cleanup::DeletionResult& result = *pending.result;
+        if (m_measuring) {
+            // Nothing was measured before: what is freed is what the removal
+            // counted, a folder removed in part included.
+            result.freedSpace = result.removedSpace;
+        }
+        m_summary.freedSpace = model::saturatingAdd(m_summary.freedSpace, result.freedSpace);
         if (!result.errors.empty() || result.stopped) {
             ++m_summary.failed;
         }
         if (m_text && (!m_style.quiet || !result.errors.empty() || result.stopped)) {
-            printOutcome(m_out, result, library, totalCount, m_style);
+            printOutcome(m_out, result, library, totalCount, m_style,
+                         m_measuring ? &pending.folders : nullptr);
         }
+    }
+
+    // The sizes of the folders the analysis left to the deletion (--yes):
+    // what the removal counted, plus, for a folder it did not remove
+    // completely (a failure, a library refused), what is left of it,
+    // measured now. After a stop nothing more is walked: a folder then
+    // counts what was removed from it. The library's and the batch's totals
+    // follow.
+    void settleSizes()
+    {
+        for (Pending& pending : m_batch) {
+            AnalysedLibrary& library = pending.library;
+            for (model::FoundFolder& folder : library.info.foundFolders) {
+                if (library.measuredLater.count(folder.url) == 0) {
+                    continue;
+                }
+                std::int64_t size = 0;
+                bool complete = false;
+                if (pending.result) {
+                    for (std::size_t i = 0; i < pending.folders.size(); ++i) {
+                        if (pending.folders[i].url == folder.url &&
+                            i < pending.result->removals.size()) {
+                            size = pending.result->removals[i].bytes;
+                            complete = pending.result->removals[i].complete;
+                        }
+                    }
+                }
+                if (!complete && !stopRequested()) {
+                    size = model::saturatingAdd(size, sizeLeft(library, folder));
+                }
+                folder.size = size;
+                library.info.totalSize = model::saturatingAdd(library.info.totalSize, size);
+                m_summary.totalSize = model::saturatingAdd(m_summary.totalSize, size);
+                if (library.selection.count(folder.url) != 0) {
+                    m_summary.selectedSize = model::saturatingAdd(m_summary.selectedSize, size);
+                }
+            }
+            library.measuredLater.clear();
+        }
+    }
+
+    // What is left of one of the library's folders, reached again from the
+    // library's own descriptor without following a link, and only when it
+    // is still the directory the analysis listed; 0 otherwise (gone).
+    std::int64_t sizeLeft(const AnalysedLibrary& library, const model::FoundFolder& folder)
+    {
+        if (!library.bundle || !*library.bundle || !folder.identity) {
+            return 0;
+        }
+        const std::filesystem::path relative =
+            folder.url.lexically_normal().lexically_relative(library.info.url.lexically_normal());
+        platform::UniqueFd dir(::fcntl(library.bundle->get(), F_DUPFD_CLOEXEC, 0));
+        for (const std::filesystem::path& part : relative) {
+            if (!dir || part.empty() || part == "." || part == "..") {
+                return 0;
+            }
+            dir.reset(::openat(dir.get(), part.c_str(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+        }
+        const std::optional<model::FileIdentity> id =
+            dir ? platform::identityOf(dir.get()) : std::nullopt;
+        if (!id || !id->sameAs(*folder.identity)) {
+            return 0;
+        }
+        return analysis::measureTree(std::move(dir), {}, m_walk).total;
     }
 
     // 5. The document, from what each phase kept.
@@ -556,6 +690,9 @@ private:
     const analysis::MachineAnalysis m_machine;
     const ReportStyle m_style;
     const bool m_text;
+    // --yes: the folders to delete are not measured before, their deletion
+    // counts what it removes.
+    const bool m_measuring;
     ProgressLine m_progress;
     platform::WalkControl m_walk;
     BatchSummary m_summary;

@@ -8,6 +8,7 @@
 #include "cli/texts.hpp"
 #include "i18n/translations.hpp"
 #include "model/names.hpp"
+#include "model/target_folder_rule.hpp"
 #include "platform/file_system.hpp"
 #include "platform/tree_walker.hpp"
 
@@ -150,14 +151,34 @@ TakenIn takeIn(const Input& input, const CommandLine& options,
             progress.show(line());
         };
     }
+    analysis::AnalysisServices services = machine.services(control);
+    // `clean --yes` deletes without asking: the folders it will delete are
+    // not measured first, their deletion counts them as it removes them.
+    const bool measuredByDeletion =
+        options.command == Command::clean && options.yes && !options.dryRun;
+    const auto selected = [&options](const model::FoundFolder& folder) {
+        return !refinedSelection(options.preset, {folder}, options.only, options.except).empty();
+    };
+    if (measuredByDeletion) {
+        services.measuredLater = selected;
+    }
     {
         const ProgressTicker ticker(progress, line);
-        library.info = analysis::analyzeBundle(bundle.duplicate(), url, ready.isFromAlias,
-                                               machine.services(control), sink);
+        library.info =
+            analysis::analyzeBundle(bundle.duplicate(), url, ready.isFromAlias, services, sink);
     }
     progress.clear();
     library.selection =
         refinedSelection(options.preset, library.info.foundFolders, options.only, options.except);
+    if (measuredByDeletion) {
+        // The folders of the library itself the analysis left out (backups
+        // lie outside it and were measured by their search).
+        for (const model::FoundFolder& folder : library.info.foundFolders) {
+            if (!model::namesEqual(folder.name, model::backupsFolderName) && selected(folder)) {
+                library.measuredLater.insert(folder.url);
+            }
+        }
+    }
     if (scope.bounds() != nullptr) {
         // Folders outside the library (its backups) are left alone when
         // they lie outside the folders searched.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ struct AnalysedLibrary {
     // Folders left out of the selection because they lie outside the
     // folders a search was confined to.
     std::vector<std::filesystem::path> outsideBounds;
+    // Folders the analysis listed but did not measure (`clean --yes`): their
+    // size is 0 until the deletion has counted what it removed from them.
+    std::set<std::filesystem::path> measuredLater;
 };
 
 // Totals of a batch, for the summary after the libraries.

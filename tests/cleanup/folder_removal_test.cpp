@@ -1,5 +1,6 @@
 #include "cleanup/folder_removal.hpp"
 
+#include "analysis/folder_size.hpp"
 #include "cleanup_test_support.hpp"
 #include "support/latency_calls.hpp"
 #include "support/scripted_system_calls.hpp"
@@ -768,6 +769,50 @@ int runUnprivileged(const fs::path& tree, const std::function<int()>& attempt)
         return -1;
     }
     return WEXITSTATUS(status);
+}
+
+// What a removal counts is what the analysis would have measured there:
+// regular files by their length, hidden items and links not at all; a sparse
+// file by its length, not its blocks. Where d_type is missing too (FUSE, NFS).
+// A folder removed in part counts what went, not what stayed.
+TEST_F(FolderRemoval, CountsTheBytesItRemovesAsTheAnalysisMeasuresThem)
+{
+    const auto build = [this] {
+        fs::remove_all(selected());
+        test::makeMediaTree(selected());
+        writeText(selected() / ".hidden-dir" / "inside.mov", std::string(700, 'h'));
+        writeText(selected() / "victim", std::string(333, 'v'));
+        fs::create_symlink(canary() / "precious.txt", selected() / "link-out");
+        const fs::path sparse = selected() / "High Quality Media" / "sparse.mov";
+        writeText(sparse, "");
+        fs::resize_file(sparse, 1 << 30);
+        return analysis::folderSize(selected());
+    };
+    for (const bool unknownTypes : {false, true}) {
+        for (const int jobs : {1, 4}) {
+            SCOPED_TRACE(std::string(unknownTypes ? "no d_type" : "d_type") +
+                         ", threads: " + std::to_string(jobs));
+            const std::int64_t measured = build();
+            ASSERT_GT(measured, std::int64_t{1} << 30);
+            test::ScriptedSystemCalls calls;
+            calls.unknownTypes = unknownTypes;
+            auto outcomes = removeFoundFolders(bundle(), {record()}, calls, {jobs, {}, {}, {}}, {});
+            ASSERT_TRUE(outcomes[0].result);
+            EXPECT_EQ(outcomes[0].bytesRemoved, measured);
+
+            const std::int64_t again = build();
+            ASSERT_EQ(again, measured);
+            calls.onUnlinkat = [](int, const std::string& name, int) -> std::optional<int> {
+                return name == "victim" ? std::optional<int>(EACCES) : std::nullopt;
+            };
+            outcomes = removeFoundFolders(bundle(), {record()}, calls, {jobs, {}, {}, {}}, {});
+            ASSERT_FALSE(outcomes[0].result);
+            EXPECT_TRUE(outcomes[0].touched);
+            EXPECT_EQ(outcomes[0].bytesRemoved, measured - 333);
+            EXPECT_EQ(analysis::folderSize(selected()), 333);
+        }
+    }
+    fs::remove_all(selected());
 }
 
 TEST_F(FolderRemoval, PermissionDeniedInsideLeavesThatPartAndRemovesTheRest)

@@ -1,0 +1,512 @@
+#!/usr/bin/env bash
+# Times vellico-cli on network shares, where latency rather than the disk or
+# the processor limits a walk. Each share is set up and torn down here, in a
+# private network and mount namespace (`unshare -n -m`):
+#
+#   latency  vellico-latency-fs (bench/latency_fs): a FUSE passthrough that
+#            sleeps a fixed delay in every request and costs almost no
+#            processor time: what the walk does when only latency limits it.
+#   sshfs    an sshd on the namespace's loopback and an sshfs mount of it,
+#            with `tc netem` delaying every packet on lo (a delay D "each
+#            way": a round trip takes 2 D). The client's caches are off
+#            (dir_cache=no, no kernel cache, entry and attribute timeouts 0);
+#            the server side is warm (its page cache holds the library).
+#
+# For each case, in interleaved rounds (each round runs every tool once, the
+# order turning from round to round), and printing every round, then the
+# medians and the ratios:
+#   - `du -s --apparent-size -B1` against `vellico-cli analyze --json` with
+#     the default threads and with --jobs 2, 8, 32 and 64;
+#   - `rm -rf` of the folders the preset `done` selects against
+#     `vellico-cli clean --yes --preset 'done' --json` (analysis included),
+#     default and --jobs 2, 8, 32 and 64, each on a fresh copy of the library.
+# Copies are made on the share's server side (cp -a --sparse=always), not
+# through the share, so that only what is timed goes over it.
+#
+#   bench/share_bench.sh [BUILD_DIR] [RUNS] [CASE...]
+#
+# A case is SHARE:DELAY_MS:FILES. Default: latency:1:5000 sshfs:0.25:5000
+# sshfs:1:2000 latency-stall:1:5000 sshfs-stall:0.25:5000, 5 rounds. The
+# two "-stall" cases time nothing: the share stops answering in the middle of
+# a `clean --yes` (see stall_test below). Needs root, unshare, /dev/fuse, and for sshfs the
+# programs sshd, ssh-keygen and sshfs and the kernel's netem queueing
+# discipline; a share that cannot be set up is skipped with the reason.
+# `make bench-shares` runs it with the defaults.
+#
+# With VELLICO_WALK_STATS=1 in its environment vellico-cli may say on stderr
+# how many threads its walks reached ("walk threads: …"); the peaks are
+# printed when it does.
+#
+# Environment: TMPDIR (where libraries, server sides and mounts live; default
+# /tmp), SSHFS_OPTIONS (extra -o options for sshfs), LATENCY_FS_OPTIONS
+# (extra -o options for the latency share), STALL_SECONDS (30), and
+# NO_NETEM_TRIAL=1 to run the sshfs cases without any delay where netem is
+# missing, only to try the set-up (the figures then mean nothing).
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+build=$(realpath "${1:-build}")
+runs=${2:-5}
+shift $(($# > 2 ? 2 : $#))
+cases=("$@")
+[ ${#cases[@]} -gt 0 ] || cases=(latency:1:5000 sshfs:0.25:5000 sshfs:1:2000 latency-stall:1:5000
+    sshfs-stall:0.25:5000)
+
+skip() { echo "share_bench: skipped: $*" >&2; exit 0; }
+
+# Everything runs in a namespace of its own: the netem delay then slows only
+# this namespace's loopback, and a mount left behind by a crash goes with it.
+if [ -z "${VELLICO_SHARE_BENCH_INNER:-}" ]; then
+    [ "$(id -u)" -eq 0 ] || skip "needs root (a private network namespace, FUSE mounts, tc)"
+    command -v unshare >/dev/null || skip "unshare (util-linux) is missing"
+    unshare -n -m true 2>/dev/null || skip "unshare -n -m is refused here (a container without CAP_SYS_ADMIN?)"
+    exec unshare -n -m --propagation private env VELLICO_SHARE_BENCH_INNER=1 \
+        bash "$here/$(basename "$0")" "$build" "$runs" "${cases[@]}"
+fi
+
+cli="$build/src/cli/vellico-cli"
+maker="$build/tools/vellico-make-library"
+latency_fs="$build/bench/vellico-latency-fs"
+for tool in "$cli" "$maker" jq; do
+    command -v "$tool" >/dev/null || { echo "missing $tool: build first (make build)" >&2; exit 1; }
+done
+[ -c /dev/fuse ] || skip "/dev/fuse is missing (modprobe fuse, or give the container the device)"
+
+root="${TMPDIR:-/tmp}/vellico-share-bench"
+empty_home="$root/home" # no Movies folder: no backups are looked for
+mkdir -p "$empty_home"
+ip link set lo up
+
+# What this run started, so that the exit takes down exactly that.
+mounts=()
+pids=()
+netem=0
+teardown() {
+    local status=$?
+    trap - EXIT INT TERM
+    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
+        umount "${mounts[$i]}" 2>/dev/null || umount -l "${mounts[$i]}" 2>/dev/null || true
+    done
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    [ "$netem" = 0 ] || tc qdisc del dev lo root 2>/dev/null || true
+    rm -rf --one-file-system "${root:?}/mnt" "${root:?}/srv" "${root:?}/ssh"
+    exit "$status"
+}
+trap teardown EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+now_ns() { date +%s%N; }
+median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+
+# time_ms CMD...: wall time of one run in milliseconds; its stderr is kept in
+# $root/stderr (for the walk statistics).
+time_ms() {
+    local start end
+    start=$(now_ns)
+    "$@" >/dev/null 2>"$root/stderr" || true
+    end=$(now_ns)
+    echo $(((end - start) / 1000000))
+}
+
+# The peak thread line of the last vellico-cli run, when it printed one.
+walk_peak() { sed -n 's/^walk threads: *//p' "$root/stderr" | tail -1; }
+
+library_for() {
+    local files=$1 work="$root/lib-$1"
+    if [ ! -f "$work/.complete" ]; then
+        rm -rf "$work"
+        mkdir -p "$work"
+        echo "generating a $files-file library in $work…" >&2
+        "$maker" synthetic --files "$files" "$work/Bench.fcpbundle" >/dev/null
+        touch "$work/.complete"
+    fi
+    echo "$work/Bench.fcpbundle"
+}
+
+# wait_mounted DIR PID: until DIR is a mount point, or the program that
+# should mount it has died.
+wait_mounted() {
+    for _ in $(seq 200); do
+        mountpoint -q "$1" && return 0
+        kill -0 "$2" 2>/dev/null || return 1
+        sleep 0.05
+    done
+    return 1
+}
+
+# unmount_share: takes the last mount down and stops what served it.
+unmount_share() {
+    local mnt=${mounts[-1]} pid=${pids[-1]}
+    umount "$mnt" 2>/dev/null || umount -l "$mnt" 2>/dev/null || true
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    unset 'mounts[-1]' 'pids[-1]'
+}
+
+# mount_latency SRV MNT DELAY_MS: the latency share of SRV on MNT. The
+# kernel's caches of names and attributes are off, as on the sshfs share.
+mount_latency() {
+    local srv=$1 mnt=$2 delay_us
+    delay_us=$(awk -v ms="$3" 'BEGIN { printf "%d", ms * 1000 }')
+    "$latency_fs" "$srv" "$mnt" -f \
+        -o "delay_us=$delay_us,entry_timeout=0,attr_timeout=0,negative_timeout=0${LATENCY_FS_OPTIONS:+,$LATENCY_FS_OPTIONS}" &
+    pids+=($!)
+    mounts+=("$mnt")
+    wait_mounted "$mnt" "${pids[-1]}" || { echo "  the latency share did not mount" >&2; return 1; }
+}
+
+# start_sshd: an sshd on this namespace's loopback that lets root in with a
+# key of this run only; sets ssh_port and ssh_key.
+ssh_port=2222
+start_sshd() {
+    local dir="$root/ssh"
+    rm -rf "$dir"
+    mkdir -p "$dir" /run/sshd
+    ssh-keygen -q -t ed25519 -N '' -f "$dir/host_key"
+    ssh-keygen -q -t ed25519 -N '' -f "$dir/client_key"
+    cp "$dir/client_key.pub" "$dir/authorized_keys"
+    cat >"$dir/sshd_config" <<EOF
+ListenAddress 127.0.0.1:$ssh_port
+HostKey $dir/host_key
+AuthorizedKeysFile $dir/authorized_keys
+PermitRootLogin prohibit-password
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+UsePAM no
+StrictModes no
+PidFile none
+Subsystem sftp internal-sftp
+EOF
+    "$(command -v sshd)" -D -e -f "$dir/sshd_config" 2>"$dir/sshd.log" &
+    pids+=($!)
+    mounts+=("") # keeps mounts and pids in step; nothing to unmount for sshd
+    for _ in $(seq 100); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$ssh_port") 2>/dev/null && return 0
+        sleep 0.05
+    done
+    echo "  sshd did not start: $(tail -3 "$dir/sshd.log")" >&2
+    return 1
+}
+
+# mount_sshfs SRV MNT: SRV over ssh on MNT, every client cache off.
+mount_sshfs() {
+    local srv=$1 mnt=$2 dir="$root/ssh"
+    sshfs -f "root@127.0.0.1:$srv" "$mnt" -p "$ssh_port" \
+        -o "IdentityFile=$dir/client_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes,LogLevel=ERROR" \
+        -o "dir_cache=no,entry_timeout=0,attr_timeout=0,negative_timeout=0${SSHFS_OPTIONS:+,$SSHFS_OPTIONS}" &
+    pids+=($!)
+    mounts+=("$mnt")
+    wait_mounted "$mnt" "${pids[-1]}" || { echo "  the sshfs share did not mount" >&2; return 1; }
+}
+
+set_delay() {
+    tc qdisc replace dev lo root netem delay "${1}ms"
+    netem=1
+}
+
+netem_works() {
+    tc qdisc replace dev lo root netem delay 0ms 2>/dev/null || return 1
+    tc qdisc del dev lo root 2>/dev/null || true
+}
+
+vellico_analyze() { "$cli" analyze --json --home "$empty_home" "$@"; }
+vellico_clean() { "$cli" clean --yes --preset 'done' --json --home "$empty_home" "$@"; }
+du_tool() { du -s --apparent-size -B1 "$1"; }
+
+jobs_list=(default 2 8 32 64)
+jobs_args() { [ "$1" = default ] || echo "--jobs $1"; }
+
+# rotated N ITEMS...: the items, starting from the (N mod count)-th.
+rotated() {
+    local n=$1
+    shift
+    local items=("$@")
+    local k=${#items[@]}
+    for ((j = 0; j < k; j++)); do echo "${items[$(((n + j) % k))]}"; done
+}
+
+# bench_share SHARE SRV MNT LIBRARY: every round of analysis then deletion.
+bench_share() {
+    local share=$1 srv=$2 mnt=$3 library=$4 name
+    name=$(basename "$library")
+    declare -A t=() peaks=()
+    local tools=(du "${jobs_list[@]/#/vellico:}")
+
+    # Analysis: one copy on the server side, read through the share.
+    rm -rf "$srv/a"
+    mkdir -p "$srv/a"
+    cp -a --sparse=always "$library" "$srv/a/"
+    du -s "$srv/a" >/dev/null # the server side warm
+    local alib="$mnt/a/$name"
+    VELLICO_WALK_STATS=1 vellico_analyze "$alib" >/dev/null 2>&1 || true # warm-up
+    echo "  analysis ($runs rounds, ms):"
+    for ((i = 0; i < runs; i++)); do
+        local line="    round $((i + 1)):"
+        for tool in $(rotated "$i" "${tools[@]}"); do
+            local ms
+            if [ "$tool" = du ]; then
+                ms=$(time_ms du_tool "$alib")
+            else
+                # shellcheck disable=SC2046
+                ms=$(VELLICO_WALK_STATS=1 time_ms vellico_analyze $(jobs_args "${tool#vellico:}") "$alib")
+                local peak
+                peak=$(walk_peak)
+                [ -z "$peak" ] || peaks[a:$tool]=$peak
+            fi
+            t[a:$tool]+="$ms "
+            line+=" $tool $ms"
+        done
+        echo "$line"
+    done
+
+    # Deletion: a fresh copy for each tool in each round. The folders rm -rf
+    # gets are those the same preset selects, read on the server side.
+    local folders=()
+    mapfile -t folders < <(vellico_analyze --preset 'done' "$srv/a/$name" |
+        jq -r '.libraries[0].foundFolders[] | select(.selected) | .path')
+    rm -rf "$srv/a"
+    echo "  deletion ($runs rounds, ${#folders[@]} folders, fresh copies, ms):"
+    local dtools=(rm "${jobs_list[@]/#/clean:}")
+    for ((i = 0; i < runs; i++)); do
+        rm -rf "$srv/d"
+        mkdir -p "$srv/d"
+        for tool in "${dtools[@]}"; do
+            mkdir -p "$srv/d/${tool//:/-}"
+            cp -a --sparse=always "$library" "$srv/d/${tool//:/-}/"
+        done
+        du -s "$srv/d" >/dev/null
+        local line="    round $((i + 1)):"
+        for tool in $(rotated "$i" "${dtools[@]}"); do
+            local ms lib="$mnt/d/${tool//:/-}/$name"
+            if [ "$tool" = rm ]; then
+                local targets=()
+                for f in "${folders[@]}"; do targets+=("$lib/${f#"$srv/a/$name/"}"); done
+                ms=$(time_ms rm -rf "${targets[@]}")
+            else
+                # shellcheck disable=SC2046
+                ms=$(VELLICO_WALK_STATS=1 time_ms vellico_clean $(jobs_args "${tool#clean:}") "$lib")
+                local peak
+                peak=$(walk_peak)
+                [ -z "$peak" ] || peaks[d:$tool]=$peak
+            fi
+            t[d:$tool]+="$ms "
+            line+=" $tool $ms"
+        done
+        echo "$line"
+        # Every side must leave the same files, but for the "__Sync__" file
+        # that the release of the library's lock writes.
+        local expected
+        expected=$(find "$srv/d/rm/$name" -type f | wc -l)
+        for tool in "${dtools[@]:1}"; do
+            local dir="$srv/d/${tool//:/-}/$name" left
+            left=$(find "$dir" -type f ! -path "$dir/__Sync__" | wc -l)
+            [ "$left" = "$expected" ] || echo "    ($tool left $left files, rm -rf $expected)" >&2
+        done
+        rm -rf "$srv/d"
+    done
+
+    local du_ms rm_ms
+    du_ms=$(printf '%s\n' ${t[a:du]} | median)
+    rm_ms=$(printf '%s\n' ${t[d:rm]} | median)
+    echo "  medians:"
+    printf '    %-16s %7s ms\n' "du -s" "$du_ms"
+    for j in "${jobs_list[@]}"; do
+        local v
+        v=$(printf '%s\n' ${t[a:vellico:$j]} | median)
+        printf '    %-16s %7s ms  %s × du%s\n' "analyze $j" "$v" "$(ratio "$v" "$du_ms")" \
+            "${peaks[a:vellico:$j]:+  (walk threads: ${peaks[a:vellico:$j]})}"
+    done
+    printf '    %-16s %7s ms\n' "rm -rf" "$rm_ms"
+    for j in "${jobs_list[@]}"; do
+        local v
+        v=$(printf '%s\n' ${t[d:clean:$j]} | median)
+        printf '    %-16s %7s ms  %s × rm -rf%s\n' "clean $j" "$v" "$(ratio "$v" "$rm_ms")" \
+            "${peaks[d:clean:$j]:+  (walk threads: ${peaks[d:clean:$j]})}"
+    done
+    [ ${#peaks[@]} -gt 0 ] || echo "    (this vellico-cli does not report its walk threads)"
+}
+
+# stall_test SRV MNT LIBRARY STOP RESUME: a share that stops answering in
+# the middle of a `clean --yes`. Once the deletion is under way, STOP makes
+# the share mute (every packet dropped, or the latency share told to wait);
+# Ctrl-C (SIGINT) follows a second later; STALL_SECONDS (30) later, RESUME.
+# Says whether the clean waited, its exit status and how soon it ended once
+# the share answered, that nothing changed while it was mute, that nothing
+# was deleted past what the document reports, and that the lock was given back.
+stall_test() {
+    local srv=$1 mnt=$2 library=$3 stop=$4 resume=$5 seconds=${STALL_SECONDS:-30} name
+    name=$(basename "$library")
+    rm -rf "$srv/s"
+    mkdir -p "$srv/s"
+    cp -a --sparse=always "$library" "$srv/s/"
+    local slib="$srv/s/$name" mlib="$mnt/s/$name" before
+    before=$(find "$slib" -type f | wc -l)
+    # With job control on, the clean in the background takes SIGINT as a
+    # clean in the foreground takes Ctrl-C (it is not ignored).
+    set -m
+    "$cli" clean --yes --preset 'done' --json --home "$empty_home" "$mlib" \
+        >"$root/stall.json" 2>"$root/stall.err" &
+    local pid=$!
+    set +m
+    pids+=("$pid")
+    mounts+=("")
+    for _ in $(seq 1200); do
+        [ "$(find "$slib" -type f | wc -l)" -lt "$before" ] && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    if ! kill -0 "$pid" 2>/dev/null; then
+        echo "  the clean ended before the share could be stopped: give it more files"
+        unset 'mounts[-1]' 'pids[-1]'
+        return 0
+    fi
+    $stop
+    sleep 1
+    local mute_before mute_after waited=no status=0 start end
+    mute_before=$(find "$slib" | wc -l)
+    kill -INT "$pid"
+    sleep "$seconds"
+    kill -0 "$pid" 2>/dev/null && waited=yes
+    mute_after=$(find "$slib" | wc -l)
+    start=$(now_ns)
+    $resume
+    wait "$pid" || status=$?
+    end=$(now_ns)
+    unset 'mounts[-1]' 'pids[-1]'
+    echo "  share mute for $seconds s, SIGINT sent 1 s in:"
+    echo "    still waiting at the end: $waited; exit status $status (130 expected)," \
+        "$(((end - start) / 1000000)) ms after the share answered again"
+    if [ "$mute_before" = "$mute_after" ]; then
+        echo "    nothing changed while the share was mute ($mute_after entries left)"
+    else
+        echo "    CHANGED while mute: $mute_before entries, then $mute_after"
+    fi
+    if ! jq -e . "$root/stall.json" >/dev/null 2>&1; then
+        echo "    no JSON document: $(tail -2 "$root/stall.err")"
+        return 0
+    fi
+    # Every selected folder is gone (and counted in foldersRemoved), named
+    # as interrupted or failed, or untouched.
+    local gone=0 untouched=0 named=0 unreported=0 path label left expected reported
+    reported=$(jq -r '.libraries[0].foldersRemoved' "$root/stall.json")
+    while IFS=$'\t' read -r path label; do
+        path=${path/#"$mnt"/"$srv"}
+        if [ ! -e "$path" ]; then
+            gone=$((gone + 1))
+            continue
+        fi
+        left=$(find "$path" | wc -l)
+        expected=$(find "$library/${path#"$slib"/}" | wc -l)
+        if [ "$left" = "$expected" ]; then
+            untouched=$((untouched + 1))
+        elif jq -e --arg l "$label" '.libraries[0] | (.interruptedFolders | index($l)) != null
+                or any(.failures[]; .label == $l)' "$root/stall.json" >/dev/null; then
+            named=$((named + 1))
+        else
+            unreported=$((unreported + 1))
+            echo "    NOT REPORTED: $label lost $((expected - left)) entries"
+        fi
+    done < <(jq -r '.libraries[0].foundFolders[] | select(.selected) |
+        [.path, (if .parentName == "" then .name else "\(.name) (\(.parentName))" end)] | @tsv' \
+        "$root/stall.json")
+    echo "    interrupted: $(jq -r '.interrupted' "$root/stall.json"); folders gone $gone" \
+        "(foldersRemoved $reported), in part and named $named, untouched $untouched," \
+        "changed but not reported $unreported"
+    local lock="lock held"
+    if flock -n "$slib/.lock" true 2>/dev/null && [ -z "$(find "$slib/.lock-dir" -name 'Vellico*' 2>/dev/null)" ]; then
+        lock="lock given back"
+    fi
+    echo "    $lock"
+    rm -rf "$srv/s"
+}
+
+echo "machine: $(nproc) cores; $(uptime)"
+have_netem=0
+netem_works && have_netem=1
+for case in "${cases[@]}"; do
+    IFS=: read -r share delay files <<<"$case"
+    if [ -z "$share" ] || [ -z "$delay" ] || [ -z "$files" ]; then
+        echo "$case: not SHARE:DELAY_MS:FILES" >&2
+        exit 2
+    fi
+    echo "$share share, ${delay} ms, $files files:"
+    srv="$root/srv/$share"
+    mnt="$root/mnt/$share"
+    rm -rf "$srv"
+    mkdir -p "$srv" "$mnt"
+    case $share in
+    latency)
+        if [ ! -x "$latency_fs" ]; then
+            echo "  skipped: $latency_fs is not built (needs libfuse3-dev: scripts/install-deps, then build)"
+            continue
+        fi
+        library=$(library_for "$files")
+        mount_latency "$srv" "$mnt" "$delay" || continue
+        bench_share latency "$srv" "$mnt" "$library"
+        unmount_share
+        ;;
+    sshfs)
+        missing=""
+        for tool in sshd ssh-keygen sshfs; do
+            command -v "$tool" >/dev/null || missing+=" $tool"
+        done
+        if [ -n "$missing" ]; then
+            echo "  skipped: missing$missing (openssh-server, sshfs: scripts/install-deps)"
+            continue
+        fi
+        if [ "$have_netem" = 0 ] && [ "${NO_NETEM_TRIAL:-}" != 1 ]; then
+            echo "  skipped: tc netem is not available (iproute2, and the kernel's sch_netem module)"
+            continue
+        fi
+        library=$(library_for "$files")
+        start_sshd || continue
+        if [ "$have_netem" = 1 ]; then
+            set_delay "$delay"
+        else
+            echo "  NO DELAY: netem is missing, this only tries the set-up (NO_NETEM_TRIAL=1)"
+        fi
+        mount_sshfs "$srv" "$mnt" || { unmount_share; continue; }
+        bench_share sshfs "$srv" "$mnt" "$library"
+        unmount_share # sshfs
+        unmount_share # sshd
+        ;;
+    latency-stall)
+        if [ ! -x "$latency_fs" ]; then
+            echo "  skipped: $latency_fs is not built (needs libfuse3-dev: scripts/install-deps, then build)"
+            continue
+        fi
+        library=$(library_for "$files")
+        mount_latency "$srv" "$mnt" "$delay" || continue
+        fs_pid=${pids[-1]}
+        stall_test "$srv" "$mnt" "$library" "kill -USR1 $fs_pid" "kill -USR2 $fs_pid"
+        unmount_share
+        ;;
+    sshfs-stall)
+        if ! command -v sshd >/dev/null || ! command -v sshfs >/dev/null || [ "$have_netem" = 0 ]; then
+            echo "  skipped: needs sshd, sshfs and tc netem"
+            continue
+        fi
+        library=$(library_for "$files")
+        start_sshd || continue
+        set_delay "$delay"
+        mount_sshfs "$srv" "$mnt" || { unmount_share; continue; }
+        stall_test "$srv" "$mnt" "$library" \
+            "tc qdisc change dev lo root netem delay ${delay}ms loss 100%" \
+            "tc qdisc change dev lo root netem delay ${delay}ms"
+        unmount_share
+        unmount_share
+        ;;
+    *)
+        echo "  skipped: unknown share $share (latency, sshfs, latency-stall, sshfs-stall)"
+        ;;
+    esac
+    rm -rf --one-file-system "$mnt" "$srv"
+done
+echo "after: $(uptime)"
