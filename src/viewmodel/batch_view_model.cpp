@@ -11,6 +11,7 @@
 #include "i18n/translations.hpp"
 #include "platform/file_system.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
+#include "viewmodel/editor_hold.hpp"
 #include "viewmodel/texts.hpp"
 #include "viewmodel/worker.hpp"
 
@@ -37,12 +38,8 @@ bool counts(BatchRowState state)
            state == BatchRowState::cleaned || state == BatchRowState::failed;
 }
 
-// Who has a library open, as its lock record says (none: it does not say).
-struct EditorHold {
-    std::optional<cleanup::LockHolder> holder;
-};
+} // namespace
 
-// None when nobody has the library open. Worker.
 std::optional<EditorHold> openBy(const fs::path& library, platform::SystemCalls& calls)
 {
     if (!cleanup::isLibraryOpenInFCP(library, calls)) {
@@ -51,8 +48,6 @@ std::optional<EditorHold> openBy(const fs::path& library, platform::SystemCalls&
     const platform::UniqueFd bundle = platform::openDirectoryPath(library.string());
     return EditorHold{bundle ? cleanup::lockHolder(bundle.get()) : std::nullopt};
 }
-
-} // namespace
 
 BatchServices machineBatchServices(std::shared_ptr<const analysis::MachineAnalysis> machine)
 {
@@ -519,120 +514,6 @@ void BatchViewModel::cancel()
     }
     sortRows();
     updatePhase();
-}
-
-void BatchViewModel::startDeletion()
-{
-    if (m_phase != Phase::ready || totalReclaimable() <= 0) {
-        return;
-    }
-    std::vector<int> ids;
-    for (const BatchRow& row : m_rows) {
-        if (row.state == BatchRowState::ready && !row.selection.empty()) {
-            ids.push_back(row.id);
-        }
-    }
-    if (ids.empty()) {
-        return;
-    }
-    runDeletion(std::move(ids));
-}
-
-QCoro::Task<> BatchViewModel::runDeletion(std::vector<int> ids)
-{
-    QPointer<BatchViewModel> self(this);
-    auto stop = std::make_shared<platform::StopToken>();
-    m_stopRun = stop;
-    m_cancelled = false;
-    m_freed = 0;
-    m_deletionCount = static_cast<int>(ids.size());
-    m_currentIndex = 0;
-    setPhase(Phase::deleting);
-    platform::SystemCalls* calls = m_services.systemCalls;
-    for (const int id : ids) {
-        ++m_currentIndex;
-        emit deletionProgressChanged();
-        BatchRow* row = find(id);
-        if (!row || !row->info) {
-            continue;
-        }
-        if (m_cancelled) {
-            row->state = BatchRowState::skipped;
-            row->detail = texts::translate("Annulée avant son tour");
-            emit rowsChanged();
-            continue;
-        }
-        row->state = BatchRowState::deleting;
-        emit rowsChanged();
-        // Claimed at its turn, and only if the editor has not opened it since.
-        auto work =
-            runOn(&m_lockQueue, [info = *row->info,
-                                 folders = cleanup::foldersToDelete(*row->info, row->selection),
-                                 calls, stop] {
-                struct Turn {
-                    std::optional<EditorHold> openBy;
-                    bool claimed = false;
-                    cleanup::ClaimRefusal refusal = cleanup::ClaimRefusal::none;
-                    int refusalError = 0;
-                    cleanup::DeletionResult result;
-                };
-                Turn turn;
-                turn.openBy = openBy(info.url, *calls);
-                if (turn.openBy) {
-                    return turn;
-                }
-                cleanup::LibraryLock lock(*calls);
-                turn.claimed = lock.acquire(info.url);
-                if (!turn.claimed) {
-                    turn.refusal = lock.refusal();
-                    turn.refusalError = lock.refusalError();
-                    return turn;
-                }
-                platform::WalkControl walk;
-                walk.stop = stop.get();
-                cleanup::RemovalBounds bounds;
-                bounds.bundleFd = lock.bundleDescriptor();
-                bounds.bundleIdentity = info.identity;
-                turn.result = cleanup::performDeletion(
-                    info.url, folders, [](std::size_t, std::int64_t) {}, *calls, walk, bounds);
-                lock.release();
-                return turn;
-            });
-        auto done = co_await work;
-        if (!self) {
-            co_return;
-        }
-        row = find(id);
-        if (!row) {
-            continue;
-        }
-        if (done.openBy) {
-            row->state = BatchRowState::skipped;
-            row->holder = holderText(done.openBy->holder);
-            row->detail = row->holder;
-        } else if (!done.claimed) {
-            row->state = BatchRowState::skipped;
-            row->detail = texts::claimRefused(done.refusal, row->name, done.refusalError);
-        } else {
-            row->freed = done.result.freedSpace;
-            m_freed += done.result.freedSpace;
-            for (const cleanup::DeletionFailure& failure : done.result.errors) {
-                row->errors.push_back(
-                    {texts::displayText(failure.name), texts::removalFailure(failure)});
-            }
-            row->state = row->errors.isEmpty() ? BatchRowState::cleaned : BatchRowState::failed;
-        }
-        emit rowsChanged();
-        emit deletionProgressChanged();
-    }
-    m_stopRun.reset();
-    setPhase(Phase::done);
-    emit deletionFinished(m_freed, failureCount());
-    // Libraries opened meanwhile join the batch now.
-    const QStringList waiting = std::exchange(m_deferred, {});
-    if (!waiting.isEmpty()) {
-        addLibraries(waiting);
-    }
 }
 
 } // namespace vellico::viewmodel
