@@ -529,7 +529,10 @@ void removeGroup(const std::filesystem::path& bundle, const LibraryGuard& guard,
     platform::WalkControl control = walk;
     control.calls = &calls;
     if (control.jobs == 0 && control.startThreads == 0) {
-        control.startThreads = kRemovalThreads;
+        // Where the measurement had to wait on a share, each unlink waits on
+        // it too: the removal begins with as many threads as the
+        // measurement came to need, not with the climb again.
+        control.startThreads = std::max(kRemovalThreads, platform::walkThreadPeaks().streaming);
     }
     platform::walkTrees(std::move(roots), remover, control, platform::WalkOrder::postOrder, false);
     for (std::size_t r = 0; r < walked.size(); ++r) {

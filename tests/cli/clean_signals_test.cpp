@@ -103,7 +103,10 @@ TEST(CleanSignals, LeaveTheLibraryReleasedAndReportWhatWasRemoved)
             const auto& library = doc["libraries"][0];
             EXPECT_EQ(library["interrupted"], true);
             EXPECT_EQ(library["foldersRemoved"], gone);
-            EXPECT_EQ(library["freedSpace"], gone * filesEach);
+            // With --yes the removal counts what it removed as it goes: a
+            // folder cut short counts for the files that went.
+            EXPECT_GE(library["freedSpace"], gone * filesEach);
+            EXPECT_LE(library["freedSpace"], eventCount * filesEach);
         } else {
             EXPECT_NE(run.out.find("« Film » : interrompu"), std::string::npos) << run.out;
             EXPECT_NE(run.out.find("Dossiers supprimés : " + std::to_string(gone) + " sur " +

@@ -15,9 +15,14 @@ namespace {
 constexpr std::uint64_t kLevelsPerGrownThread = 4;
 constexpr std::uint64_t kMemoryPerThread = std::uint64_t{16} << 20;
 
-constexpr std::chrono::milliseconds kRound{20};
+constexpr std::chrono::milliseconds kRound{10};
 constexpr std::chrono::milliseconds kLongestRound{500};
-constexpr long kRoundSleeps = 64;
+constexpr long kRoundSleeps = 32;
+
+// Below this many threads a growth doubles them, above it adds half: a
+// walk on a share reaches its pace in a few rounds, and past the point
+// where the link may fill, it climbs in smaller steps.
+constexpr int kDoublingBelow = 16;
 
 // Asleep at least this often per stretch (of at least 10 ms): waiting on
 // the disk or the network, not on a processor taken away.
@@ -30,9 +35,9 @@ constexpr long kSleepsPerStretch = 4;
 constexpr double kRiseAllowed = 0.5;
 
 // Rounds before growing again after a growth that did not help: the first
-// pause, doubled each time, up to the last (about a second).
+// pause, doubled each time, up to the last (a second or so).
 constexpr int kFirstPause = 4;
-constexpr int kLongestPause = 32;
+constexpr int kLongestPause = 64;
 
 // Rounds in a row without waiting before the number shrinks.
 constexpr int kCalmRoundsBeforeShrinking = 2;
@@ -171,7 +176,7 @@ int ThreadGovernor::decide(const Round& round)
     }
     m_probeFrom = now;
     m_waitBefore = levelWaitEach;
-    return setTarget(std::min(m_limit, now + std::max(1, now / 2)));
+    return setTarget(std::min(m_limit, now + (now < kDoublingBelow ? now : std::max(1, now / 2))));
 }
 
 int ThreadGovernor::setTarget(int threads)
