@@ -61,20 +61,9 @@ cpu_ms() {
     awk '{ printf "%d\n", ($1 + $2) * 1000 }' "$root/cpu"
 }
 
-median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+# shellcheck source=bench/common.sh
+. "$(dirname "$0")/common.sh"
 
-library_for() {
-    local files=$1 work="$root/lib-$1"
-    if [ ! -f "$work/.complete" ]; then
-        rm -rf "$work"
-        mkdir -p "$work"
-        echo "generating a $files-file library in $work…" >&2
-        "$maker" synthetic --files "$files" "$work/Bench.fcpbundle" >/dev/null
-        touch "$work/.complete"
-    fi
-    echo "$work/Bench.fcpbundle"
-}
 
 vellico() { "$cli" analyze --json --home "$empty_home" "$@"; }
 du_tool() { du -s --apparent-size -B1 "$1"; }

@@ -102,8 +102,8 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 now_ns() { date +%s%N; }
-median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+# shellcheck source=bench/common.sh
+. "$here/common.sh"
 
 # time_ms CMD...: wall time of one run in milliseconds; its stderr is kept in
 # $root/stderr (for the walk statistics).
@@ -118,17 +118,16 @@ time_ms() {
 # The peak thread line of the last vellico-cli run, when it printed one.
 walk_peak() { sed -n 's/^walk threads: *//p' "$root/stderr" | tail -1; }
 
-library_for() {
-    local files=$1 work="$root/lib-$1"
-    if [ ! -f "$work/.complete" ]; then
-        rm -rf "$work"
-        mkdir -p "$work"
-        echo "generating a $files-file library in $work…" >&2
-        "$maker" synthetic --files "$files" "$work/Bench.fcpbundle" >/dev/null
-        touch "$work/.complete"
-    fi
-    echo "$work/Bench.fcpbundle"
+# Times one vellico-cli run (COMMAND ARGS…) into the caller's `ms`, and keeps
+# the walk's peak thread counts under KEY.
+time_vellico() {
+    local key=$1 peak
+    shift
+    ms=$(VELLICO_WALK_STATS=1 time_ms "$@")
+    peak=$(walk_peak)
+    [ -z "$peak" ] || peaks[$key]=$peak
 }
+
 
 # wait_mounted DIR PID: until DIR is a mount point, or the program that
 # should mount it has died.
@@ -255,10 +254,7 @@ bench_share() {
                 ms=$(time_ms du_tool "$alib")
             else
                 # shellcheck disable=SC2046
-                ms=$(VELLICO_WALK_STATS=1 time_ms vellico_analyze $(jobs_args "${tool#vellico:}") "$alib")
-                local peak
-                peak=$(walk_peak)
-                [ -z "$peak" ] || peaks[a:$tool]=$peak
+                time_vellico "a:$tool" vellico_analyze $(jobs_args "${tool#vellico:}") "$alib"
             fi
             t[a:$tool]+="$ms "
             line+=" $tool $ms"
@@ -291,10 +287,7 @@ bench_share() {
                 ms=$(time_ms rm -rf "${targets[@]}")
             else
                 # shellcheck disable=SC2046
-                ms=$(VELLICO_WALK_STATS=1 time_ms vellico_clean $(jobs_args "${tool#clean:}") "$lib")
-                local peak
-                peak=$(walk_peak)
-                [ -z "$peak" ] || peaks[d:$tool]=$peak
+                time_vellico "d:$tool" vellico_clean $(jobs_args "${tool#clean:}") "$lib"
             fi
             t[d:$tool]+="$ms "
             line+=" $tool $ms"
