@@ -188,6 +188,21 @@ struct SteppedSearch {
     }
 };
 
+// A batch searching the folder "Drive", where the stepped search meets the
+// libraries "First" and "Second" one step at a time.
+struct SearchingBatch {
+    SearchingBatch()
+    {
+        search->libraries = {library(b.h.dir / "Drive", "First", 20'000),
+                             library(b.h.dir / "Drive", "Second", 30'000)};
+        b.vm->searchFolder(QString::fromStdString((b.h.dir / "Drive").string()));
+    }
+
+    std::shared_ptr<SteppedSearch> search = std::make_shared<SteppedSearch>();
+    Batch b{&platform::defaultSystemCalls(),
+            [search = search](viewmodel::BatchServices& s) { SteppedSearch::install(search, s); }};
+};
+
 bool lockIsFree(const fs::path& lib)
 {
     return !cleanup::isLibraryOpenInFCP(lib);
@@ -403,12 +418,8 @@ void BatchViewModelTest::presetAppliesToEveryLibrary()
 
 void BatchViewModelTest::searchListsAndAnalysesLibrariesAsTheyAreFound()
 {
-    auto search = std::make_shared<SteppedSearch>();
-    Batch b(&platform::defaultSystemCalls(),
-            [search](viewmodel::BatchServices& s) { SteppedSearch::install(search, s); });
-    search->libraries = {library(b.h.dir / "Drive", "First", 20'000),
-                         library(b.h.dir / "Drive", "Second", 30'000)};
-    b.vm->searchFolder(QString::fromStdString((b.h.dir / "Drive").string()));
+    SearchingBatch searching;
+    auto& [search, b] = searching;
     QCOMPARE(b.vm->phase(), Phase::searching);
 
     // The first library found is a row, and analysed, while the search goes on.
@@ -430,12 +441,8 @@ void BatchViewModelTest::searchListsAndAnalysesLibrariesAsTheyAreFound()
 
 void BatchViewModelTest::cancelDuringASearchStopsItAndKeepsWhatWasAnalysed()
 {
-    auto search = std::make_shared<SteppedSearch>();
-    Batch b(&platform::defaultSystemCalls(),
-            [search](viewmodel::BatchServices& s) { SteppedSearch::install(search, s); });
-    search->libraries = {library(b.h.dir / "Drive", "First", 20'000),
-                         library(b.h.dir / "Drive", "Second", 30'000)};
-    b.vm->searchFolder(QString::fromStdString((b.h.dir / "Drive").string()));
+    SearchingBatch searching;
+    auto& [search, b] = searching;
     search->step.release();
     QTRY_COMPARE(b.vm->rows().size(), std::size_t(1));
     QTRY_COMPARE(b.rowNamed("First").state, BatchRowState::ready);
