@@ -121,11 +121,13 @@ void writeRecord(int bundleFd, const LockRecord& record, platform::SystemCalls& 
 bool isLibraryOpenInFCP(const std::filesystem::path& library, platform::SystemCalls& calls)
 {
     const UniqueFd bundle = openBundle(library, calls);
-    if (!bundle) {
-        return false;
-    }
+    return bundle && isLibraryOpenInFCP(bundle.get(), calls);
+}
+
+bool isLibraryOpenInFCP(int bundleFd, platform::SystemCalls& calls)
+{
     {
-        const UniqueFd lock = openRegularAt(bundle.get(), kLockFile, O_RDONLY, calls);
+        const UniqueFd lock = openRegularAt(bundleFd, kLockFile, O_RDONLY, calls);
         if (!lock) {
             return false;
         }
@@ -136,7 +138,7 @@ bool isLibraryOpenInFCP(const std::filesystem::path& library, platform::SystemCa
     }
     // The lock call failed for another reason than "held": NFS, for one,
     // wants a descriptor open for writing before it grants an exclusive lock.
-    const UniqueFd lock = openRegularAt(bundle.get(), kLockFile, O_RDWR, calls);
+    const UniqueFd lock = openRegularAt(bundleFd, kLockFile, O_RDWR, calls);
     return lock && testLock(lock.get(), calls) == LockTest::held;
 }
 

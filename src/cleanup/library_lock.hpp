@@ -19,6 +19,9 @@ namespace vellico::cleanup {
 // Stateless, any thread.
 bool isLibraryOpenInFCP(const std::filesystem::path& library,
                         platform::SystemCalls& calls = platform::defaultSystemCalls());
+// The same for the library open as `bundleFd`.
+bool isLibraryOpenInFCP(int bundleFd,
+                        platform::SystemCalls& calls = platform::defaultSystemCalls());
 
 // Why acquire() did not claim the library.
 enum class ClaimRefusal {

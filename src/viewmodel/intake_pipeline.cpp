@@ -30,15 +30,6 @@ constexpr int windowWaitAttempts = 20;
 constexpr auto windowWaitStep = 50ms;
 constexpr auto downloadPollInterval = 500ms;
 
-// Who holds a library open, as its lock record (".lock-info") says; nobody
-// named when it cannot be read.
-cleanup::LockHolder readLockHolder(const fs::path& library)
-{
-    const platform::UniqueFd bundle = platform::openDirectoryPath(library.string());
-    return (bundle ? cleanup::lockHolder(bundle.get()) : std::nullopt)
-        .value_or(cleanup::LockHolder{});
-}
-
 struct DownloadPoll {
     bool isCurrent = false;
     std::optional<std::string> error;
@@ -73,7 +64,6 @@ QCoro::Task<> MainViewModel::handleDropAsync(fs::path dropped, quint64 generatio
         co_return;
     }
     setAppState(AppState::analyzing);
-    m_library = library->bundle;
     auto scan = analyze(library->bundle, library->url, library->isFromAlias, generation);
     model::BundleInfo info = co_await scan;
     if (!self) {
@@ -114,6 +104,9 @@ MainViewModel::runIntake(fs::path dropped, quint64 generation)
     }
     analysis::ReadyLibrary& ready = *taken->outcome.library;
     const fs::path url = ready.url;
+    // From here on the library is the directory the intake decided on: the
+    // editor's lock is probed, and the library analysed, through it.
+    m_library = std::make_shared<const platform::UniqueFd>(std::move(ready.bundle));
     // The name every later message shows, even after a switch to a backup's
     // original.
     const QString displayName = texts::displayText(ready.displayName);
@@ -155,8 +148,7 @@ MainViewModel::runIntake(fs::path dropped, quint64 generation)
 
     // 13. Analyse (the caller does, so that this run's result is tagged too),
     // through the directory the intake decided on.
-    co_return LibraryToAnalyse{url, ready.isFromAlias,
-                               std::make_shared<const platform::UniqueFd>(std::move(ready.bundle))};
+    co_return LibraryToAnalyse{url, ready.isFromAlias, m_library};
 }
 
 QCoro::Task<std::optional<MainViewModel::TakenIn>> MainViewModel::takeIn(fs::path dropped,
@@ -268,7 +260,7 @@ QCoro::Task<bool> MainViewModel::settleEditorLock(fs::path url, QString displayN
 {
     QPointer<MainViewModel> self(this);
     const auto current = [&] { return self && isCurrent(generation); };
-    auto editorCheck = isOpenInEditor(url);
+    auto editorCheck = isOpenInEditor(m_library);
     const bool open = co_await editorCheck;
     if (!current()) {
         co_return false;
@@ -276,7 +268,11 @@ QCoro::Task<bool> MainViewModel::settleEditorLock(fs::path url, QString displayN
     if (!open) {
         co_return true;
     }
-    auto holderRead = runOn(&m_workers, [url] { return readLockHolder(url); });
+    // Who holds it, as its lock record (".lock-info") says; nobody named
+    // when it cannot be read.
+    auto holderRead = runOn(&m_workers, [bundle = m_library] {
+        return cleanup::lockHolder(bundle->get()).value_or(cleanup::LockHolder{});
+    });
     const cleanup::LockHolder holder = co_await holderRead;
     if (!current()) {
         co_return false;

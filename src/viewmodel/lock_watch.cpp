@@ -21,19 +21,18 @@ void MainViewModel::recheckLockOnActivation()
         reanalyzeWhenClosed(m_bundleInfo->url, m_bundleInfo->isFromAlias, m_generation);
         return;
     }
-    const std::optional<fs::path> library =
-        m_bundleInfo ? std::optional(m_bundleInfo->url) : m_pendingLockCheckURL;
-    if (!library) {
+    // The library the sheet asks about: the one the intake holds open.
+    if (!m_library) {
         return;
     }
-    answerWhenClosed(*library, m_generation);
+    answerWhenClosed(m_generation);
 }
 
 QCoro::Task<> MainViewModel::reanalyzeWhenClosed(fs::path library, bool isFromAlias,
                                                  quint64 generation)
 {
     QPointer<MainViewModel> self(this);
-    auto editorCheck = isOpenInEditor(library);
+    auto editorCheck = isOpenInEditor(m_library);
     const bool open = co_await editorCheck;
     if (!self || !isCurrent(generation) || open) {
         co_return;
@@ -61,10 +60,10 @@ QCoro::Task<> MainViewModel::reanalyzeWhenClosed(fs::path library, bool isFromAl
     setAppState(AppState::ready);
 }
 
-QCoro::Task<> MainViewModel::answerWhenClosed(fs::path library, quint64 generation)
+QCoro::Task<> MainViewModel::answerWhenClosed(quint64 generation)
 {
     QPointer<MainViewModel> self(this);
-    auto editorCheck = isOpenInEditor(library);
+    auto editorCheck = isOpenInEditor(m_library);
     const bool open = co_await editorCheck;
     if (!self || !isCurrent(generation) || open || m_activeSheet != ActiveSheet::fcpLocked) {
         co_return;
@@ -73,12 +72,12 @@ QCoro::Task<> MainViewModel::answerWhenClosed(fs::path library, quint64 generati
     resumeOnce(m_fcpLockedContinuation, FCPLockedResponse::unlocked);
 }
 
-QCoro::Task<bool> MainViewModel::isOpenInEditor(fs::path library)
+QCoro::Task<bool> MainViewModel::isOpenInEditor(std::shared_ptr<const platform::UniqueFd> library)
 {
     // On the lock queue: after any release we queued, so our own claim is
     // never mistaken for the editor's.
     auto probe = runOn(&m_lockQueue, [library, calls = m_services.systemCalls] {
-        return cleanup::isLibraryOpenInFCP(library, *calls);
+        return library && cleanup::isLibraryOpenInFCP(library->get(), *calls);
     });
     co_return co_await probe;
 }

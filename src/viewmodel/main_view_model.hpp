@@ -243,10 +243,10 @@ private:
     QCoro::Task<model::BundleInfo> analyze(std::shared_ptr<const platform::UniqueFd> bundle,
                                            std::filesystem::path url, bool isFromAlias,
                                            quint64 generation);
-    QCoro::Task<bool> isOpenInEditor(std::filesystem::path library);
+    QCoro::Task<bool> isOpenInEditor(std::shared_ptr<const platform::UniqueFd> library);
     QCoro::Task<> reanalyzeWhenClosed(std::filesystem::path library, bool isFromAlias,
                                       quint64 generation);
-    QCoro::Task<> answerWhenClosed(std::filesystem::path library, quint64 generation);
+    QCoro::Task<> answerWhenClosed(quint64 generation);
     QCoro::Task<> runDeletion(model::BundleInfo info, std::vector<model::FoundFolder> folders,
                               quint64 generation);
 
@@ -295,7 +295,8 @@ private:
         platform::WalkProgress progress;
     };
     std::shared_ptr<AnalysisRun> m_analysisRun;
-    // The directory of the library last taken in, analysed again from here.
+    // The directory of the library last taken in: its lock is probed, and it
+    // is analysed again, through it.
     std::shared_ptr<const platform::UniqueFd> m_library;
 
     std::optional<model::BundleInfo> m_bundleInfo;
