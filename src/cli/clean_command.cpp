@@ -385,7 +385,7 @@ private:
         }
         const std::filesystem::path relative =
             folder.url.lexically_normal().lexically_relative(library.info.url.lexically_normal());
-        platform::UniqueFd dir(::fcntl(library.bundle->get(), F_DUPFD_CLOEXEC, 0));
+        platform::UniqueFd dir = library.bundle->duplicate();
         for (const std::filesystem::path& part : relative) {
             if (!dir || part.empty() || part == "." || part == "..") {
                 return 0;
