@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -99,9 +100,17 @@ int main(int argc, char** argv)
         const double batchSeconds = secondsOf([&] {
             sinceTick.start();
             sampler.start(5);
+            // Waits as the window does, in its event loop: a loop of
+            // processEvents() would spin a core that the analyses need.
+            QEventLoop loop;
+            QObject::connect(&batch, &viewmodel::BatchViewModel::phaseChanged, &loop, [&] {
+                if (batch.phase() == viewmodel::BatchViewModel::Phase::ready) {
+                    loop.quit();
+                }
+            });
             batch.searchFolder(QString::fromStdString(root.string()));
-            while (batch.phase() != viewmodel::BatchViewModel::Phase::ready) {
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            if (batch.phase() != viewmodel::BatchViewModel::Phase::ready) {
+                loop.exec();
             }
             sampler.stop();
         });
