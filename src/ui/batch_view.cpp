@@ -242,10 +242,16 @@ void BatchView::rebuild()
     }
     const QSignalBlocker block(m_list);
     m_list->clear();
+    // Items first, then what lays the list out again (a spanned column, an
+    // open row, the current item): each of those lays out every row, so
+    // doing it per row made a rebuild grow with the square of the rows.
+    std::vector<QTreeWidgetItem*> holders;
+    std::vector<std::pair<int, QTreeWidgetItem*>> entries;
     for (const BatchRow& row : m_viewModel.rows()) {
         auto* entry = new QTreeWidgetItem(m_list);
         entry->setData(nameColumn, idRole, row.id);
         fillRow(entry, row);
+        entries.emplace_back(row.id, entry);
         for (const viewmodel::DeletionErrorEntry& error : row.errors) {
             auto* failure = new QTreeWidgetItem(entry);
             failure->setText(nameColumn, error.name);
@@ -254,15 +260,20 @@ void BatchView::rebuild()
         if (row.info) {
             // The place of its folder list, made when the row is opened.
             auto* holder = new QTreeWidgetItem(entry);
-            holder->setFirstColumnSpanned(true);
             holder->setFlags(Qt::ItemIsEnabled);
             holder->setData(nameColumn, folderListRole, true);
+            holders.push_back(holder);
         }
-        if (expanded.contains(row.id)) {
+    }
+    for (QTreeWidgetItem* holder : holders) {
+        holder->setFirstColumnSpanned(true);
+    }
+    for (const auto& [id, entry] : entries) {
+        if (expanded.contains(id)) {
             entry->setExpanded(true);
-            showFolderList(entry, openGroups.value(row.id));
+            showFolderList(entry, openGroups.value(id));
         }
-        if (row.id == currentId) {
+        if (id == currentId) {
             m_list->setCurrentItem(entry);
         }
     }
