@@ -6,16 +6,18 @@
 // (default 20,000) under WORKDIR (default: a fresh temporary folder, removed
 // at the end), then for each of ROUNDS rounds (default 3): times
 // `VELLICO_CLI analyze -r WORKDIR`, then the batch's search and analyses of
-// the same folder on this process's event loop, sampling the loop every
-// 5 ms for its longest stall. Prints each round, and the peak RSS of this
+// the same folder in the window's batch view (drawn off screen unless
+// QT_QPA_PLATFORM says otherwise), sampling the event loop every 5 ms for
+// its longest stall. Prints each round, and the peak RSS of this
 // process. Targets: batch ≤ 1.2 × the command line, stall < 50 ms, RSS <
 // 300 MiB.
 
 #include "analysis/machine_analysis.hpp"
 #include "sample_library.hpp"
+#include "ui/batch_view.hpp"
 #include "viewmodel/batch_view_model.hpp"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -62,7 +64,10 @@ double secondsOf(const std::function<void()>& run)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
     if (argc < 2) {
         std::cerr << "usage: batch_bench VELLICO_CLI [WORKDIR] [LIBRARIES] [FILES] [ROUNDS]\n";
         return 2;
@@ -92,6 +97,9 @@ int main(int argc, char** argv)
         });
 
         viewmodel::BatchViewModel batch(viewmodel::machineBatchServices(machine));
+        ui::BatchView view(batch);
+        view.resize(500, 590);
+        view.show();
         qint64 longestStall = 0;
         QElapsedTimer sinceTick;
         QTimer sampler;
