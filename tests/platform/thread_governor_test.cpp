@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace vellico::platform::walk {
@@ -63,12 +64,24 @@ TEST(ThreadGovernor, GrowsToTheLimitWhileEachRequestWaitsAsLongAsBefore)
 {
     ThreadGovernor governor(2, 64);
     const std::vector<int> seen = run(governor, 30, roundTrip);
-    EXPECT_EQ(seen.front(), 4);
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
     EXPECT_EQ(seen.back(), 64);
-    // Twice as many each round up to 16, then half as many again: 2, 4, 8,
-    // 16, 24, 36, 54, 64.
-    EXPECT_LE(std::find(seen.begin(), seen.end(), 64) - seen.begin(), 7);
+    // Four times as many at first, then twice as many while each wait stays
+    // as it was: 8, 16, 32, 64.
+    EXPECT_EQ(std::vector<int>(seen.begin(), seen.begin() + 4), (std::vector<int>{8, 16, 32, 64}));
+}
+
+// Where each wait grows a little with the threads (a share whose server
+// queues some), the walk still grows while that pays, in smaller steps past
+// 16 threads.
+TEST(ThreadGovernor, ClimbsInSmallerStepsOnceEachWaitGrows)
+{
+    ThreadGovernor governor(2, 64);
+    // Each wait grows with the square root of the requests in flight.
+    const std::vector<int> seen = run(governor, 7, [](int threads) {
+        return std::chrono::microseconds(static_cast<long>(250 * std::sqrt(threads)));
+    });
+    EXPECT_EQ(seen, (std::vector<int>{8, 16, 24, 36, 54, 64, 64}));
 }
 
 // A server that answers one request at a time: more threads only wait
@@ -78,7 +91,10 @@ TEST(ThreadGovernor, GoesBackWhenMoreThreadsDoNotMakeTheWalkFaster)
 {
     ThreadGovernor governor(2, 64);
     const std::vector<int> seen = run(governor, 200, [](int threads) { return threads * 500us; });
-    EXPECT_EQ(most(seen), 4);
+    // The first try quadruples, the later ones double.
+    EXPECT_EQ(seen.front(), 8);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 8), 1);
+    EXPECT_EQ(most(std::vector<int>(seen.begin() + 1, seen.end())), 4);
     EXPECT_EQ(seen.back(), 2);
     const auto tries = std::count(seen.begin(), seen.end(), 4);
     EXPECT_GE(tries, 3);
@@ -111,6 +127,26 @@ TEST(ThreadGovernor, ShrinksBackToTheStartOnceTheThreadsNoLongerWait)
     // Waiting again: it grows again.
     run(governor, 30, roundTrip);
     EXPECT_EQ(governor.target(), 64);
+}
+
+// On a share the walk begins with many threads; it shrinks back to its
+// start once they no longer wait, and a fixed number stays as it is.
+TEST(ThreadGovernor, BeginsWhereAShareNeedsItAndStillShrinksToTheStart)
+{
+    ThreadGovernor governor(2, 64);
+    governor.beginAt(16);
+    EXPECT_EQ(governor.target(), 16);
+    EXPECT_EQ(run(governor, 1, roundTrip).back(), 64);
+    run(governor, 30, roundTrip, Threads::working);
+    EXPECT_EQ(governor.target(), 2);
+
+    ThreadGovernor narrow(2, 12);
+    narrow.beginAt(16);
+    EXPECT_EQ(narrow.target(), 12);
+
+    ThreadGovernor fixed(4, 4);
+    fixed.beginAt(16);
+    EXPECT_EQ(fixed.target(), 4);
 }
 
 // Threads that work, or that find nothing to do (a narrow tree), are not

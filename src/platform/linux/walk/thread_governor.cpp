@@ -21,8 +21,14 @@ constexpr long kRoundSleeps = 32;
 
 // Below this many threads a growth doubles them, above it adds half: a
 // walk on a share reaches its pace in a few rounds, and past the point
-// where the link may fill, it climbs in smaller steps.
+// where the link may fill, it climbs in smaller steps. The first growth of
+// a walk quadruples them, and above the line a growth still doubles them
+// while the last one left each wait as it was (within kSteadyWait): on a
+// share behind a long link the walk reaches its pace in four rounds, not
+// seven, and the first growth that fills the link ends the long strides.
 constexpr int kDoublingBelow = 16;
+constexpr int kFirstGrowth = 4;
+constexpr double kSteadyWait = 0.2;
 
 // Asleep at least this often per stretch (of at least 10 ms): waiting on
 // the disk or the network, not on a processor taken away.
@@ -38,6 +44,12 @@ constexpr double kRiseAllowed = 0.5;
 // pause, doubled each time, up to the last (a second or so).
 constexpr int kFirstPause = 4;
 constexpr int kLongestPause = 64;
+
+// Requests a thread may still make once it is no longer wanted: the
+// steps between two checkpoints of the walk. The stretches begun over that
+// long after a change are left out, up to kLongestSettle.
+constexpr int kStepsPerCheckpoint = 8;
+constexpr std::chrono::milliseconds kLongestSettle{100};
 
 // Rounds in a row without waiting before the number shrinks.
 constexpr int kCalmRoundsBeforeShrinking = 2;
@@ -100,7 +112,11 @@ bool ThreadGovernor::stretchEnded(const Stretch& stretch, Clock::time_point now)
     m_round.sleeps += stretch.sleeps;
     ++m_round.stretches;
     const auto length = now - m_roundStart;
-    if (length < kRound || (m_round.sleeps < kRoundSleeps && length < kLongestRound)) {
+    // Every thread is heard from: the stretches that end first are those
+    // whose requests were answered soonest, and a queue at the server takes
+    // a while to fill after the threads grew.
+    const bool heard = m_round.sleeps >= kRoundSleeps && m_round.stretches >= target();
+    if (length < kRound || (!heard && length < kLongestRound)) {
         return false;
     }
     const int before = target();
@@ -110,7 +126,13 @@ bool ThreadGovernor::stretchEnded(const Stretch& stretch, Clock::time_point now)
     if (after == before) {
         return false;
     }
-    m_changedAt = now;
+    // Threads let go finish the few requests they are in (up to a
+    // checkpoint) before they stop, and their requests still fill the
+    // server's queue: stretches begun meanwhile would measure the number of
+    // threads before.
+    m_changedAt = now + std::min<Clock::duration>(std::chrono::duration_cast<Clock::duration>(
+                                                      kStepsPerCheckpoint * m_lastWaitEach),
+                                                  kLongestSettle);
     return true;
 }
 
@@ -121,6 +143,14 @@ void ThreadGovernor::capAt(int threads)
     m_probeFrom = 0;
     m_changedAt = Clock::now();
     setTarget(std::min(target(), m_limit));
+}
+
+void ThreadGovernor::beginAt(int threads)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_fixed) {
+        setTarget(std::clamp(threads, m_start, m_limit));
+    }
 }
 
 int ThreadGovernor::decide(const Round& round)
@@ -135,6 +165,7 @@ int ThreadGovernor::decide(const Round& round)
     // every round since the number last changed, for the number as it is.
     const double waited = std::chrono::duration<double>(round.working - round.cpu).count();
     const double waitEach = waited / static_cast<double>(std::max(round.sleeps, 1L));
+    m_lastWaitEach = std::chrono::duration<double>(waitEach);
     m_levelWaited += waited;
     m_levelSleeps += round.sleeps;
     const double levelWaitEach = m_levelWaited / static_cast<double>(std::max(m_levelSleeps, 1L));
@@ -146,12 +177,14 @@ int ThreadGovernor::decide(const Round& round)
         const int from = m_probeFrom;
         m_probeFrom = 0;
         const double added = static_cast<double>(now - from) / from;
+        m_waitSteady = waitEach <= m_waitBefore * (1 + kSteadyWait);
         if (!waiting || waitEach > m_waitBefore * (1 + kRiseAllowed * added)) {
             // With more requests in flight each one waited longer (the
             // device or the link is full), or the threads stopped waiting:
             // no faster. Back to where it was, for a while.
             m_pause = m_backoff;
             m_backoff = std::min(2 * m_backoff, kLongestPause);
+            m_waitSteady = false;
             return setTarget(from);
         }
         m_backoff = kFirstPause;
@@ -162,6 +195,7 @@ int ThreadGovernor::decide(const Round& round)
             m_calmRounds = 0;
             m_pause = 0;
             m_backoff = kFirstPause;
+            m_waitSteady = false;
             return setTarget(now - std::max(1, (now - m_start) / 2));
         }
         return now;
@@ -176,7 +210,12 @@ int ThreadGovernor::decide(const Round& round)
     }
     m_probeFrom = now;
     m_waitBefore = levelWaitEach;
-    return setTarget(std::min(m_limit, now + (now < kDoublingBelow ? now : std::max(1, now / 2))));
+    int grown = now < kDoublingBelow || m_waitSteady ? 2 * now : now + std::max(1, now / 2);
+    if (!m_grown) {
+        m_grown = true;
+        grown = kFirstGrowth * now;
+    }
+    return setTarget(std::min(m_limit, grown));
 }
 
 int ThreadGovernor::setTarget(int threads)

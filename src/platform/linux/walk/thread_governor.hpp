@@ -22,8 +22,10 @@ int machineThreadCeiling();
 //
 // The walk begins with `start` threads. While they spend most of their time
 // asleep (on the disk or the network: few processor cycles, many sleeps)
-// and rarely wait for work, half as many again join, and the next round
-// tells whether that helped: when each wait lasted about as long as before
+// and rarely wait for work, more join (four times as many the first time,
+// then twice as many below 16 threads or while each wait stays as it was,
+// half as many again otherwise), and the next round tells whether that
+// helped: when each wait lasted about as long as before
 // with more requests in flight (a network share: the round trip bounds each
 // request, not the server), the walk goes faster in proportion and goes on
 // growing, up to `limit`. When each wait grew with the threads added (the
@@ -32,7 +34,7 @@ int machineThreadCeiling();
 // threads no longer wait (the data is cached, the processor is the bound),
 // the number shrinks back towards `start`.
 //
-// A round lasts at least 20 ms and 64 waits (at most 500 ms with fewer),
+// A round lasts at least 10 ms and 32 waits (at most 500 ms with fewer),
 // and counts only the stretches begun since the number last changed. Any
 // walking thread may report; one at a time closes a round.
 class ThreadGovernor {
@@ -55,6 +57,12 @@ public:
 
     // Only `threads` threads could be started: the walk stays at or below it.
     void capAt(int threads);
+
+    // Before the walk starts: it begins with `threads` threads (within
+    // start() and the limit) rather than start(), where many are known to
+    // pay (a network share); it still shrinks back to start() once the
+    // threads no longer wait.
+    void beginAt(int threads);
 
     // What the threads did over one round, all together.
     struct Round {
@@ -88,6 +96,9 @@ private:
     int m_pause = 0;               // rounds to let pass before growing again
     int m_backoff = 0;             // the pause after the next growth that does not help
     int m_calmRounds = 0;          // rounds in a row without waiting
+    std::chrono::duration<double> m_lastWaitEach{0}; // each wait, in the last round
+    bool m_grown = false;                            // the walk has grown once
+    bool m_waitSteady = false;                       // the last growth left each wait as it was
 };
 
 } // namespace vellico::platform::walk

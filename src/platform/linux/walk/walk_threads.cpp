@@ -1,11 +1,18 @@
 #include "platform/linux/walk/walk.hpp"
 
+#include "platform/linux/walk/remote_file_system.hpp"
+
 #include <algorithm>
 #include <system_error>
 
 namespace vellico::platform::walk {
 
 namespace {
+
+// Threads a walk begins with on a network share, where each request waits
+// on a round trip: a share answers many requests at once, and the walk
+// would otherwise spend its first rounds climbing to them.
+constexpr int kShareStart = 16;
 
 // The peaks threadPeaks() reports.
 std::atomic<int> g_streamingPeak{0};
@@ -28,6 +35,7 @@ WalkThreadPeaks threadPeaks()
 void Walk::run(std::vector<WalkRoot> roots)
 {
     m_roots = std::make_unique<RootState[]>(roots.size());
+    bool onShare = false;
     for (std::size_t i = 0; i < roots.size(); ++i) {
         WalkRoot& root = roots[i];
         m_roots[i].parentFd = root.parentFd;
@@ -39,11 +47,15 @@ void Walk::run(std::vector<WalkRoot> roots)
         node->identity = root.identity;
         node->root = i;
         node->tag = root.tag;
+        onShare = onShare || onRemoteFileSystem(root.fd.get());
         m_queue.push(Task{node, std::move(root.fd)});
     }
     {
         std::lock_guard lock(m_threadsMutex);
-        startThreads(m_governor.start());
+        if (onShare) {
+            m_governor.beginAt(kShareStart);
+        }
+        startThreads(m_governor.target());
         m_queue.setTarget(m_governor.target()); // fewer, when some could not start
         notePeak();
     }
