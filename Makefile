@@ -63,7 +63,8 @@ bench: build
 	bench/analyze_bench.sh $(BUILD)
 
 # The analysis and the deletion on shares set up for the purpose (sshfs with
-# a netem delay, a FUSE share that only adds latency); root, skipped otherwise.
+# a netem delay, or the delay proxy where the kernel has no netem; a FUSE share
+# that only adds latency); root, skipped otherwise.
 bench-shares: build
 	bench/share_bench.sh $(BUILD)
 

@@ -8,9 +8,16 @@
 #            processor time: what the walk does when only latency limits it.
 #   sshfs    an sshd on the namespace's loopback and an sshfs mount of it,
 #            with `tc netem` delaying every packet on lo (a delay D "each
-#            way": a round trip takes 2 D). The client's caches are off
-#            (dir_cache=no, no kernel cache, entry and attribute timeouts 0);
-#            the server side is warm (its page cache holds the library).
+#            way": a round trip takes 2 D). Where the kernel has no netem,
+#            sshfs reaches sshd through vellico-delay-proxy
+#            (bench/delay_proxy) instead, which holds each chunk it reads D
+#            each way in user space: the same delay, plus the relay's own
+#            thread wake-ups, per chunk a read returns rather than per
+#            packet, and it costs a little processor time (each case says
+#            which delay it uses, and what the proxy used).
+#            The client's caches are off (dir_cache=no, no kernel cache,
+#            entry and attribute timeouts 0); the server side is warm (its
+#            page cache holds the library).
 #
 # For each case, in interleaved rounds (each round runs every tool once, the
 # order turning from round to round), and printing every round, then the
@@ -28,10 +35,10 @@
 # A case is SHARE:DELAY_MS:FILES. Default: latency:1:5000 sshfs:0.25:5000
 # sshfs:1:2000 latency-stall:1:5000 sshfs-stall:0.25:5000, 5 rounds. The
 # two "-stall" cases time nothing: the share stops answering in the middle of
-# a `clean --yes` (see stall_test below). Needs root, unshare, /dev/fuse, and for sshfs the
-# programs sshd, ssh-keygen and sshfs and the kernel's netem queueing
-# discipline; a share that cannot be set up is skipped with the reason.
-# `make bench-shares` runs it with the defaults.
+# a `clean --yes` (see stall_test below). Needs root, unshare, /dev/fuse, and
+# for sshfs the programs sshd, ssh-keygen and sshfs and either the kernel's
+# netem queueing discipline or vellico-delay-proxy; a share that cannot be set
+# up is skipped with the reason. `make bench-shares` runs it with the defaults.
 #
 # With VELLICO_WALK_STATS=1 in its environment vellico-cli may say on stderr
 # how many threads its walks reached ("walk threads: …"); the peaks are
@@ -40,8 +47,8 @@
 # Environment: TMPDIR (where libraries, server sides and mounts live; default
 # /tmp), SSHFS_OPTIONS (extra -o options for sshfs), LATENCY_FS_OPTIONS
 # (extra -o options for the latency share), STALL_SECONDS (30), and
-# NO_NETEM_TRIAL=1 to run the sshfs cases without any delay where netem is
-# missing, only to try the set-up (the figures then mean nothing).
+# SSHFS_DELAY=proxy to delay the sshfs cases with vellico-delay-proxy even
+# where netem works (to compare the two).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -67,6 +74,7 @@ fi
 cli="$build/src/cli/vellico-cli"
 maker="$build/tools/vellico-make-library"
 latency_fs="$build/bench/vellico-latency-fs"
+delay_proxy="$build/bench/vellico-delay-proxy"
 for tool in "$cli" "$maker" jq; do
     command -v "$tool" >/dev/null || { echo "missing $tool: build first (make build)" >&2; exit 1; }
 done
@@ -194,10 +202,62 @@ EOF
     return 1
 }
 
-# mount_sshfs SRV MNT: SRV over ssh on MNT, every client cache off.
+# start_proxy DELAY_MS: vellico-delay-proxy from proxy_port to sshd, each
+# way delayed DELAY_MS; sets proxy_pid.
+proxy_port=2223
+start_proxy() {
+    local dir="$root/ssh"
+    : >"$dir/proxy.port"
+    "$delay_proxy" "$proxy_port" "$ssh_port" "$1" >"$dir/proxy.port" 2>"$dir/proxy.log" &
+    proxy_pid=$!
+    pids+=("$proxy_pid")
+    mounts+=("")
+    # It prints its port once it listens.
+    for _ in $(seq 100); do
+        [ -s "$dir/proxy.port" ] && return 0
+        kill -0 "$proxy_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    echo "  the delay proxy did not start: $(tail -3 "$dir/proxy.log")" >&2
+    return 1
+}
+
+# cpu_ms PID: the processor time PID has used so far, in milliseconds.
+cpu_ms() {
+    awk -v tick="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%d", ($12 + $13) * 1000 / tick }' \
+        "/proc/$1/stat"
+}
+
+# start_sshfs_share SRV MNT DELAY_MS: sshd, the delay (netem, or the proxy
+# where delay_by=proxy) and the sshfs mount; unwind_to takes them down.
+start_sshfs_share() {
+    local srv=$1 mnt=$2 delay=$3 port=$ssh_port
+    start_sshd || return 1
+    if [ "$delay_by" = netem ]; then
+        set_delay "$delay"
+    else
+        start_proxy "$delay" || return 1
+        port=$proxy_port
+        echo "  delay: vellico-delay-proxy between sshfs and sshd, not tc netem ($delay_why):" \
+            "each chunk a read returns is held ${delay} ms each way in user space, rather than" \
+            "each packet in the kernel; the proxy costs some processor time"
+    fi
+    mount_sshfs "$srv" "$mnt" "$port"
+}
+
+# unwind_to N: takes down what was started after the first N entries of
+# pids and mounts, the last first.
+unwind_to() {
+    while [ "${#pids[@]}" -gt "$1" ]; do
+        unmount_share
+    done
+}
+
+# mount_sshfs SRV MNT PORT: SRV over ssh (at 127.0.0.1:PORT) on MNT, every
+# client cache off.
 mount_sshfs() {
-    local srv=$1 mnt=$2 dir="$root/ssh"
-    sshfs -f "root@127.0.0.1:$srv" "$mnt" -p "$ssh_port" \
+    local srv=$1 mnt=$2 port=$3 dir="$root/ssh"
+    sshfs -f "root@127.0.0.1:$srv" "$mnt" -p "$port" \
         -o "IdentityFile=$dir/client_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes,LogLevel=ERROR" \
         -o "dir_cache=no,entry_timeout=0,attr_timeout=0,negative_timeout=0${SSHFS_OPTIONS:+,$SSHFS_OPTIONS}" &
     pids+=($!)
@@ -328,8 +388,9 @@ bench_share() {
 
 # stall_test SRV MNT LIBRARY STOP RESUME: a share that stops answering in
 # the middle of a `clean --yes`. Once the deletion is under way, STOP makes
-# the share mute (every packet dropped, or the latency share told to wait);
-# Ctrl-C (SIGINT) follows a second later; STALL_SECONDS (30) later, RESUME.
+# the share mute (netem drops every packet, or the delay proxy or the latency
+# share is told to hold everything); Ctrl-C (SIGINT) follows a second later;
+# STALL_SECONDS (30) later, RESUME.
 # Says whether the clean waited, its exit status and how soon it ended once
 # the share answered, that nothing changed while it was mute, that nothing
 # was deleted past what the document reports, and that the lock was given back.
@@ -421,8 +482,29 @@ stall_test() {
 }
 
 echo "machine: $(nproc) cores; $(uptime)"
-have_netem=0
-netem_works && have_netem=1
+# What delays the sshfs cases: netem where the kernel has it, otherwise
+# vellico-delay-proxy (delay_why says why); "none" when neither is there.
+delay_by=netem delay_why=""
+if [ "${SSHFS_DELAY:-}" = proxy ]; then
+    delay_by=proxy delay_why="SSHFS_DELAY=proxy"
+elif ! netem_works; then
+    delay_by=proxy delay_why="the kernel has no netem"
+fi
+if [ "$delay_by" = proxy ] && [ ! -x "$delay_proxy" ]; then
+    delay_by=none
+fi
+# sshfs_missing: why the sshfs cases cannot run here, or nothing.
+sshfs_missing() {
+    local missing=""
+    for tool in sshd ssh-keygen sshfs; do
+        command -v "$tool" >/dev/null || missing+=" $tool"
+    done
+    if [ -n "$missing" ]; then
+        echo "missing$missing (openssh-server, sshfs: scripts/install-deps)"
+    elif [ "$delay_by" = none ]; then
+        echo "no delay: $delay_why and $delay_proxy is not built"
+    fi
+}
 for case in "${cases[@]}"; do
     IFS=: read -r share delay files <<<"$case"
     if [ -z "$share" ] || [ -z "$delay" ] || [ -z "$files" ]; then
@@ -446,29 +528,18 @@ for case in "${cases[@]}"; do
         unmount_share
         ;;
     sshfs)
-        missing=""
-        for tool in sshd ssh-keygen sshfs; do
-            command -v "$tool" >/dev/null || missing+=" $tool"
-        done
-        if [ -n "$missing" ]; then
-            echo "  skipped: missing$missing (openssh-server, sshfs: scripts/install-deps)"
-            continue
-        fi
-        if [ "$have_netem" = 0 ] && [ "${NO_NETEM_TRIAL:-}" != 1 ]; then
-            echo "  skipped: tc netem is not available (iproute2, and the kernel's sch_netem module)"
+        why=$(sshfs_missing)
+        if [ -n "$why" ]; then
+            echo "  skipped: $why"
             continue
         fi
         library=$(library_for "$files")
-        start_sshd || continue
-        if [ "$have_netem" = 1 ]; then
-            set_delay "$delay"
-        else
-            echo "  NO DELAY: netem is missing, this only tries the set-up (NO_NETEM_TRIAL=1)"
-        fi
-        mount_sshfs "$srv" "$mnt" || { unmount_share; continue; }
+        mark=${#pids[@]}
+        start_sshfs_share "$srv" "$mnt" "$delay" || { unwind_to "$mark"; continue; }
         bench_share sshfs "$srv" "$mnt" "$library"
-        unmount_share # sshfs
-        unmount_share # sshd
+        [ "$delay_by" = netem ] ||
+            echo "  the delay proxy used $(cpu_ms "$proxy_pid") ms of processor time in all"
+        unwind_to "$mark" # sshfs, the proxy if any, sshd
         ;;
     latency-stall)
         if [ ! -x "$latency_fs" ]; then
@@ -482,19 +553,26 @@ for case in "${cases[@]}"; do
         unmount_share
         ;;
     sshfs-stall)
-        if ! command -v sshd >/dev/null || ! command -v sshfs >/dev/null || [ "$have_netem" = 0 ]; then
-            echo "  skipped: needs sshd, sshfs and tc netem"
+        why=$(sshfs_missing)
+        if [ -n "$why" ]; then
+            echo "  skipped: $why"
             continue
         fi
         library=$(library_for "$files")
-        start_sshd || continue
-        set_delay "$delay"
-        mount_sshfs "$srv" "$mnt" || { unmount_share; continue; }
-        stall_test "$srv" "$mnt" "$library" \
-            "tc qdisc change dev lo root netem delay ${delay}ms loss 100%" \
-            "tc qdisc change dev lo root netem delay ${delay}ms"
-        unmount_share
-        unmount_share
+        mark=${#pids[@]}
+        start_sshfs_share "$srv" "$mnt" "$delay" || { unwind_to "$mark"; continue; }
+        if [ "$delay_by" = netem ]; then
+            stall_test "$srv" "$mnt" "$library" \
+                "tc qdisc change dev lo root netem delay ${delay}ms loss 100%" \
+                "tc qdisc change dev lo root netem delay ${delay}ms"
+        else
+            # Held rather than dropped: once resumed, the proxy delivers at
+            # once, where TCP over netem waits for its next retransmission.
+            echo "  mute: the proxy holds every byte (SIGUSR1) until SIGUSR2, rather than netem" \
+                "dropping every packet; the time to answer again leaves out TCP's retransmission back-off"
+            stall_test "$srv" "$mnt" "$library" "kill -USR1 $proxy_pid" "kill -USR2 $proxy_pid"
+        fi
+        unwind_to "$mark"
         ;;
     *)
         echo "  skipped: unknown share $share (latency, sshfs, latency-stall, sshfs-stall)"
