@@ -26,6 +26,8 @@
 // past which it stops reading, as a full TCP window) and delivered after
 // SIGUSR2, in order.
 
+#include "loopback.hpp"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -221,15 +223,6 @@ void noDelay(int fd)
     // Small writes (one sftp request) leave at once, as over ssh's own socket.
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
-sockaddr_in loopback(unsigned port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
 }
 
 void relay(int accepted, unsigned targetPort)

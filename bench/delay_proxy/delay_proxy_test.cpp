@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "loopback.hpp"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -25,15 +27,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-sockaddr_in loopback(unsigned port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 // A listening socket on a port the kernel picks; sets `port`.
 int listenAnywhere(unsigned& port)
@@ -145,6 +138,29 @@ int connectTo(unsigned port)
     return fd;
 }
 
+// A client connected through a proxy with `delayMs` to an echo server;
+// `fd` is -1 when any of it could not be set up.
+struct Connection {
+    explicit Connection(const char* delayMs) : proxy(echo.port(), delayMs)
+    {
+        if (proxy.port() != 0) {
+            fd = connectTo(proxy.port());
+        }
+    }
+    ~Connection()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    EchoServer echo;
+    Proxy proxy;
+    int fd = -1;
+};
+
 // Whether `fd` has something to read (or its end) within `timeout`.
 bool readable(int fd, std::chrono::milliseconds timeout)
 {
@@ -154,11 +170,9 @@ bool readable(int fd, std::chrono::milliseconds timeout)
 
 TEST(DelayProxy, EchoesEveryByteInOrderAndPassesTheEndOnBothWays)
 {
-    EchoServer echo;
-    Proxy proxy(echo.port(), "20");
-    ASSERT_NE(proxy.port(), 0u);
-    const int fd = connectTo(proxy.port());
-    ASSERT_GE(fd, 0);
+    const Connection through("20");
+    ASSERT_GE(through.fd, 0);
+    const int fd = through.fd;
 
     // 4 MiB in pieces of uneven sizes, so that chunks split and merge.
     std::vector<char> sent(4 * 1024 * 1024);
@@ -189,7 +203,6 @@ TEST(DelayProxy, EchoesEveryByteInOrderAndPassesTheEndOnBothWays)
         received.insert(received.end(), buffer.data(), buffer.data() + n);
     }
     writer.join();
-    ::close(fd);
     EXPECT_TRUE(ended) << "the end of the stream did not come back";
     ASSERT_EQ(received.size(), sent.size());
     EXPECT_TRUE(received == sent) << "bytes changed or out of order";
@@ -197,11 +210,9 @@ TEST(DelayProxy, EchoesEveryByteInOrderAndPassesTheEndOnBothWays)
 
 TEST(DelayProxy, RoundTripTakesAtLeastTwiceTheDelay)
 {
-    EchoServer echo;
-    Proxy proxy(echo.port(), "20.5");
-    ASSERT_NE(proxy.port(), 0u);
-    const int fd = connectTo(proxy.port());
-    ASSERT_GE(fd, 0);
+    const Connection through("20.5");
+    ASSERT_GE(through.fd, 0);
+    const int fd = through.fd;
     for (char byte : {'a', 'b', 'c'}) {
         const Clock::time_point start = Clock::now();
         ASSERT_EQ(::send(fd, &byte, 1, MSG_NOSIGNAL), 1);
@@ -212,22 +223,19 @@ TEST(DelayProxy, RoundTripTakesAtLeastTwiceTheDelay)
         EXPECT_EQ(back, byte);
         EXPECT_GE(took, std::chrono::microseconds(41000));
     }
-    ::close(fd);
 }
 
 TEST(DelayProxy, HoldsBytesFromStopUntilResume)
 {
-    EchoServer echo;
-    Proxy proxy(echo.port(), "1");
-    ASSERT_NE(proxy.port(), 0u);
-    const int fd = connectTo(proxy.port());
-    ASSERT_GE(fd, 0);
-    proxy.signal(SIGUSR1);
+    const Connection through("1");
+    ASSERT_GE(through.fd, 0);
+    const int fd = through.fd;
+    through.proxy.signal(SIGUSR1);
     std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the signal is asynchronous
     const char sent[] = "held";
     ASSERT_EQ(::send(fd, sent, 4, MSG_NOSIGNAL), 4);
     EXPECT_FALSE(readable(fd, std::chrono::milliseconds(300))) << "delivered while stopped";
-    proxy.signal(SIGUSR2);
+    through.proxy.signal(SIGUSR2);
     std::string back;
     char buffer[8];
     while (back.size() < 4 && readable(fd, std::chrono::seconds(5))) {
@@ -238,7 +246,6 @@ TEST(DelayProxy, HoldsBytesFromStopUntilResume)
         back.append(buffer, static_cast<std::size_t>(n));
     }
     EXPECT_EQ(back, "held");
-    ::close(fd);
 }
 
 TEST(DelayProxy, ClosesTheClientWhenTheTargetIsGone)
