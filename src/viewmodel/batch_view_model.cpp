@@ -58,8 +58,9 @@ BatchServices machineBatchServices(std::shared_ptr<const analysis::MachineAnalys
         return analysis::collectInputs(paths, search, walk, found, onFound);
     };
     services.takeIn = [machine](const analysis::BatchInput& input,
-                                analysis::IntakeQuestions& questions, analysis::BatchScope& scope) {
-        return analysis::takeInItem(input, *machine, questions, scope);
+                                analysis::IntakeQuestions& questions, analysis::BatchScope& scope,
+                                const platform::WalkControl& walk) {
+        return analysis::takeInItem(input, *machine, questions, scope, walk);
     };
     services.analyze = [machine](platform::UniqueFd bundle, const fs::path& url, bool isFromAlias,
                                  const analysis::ProgressSink& progress,
@@ -242,11 +243,17 @@ QCoro::Task<> BatchViewModel::takeInAndAnalyse(analysis::BatchInput input, int i
     QPointer<BatchViewModel> self(this);
     std::shared_ptr<Shared> shared = m_shared;
     ++m_running;
-    auto intake = runOn(&m_intake, [takeIn = m_services.takeIn, input, shared] {
-        const std::lock_guard lock(shared->mutex);
-        return std::make_shared<analysis::IntakeOutcome>(
-            takeIn(input, shared->answers, shared->scope));
-    });
+    auto intake =
+        runOn(&m_intake, [takeIn = m_services.takeIn, input, shared, budget = &m_walkBudget] {
+            // A backup is measured by the intake: inside the batch's budget,
+            // and stopped with the rest.
+            platform::WalkControl walk;
+            walk.stop = &shared->stop;
+            walk.budget = budget;
+            const std::lock_guard lock(shared->mutex);
+            return std::make_shared<analysis::IntakeOutcome>(
+                takeIn(input, shared->answers, shared->scope, walk));
+        });
     std::shared_ptr<analysis::IntakeOutcome> outcome = co_await intake;
     if (!self || shared != m_shared) {
         co_return;

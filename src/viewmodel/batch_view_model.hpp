@@ -47,9 +47,11 @@ struct BatchServices {
         collect;
     // One item through the intake; the batch's answers are its own rules.
     // Calls are never concurrent (the scope is shared by the whole batch).
-    std::function<analysis::IntakeOutcome(const analysis::BatchInput& input,
-                                          analysis::IntakeQuestions& questions,
-                                          analysis::BatchScope& scope)>
+    // A backup listed as such is measured with `walk` (the batch's budget
+    // and stop token).
+    std::function<analysis::IntakeOutcome(
+        const analysis::BatchInput& input, analysis::IntakeQuestions& questions,
+        analysis::BatchScope& scope, const platform::WalkControl& walk)>
         takeIn;
     // Analyses the library open as `bundle`, shown as `url`.
     std::function<model::BundleInfo(platform::UniqueFd bundle, const std::filesystem::path& url,

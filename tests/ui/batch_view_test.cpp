@@ -51,7 +51,7 @@ viewmodel::BatchServices fakeServices()
         return inputs;
     };
     services.takeIn = [](const analysis::BatchInput& input, analysis::IntakeQuestions&,
-                         analysis::BatchScope&) {
+                         analysis::BatchScope&, const platform::WalkControl&) {
         analysis::IntakeOutcome outcome;
         const fs::path path(input.path);
         if (path.stem() == "Locked") {

@@ -98,7 +98,8 @@ struct Batch {
         auto takeIn = services.takeIn;
         services.takeIn = [takeIn, locked = lockedNames](const analysis::BatchInput& input,
                                                          analysis::IntakeQuestions& questions,
-                                                         analysis::BatchScope& scope) {
+                                                         analysis::BatchScope& scope,
+                                                         const platform::WalkControl& walk) {
             if (locked->count(fs::path(input.path).filename().string()) != 0) {
                 analysis::IntakeOutcome outcome;
                 outcome.refusal =
@@ -108,7 +109,7 @@ struct Batch {
                                       {fs::path(input.path).stem().string()}};
                 return outcome;
             }
-            return takeIn(input, questions, scope);
+            return takeIn(input, questions, scope, walk);
         };
         // No backup search, no cache lookup: only the library itself.
         services.analyze = [](platform::UniqueFd bundle, const fs::path& url, bool alias,
@@ -218,6 +219,7 @@ private slots:
 
     void mixedLibrariesAreSortedAndOnlyCleanableOnesCount();
     void searchFindsLibrariesAndListsABackupAsABackup();
+    void aBackupIsMeasuredInsideTheBatchsBudget();
     void deletionGoesLibraryByLibraryAndReportsAFailureInTheMiddle();
     void libraryOpenedByTheEditorBeforeItsTurnIsLeftAlone();
     void cancelStopsAfterTheEntryInHandAndGivesTheLockBack();
@@ -292,6 +294,21 @@ void BatchViewModelTest::searchFindsLibrariesAndListsABackupAsABackup()
     // Nothing of the backup counts.
     QCOMPARE(b.vm->totalSize(), b.rowNamed("Film").totalSize + b.rowNamed("Clip").totalSize);
     QVERIFY(fs::exists(backup));
+}
+
+void BatchViewModelTest::aBackupIsMeasuredInsideTheBatchsBudget()
+{
+    Batch b;
+    const fs::path film = library(b.h.dir.path(), "Film", 20'000);
+    const fs::path backup = backupOf(b.h.dir / "Backups", film);
+    // Given alone, nothing else walks: no search, no analysis (a backup is
+    // listed, not analysed). Its size comes from a walk of the batch's.
+    QVERIFY(b.add({backup}));
+    QCOMPARE(b.vm->rows().size(), std::size_t(1));
+    QCOMPARE(b.vm->rows().front().state, BatchRowState::backup);
+    QVERIFY(b.vm->rows().front().totalSize > 0);
+    QVERIFY(b.vm->walkBudget().peak() >= 1);
+    QCOMPARE(b.vm->walkBudget().inUse(), 0);
 }
 
 void BatchViewModelTest::deletionGoesLibraryByLibraryAndReportsAFailureInTheMiddle()
