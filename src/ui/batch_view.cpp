@@ -391,6 +391,10 @@ bool BatchView::eventFilter(QObject* watched, QEvent* event)
                 if (m_list->itemWidget(entry->child(i), nameColumn) == folders) {
                     entry->child(i)->setSizeHint(nameColumn,
                                                  QSize(0, folders->sizeHint().height()));
+                    // The tree takes the new height for the row, not for the
+                    // widget in it: without a layout the list keeps its old
+                    // height, squeezed (or spilling over the next row).
+                    m_list->doItemsLayout();
                 }
             }
         }

@@ -354,10 +354,14 @@ void BatchViewTest::anOpenRowHoldsTheSingleWindowsFolderList()
     QCOMPARE(f.vm.row(id)->reclaimable, rowBefore);
     QCOMPARE(f.vm.totalReclaimable(), totalBefore);
 
-    // The open group makes the row taller.
+    // The open group makes the row taller, and the list with it: its
+    // headers and folders keep their height.
     QTreeWidgetItem* holder = f.view.item(id)->child(0);
     QTRY_VERIFY(f.view.list()->visualItemRect(holder).height() >= folders->sizeHint().height() &&
                 folders->sizeHint().height() > folders->groupHeader("Event")->height() * 2);
+    QTRY_VERIFY(folders->folderRow(render)->height() >=
+                    folders->folderRow(render)->minimumSizeHint().height() &&
+                folders->height() == f.view.list()->visualItemRect(holder).height());
 
     // The preset of every library: the same list follows, with its group
     // still open, and so do the row's size and the batch's total.
