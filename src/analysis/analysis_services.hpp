@@ -20,22 +20,25 @@ struct ExternalCache {
 };
 
 // Finds the library's backup folders outside the bundle and appends them to
-// the found folders. Given the library's settings dictionary.
+// the found folders. Given the library's settings dictionary; each folder is
+// measured with `walk` (the analysis's threads, budget and stop token).
 class BackupLocator {
 public:
     virtual ~BackupLocator() = default;
     virtual void findBackups(const formats::PlistValue& settings,
                              const std::filesystem::path& bundle,
-                             std::vector<model::FoundFolder>& into,
-                             const ProgressSink& progress) const = 0;
+                             std::vector<model::FoundFolder>& into, const ProgressSink& progress,
+                             const platform::WalkControl& walk) const = 0;
 };
 
-// Finds and measures the library's external cache from its settings.
+// Finds and measures the library's external cache from its settings, with
+// `walk` as the backups are.
 class ExternalCacheLocator {
 public:
     virtual ~ExternalCacheLocator() = default;
     virtual ExternalCache findExternalCache(const formats::PlistValue& settings,
-                                            const ProgressSink& progress) const = 0;
+                                            const ProgressSink& progress,
+                                            const platform::WalkControl& walk) const = 0;
 };
 
 // What the analysis calls out to. A missing service finds nothing.

@@ -212,7 +212,8 @@ LibraryBackupLocator::LibraryBackupLocator(platform::UserFolders folders,
 
 void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, const fs::path& bundle,
                                        std::vector<model::FoundFolder>& into,
-                                       const ProgressSink& progress) const
+                                       const ProgressSink& progress,
+                                       const platform::WalkControl& walk) const
 {
     if (settings.boolFor("backupsEnabled") == false) {
         return;
@@ -231,6 +232,9 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
     const std::vector<fs::path> searched = searchedPlaces(m_folders, volumes);
 
     auto check = [&](const fs::path& met) {
+        if (walk.stop != nullptr && walk.stop->stopRequested()) {
+            return; // stopped: no more candidates are read or measured
+        }
         fs::path candidate = met;
         if (const std::optional<fs::path> target = linkTarget(met, searched)) {
             if (target->empty()) {
@@ -268,7 +272,7 @@ void LibraryBackupLocator::findBackups(const formats::PlistValue& settings, cons
         folder.name = std::string(model::backupsFolderName);
         folder.parentName = displayLocation(candidate, m_folders.home, volumes);
         folder.identity = found.identity;
-        folder.size = folderSize(reopenDirectory(found.fd.get()));
+        folder.size = folderSize(reopenDirectory(found.fd.get()), walk);
         into.push_back(std::move(folder));
         counted.insert({found.identity->device, found.identity->inode});
     };

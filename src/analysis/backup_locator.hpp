@@ -24,8 +24,8 @@ public:
                          const platform::BackupIndex& index, const platform::MountTable& mounts);
 
     void findBackups(const formats::PlistValue& settings, const std::filesystem::path& bundle,
-                     std::vector<model::FoundFolder>& into,
-                     const ProgressSink& progress) const override;
+                     std::vector<model::FoundFolder>& into, const ProgressSink& progress,
+                     const platform::WalkControl& walk) const override;
 
     // How long the backup index may search.
     static constexpr std::chrono::milliseconds indexTimeLimit{10'000};

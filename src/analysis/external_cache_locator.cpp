@@ -8,7 +8,8 @@
 namespace vellico::analysis {
 
 ExternalCache LibraryCacheLocator::findExternalCache(const formats::PlistValue& settings,
-                                                     const ProgressSink& progress) const
+                                                     const ProgressSink& progress,
+                                                     const platform::WalkControl& walk) const
 {
     const auto* entries = settings.dict();
     if (entries == nullptr || entries->empty()) {
@@ -41,7 +42,7 @@ ExternalCache LibraryCacheLocator::findExternalCache(const formats::PlistValue& 
         return {};
     }
     publish(progress, status::measuringCache);
-    return ExternalCache{*cache, folderSize(std::move(fd))};
+    return ExternalCache{*cache, folderSize(std::move(fd), walk)};
 }
 
 std::optional<std::filesystem::path> externalCacheFolder(const std::filesystem::path& location,

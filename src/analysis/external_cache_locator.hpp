@@ -20,7 +20,8 @@ public:
     {}
 
     ExternalCache findExternalCache(const formats::PlistValue& settings,
-                                    const ProgressSink& progress) const override;
+                                    const ProgressSink& progress,
+                                    const platform::WalkControl& walk) const override;
 
 private:
     const platform::BookmarkResolver& m_bookmarks;

@@ -12,7 +12,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <set>
 
 namespace vellico::analysis {
 
@@ -185,6 +188,73 @@ void searchFolder(const std::string& given, const std::shared_ptr<const SearchRo
 }
 
 } // namespace
+
+struct BatchScope::Claims {
+    std::mutex mutex;
+    std::condition_variable ended; // a turn claimed or ended
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
+    std::uint64_t nextTurn = 0;
+    std::set<std::uint64_t> open; // turns taken that have not claimed or ended
+};
+
+BatchScope::BatchScope(const std::vector<model::FileIdentity>* bounds)
+    : m_claims(std::make_shared<Claims>()), m_bounds(bounds)
+{}
+
+BatchScope::BatchScope(std::shared_ptr<Claims> claims,
+                       const std::vector<model::FileIdentity>* bounds, std::uint64_t turn,
+                       const platform::StopToken* stop)
+    : m_claims(std::move(claims)), m_bounds(bounds), m_turn(turn), m_stop(stop)
+{}
+
+BatchScope::BatchScope(BatchScope&& other) noexcept
+    : m_claims(other.m_claims), m_bounds(other.m_bounds), m_turn(std::exchange(other.m_turn, {})),
+      m_stop(other.m_stop)
+{}
+
+BatchScope::~BatchScope()
+{
+    endTurn();
+}
+
+BatchScope BatchScope::turn(const platform::StopToken* stop)
+{
+    const std::lock_guard lock(m_claims->mutex);
+    const std::uint64_t turn = m_claims->nextTurn++;
+    m_claims->open.insert(turn);
+    return BatchScope(m_claims, m_bounds, turn, stop);
+}
+
+void BatchScope::endTurn()
+{
+    if (!m_turn) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_claims->mutex);
+        m_claims->open.erase(*m_turn);
+    }
+    m_turn.reset();
+    m_claims->ended.notify_all();
+}
+
+bool BatchScope::firstTime(const model::FileIdentity& id)
+{
+    std::unique_lock lock(m_claims->mutex);
+    if (m_turn) {
+        while (!m_claims->open.empty() && *m_claims->open.begin() < *m_turn) {
+            if (m_stop != nullptr && m_stop->stopRequested()) {
+                return false;
+            }
+            // A stop request does not notify: the wait is bounded instead.
+            m_claims->ended.wait_for(lock, std::chrono::milliseconds(50));
+        }
+    }
+    const bool first = m_claims->seen.emplace(id.device, id.inode).second;
+    lock.unlock();
+    endTurn();
+    return first;
+}
 
 // Opens a library the search found, again from the search's own folder: each
 // name without following a link, on the folder's own mount, and it must be

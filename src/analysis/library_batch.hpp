@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -88,25 +87,53 @@ bool insideBounds(int fd, const std::vector<model::FileIdentity>& bounds);
 
 // What the libraries of one batch share: the identities already taken in (a
 // library given twice, or under two paths, counts once) and the bounds of a
-// search.
+// search. Thread-safe.
+//
+// Intakes that run side by side each take a turn, in the order their items
+// were given: a turn's claim waits until every earlier turn has claimed or
+// ended, so that of two paths to one library the one given first is kept,
+// whichever intake gets there first. Only the claims wait on each other;
+// the rest of each intake runs side by side.
 class BatchScope {
 public:
-    explicit BatchScope(const std::vector<model::FileIdentity>* bounds = nullptr) : m_bounds(bounds)
-    {}
+    explicit BatchScope(const std::vector<model::FileIdentity>* bounds = nullptr);
+    // Ends this scope's turn, if it holds one that has not claimed.
+    ~BatchScope();
+    BatchScope(BatchScope&& other) noexcept;
+    BatchScope& operator=(BatchScope&&) = delete;
+    BatchScope(const BatchScope&) = delete;
+    BatchScope& operator=(const BatchScope&) = delete;
+
+    // A scope for one intake, sharing what this one has seen, whose claim
+    // comes after those of every turn taken before it. Turns are taken on
+    // one thread, in the order of the items, and each is claimed or ended
+    // (destroyed) on whatever thread runs its intake; an earlier turn must
+    // never wait on a later one. `stop`, when requested, ends a wait: the
+    // claim then answers false.
+    BatchScope turn(const platform::StopToken* stop = nullptr);
 
     // True the first time a directory is met; false when it was taken in
-    // already under another path.
-    bool firstTime(const model::FileIdentity& id)
-    {
-        return m_seen.emplace(id.device, id.inode).second;
-    }
+    // already under another path (or the wait for an earlier turn was
+    // stopped). May block until the earlier turns have claimed or ended.
+    bool firstTime(const model::FileIdentity& id);
+
+    // Ends this scope's turn without a claim (nothing when it holds none):
+    // the later turns claim without waiting for it any more. Destruction
+    // does the same.
+    void endTurn();
 
     // None: the batch is not confined.
     const std::vector<model::FileIdentity>* bounds() const { return m_bounds; }
 
 private:
-    std::set<std::pair<std::uint64_t, std::uint64_t>> m_seen;
+    struct Claims;
+    BatchScope(std::shared_ptr<Claims> claims, const std::vector<model::FileIdentity>* bounds,
+               std::uint64_t turn, const platform::StopToken* stop);
+
+    std::shared_ptr<Claims> m_claims;
     const std::vector<model::FileIdentity>* m_bounds;
+    std::optional<std::uint64_t> m_turn; // none: claims at once
+    const platform::StopToken* m_stop = nullptr;
 };
 
 // A backup bundle met by a search: not a library to clean, not a failure.

@@ -289,10 +289,11 @@ model::BundleInfo analyzeBundle(UniqueFd bundleFd, const std::filesystem::path& 
     if (settings) {
         noticeUnsafeNames(*settings, info.notices);
         if (services.backups != nullptr) {
-            services.backups->findBackups(*settings, bundle, found, progress);
+            services.backups->findBackups(*settings, bundle, found, progress, services.walk);
         }
         if (services.cache != nullptr) {
-            ExternalCache cache = services.cache->findExternalCache(*settings, progress);
+            ExternalCache cache =
+                services.cache->findExternalCache(*settings, progress, services.walk);
             info.cacheURL = std::move(cache.url);
             info.cacheTotalSize = info.cacheURL ? cache.size : 0;
         }

@@ -7,17 +7,20 @@
 #include "ui/ui_text.hpp"
 #include "viewmodel/byte_count_formatter.hpp"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
 #include <QTreeWidget>
@@ -112,6 +115,10 @@ BatchView::BatchView(BatchViewModel& viewModel, QWidget* parent)
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setFocusPolicy(Qt::StrongFocus);
     m_list->setTabKeyNavigation(false); // one Tab stop; the arrows move inside
+    // An open row can be taller than the list: it scrolls by pixels, so
+    // that every part of a folder list can be brought into view.
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->installEventFilter(this);
     m_list->header()->setStretchLastSection(true);
     m_list->header()->setSectionResizeMode(nameColumn, QHeaderView::ResizeToContents);
     layout->addWidget(m_list, 1);
@@ -149,6 +156,8 @@ BatchView::BatchView(BatchViewModel& viewModel, QWidget* parent)
             showFolderList(entry);
         }
     });
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget*, QWidget* now) { revealFocus(now); });
     connect(&m_viewModel, &BatchViewModel::rowsChanged, this, &BatchView::reload);
     connect(&m_viewModel, &BatchViewModel::phaseChanged, this, &BatchView::refreshHeader);
     connect(&m_viewModel, &BatchViewModel::searchCountChanged, this, &BatchView::refreshHeader);
@@ -328,6 +337,11 @@ void BatchView::showFolderList(QTreeWidgetItem* entry, const QSet<QString>& open
         VELLICO_TEXT("Les cases suivent le préréglage choisi en haut de la liste, le même pour "
                      "toutes les bibliothèques : elles ne se changent pas une à une."));
     folders->setProperty("batchRowId", id);
+    // The batch list is the Tab stop: the folder list is reached with the
+    // arrows, from its row.
+    folders->setTabFocus(false);
+    connect(folders, &FolderListView::leaveRequested, this,
+            [this, id](int direction) { leaveFolderList(id, direction); });
     folders->reload();
     for (const QString& group : openGroups) {
         folders->toggleGroup(group);
@@ -350,6 +364,24 @@ FolderListView* BatchView::folderList(int id) const
 
 bool BatchView::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == m_list && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            return enterFolderList(key->key());
+        }
+        // A key that a folder list left unhandled would otherwise reach the
+        // batch list behind it, whose type-ahead and arrows would move its
+        // current row while the focus stays in the folder list. Shortcuts
+        // (Ctrl, Alt) go on to the window.
+        const bool typed =
+            (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
+        if (auto* folders = qobject_cast<FolderListView*>(watched); folders && typed) {
+            if (key->key() == Qt::Key_Escape) {
+                leaveFolderList(folders->property("batchRowId").toInt(), -1);
+            }
+            return true;
+        }
+    }
     // A group of a folder list opens or closes: its row grows or shrinks with it.
     if (event->type() == QEvent::LayoutRequest) {
         if (auto* folders = qobject_cast<FolderListView*>(watched)) {
@@ -359,11 +391,99 @@ bool BatchView::eventFilter(QObject* watched, QEvent* event)
                 if (m_list->itemWidget(entry->child(i), nameColumn) == folders) {
                     entry->child(i)->setSizeHint(nameColumn,
                                                  QSize(0, folders->sizeHint().height()));
+                    // The tree takes the new height for the row, not for the
+                    // widget in it: without a layout the list keeps its old
+                    // height, squeezed (or spilling over the next row).
+                    m_list->doItemsLayout();
                 }
             }
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool BatchView::enterFolderList(int key)
+{
+    if (key != Qt::Key_Down && key != Qt::Key_Up) {
+        return false;
+    }
+    QTreeWidgetItem* current = m_list->currentItem();
+    if (!current) {
+        return false;
+    }
+    const bool down = key == Qt::Key_Down;
+    QTreeWidgetItem* next = down ? m_list->itemBelow(current) : m_list->itemAbove(current);
+    if (!next || !next->data(nameColumn, folderListRole).toBool()) {
+        return false;
+    }
+    auto* folders = qobject_cast<FolderListView*>(m_list->itemWidget(next, nameColumn));
+    if (folders && folders->focusEdge(down)) {
+        // The row stays the list's current item while its folders have the focus.
+        m_list->setCurrentItem(next->parent());
+        return true;
+    }
+    // A folder list with nothing in it is stepped over.
+    QTreeWidgetItem* beyond = down ? m_list->itemBelow(next) : next->parent();
+    if (beyond) {
+        m_list->setCurrentItem(beyond);
+    }
+    return true;
+}
+
+void BatchView::leaveFolderList(int id, int direction)
+{
+    QTreeWidgetItem* entry = item(id);
+    if (!entry) {
+        return;
+    }
+    QTreeWidgetItem* target = entry;
+    if (direction > 0) {
+        QTreeWidgetItem* holder = nullptr;
+        for (int i = 0; i < entry->childCount(); ++i) {
+            if (entry->child(i)->data(nameColumn, folderListRole).toBool()) {
+                holder = entry->child(i);
+            }
+        }
+        target = holder ? m_list->itemBelow(holder) : nullptr;
+        if (!target) {
+            return; // the last row: the focus stays on the last folder
+        }
+    }
+    m_list->setCurrentItem(target);
+    m_list->setFocus(Qt::OtherFocusReason);
+    m_list->scrollToItem(target);
+}
+
+bool BatchView::focusNextPrevChild(bool next)
+{
+    // Tab from inside a folder list leaves the batch list as a whole, as
+    // it does from the list itself.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && focus != m_list && m_list->isAncestorOf(focus)) {
+        m_list->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    }
+    return QWidget::focusNextPrevChild(next);
+}
+
+void BatchView::revealFocus(QWidget* widget)
+{
+    if (!widget || !m_list->viewport()->isAncestorOf(widget)) {
+        return;
+    }
+    // The list scrolls by pixels: bring the focused header or folder into view.
+    const QRect area = m_list->viewport()->rect();
+    const QRect shown(widget->mapTo(m_list->viewport(), QPoint(0, 0)), widget->size());
+    int shift = 0;
+    if (shown.bottom() > area.bottom()) {
+        shift = shown.bottom() - area.bottom();
+    }
+    if (shown.top() - shift < area.top()) {
+        shift = shown.top() - area.top();
+    }
+    if (shift != 0) {
+        QScrollBar* bar = m_list->verticalScrollBar();
+        bar->setValue(bar->value() + shift);
+    }
 }
 
 void BatchView::refreshHeader()

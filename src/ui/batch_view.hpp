@@ -29,9 +29,13 @@ class FolderListView;
 // deletion's progress and its outcome.
 //
 // Keys: the list is one Tab stop and moves with the arrow keys (Right and
-// Left open and close a row); Ctrl+1 and Ctrl+2 choose the preset; Ctrl+D
-// deletes (after the confirmation, unless "Ne plus demander"); Ctrl+Esc is
-// "Annuler"; Ctrl+L empties the list. GUI thread.
+// Left open and close a row). Down on an open row goes into its folder
+// list, whose items the arrows walk as the rows of the list (Up on its
+// first item, Left on a closed group or Esc go back to the row; Down on its
+// last item goes on to the next row), and Tab leaves the whole list from
+// there too. Ctrl+1 and Ctrl+2 choose the preset; Ctrl+D deletes (after the
+// confirmation, unless "Ne plus demander"); Ctrl+Esc is "Annuler"; Ctrl+L
+// empties the list. GUI thread.
 class BatchView : public QWidget {
     Q_OBJECT
 
@@ -64,6 +68,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     // What makes the items of a row: when none of it changed, a reload only
@@ -83,6 +88,14 @@ private:
     void showFolderList(QTreeWidgetItem* entry, const QSet<QString>& openGroups = {});
     void refreshHeader();
     void deleteClicked();
+    // The arrow keys of the list: Down onto an open row's folder list, or
+    // Up onto it from the row below, puts the focus in it. True when handled.
+    bool enterFolderList(int key);
+    // From inside row `id`'s folder list: back to the row (-1), or on to
+    // the item below the list (1).
+    void leaveFolderList(int id, int direction);
+    // Scrolls the list so that `widget`, inside an open row, is in view.
+    void revealFocus(QWidget* widget);
 
     viewmodel::BatchViewModel& m_viewModel;
     QLabel* m_totals;

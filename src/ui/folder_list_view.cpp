@@ -448,10 +448,14 @@ bool FolderListView::eventFilter(QObject* watched, QEvent* event)
         }
         switch (key) {
         case Qt::Key_Down:
-            moveFocus(item, 1);
+            if (!moveFocus(item, 1)) {
+                emit leaveRequested(1);
+            }
             return true;
         case Qt::Key_Up:
-            moveFocus(item, -1);
+            if (!moveFocus(item, -1)) {
+                emit leaveRequested(-1);
+            }
             return true;
         case Qt::Key_Home:
             moveFocus(item, -static_cast<int>(m_hoverTargets.size()));
@@ -468,6 +472,8 @@ bool FolderListView::eventFilter(QObject* watched, QEvent* event)
             if (header != m_headerIds.cend()) {
                 if (m_expanded.contains(*header)) {
                     toggleGroup(*header);
+                } else {
+                    emit leaveRequested(-1);
                 }
                 return true;
             }
@@ -499,11 +505,29 @@ void FolderListView::setTabStop(QWidget* item)
     }
     m_tabStop = item;
     if (item) {
-        item->setFocusPolicy(Qt::StrongFocus);
+        item->setFocusPolicy(m_tabFocus ? Qt::StrongFocus : Qt::ClickFocus);
     }
 }
 
-bool FolderListView::moveFocus(QWidget* item, int step)
+void FolderListView::setTabFocus(bool enabled)
+{
+    m_tabFocus = enabled;
+    if (m_tabStop) {
+        m_tabStop->setFocusPolicy(enabled ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+}
+
+bool FolderListView::focusEdge(bool first)
+{
+    const QList<QWidget*> visible = visibleItems();
+    if (visible.isEmpty()) {
+        return false;
+    }
+    (first ? visible.front() : visible.back())->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+QList<QWidget*> FolderListView::visibleItems() const
 {
     QList<QWidget*> visible;
     for (QWidget* candidate : focusChain()) {
@@ -518,6 +542,12 @@ bool FolderListView::moveFocus(QWidget* item, int step)
             visible.append(candidate);
         }
     }
+    return visible;
+}
+
+bool FolderListView::moveFocus(QWidget* item, int step)
+{
+    const QList<QWidget*> visible = visibleItems();
     const qsizetype at = visible.indexOf(item);
     if (at < 0 || visible.isEmpty()) {
         return false;

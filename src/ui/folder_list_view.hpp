@@ -66,6 +66,13 @@ public:
     QList<QWidget*> focusChain() const;
     // The item that the Tab key brings the focus to.
     QWidget* tabStop() const { return m_tabStop; }
+    // False: the Tab key never stops in the list; its items take the focus
+    // from the arrow keys and the pointer only (a list inside another list
+    // that is the Tab stop). True by default.
+    void setTabFocus(bool enabled);
+    // Puts the focus on the first item, or on the last one shown; false
+    // when the list has none.
+    bool focusEdge(bool first);
     bool isExpanded(const QString& groupId) const { return m_expanded.contains(groupId); }
     const QSet<QString>& expandedGroups() const { return m_expanded; }
 
@@ -77,6 +84,12 @@ public:
     GroupCheckbox* groupCheckbox(const QString& groupId) const;
     QWidget* folderRow(const QString& folderKey) const;
     GroupCheckbox* folderCheckbox(const QString& folderKey) const;
+
+signals:
+    // An arrow key would leave the list: Up on its first item or Left on a
+    // closed group (-1), Down on its last item shown (1). The focus stays
+    // where it is; the list's owner may move it on.
+    void leaveRequested(int direction);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -106,6 +119,8 @@ private:
     QWidget* makeRows(const model::FolderGroup& group);
     void animateRows(Group& entry, bool expand);
     void setTabStop(QWidget* item);
+    // The headers and rows shown (rows of open groups), in order.
+    QList<QWidget*> visibleItems() const;
     // Moves the focus from `item` by `step` items among the visible ones
     // (clamped at both ends); true when it moved.
     bool moveFocus(QWidget* item, int step);
@@ -122,6 +137,7 @@ private:
     QSet<QString> m_expanded;
     HoverPopover m_popover;
     QWidget* m_tabStop = nullptr;
+    bool m_tabFocus = true;
 };
 
 } // namespace vellico::ui

@@ -58,8 +58,9 @@ BatchServices machineBatchServices(std::shared_ptr<const analysis::MachineAnalys
         return analysis::collectInputs(paths, search, walk, found, onFound);
     };
     services.takeIn = [machine](const analysis::BatchInput& input,
-                                analysis::IntakeQuestions& questions, analysis::BatchScope& scope) {
-        return analysis::takeInItem(input, *machine, questions, scope);
+                                analysis::IntakeQuestions& questions, analysis::BatchScope& scope,
+                                const platform::WalkControl& walk) {
+        return analysis::takeInItem(input, *machine, questions, scope, walk);
     };
     services.analyze = [machine](platform::UniqueFd bundle, const fs::path& url, bool isFromAlias,
                                  const analysis::ProgressSink& progress,
@@ -76,7 +77,9 @@ BatchViewModel::BatchViewModel(BatchServices services, QObject* parent)
                    platform::walkThreadLimit({}) / maxParallelAnalyses)
 {
     m_search.setMaxThreadCount(1);
-    m_intake.setMaxThreadCount(1);
+    // The turns of the scope rely on the pool starting the intakes in the
+    // order they were queued: an intake never waits for a later one.
+    m_intake.setMaxThreadCount(maxParallelIntakes);
     m_analyses.setMaxThreadCount(maxParallelAnalyses);
     m_lockQueue.setMaxThreadCount(1);
 }
@@ -242,10 +245,22 @@ QCoro::Task<> BatchViewModel::takeInAndAnalyse(analysis::BatchInput input, int i
     QPointer<BatchViewModel> self(this);
     std::shared_ptr<Shared> shared = m_shared;
     ++m_running;
-    auto intake = runOn(&m_intake, [takeIn = m_services.takeIn, input, shared] {
-        const std::lock_guard lock(shared->mutex);
-        return std::make_shared<analysis::IntakeOutcome>(
-            takeIn(input, shared->answers, shared->scope));
+    // The turn is taken here, in the order of the rows, and ended when the
+    // intake is done with it, so that of two paths to one library the row
+    // given first is the one kept.
+    auto intake = runOn(&m_intake, [takeIn = m_services.takeIn, input, shared,
+                                    scope = std::make_shared<analysis::BatchScope>(
+                                        shared->scope.turn(&shared->stop)),
+                                    budget = &m_walkBudget] {
+        // A backup is measured by the intake: inside the batch's budget,
+        // and stopped with the rest.
+        platform::WalkControl walk;
+        walk.stop = &shared->stop;
+        walk.budget = budget;
+        auto outcome =
+            std::make_shared<analysis::IntakeOutcome>(takeIn(input, shared->answers, *scope, walk));
+        scope->endTurn(); // claimed or not: the later turns go on
+        return outcome;
     });
     std::shared_ptr<analysis::IntakeOutcome> outcome = co_await intake;
     if (!self || shared != m_shared) {

@@ -46,10 +46,13 @@ struct BatchServices {
         std::atomic<std::uint64_t>* found, const analysis::LibraryFound& onFound)>
         collect;
     // One item through the intake; the batch's answers are its own rules.
-    // Calls are never concurrent (the scope is shared by the whole batch).
-    std::function<analysis::IntakeOutcome(const analysis::BatchInput& input,
-                                          analysis::IntakeQuestions& questions,
-                                          analysis::BatchScope& scope)>
+    // Up to BatchViewModel::maxParallelIntakes calls run at once, each with
+    // its own turn of the batch's scope (see analysis::BatchScope) and the
+    // same answers. A backup listed as such is measured with `walk` (the
+    // batch's budget and stop token).
+    std::function<analysis::IntakeOutcome(
+        const analysis::BatchInput& input, analysis::IntakeQuestions& questions,
+        analysis::BatchScope& scope, const platform::WalkControl& walk)>
         takeIn;
     // Analyses the library open as `bundle`, shown as `url`.
     std::function<model::BundleInfo(platform::UniqueFd bundle, const std::filesystem::path& url,
@@ -95,8 +98,10 @@ struct BatchRow {
     model::FolderSelection selection;
 };
 
-// Several libraries in one window: each is taken in, analysed side by side
-// with at most `maxParallelAnalyses` others, and shown as a row; after one
+// Several libraries in one window: each is taken in (at most
+// `maxParallelIntakes` at once: on a network share an intake is mostly
+// waiting on round trips), analysed side by side with at most
+// `maxParallelAnalyses` others, and shown as a row; after one
 // confirmation the ready rows are cleaned one after the other, each claimed
 // just before its turn and given back right after. The search and the
 // analyses share one budget of walker threads (and with it of open
@@ -111,6 +116,7 @@ class BatchViewModel : public QObject {
 
 public:
     static constexpr int maxParallelAnalyses = 2;
+    static constexpr int maxParallelIntakes = 4;
 
     enum class Phase { empty, searching, analysing, ready, deleting, done };
     Q_ENUM(Phase)
@@ -179,7 +185,8 @@ signals:
     void deletionFinished(qint64 freed, int failures);
 
 private:
-    // The batch's own answer: a backup is listed as a backup.
+    // The batch's own answer: a backup is listed as a backup. It keeps no
+    // state, so the intakes running at once share it.
     class Answers final : public analysis::IntakeQuestions {
     public:
         analysis::BackupAnswer backupFound(const analysis::BatchInput&,
@@ -195,9 +202,9 @@ private:
         std::mutex mutex;
         std::vector<analysis::BatchInput> inputs;
     };
-    // What the intake workers share.
+    // What the intake workers share. The scope hands out its turns on the
+    // GUI thread, in the order of the rows.
     struct Shared {
-        std::mutex mutex;
         analysis::BatchScope scope;
         Answers answers;
         platform::StopToken stop;
@@ -220,7 +227,7 @@ private:
 
     BatchServices m_services;
     QThreadPool m_search;   // the collection of paths and searches
-    QThreadPool m_intake;   // one at a time: the scope is shared
+    QThreadPool m_intake;   // at most maxParallelIntakes, started in the order of the rows
     QThreadPool m_analyses; // at most maxParallelAnalyses
     QThreadPool m_lockQueue;
     // Outlives the walks: the destructor waits for every worker.

@@ -8,6 +8,7 @@
 #include "formats/bookmark_writer.hpp"
 #include "formats/linux/linux_bookmark_resolver.hpp"
 #include "model/editing_preset.hpp"
+#include "platform/walk_budget.hpp"
 #include "sample_library.hpp"
 #include "support/temp_dir.hpp"
 #include "support/tree_digest.hpp"
@@ -192,6 +193,46 @@ TEST_F(BackupSearch, ExternalCacheOnAMountedVolume)
     result = analyse();
     EXPECT_THAT(result.statuses,
                 ::testing::Not(::testing::Contains("Recherche du cache externe\u2026")));
+}
+
+// In a batch the backups and the cache are measured inside the batch's
+// thread budget, and a stopped analysis measures nothing more.
+TEST_F(BackupSearch, BackupsAndCacheAreMeasuredWithTheAnalysisWalk)
+{
+    tools::BackupContents shape = backupOf(library.path());
+    shape.bytesEach = 1000;
+    tools::writeBackupFolder(home / "Movies/Final Cut Backups/My Film", shape);
+    tools::writeSparseFile(volume / "Caches/My Film.fcpcache/Render Files/a", 4000);
+    formats::PlistValue::Dict entries;
+    entries.emplace_back("backupFolderName", formats::PlistValue("My Film"));
+    entries.emplace_back("cacheFolderName", formats::PlistValue("My Film.fcpcache"));
+    entries.emplace_back("cacheLocation", formats::PlistValue(macBookmark("Archive", {"Caches"})));
+    const formats::PlistValue settings(entries);
+    LibraryBackupLocator backups({home, home / "Movies"}, bookmarks, index, *mounts);
+    LibraryCacheLocator cache(bookmarks);
+
+    platform::WalkBudget budget(4, 2);
+    platform::WalkControl walk;
+    walk.budget = &budget;
+    std::vector<model::FoundFolder> found;
+    backups.findBackups(settings, library.path(), found, {}, walk);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].size, folderSize(found[0].url));
+    EXPECT_GE(budget.peak(), 1);
+    EXPECT_EQ(budget.inUse(), 0);
+
+    platform::WalkBudget cacheBudget(4, 2);
+    walk.budget = &cacheBudget;
+    EXPECT_EQ(cache.findExternalCache(settings, {}, walk).size, 4000);
+    EXPECT_GE(cacheBudget.peak(), 1);
+
+    platform::StopToken stop;
+    stop.requestStop();
+    walk.stop = &stop;
+    found.clear();
+    backups.findBackups(settings, library.path(), found, {}, walk);
+    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(cache.findExternalCache(settings, {}, walk).size, 0);
 }
 
 // Names read from the settings meet folders spelled in the other Unicode

@@ -187,7 +187,8 @@ TEST(LibraryScan, UnlistableBundleGivesNothingAndNoBackupStatus)
 class RecordingBackups final : public BackupLocator {
 public:
     void findBackups(const formats::PlistValue& settings, const fs::path&,
-                     std::vector<model::FoundFolder>& into, const ProgressSink&) const override
+                     std::vector<model::FoundFolder>& into, const ProgressSink&,
+                     const platform::WalkControl&) const override
     {
         calledWith = settings.stringFor("backupFolderName");
         model::FoundFolder backup;

@@ -12,6 +12,7 @@
 #include "viewmodel/byte_count_formatter.hpp"
 #include "viewmodel/texts.hpp"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -50,7 +51,7 @@ viewmodel::BatchServices fakeServices()
         return inputs;
     };
     services.takeIn = [](const analysis::BatchInput& input, analysis::IntakeQuestions&,
-                         analysis::BatchScope&) {
+                         analysis::BatchScope&, const platform::WalkControl&) {
         analysis::IntakeOutcome outcome;
         const fs::path path(input.path);
         if (path.stem() == "Locked") {
@@ -105,6 +106,7 @@ private slots:
 
     void rowsShowNamesSizesAndStatesSortedByGain();
     void keyboardMovesOpensAndActs();
+    void keyboardGoesIntoAnOpenRowsFolderListAndBack();
     void confirmationCarriesTheBatchTotalsAndSkipIsKept();
     void anOpenRowHoldsTheSingleWindowsFolderList();
 };
@@ -194,6 +196,101 @@ void BatchViewTest::keyboardMovesOpensAndActs()
     QCOMPARE(f.view.clearButton()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
 }
 
+void BatchViewTest::keyboardGoesIntoAnOpenRowsFolderListAndBack()
+{
+    Fixture f;
+    QTRY_COMPARE(f.vm.phase(), Phase::ready);
+    f.view.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f.view));
+    QTreeWidget* list = f.view.list();
+    list->setFocus();
+    QTRY_VERIFY(list->hasFocus());
+    QTreeWidgetItem* big = f.view.item(f.vm.rows()[0].id);
+    QTreeWidgetItem* small = f.view.item(f.vm.rows()[1].id);
+    list->setCurrentItem(big);
+    // Keys go where the focus is, as a person's would.
+    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QTest::keyClick(focus, key, modifiers);
+    };
+
+    // Right opens the row; Down goes into its folder list, on the first group.
+    press(Qt::Key_Right);
+    QVERIFY(big->isExpanded());
+    ui::FolderListView* folders = f.view.folderList(f.vm.rows()[0].id);
+    QVERIFY(folders);
+    QWidget* event = folders->groupHeader(QStringLiteral("Event"));
+    const viewmodel::BatchRow& bigRow = f.vm.rows()[0];
+    QWidget* render =
+        folders->folderRow(QString::fromStdString(bigRow.info->foundFolders[0].id.toString()));
+    QWidget* transcoded =
+        folders->folderRow(QString::fromStdString(bigRow.info->foundFolders[1].id.toString()));
+    press(Qt::Key_Down);
+    QVERIFY(event->hasFocus());
+    QCOMPARE(list->currentItem(), big); // the row whose folders have the focus
+
+    // Inside: Right opens the group, the arrows walk its folders.
+    press(Qt::Key_Right);
+    QVERIFY(folders->isExpanded(QStringLiteral("Event")));
+    press(Qt::Key_Down);
+    QVERIFY(render->hasFocus());
+    press(Qt::Key_Down);
+    QVERIFY(transcoded->hasFocus());
+    QCOMPARE(list->currentItem(), big);
+    // A letter does not move the list behind (its type-ahead would pick "Small").
+    press(Qt::Key_S);
+    QVERIFY(transcoded->hasFocus());
+    QCOMPARE(list->currentItem(), big);
+
+    // Down on the last folder goes on to the next row, in the list.
+    press(Qt::Key_Down);
+    QVERIFY(list->hasFocus());
+    QCOMPARE(list->currentItem(), small);
+    // Up from there comes back into the folder list, on its last folder.
+    press(Qt::Key_Up);
+    QVERIFY(transcoded->hasFocus());
+    QCOMPARE(list->currentItem(), big);
+    press(Qt::Key_Up);
+    press(Qt::Key_Up);
+    QVERIFY(event->hasFocus());
+    // Up on the first item goes back to the row.
+    press(Qt::Key_Up);
+    QVERIFY(list->hasFocus());
+    QCOMPARE(list->currentItem(), big);
+
+    // Esc, and Left on a closed group, go back to the row as well.
+    press(Qt::Key_Down);
+    QVERIFY(event->hasFocus());
+    press(Qt::Key_Escape);
+    QVERIFY(list->hasFocus());
+    QCOMPARE(list->currentItem(), big);
+    press(Qt::Key_Down);
+    press(Qt::Key_Left); // closes the group
+    QVERIFY(!folders->isExpanded(QStringLiteral("Event")));
+    QVERIFY(event->hasFocus());
+    press(Qt::Key_Left);
+    QVERIFY(list->hasFocus());
+    QCOMPARE(list->currentItem(), big);
+
+    // The list and its folder lists are one Tab stop: Tab from inside a
+    // folder list leaves them all, Shift+Tab comes back to the list.
+    press(Qt::Key_Down);
+    QVERIFY(event->hasFocus());
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), f.view.clearButton());
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    QVERIFY(list->hasFocus());
+    QCOMPARE(list->currentItem(), big);
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), f.view.presetPicker());
+    // And Tab never stops inside a folder list on its way round.
+    for (int i = 0; i < 8; ++i) {
+        press(Qt::Key_Tab);
+        QVERIFY(!folders->isAncestorOf(QApplication::focusWidget()));
+    }
+}
+
 void BatchViewTest::confirmationCarriesTheBatchTotalsAndSkipIsKept()
 {
     Fixture f;
@@ -257,10 +354,14 @@ void BatchViewTest::anOpenRowHoldsTheSingleWindowsFolderList()
     QCOMPARE(f.vm.row(id)->reclaimable, rowBefore);
     QCOMPARE(f.vm.totalReclaimable(), totalBefore);
 
-    // The open group makes the row taller.
+    // The open group makes the row taller, and the list with it: its
+    // headers and folders keep their height.
     QTreeWidgetItem* holder = f.view.item(id)->child(0);
     QTRY_VERIFY(f.view.list()->visualItemRect(holder).height() >= folders->sizeHint().height() &&
                 folders->sizeHint().height() > folders->groupHeader("Event")->height() * 2);
+    QTRY_VERIFY(folders->folderRow(render)->height() >=
+                    folders->folderRow(render)->minimumSizeHint().height() &&
+                folders->height() == f.view.list()->visualItemRect(holder).height());
 
     // The preset of every library: the same list follows, with its group
     // still open, and so do the row's size and the batch's total.

@@ -21,7 +21,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <semaphore>
 
 using namespace vellico;
@@ -98,7 +100,8 @@ struct Batch {
         auto takeIn = services.takeIn;
         services.takeIn = [takeIn, locked = lockedNames](const analysis::BatchInput& input,
                                                          analysis::IntakeQuestions& questions,
-                                                         analysis::BatchScope& scope) {
+                                                         analysis::BatchScope& scope,
+                                                         const platform::WalkControl& walk) {
             if (locked->count(fs::path(input.path).filename().string()) != 0) {
                 analysis::IntakeOutcome outcome;
                 outcome.refusal =
@@ -108,7 +111,7 @@ struct Batch {
                                       {fs::path(input.path).stem().string()}};
                 return outcome;
             }
-            return takeIn(input, questions, scope);
+            return takeIn(input, questions, scope, walk);
         };
         // No backup search, no cache lookup: only the library itself.
         services.analyze = [](platform::UniqueFd bundle, const fs::path& url, bool alias,
@@ -218,6 +221,8 @@ private slots:
 
     void mixedLibrariesAreSortedAndOnlyCleanableOnesCount();
     void searchFindsLibrariesAndListsABackupAsABackup();
+    void aBackupIsMeasuredInsideTheBatchsBudget();
+    void intakesRunSideBySideAndThePathGivenFirstIsKept();
     void deletionGoesLibraryByLibraryAndReportsAFailureInTheMiddle();
     void libraryOpenedByTheEditorBeforeItsTurnIsLeftAlone();
     void cancelStopsAfterTheEntryInHandAndGivesTheLockBack();
@@ -292,6 +297,76 @@ void BatchViewModelTest::searchFindsLibrariesAndListsABackupAsABackup()
     // Nothing of the backup counts.
     QCOMPARE(b.vm->totalSize(), b.rowNamed("Film").totalSize + b.rowNamed("Clip").totalSize);
     QVERIFY(fs::exists(backup));
+}
+
+void BatchViewModelTest::aBackupIsMeasuredInsideTheBatchsBudget()
+{
+    Batch b;
+    const fs::path film = library(b.h.dir.path(), "Film", 20'000);
+    const fs::path backup = backupOf(b.h.dir / "Backups", film);
+    // Given alone, nothing else walks: no search, no analysis (a backup is
+    // listed, not analysed). Its size comes from a walk of the batch's.
+    QVERIFY(b.add({backup}));
+    QCOMPARE(b.vm->rows().size(), std::size_t(1));
+    QCOMPARE(b.vm->rows().front().state, BatchRowState::backup);
+    QVERIFY(b.vm->rows().front().totalSize > 0);
+    QVERIFY(b.vm->walkBudget().peak() >= 1);
+    QCOMPARE(b.vm->walkBudget().inUse(), 0);
+}
+
+void BatchViewModelTest::intakesRunSideBySideAndThePathGivenFirstIsKept()
+{
+    // The first intakes wait (at most a few seconds) until as many as the
+    // batch allows have come in; the link to "Film", given first, waits until
+    // the plain path given after it has had time to claim the library.
+    struct Meeting {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int arrived = 0;
+        int inside = 0;
+        int most = 0;
+        bool plainDone = false;
+    };
+    auto meeting = std::make_shared<Meeting>();
+    Batch b(&platform::defaultSystemCalls(), [meeting](viewmodel::BatchServices& services) {
+        services.takeIn = [meeting, takeIn = services.takeIn](const analysis::BatchInput& input,
+                                                              analysis::IntakeQuestions& questions,
+                                                              analysis::BatchScope& scope,
+                                                              const platform::WalkControl& walk) {
+            const std::string name = fs::path(input.path).filename().string();
+            std::unique_lock lock(meeting->mutex);
+            ++meeting->arrived;
+            meeting->most = std::max(meeting->most, ++meeting->inside);
+            meeting->changed.notify_all();
+            meeting->changed.wait_for(lock, std::chrono::seconds(5), [&] {
+                return meeting->arrived >= BatchViewModel::maxParallelIntakes;
+            });
+            if (name == "Lien vers Film") {
+                meeting->changed.wait_for(lock, std::chrono::milliseconds(500),
+                                          [&] { return meeting->plainDone; });
+            }
+            lock.unlock();
+            analysis::IntakeOutcome outcome = takeIn(input, questions, scope, walk);
+            lock.lock();
+            --meeting->inside;
+            meeting->plainDone = meeting->plainDone || name == "Film.fcpbundle";
+            meeting->changed.notify_all();
+            return outcome;
+        };
+    });
+    const fs::path film = library(b.h.dir.path(), "Film", 40'000);
+    const fs::path link = b.h.dir / "Lien vers Film";
+    fs::create_symlink(film, link);
+    const fs::path one = library(b.h.dir.path(), "One", 10'000);
+    const fs::path two = library(b.h.dir.path(), "Two", 20'000);
+    const fs::path three = library(b.h.dir.path(), "Three", 30'000);
+    QVERIFY(b.add({link, film, one, two, three}));
+    QCOMPARE(meeting->most, BatchViewModel::maxParallelIntakes);
+    // One row for "Film": the link's, given first, whichever intake ended first.
+    QCOMPARE(b.names(), (QStringList{"Film", "Three", "Two", "One"}));
+    QVERIFY2(b.rowNamed("Film").detail.contains("Lien vers Film"),
+             qPrintable(b.rowNamed("Film").detail));
+    QCOMPARE(b.rowNamed("Film").url, film);
 }
 
 void BatchViewModelTest::deletionGoesLibraryByLibraryAndReportsAFailureInTheMiddle()
