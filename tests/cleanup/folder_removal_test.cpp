@@ -496,9 +496,12 @@ TEST_F(FolderRemoval, InjectedFailuresAreReportedWithTheFirstErrorAndItsPath)
                 EXPECT_FALSE(fs::exists(selected() / "High Quality Media"));
             } else {
                 // Not one more call after the failing one, but those the
-                // other threads had under way.
+                // other threads had under way: each sees the stop at its
+                // next step, and until the failure is recorded (a while,
+                // under ThreadSanitizer) it may take one more, a directory's
+                // check and its removal.
                 EXPECT_LE(calls.unlinked.size() + calls.opened.size(),
-                          callsAtFailure + static_cast<std::size_t>(jobs - 1));
+                          callsAtFailure + static_cast<std::size_t>(2 * (jobs - 1)));
             }
         }
     }
