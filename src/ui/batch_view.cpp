@@ -112,6 +112,8 @@ BatchView::BatchView(BatchViewModel& viewModel, QWidget* parent)
     m_list->setAccessibleName(VELLICO_TEXT("Bibliothèques"));
     m_list->setRootIsDecorated(true);
     m_list->setUniformRowHeights(false); // an open row holds its folder list
+    // A location's end (the folder holding the library) tells most.
+    m_list->setTextElideMode(Qt::ElideMiddle);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setFocusPolicy(Qt::StrongFocus);
     m_list->setTabKeyNavigation(false); // one Tab stop; the arrows move inside
@@ -490,11 +492,21 @@ void BatchView::refreshHeader()
 {
     const Phase phase = m_viewModel.phase();
     const auto& formatter = viewmodel::byteCountFormatter();
-    m_totals->setText(viewmodel::texts::count(
-        QT_TRANSLATE_NOOP("Vellico", "%1 bibliothèques à nettoyer — %2 récupérables sur %3"),
-        m_viewModel.cleanableCount(),
-        {formatter.string(m_viewModel.totalReclaimable()),
-         formatter.string(m_viewModel.totalSize())}));
+    if (phase == Phase::done) {
+        // What the run did, against what it set out to do.
+        m_totals->setText(viewmodel::texts::count(
+            QT_TRANSLATE_NOOP("Vellico",
+                              "%1 bibliothèques traitées — %2 libérés sur %3 récupérables"),
+            m_viewModel.deletionCount(),
+            {formatter.string(m_viewModel.freedSoFar()),
+             formatter.string(m_viewModel.totalReclaimable())}));
+    } else {
+        m_totals->setText(viewmodel::texts::count(
+            QT_TRANSLATE_NOOP("Vellico", "%1 bibliothèques à nettoyer — %2 récupérables sur %3"),
+            m_viewModel.cleanableCount(),
+            {formatter.string(m_viewModel.totalReclaimable()),
+             formatter.string(m_viewModel.totalSize())}));
+    }
     m_totals->setAccessibleName(m_totals->text());
 
     QString status;

@@ -321,6 +321,10 @@ void BatchViewTest::confirmationCarriesTheBatchTotalsAndSkipIsKept()
         }
     }
     QVERIFY(f.view.status()->text().startsWith(QStringLiteral("Terminé")));
+    // The totals now say what the run did, not what was left to do.
+    QVERIFY2(f.view.totals()->text().startsWith(
+                 QStringLiteral("2 bibliothèques traitées — Zéro Ko libérés")),
+             qPrintable(f.view.totals()->text()));
     QVERIFY(!f.view.deleteButton()->isEnabled());
 }
 
