@@ -179,12 +179,18 @@ int ThreadGovernor::decide(const Round& round)
         const double added = static_cast<double>(now - from) / from;
         m_waitSteady = waitEach <= m_waitBefore * (1 + kSteadyWait);
         if (!waiting || waitEach > m_waitBefore * (1 + kRiseAllowed * added)) {
+            m_waitSteady = false;
+            if (waiting && now >= 4 * from) {
+                // Four times as many were too many: twice as many may
+                // still pay, and are tried at once.
+                m_probeFrom = from;
+                return setTarget(2 * from);
+            }
             // With more requests in flight each one waited longer (the
             // device or the link is full), or the threads stopped waiting:
             // no faster. Back to where it was, for a while.
             m_pause = m_backoff;
             m_backoff = std::min(2 * m_backoff, kLongestPause);
-            m_waitSteady = false;
             return setTarget(from);
         }
         m_backoff = kFirstPause;

@@ -25,7 +25,8 @@ int machineThreadCeiling();
 // and rarely wait for work, more join (four times as many the first time,
 // then twice as many below 16 threads or while each wait stays as it was,
 // half as many again otherwise), and the next round tells whether that
-// helped: when each wait lasted about as long as before
+// helped (when four times as many did not, twice as many are tried at once):
+// when each wait lasted about as long as before
 // with more requests in flight (a network share: the round trip bounds each
 // request, not the server), the walk goes faster in proportion and goes on
 // growing, up to `limit`. When each wait grew with the threads added (the

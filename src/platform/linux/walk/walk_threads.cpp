@@ -11,8 +11,10 @@ namespace {
 
 // Threads a walk begins with on a network share, where each request waits
 // on a round trip: a share answers many requests at once, and the walk
-// would otherwise spend its first rounds climbing to them.
-constexpr int kShareStart = 16;
+// would otherwise spend its first rounds climbing to them. Past what the
+// share can take, the requests only queue, which costs no more than the
+// threads' own memory.
+constexpr int kShareStart = 32;
 
 // The peaks threadPeaks() reports.
 std::atomic<int> g_streamingPeak{0};
