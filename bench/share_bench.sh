@@ -386,6 +386,14 @@ bench_share() {
     [ ${#peaks[@]} -gt 0 ] || echo "    (this vellico-cli does not report its walk threads)"
 }
 
+# sigint_ignored: true when this shell inherited SIGINT ignored (SigIgn in
+# /proc holds one bit a signal, SIGINT's being the second).
+sigint_ignored() {
+    local mask
+    mask=$(sed -n 's/^SigIgn:[[:space:]]*//p' "/proc/$$/status")
+    [ -n "$mask" ] && (((16#$mask >> 1) & 1))
+}
+
 # stall_test SRV MNT LIBRARY STOP RESUME: a share that stops answering in
 # the middle of a `clean --yes`. Once the deletion is under way, STOP makes
 # the share mute (netem drops every packet, or the delay proxy or the latency
@@ -396,6 +404,14 @@ bench_share() {
 # was deleted past what the document reports, and that the lock was given back.
 stall_test() {
     local srv=$1 mnt=$2 library=$3 stop=$4 resume=$5 seconds=${STALL_SECONDS:-30} name
+    # A program started with SIGINT ignored (under nohup, or in the
+    # background of a shell without job control) keeps it ignored, as shells
+    # want, and so does everything it starts: no Ctrl-C could reach the clean.
+    if sigint_ignored; then
+        echo "  skipped: SIGINT is ignored by whatever started this script (nohup, or a" \
+            "background job without job control): run it in the foreground"
+        return 0
+    fi
     name=$(basename "$library")
     rm -rf "$srv/s"
     mkdir -p "$srv/s"
