@@ -282,6 +282,25 @@ du_tool() { du -s --apparent-size -B1 "$1"; }
 jobs_list=(default 2 8 32 64)
 jobs_args() { [ "$1" = default ] || echo "--jobs $1"; }
 
+# time_entry KEY TOOL COMMAND ARGS...: times one tool of a round, adds the
+# time to the caller's t[KEY] and its round `line`. A vellico-cli command
+# (TOOL "vellico:N" or "clean:N") gets --jobs N and its thread peaks kept.
+time_entry() {
+    local key=$1 tool=$2 ms
+    shift 2
+    case $tool in
+    vellico:* | clean:*)
+        local command=$1
+        shift
+        # shellcheck disable=SC2046
+        time_vellico "$key" "$command" $(jobs_args "${tool#*:}") "$@"
+        ;;
+    *) ms=$(time_ms "$@") ;;
+    esac
+    t[$key]+="$ms "
+    line+=" $tool $ms"
+}
+
 # rotated N ITEMS...: the items, starting from the (N mod count)-th.
 rotated() {
     local n=$1
@@ -309,15 +328,11 @@ bench_share() {
     for ((i = 0; i < runs; i++)); do
         local line="    round $((i + 1)):"
         for tool in $(rotated "$i" "${tools[@]}"); do
-            local ms
             if [ "$tool" = du ]; then
-                ms=$(time_ms du_tool "$alib")
+                time_entry "a:$tool" "$tool" du_tool "$alib"
             else
-                # shellcheck disable=SC2046
-                time_vellico "a:$tool" vellico_analyze $(jobs_args "${tool#vellico:}") "$alib"
+                time_entry "a:$tool" "$tool" vellico_analyze "$alib"
             fi
-            t[a:$tool]+="$ms "
-            line+=" $tool $ms"
         done
         echo "$line"
     done
@@ -340,17 +355,14 @@ bench_share() {
         du -s "$srv/d" >/dev/null
         local line="    round $((i + 1)):"
         for tool in $(rotated "$i" "${dtools[@]}"); do
-            local ms lib="$mnt/d/${tool//:/-}/$name"
+            local lib="$mnt/d/${tool//:/-}/$name"
             if [ "$tool" = rm ]; then
                 local targets=()
                 for f in "${folders[@]}"; do targets+=("$lib/${f#"$srv/a/$name/"}"); done
-                ms=$(time_ms rm -rf "${targets[@]}")
+                time_entry "d:$tool" "$tool" rm -rf "${targets[@]}"
             else
-                # shellcheck disable=SC2046
-                time_vellico "d:$tool" vellico_clean $(jobs_args "${tool#clean:}") "$lib"
+                time_entry "d:$tool" "$tool" vellico_clean "$lib"
             fi
-            t[d:$tool]+="$ms "
-            line+=" $tool $ms"
         done
         echo "$line"
         # Every side must leave the same files, but for the "__Sync__" file
