@@ -301,6 +301,18 @@ time_entry() {
     line+=" $tool $ms"
 }
 
+# print_medians KEY LABEL BASE_MS BASE_NAME: for each --jobs, the median of
+# the caller's t[KEY:jobs] against BASE_MS, with the walk's thread peaks.
+print_medians() {
+    local key=$1 label=$2 base=$3 name=$4 j v
+    for j in "${jobs_list[@]}"; do
+        # shellcheck disable=SC2086
+        v=$(printf '%s\n' ${t[$key:$j]} | median)
+        printf '    %-16s %7s ms  %s × %s%s\n' "$label $j" "$v" "$(ratio "$v" "$base")" "$name" \
+            "${peaks[$key:$j]:+  (walk threads: ${peaks[$key:$j]})}"
+    done
+}
+
 # rotated N ITEMS...: the items, starting from the (N mod count)-th.
 rotated() {
     local n=$1
@@ -382,19 +394,9 @@ bench_share() {
     rm_ms=$(printf '%s\n' ${t[d:rm]} | median)
     echo "  medians:"
     printf '    %-16s %7s ms\n' "du -s" "$du_ms"
-    for j in "${jobs_list[@]}"; do
-        local v
-        v=$(printf '%s\n' ${t[a:vellico:$j]} | median)
-        printf '    %-16s %7s ms  %s × du%s\n' "analyze $j" "$v" "$(ratio "$v" "$du_ms")" \
-            "${peaks[a:vellico:$j]:+  (walk threads: ${peaks[a:vellico:$j]})}"
-    done
+    print_medians a:vellico analyze "$du_ms" du
     printf '    %-16s %7s ms\n' "rm -rf" "$rm_ms"
-    for j in "${jobs_list[@]}"; do
-        local v
-        v=$(printf '%s\n' ${t[d:clean:$j]} | median)
-        printf '    %-16s %7s ms  %s × rm -rf%s\n' "clean $j" "$v" "$(ratio "$v" "$rm_ms")" \
-            "${peaks[d:clean:$j]:+  (walk threads: ${peaks[d:clean:$j]})}"
-    done
+    print_medians d:clean clean "$rm_ms" "rm -rf"
     [ ${#peaks[@]} -gt 0 ] || echo "    (this vellico-cli does not report its walk threads)"
 }
 
@@ -544,7 +546,10 @@ for case in "${cases[@]}"; do
     mnt="$root/mnt/$share"
     rm -rf "$srv"
     mkdir -p "$srv" "$mnt"
-    case $share in
+    # A "-stall" case sets its share up as the timed case does.
+    stall=0
+    [ "$share" = "${share%-stall}" ] || stall=1
+    case ${share%-stall} in
     latency)
         if [ ! -x "$latency_fs" ]; then
             echo "  skipped: $latency_fs is not built (needs libfuse3-dev: scripts/install-deps, then build)"
@@ -552,7 +557,12 @@ for case in "${cases[@]}"; do
         fi
         library=$(library_for "$files")
         mount_latency "$srv" "$mnt" "$delay" || continue
-        bench_share latency "$srv" "$mnt" "$library"
+        fs_pid=${pids[-1]}
+        if [ "$stall" = 1 ]; then
+            stall_test "$srv" "$mnt" "$library" "kill -USR1 $fs_pid" "kill -USR2 $fs_pid"
+        else
+            bench_share latency "$srv" "$mnt" "$library"
+        fi
         unmount_share
         ;;
     sshfs)
@@ -564,32 +574,11 @@ for case in "${cases[@]}"; do
         library=$(library_for "$files")
         mark=${#pids[@]}
         start_sshfs_share "$srv" "$mnt" "$delay" || { unwind_to "$mark"; continue; }
-        bench_share sshfs "$srv" "$mnt" "$library"
-        [ "$delay_by" = netem ] ||
-            echo "  the delay proxy used $(cpu_ms "$proxy_pid") ms of processor time in all"
-        unwind_to "$mark" # sshfs, the proxy if any, sshd
-        ;;
-    latency-stall)
-        if [ ! -x "$latency_fs" ]; then
-            echo "  skipped: $latency_fs is not built (needs libfuse3-dev: scripts/install-deps, then build)"
-            continue
-        fi
-        library=$(library_for "$files")
-        mount_latency "$srv" "$mnt" "$delay" || continue
-        fs_pid=${pids[-1]}
-        stall_test "$srv" "$mnt" "$library" "kill -USR1 $fs_pid" "kill -USR2 $fs_pid"
-        unmount_share
-        ;;
-    sshfs-stall)
-        why=$(sshfs_missing)
-        if [ -n "$why" ]; then
-            echo "  skipped: $why"
-            continue
-        fi
-        library=$(library_for "$files")
-        mark=${#pids[@]}
-        start_sshfs_share "$srv" "$mnt" "$delay" || { unwind_to "$mark"; continue; }
-        if [ "$delay_by" = netem ]; then
+        if [ "$stall" = 0 ]; then
+            bench_share sshfs "$srv" "$mnt" "$library"
+            [ "$delay_by" = netem ] ||
+                echo "  the delay proxy used $(cpu_ms "$proxy_pid") ms of processor time in all"
+        elif [ "$delay_by" = netem ]; then
             stall_test "$srv" "$mnt" "$library" \
                 "tc qdisc change dev lo root netem delay ${delay}ms loss 100%" \
                 "tc qdisc change dev lo root netem delay ${delay}ms"
@@ -600,7 +589,7 @@ for case in "${cases[@]}"; do
                 "dropping every packet; the time to answer again leaves out TCP's retransmission back-off"
             stall_test "$srv" "$mnt" "$library" "kill -USR1 $proxy_pid" "kill -USR2 $proxy_pid"
         fi
-        unwind_to "$mark"
+        unwind_to "$mark" # sshfs, the proxy if any, sshd
         ;;
     *)
         echo "  skipped: unknown share $share (latency, sshfs, latency-stall, sshfs-stall)"
